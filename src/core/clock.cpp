@@ -1,0 +1,171 @@
+#include "core/clock.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+
+namespace zl {
+
+double ToDateTime(LocalMs ms) {
+    return static_cast<double>(ms) / kMsPerDay + kDateTimeEpochDays;
+}
+
+LocalMs FromDateTime(double dateTime) {
+    return static_cast<LocalMs>(std::llround((dateTime - kDateTimeEpochDays) * kMsPerDay));
+}
+
+namespace {
+
+// Days since 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's algorithm).
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+SystemClock& DefaultClock() {
+    static SystemClock clock;
+    return clock;
+}
+
+// Until the GUI installs its timers, a timer that is never enabled is harmless; an enabled one
+// would never fire, so the default factory only records settings.
+class InertTimer : public Timer {
+public:
+    void SetInterval(int ms) override { interval_ = ms; }
+    void SetEnabled(bool enabled) override { enabled_ = enabled; }
+    int Interval() const override { return interval_; }
+    bool Enabled() const override { return enabled_; }
+    void SetOnTimer(std::function<void()>) override {}
+
+private:
+    int interval_ = 1000;
+    bool enabled_ = false;
+};
+
+class InertFactory : public TimerFactory {
+public:
+    std::unique_ptr<Timer> CreateTimer() override { return std::make_unique<InertTimer>(); }
+};
+
+InertFactory& DefaultTimers() {
+    static InertFactory factory;
+    return factory;
+}
+
+const Clock* g_clock = nullptr;
+TimerFactory* g_timers = nullptr;
+
+}  // namespace
+
+LocalMs MakeLocalMs(int year, int month, int day, int hour, int minute, int second, int millisecond) {
+    return DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * kMsPerDay +
+           ((hour * 60LL + minute) * 60LL + second) * 1000LL + millisecond;
+}
+
+LocalMs SystemClock::Now() const {
+    const auto now = std::chrono::system_clock::now();
+    const std::int64_t utcMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    const std::time_t seconds = static_cast<std::time_t>(utcMs / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    return utcMs + static_cast<std::int64_t>(local.tm_gmtoff) * 1000;
+}
+
+const Clock& CurrentClock() { return g_clock ? *g_clock : DefaultClock(); }
+TimerFactory& CurrentTimers() { return g_timers ? *g_timers : DefaultTimers(); }
+LocalMs Now() { return CurrentClock().Now(); }
+std::unique_ptr<Timer> CreateTimer() { return CurrentTimers().CreateTimer(); }
+
+void SetTimeSource(const Clock* clock, TimerFactory* timers) {
+    g_clock = clock;
+    g_timers = timers;
+}
+
+ScopedTimeSource::ScopedTimeSource(const Clock* clock, TimerFactory* timers)
+    : previousClock_(g_clock), previousTimers_(g_timers) {
+    SetTimeSource(clock, timers);
+}
+
+ScopedTimeSource::~ScopedTimeSource() { SetTimeSource(previousClock_, previousTimers_); }
+
+class ManualTimeSource::ManualTimer : public Timer {
+public:
+    explicit ManualTimer(ManualTimeSource* source) : source_(source) {
+        source_->timers_.push_back(this);
+    }
+    ~ManualTimer() override {
+        if (source_) {
+            auto& list = source_->timers_;
+            list.erase(std::remove(list.begin(), list.end(), this), list.end());
+        }
+    }
+    void SetInterval(int ms) override {
+        if (ms == interval_) return;
+        interval_ = ms;
+        Restart();
+    }
+    void SetEnabled(bool enabled) override {
+        if (enabled == enabled_) return;
+        enabled_ = enabled;
+        Restart();
+    }
+    int Interval() const override { return interval_; }
+    bool Enabled() const override { return enabled_; }
+    void SetOnTimer(std::function<void()> handler) override { handler_ = std::move(handler); }
+
+    void Restart() {
+        if (!source_) return;
+        due_ = source_->now_ + std::max(interval_, 1);
+        order_ = ++source_->sequence_;
+    }
+    bool Armed() const { return source_ && enabled_ && interval_ > 0; }
+
+    ManualTimeSource* source_;
+    int interval_ = 1000;
+    bool enabled_ = false;
+    LocalMs due_ = 0;
+    std::uint64_t order_ = 0;
+    std::function<void()> handler_;
+};
+
+ManualTimeSource::ManualTimeSource(LocalMs start) : now_(start) {}
+
+ManualTimeSource::~ManualTimeSource() {
+    for (ManualTimer* t : timers_) t->source_ = nullptr;
+}
+
+std::unique_ptr<Timer> ManualTimeSource::CreateTimer() { return std::make_unique<ManualTimer>(this); }
+
+int ManualTimeSource::ActiveTimers() const {
+    return static_cast<int>(std::count_if(timers_.begin(), timers_.end(),
+                                          [](const ManualTimer* t) { return t->Armed(); }));
+}
+
+void ManualTimeSource::Advance(std::int64_t ms) {
+    const LocalMs target = now_ + ms;
+    for (;;) {
+        // Timers may be created, changed or destroyed by any handler, so look again each time.
+        ManualTimer* next = nullptr;
+        for (ManualTimer* t : timers_) {
+            if (!t->Armed() || t->due_ > target) continue;
+            if (!next || t->due_ < next->due_ || (t->due_ == next->due_ && t->order_ < next->order_))
+                next = t;
+        }
+        if (!next) break;
+        now_ = std::max(now_, next->due_);
+        next->due_ += std::max(next->interval_, 1);
+        next->order_ = ++sequence_;
+        if (next->handler_) {
+            auto handler = next->handler_;  // the handler may destroy its own timer
+            handler();
+        }
+    }
+    now_ = target;
+}
+
+}  // namespace zl

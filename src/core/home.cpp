@@ -1,0 +1,60 @@
+#include "core/home.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <system_error>
+
+#include "core/codepage.h"
+
+namespace zl {
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+}  // namespace
+
+std::filesystem::path ProgramHome() {
+    if (const char* env = std::getenv("ZORLED_HOME"); env && *env)
+        return std::filesystem::path(env);
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) return exe.parent_path();
+    return std::filesystem::current_path();
+}
+
+std::filesystem::path PageDefDir() { return ProgramHome() / "pagedef"; }
+
+void EnsurePageDefDir() {
+    std::error_code ec;
+    std::filesystem::create_directories(PageDefDir(), ec);
+}
+
+std::optional<std::filesystem::path> FindFileCaseInsensitive(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) return path;
+    const auto dir = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    const std::string wanted = Lower(path.filename().string());
+    std::optional<std::filesystem::path> found;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        // Take the first match in name order so the choice does not depend on the directory layout.
+        if (Lower(name) == wanted && (!found || name < found->filename().string()))
+            found = it->path();
+    }
+    return found;
+}
+
+std::filesystem::path StoredPath(std::string_view stored) {
+    std::string s = GbkToUtf8(stored);
+    for (char& c : s)
+        if (c == '\\') c = '/';
+    return std::filesystem::path(s);
+}
+
+}  // namespace zl
