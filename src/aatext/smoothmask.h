@@ -1,0 +1,72 @@
+#pragma once
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "core/error.h"
+
+namespace zl {
+
+class RandomSource;
+class TSmoothFont;
+
+enum class TSmoothQuality { aqHigh, aqNormal, aqLow, aqNone };
+
+// Supersampling factor of a quality: aqHigh 4, aqNormal 3, aqLow 2, aqNone 1.
+int ScaleOf(TSmoothQuality quality);
+
+class EInvalidLine : public Error {
+public:
+    EInvalidLine() : Error("Invalid line!") {}
+};
+
+// An 8-bit coverage mask of one text run (0 no ink, 255 full ink), made by drawing the text
+// enlarged by Scale and averaging Scale x Scale blocks.
+class TSmoothMask {
+public:
+    explicit TSmoothMask(TSmoothFont* owner) : owner_(owner) {}
+    TSmoothMask(const TSmoothMask&) = delete;
+    TSmoothMask& operator=(const TSmoothMask&) = delete;
+
+    // Copies quality, size and grey data; the owner stays.
+    void Assign(const TSmoothMask& source);
+
+    int TextWidth(std::string_view text) const;
+    int TextHeight(std::string_view text) const;
+    void DrawText(std::string_view text);
+
+    std::uint8_t* ScanLine(int row);
+    const std::uint8_t* ScanLine(int row) const;
+
+    TSmoothQuality Quality() const { return quality_; }
+    // Takes effect at the next DrawText.
+    void SetQuality(TSmoothQuality quality);
+    int Scale() const { return scale_; }
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    // Row stride: Width rounded up to a multiple of 4.
+    int Stride() const { return stride_; }
+    // Replaces the data by an empty mask of the given size.
+    void SetSize(int width, int height);
+
+    // Replaces the glyphs by their edges; the outermost rows and columns keep their values.
+    void Outline();
+    // Moves every pixel the given share (0..100) of the way to its 5 x 5 box average.
+    void Blur(int amount);
+    // Scatters pixels within a radius of up to `amount` (0..100).
+    void Spray(int amount, RandomSource& random);
+
+private:
+    int MeasureText(std::string_view text, bool width) const;
+
+    TSmoothFont* owner_;
+    TSmoothQuality quality_ = TSmoothQuality::aqNormal;
+    int scale_ = 3;
+    int width_ = 0;
+    int height_ = 0;
+    int stride_ = 0;
+    std::vector<std::uint8_t> data_;
+};
+
+}  // namespace zl
