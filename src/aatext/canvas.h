@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "aatext/color.h"
+#include "core/props/color.h"
 
 class QFont;
 class QPainter;

@@ -1,7 +1,7 @@
 #pragma once
 #include <QImage>
 
-#include "aatext/color.h"
+#include "core/props/color.h"
 #include "core/error.h"
 
 namespace zl {

@@ -2,7 +2,7 @@
 #include <QWidget>
 
 #include "widgets/control.h"
-#include "widgets/picture.h"
+#include "qtbase/picture.h"
 
 namespace zl {
 

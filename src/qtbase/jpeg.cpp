@@ -1,4 +1,4 @@
-#include "widgets/jpeg.h"
+#include "qtbase/jpeg.h"
 
 #include <csetjmp>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "widgets/picture.h"
+#include "qtbase/picture.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -6,7 +6,7 @@
 #include "core/atomicfile.h"
 #include "core/error.h"
 #include "core/props/declare.h"
-#include "widgets/jpeg.h"
+#include "qtbase/jpeg.h"
 
 namespace zl {
 namespace {
