@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <cmath>
 
+#include "core/props/enums.h"
 #include "qtbase/qtstrings.h"
 
 namespace zl {
@@ -27,36 +28,36 @@ int PixelSizeForCellHeight(QFont font, int cellHeight) {
 
 }  // namespace
 
-QFont MakeQFont(const TCanvasFont& spec) {
-    QFont font(Q(spec.Name));
-    font.setBold(spec.Bold);
-    font.setItalic(spec.Italic);
-    font.setUnderline(spec.Underline);
-    font.setStrikeOut(spec.StrikeOut);
+QFont MakeQFont(const TFont& spec, int scale) {
+    QFont font(Q(spec.Name()));
+    font.setBold(spec.Style() & Bit(fsBold));
+    font.setItalic(spec.Style() & Bit(fsItalic));
+    font.setUnderline(spec.Style() & Bit(fsUnderline));
+    font.setStrikeOut(spec.Style() & Bit(fsStrikeOut));
     // Glyphs advance by their own widths, as the plain text output of a canvas does.
     font.setKerning(false);
-    if (spec.Height < 0)
-        font.setPixelSize(-spec.Height);
-    else if (spec.Height > 0)
-        font.setPixelSize(PixelSizeForCellHeight(font, spec.Height));
+    const int height = spec.Height() * scale;
+    if (height < 0)
+        font.setPixelSize(-height);
+    else if (height > 0)
+        font.setPixelSize(PixelSizeForCellHeight(font, height));
     else
-        font.setPixelSize(13);
+        font.setPixelSize(13 * scale);
     return font;
 }
 
-int MeasureTextWidth(const TCanvasFont& font, std::string_view text) {
+int MeasureTextWidth(const TFont& font, int scale, std::string_view text) {
     if (text.empty()) return 0;
-    return QFontMetrics(MakeQFont(font)).horizontalAdvance(Q(text));
+    return QFontMetrics(MakeQFont(font, scale)).horizontalAdvance(Q(text));
 }
 
-int MeasureTextHeight(const TCanvasFont& font, std::string_view) {
-    return QFontMetrics(MakeQFont(font)).height();
-}
+int MeasureTextHeight(const TFont& font, int scale) { return QFontMetrics(MakeQFont(font, scale)).height(); }
 
-void DrawTextRun(QPainter& painter, const TCanvasFont& spec, int x, int y, std::string_view text) {
-    const QFont font = MakeQFont(spec);
+void DrawTextRun(QPainter& painter, const TFont& spec, int scale, TColor color, int x, int y,
+                 std::string_view text) {
+    const QFont font = MakeQFont(spec, scale);
     painter.setFont(font);
-    painter.setPen(ToQColor(spec.Color));
+    painter.setPen(ToQColor(color));
     painter.drawText(QPoint(x, y + QFontMetrics(font).ascent()), Q(text));
 }
 
@@ -65,7 +66,7 @@ void TCanvas::TextOut(int x, int y, std::string_view text) {
     QPainter painter(image_);
     if (Brush.Style == TBrushStyle::bsSolid)
         painter.fillRect(QRect(x, y, TextWidth(text), TextHeight(text)), ToQColor(Brush.Color));
-    DrawTextRun(painter, Font, x, y, text);
+    DrawTextRun(painter, Font, 1, Font.Color(), x, y, text);
 }
 
 void TCanvas::FillRect(const QRect& rect) {

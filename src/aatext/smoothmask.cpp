@@ -10,6 +10,7 @@
 #include "aatext/canvas.h"
 #include "aatext/randomsource.h"
 #include "aatext/smoothfont.h"
+#include "core/props/enums.h"
 
 namespace zl {
 namespace {
@@ -58,6 +59,20 @@ void ReduceNone(const QImage& work, std::uint8_t* out, int stride, int width, in
 
 }  // namespace
 
+void ReduceSupersampled(const QImage& work, TSmoothQuality quality, std::uint8_t* out, int stride,
+                        int width, int height) {
+    const int scale = ScaleOf(quality);
+    if (work.format() != QImage::Format_Grayscale8 || work.width() < width * scale ||
+        work.height() < height * scale)
+        return;
+    switch (quality) {
+        case TSmoothQuality::aqHigh: ReduceHigh(work, out, stride, width, height); break;
+        case TSmoothQuality::aqNormal: ReduceNormal(work, out, stride, width, height); break;
+        case TSmoothQuality::aqLow: ReduceLow(work, out, stride, width, height); break;
+        case TSmoothQuality::aqNone: ReduceNone(work, out, stride, width, height); break;
+    }
+}
+
 int ScaleOf(TSmoothQuality quality) {
     switch (quality) {
         case TSmoothQuality::aqHigh: return 4;
@@ -86,9 +101,7 @@ void TSmoothMask::SetQuality(TSmoothQuality quality) {
 int TSmoothMask::MeasureText(std::string_view text, bool width) const {
     const TCanvas* canvas = owner_ ? owner_->Canvas() : nullptr;
     if (!canvas) return 0;
-    TCanvasFont font = canvas->Font;
-    font.Height *= scale_;
-    const int measured = width ? MeasureTextWidth(font, text) : MeasureTextHeight(font, text);
+    const int measured = width ? MeasureTextWidth(canvas->Font, scale_, text) : MeasureTextHeight(canvas->Font, scale_);
     return (measured + scale_ - 1) / scale_;
 }
 
@@ -96,7 +109,7 @@ int TSmoothMask::TextWidth(std::string_view text) const {
     int result = MeasureText(text, true);
     const TCanvas* canvas = owner_ ? owner_->Canvas() : nullptr;
     // Slanted glyphs reach beyond their advance; give the run room for the overhang.
-    if (canvas && canvas->Font.Italic && !text.empty())
+    if (canvas && (canvas->Font.Style() & Bit(fsItalic)) && !text.empty())
         result += static_cast<int>(std::nearbyint(result / static_cast<double>(text.size()) * 0.3));
     return result;
 }
@@ -119,21 +132,12 @@ void TSmoothMask::DrawText(std::string_view text) {
     QImage work(w * scale_, h * scale_, QImage::Format_Grayscale8);
     if (!work.isNull()) {
         work.fill(0);
-        TCanvasFont font = canvas->Font;
-        font.Height *= scale_;
-        font.Color = 0xFFFFFF;
         QPainter painter(&work);
-        DrawTextRun(painter, font, 0, 0, text);
+        DrawTextRun(painter, canvas->Font, scale_, clWhite, 0, 0, text);
     }
 
     SetSize(w, h);
-    if (work.isNull()) return;
-    switch (quality_) {
-        case TSmoothQuality::aqHigh: ReduceHigh(work, data_.data(), stride_, w, h); break;
-        case TSmoothQuality::aqNormal: ReduceNormal(work, data_.data(), stride_, w, h); break;
-        case TSmoothQuality::aqLow: ReduceLow(work, data_.data(), stride_, w, h); break;
-        case TSmoothQuality::aqNone: ReduceNone(work, data_.data(), stride_, w, h); break;
-    }
+    if (!work.isNull()) ReduceSupersampled(work, quality_, data_.data(), stride_, w, h);
 }
 
 std::uint8_t* TSmoothMask::ScanLine(int row) {

@@ -5,6 +5,8 @@
 
 #include "core/error.h"
 
+class QImage;
+
 namespace zl {
 
 class RandomSource;
@@ -14,6 +16,11 @@ enum class TSmoothQuality { aqHigh, aqNormal, aqLow, aqNone };
 
 // Supersampling factor of a quality: aqHigh 4, aqNormal 3, aqLow 2, aqNone 1.
 int ScaleOf(TSmoothQuality quality);
+
+// Averages the Scale x Scale blocks of an 8-bit white-on-black drawing into `width` x `height`
+// mask bytes, rows `stride` apart.
+void ReduceSupersampled(const QImage& work, TSmoothQuality quality, std::uint8_t* out, int stride,
+                        int width, int height);
 
 class EInvalidLine : public Error {
 public:
