@@ -26,6 +26,8 @@ public:
     // Moves the component into another owner's list (at the end).
     void ChangeOwner(Component* owner);
 
+    // Called when the reader has just created the component, before the file's values.
+    virtual void Loading() {}
     // Called once every component of a page has been read.
     virtual void Loaded() {}
 

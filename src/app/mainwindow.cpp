@@ -1,0 +1,261 @@
+#include "app/mainwindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "about/aboutboxes.h"
+#include "app/toolicons.h"
+#include "core/home.h"
+#include "page/pagefile.h"
+#include "qtbase/application.h"
+
+namespace zl {
+namespace {
+
+constexpr const char* kMainTitle = "ZorLED显示系统";
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+}  // namespace
+
+QString MainTitle(const std::filesystem::path& currentFile, bool playing) {
+    if (currentFile.empty()) return U(kMainTitle);
+    return U(kMainTitle) + U("        当前文件:") + QString::fromStdString(currentFile.filename().string()) +
+           (playing ? U("[播放模式]") : U("[设计模式"));
+}
+
+TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent) : QMainWindow(parent) {
+    setObjectName("SYS_Frmzorled");
+    setWindowTitle(U(kMainTitle));
+    QFont font(U("MS Sans Serif"));
+    font.setPointSize(8);
+    setFont(font);
+    move(20, 350);
+    resize(kWidth - 6, kHeight - 26);
+
+    BuildMenus();
+    BuildPanels();
+
+    // A fresh installation has no pagedef folder; the plan editor's lists must have somewhere to go.
+    EnsurePageDefDir();
+
+    // 1. The first page window.
+    CreatePageWindow("LedDesignWin");
+    // 2. Both file dialogs start in the pagedef folder.
+    const QString filter = U("LED页面定义文件 (*.DFM);;所有文件 (*)");
+    OpenDialog1 = new QFileDialog(this, QString(), QString::fromStdString(PageDefDir().string()), filter);
+    OpenDialog1->setObjectName("OpenDialog1");
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog1->setDefaultSuffix("DFM");
+    SaveDialog1 = new QFileDialog(this, QString(), QString::fromStdString(PageDefDir().string()), filter);
+    SaveDialog1->setObjectName("SaveDialog1");
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1->setDefaultSuffix("DFM");
+    for (QFileDialog* d : {OpenDialog1, SaveDialog1}) d->setOption(QFileDialog::DontUseNativeDialog);
+    // 3. Design mode, play timer off.
+    TimerPlay = CreateTimer();
+    TimerPlay->SetInterval(1000);
+    TimerPlay->SetEnabled(false);
+    Playing = false;
+    PageIndex = -1;
+    UpdateCommandStates();
+
+    RunFileDialog = [](QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+    AskSaveCurrent = [this] {
+        QMessageBox box(QMessageBox::Question, U("请确定"), U("是否保存当前的页面定义"),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        box.setWindowModality(Qt::ApplicationModal);
+        return box.exec() == QMessageBox::Yes;
+    };
+}
+
+TSYS_Frmzorled::~TSYS_Frmzorled() {
+    TimerPlay->SetEnabled(false);
+    delete Page;
+    Page = nullptr;
+}
+
+QAction* TSYS_Frmzorled::MakeAction(const char* caption, const char* category, std::function<void()> run) {
+    auto* action = new QAction(U(caption), this);
+    action->setProperty("category", U(category));
+    connect(action, &QAction::triggered, this, [run] { run(); });
+    return action;
+}
+
+QList<QAction*> TSYS_Frmzorled::Actions() const {
+    return {ActionPlay, ActionExit, Actionnewpage, Actionpageopen, Actionpagesave, Actionpagesaveto,
+            ActionPlaymode, Actionnewlabel, Actionnewimage, Actionnewzmd, Actionnewclock,
+            Actionnewscrolltext, Actiondeleteselected, ActionHelp, ActionAbout};
+}
+
+void TSYS_Frmzorled::BuildMenus() {
+    ActionPlay = MakeAction("播放", "system", [this] { ActionPlayExecute(); });
+    ActionPlay->setObjectName("ActionPlay");
+    ActionExit = MakeAction("退出", "system", [this] { close(); });
+    Actionnewpage = MakeAction("新页面", "page", [this] { ActionnewpageExecute(); });
+    Actionpageopen = MakeAction("打开", "page", [this] { ActionpageopenExecute(); });
+    Actionpagesave = MakeAction("保存", "page", [this] { ActionpagesaveExecute(); });
+    Actionpagesaveto = MakeAction("另存为", "page", [this] { ActionpagesavetoExecute(); });
+    ActionPlaymode = MakeAction("播放方案", "system", [] {});
+    Actionnewlabel = MakeAction("新增标签", "component", [this] { Page->CreateWidget(wkLabel); });
+    Actionnewimage = MakeAction("新增图片", "component", [this] { Page->CreateWidget(wkImage); });
+    Actionnewzmd = MakeAction("新增走马灯", "component", [this] { Page->CreateWidget(wkMarquee); });
+    Actionnewclock = MakeAction("新增时钟", "component", [this] { Page->CreateWidget(wkClock); });
+    Actionnewscrolltext = MakeAction("新增显示板", "component", [this] { Page->CreateWidget(wkScrollText); });
+    Actiondeleteselected = MakeAction("删除部件", "component", [this] { Page->DeleteSelected(); });
+    ActionHelp = MakeAction("帮助", "system", [this] { ShowContact(this); });
+    ActionAbout = MakeAction("关于", "system", [this] { ShowAbout(this, "doRAZeviv", "1.05"); });
+
+    QMenuBar* bar = menuBar();
+    QMenu* led = bar->addMenu(U("Led显示"));
+    led->addAction(ActionPlay);
+    led->addSeparator();
+    led->addAction(ActionExit);
+    QMenu* pages = bar->addMenu(U("页面定义"));
+    pages->addActions({Actionnewpage, Actionpageopen, Actionpagesave, Actionpagesaveto});
+    pages->addSeparator();
+    pages->addAction(ActionPlaymode);
+    QMenu* widgets = bar->addMenu(U("部件定义"));
+    widgets->addActions({Actionnewlabel, Actionnewscrolltext, Actionnewzmd, Actionnewclock, Actionnewimage});
+    widgets->addSeparator();
+    widgets->addAction(Actiondeleteselected);
+    QMenu* about = bar->addMenu(U("关于"));
+    // The entry reads "联系" but runs the help command, whose own caption is "帮助".
+    QAction* contact = about->addAction(U("联系"));
+    connect(contact, &QAction::triggered, ActionHelp, &QAction::trigger);
+    connect(ActionHelp, &QAction::changed, contact, [contact, this] { contact->setEnabled(ActionHelp->isEnabled()); });
+    about->addSeparator();
+    about->addAction(ActionAbout);
+    loaddll = bar->addMenu(U("编辑"));
+    loaddll->setObjectName("loaddll");
+}
+
+QToolButton* TSYS_Frmzorled::MakeToolButton(QWidget* panel, int left, QAction* action, int icon) {
+    auto* button = new QToolButton(panel);
+    button->setDefaultAction(action);
+    button->setIcon(MakeToolIcon(static_cast<ToolIcon>(icon)));
+    button->setIconSize(QSize(32, 32));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setGeometry(left, 2, 80, 70);
+    return button;
+}
+
+void TSYS_Frmzorled::BuildPanels() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    SYS_Panelsystools = new QFrame(central);
+    SYS_Panelsystools->setObjectName("SYS_Panelsystools");
+    SYS_Panelsystools->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    SYS_Panelsystools->setFixedHeight(74);
+    SYS_Panelcreatetools = new QFrame(central);
+    SYS_Panelcreatetools->setObjectName("SYS_Panelcreatetools");
+    SYS_Panelcreatetools->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    SYS_Panelcreatetools->setFixedHeight(74);
+    Panelclient = new QWidget(central);
+    Panelclient->setObjectName("Panelclient");
+    layout->addWidget(SYS_Panelsystools);
+    layout->addWidget(SYS_Panelcreatetools);
+    layout->addWidget(Panelclient, 1);
+    setCentralWidget(central);
+
+    int left = 3;
+    const std::pair<QAction*, ToolIcon> system[] = {{ActionPlay, ToolIcon::Play}, {Actionnewpage, ToolIcon::NewPage},
+                                                    {Actionpageopen, ToolIcon::Open}, {Actionpagesave, ToolIcon::Save},
+                                                    {Actionpagesaveto, ToolIcon::SaveAs}};
+    for (auto [action, icon] : system) {
+        MakeToolButton(SYS_Panelsystools, left, action, static_cast<int>(icon));
+        left += 80;
+    }
+    left = 3;
+    const std::pair<QAction*, ToolIcon> create[] = {
+        {Actionnewclock, ToolIcon::Clock}, {Actionnewzmd, ToolIcon::Marquee}, {Actionnewscrolltext, ToolIcon::Board},
+        {Actionnewlabel, ToolIcon::Label}, {Actionnewimage, ToolIcon::Image}, {Actiondeleteselected, ToolIcon::Delete}};
+    for (auto [action, icon] : create) {
+        MakeToolButton(SYS_Panelcreatetools, left, action, static_cast<int>(icon));
+        left += 80;
+    }
+}
+
+void TSYS_Frmzorled::UpdateCommandStates() {
+    for (QAction* a : {Actionnewpage, Actionpageopen, Actionpagesave, Actionpagesaveto, Actionnewclock, Actionnewzmd,
+                       Actionnewscrolltext, Actionnewlabel, Actionnewimage, Actiondeleteselected, ActionPlaymode})
+        a->setEnabled(!Playing);
+}
+
+void TSYS_Frmzorled::CreatePageWindow(const std::string& name) { Page = zl::CreatePageWindow(name); }
+
+void TSYS_Frmzorled::SetFileTitle() { setWindowTitle(MainTitle(CurrentFile, Playing)); }
+
+void TSYS_Frmzorled::SavePageTo(const std::filesystem::path& path) {
+    CurrentFile = path;
+    SetFileTitle();
+    SavePageFile(*Page, path);
+    std::filesystem::path unit = path;
+    unit.replace_extension(".Pas");
+    WriteUnitSource(*Page, unit);
+}
+
+void TSYS_Frmzorled::OpenPageFile(const std::filesystem::path& path) {
+    delete Page;
+    Page = nullptr;
+    CreatePageWindow("LedDesignWin");
+    CurrentFile = path;
+    SetFileTitle();
+    LoadPageFile(*Page, path);
+    Page->HookAllWidgets();
+    Page->StopWidgets();
+}
+
+std::optional<std::filesystem::path> TSYS_Frmzorled::ChosenFile(QFileDialog& dialog) {
+    if (!RunFileDialog(dialog) || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return std::filesystem::path(dialog.selectedFiles().first().toStdString());
+}
+
+void TSYS_Frmzorled::ActionnewpageExecute() {
+    delete Page;
+    Page = nullptr;
+    CurrentFile.clear();
+    setWindowTitle(U(kMainTitle));
+    CreatePageWindow("LedDesignWin");
+}
+
+void TSYS_Frmzorled::ActionpageopenExecute() {
+    if (AskSaveCurrent()) {
+        // Whatever the save does, a cancelled Save as included, the command goes on.
+        Guarded([this] { ActionpagesaveExecute(); });
+    }
+    if (auto path = ChosenFile(*OpenDialog1)) OpenPageFile(*path);
+}
+
+void TSYS_Frmzorled::ActionpagesaveExecute() {
+    if (!CurrentFile.empty())
+        SavePageTo(CurrentFile);
+    else
+        ActionpagesavetoExecute();
+}
+
+void TSYS_Frmzorled::ActionpagesavetoExecute() {
+    SaveDialog1->selectFile(U("机车计划页.DFM"));
+    if (auto path = ChosenFile(*SaveDialog1)) SavePageTo(*path);
+}
+
+// Play arrives with the scheduler and the plan editor; until then the command does nothing.
+void TSYS_Frmzorled::ActionPlayExecute() {}
+
+void TSYS_Frmzorled::closeEvent(QCloseEvent* event) {
+    TimerPlay->SetEnabled(false);
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace zl

@@ -1,0 +1,101 @@
+#pragma once
+#include <QMainWindow>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "core/clock.h"
+#include "core/textlist.h"
+#include "page/frmzorledform.h"
+
+class QAction;
+class QFileDialog;
+class QFrame;
+class QMenu;
+class QToolButton;
+
+namespace zl {
+
+// The main window: owns the one page window, the page and widget commands and play mode.
+class TSYS_Frmzorled : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TSYS_Frmzorled(QWidget* parent = nullptr);
+    ~TSYS_Frmzorled() override;
+
+    // Frame-model geometry of the window, as the form gives it.
+    int Left() const { return 20; }
+    int Top() const { return 350; }
+    static constexpr int kWidth = 492;
+    static constexpr int kHeight = 346;
+
+    TFrmZorLedForm* Page = nullptr;
+    std::filesystem::path CurrentFile;
+    bool Playing = false;
+    StringList PageList;
+    StringList PlanLines;
+    StringList SelectedPlans;
+    int PageIndex = -1;
+    double PageStart = 0;
+    StringList PluginFiles;
+    std::unique_ptr<Timer> TimerPlay;
+
+    void CreatePageWindow(const std::string& name);
+    void SavePageTo(const std::filesystem::path& path);
+    void OpenPageFile(const std::filesystem::path& path);
+    void SetFileTitle();
+
+    // Commands.
+    QAction* ActionPlay = nullptr;
+    QAction* ActionExit = nullptr;
+    QAction* Actionnewpage = nullptr;
+    QAction* Actionpageopen = nullptr;
+    QAction* Actionpagesave = nullptr;
+    QAction* Actionpagesaveto = nullptr;
+    QAction* ActionPlaymode = nullptr;
+    QAction* Actionnewlabel = nullptr;
+    QAction* Actionnewimage = nullptr;
+    QAction* Actionnewzmd = nullptr;
+    QAction* Actionnewclock = nullptr;
+    QAction* Actionnewscrolltext = nullptr;
+    QAction* Actiondeleteselected = nullptr;
+    QAction* ActionHelp = nullptr;
+    QAction* ActionAbout = nullptr;
+    QList<QAction*> Actions() const;
+
+    QMenu* loaddll = nullptr;  // "编辑": one entry per plug-in
+    QFrame* SYS_Panelsystools = nullptr;
+    QFrame* SYS_Panelcreatetools = nullptr;
+    QWidget* Panelclient = nullptr;
+    QFileDialog* OpenDialog1 = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
+
+    // Applies the enabling rule of play mode to the commands.
+    void UpdateCommandStates();
+
+    // Seams for tests: how a file dialog is run and how the save question is answered.
+    std::function<bool(QFileDialog&)> RunFileDialog;
+    std::function<bool()> AskSaveCurrent;
+
+    void ActionnewpageExecute();
+    void ActionpageopenExecute();
+    void ActionpagesaveExecute();
+    void ActionpagesavetoExecute();
+    void ActionPlayExecute();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QAction* MakeAction(const char* caption, const char* category, std::function<void()> run);
+    QToolButton* MakeToolButton(QWidget* panel, int left, QAction* action, int icon);
+    void BuildMenus();
+    void BuildPanels();
+    std::optional<std::filesystem::path> ChosenFile(QFileDialog& dialog);
+};
+
+// The title of the main window for the page file shown (empty: none).
+QString MainTitle(const std::filesystem::path& currentFile, bool playing);
+
+}  // namespace zl

@@ -1,0 +1,23 @@
+#pragma once
+#include <filesystem>
+
+#include "core/pagetext/tree.h"
+#include "page/frmzorledform.h"
+
+namespace zl {
+
+// The page window and its widgets as a page text tree, and back.
+pagetext::Object PageToTree(TFrmZorLedForm& page);
+// Properties in file order; unknown classes, properties and duplicate names fail with the
+// framework's messages. What was read before a failure stays.
+void TreeToPage(const pagetext::Object& root, TFrmZorLedForm& page);
+
+// Page text written atomically: a failed save leaves the previous file whole.
+void SavePageFile(TFrmZorLedForm& page, const std::filesystem::path& path);
+// Redrawing is suspended while reading and resumed also when reading fails.
+void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path);
+
+std::string UnitSourceText(const TFrmZorLedForm& page, const std::string& unitName);
+void WriteUnitSource(const TFrmZorLedForm& page, const std::filesystem::path& path);
+
+}  // namespace zl
