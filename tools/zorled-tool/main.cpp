@@ -1,0 +1,73 @@
+// Headless companion of ZorLED: page text, re-saving and new pages without a screen.
+#include <QApplication>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "core/atomicfile.h"
+#include "core/error.h"
+#include "core/pagetext/parser.h"
+#include "core/pagetext/writer.h"
+#include "page/frmzorledform.h"
+#include "page/pagefile.h"
+#include "qtbase/fonts.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: zorled-tool pagetext FILE\n"
+                 "       zorled-tool new OUT.DFM [KIND ...]\n"
+                 "       zorled-tool resave IN.DFM OUT.DFM\n");
+    return 1;
+}
+
+std::filesystem::path UnitPath(std::filesystem::path page) { return page.replace_extension(".Pas"); }
+
+void SaveAsSaveDoes(zl::TFrmZorLedForm& page, const std::filesystem::path& out) {
+    zl::SavePageFile(page, out);
+    zl::WriteUnitSource(page, UnitPath(out));
+}
+
+int Run(const std::vector<std::string>& args) {
+    if (args.empty()) return Usage();
+    const std::string& command = args[0];
+    if (command == "pagetext" && args.size() == 2) {
+        const std::string text = zl::ReadWholeFile(args[1]);
+        const std::string out = zl::pagetext::Write(zl::pagetext::Parse(text));
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        return 0;
+    }
+    if (command == "new" && args.size() >= 2) {
+        std::unique_ptr<zl::TFrmZorLedForm> page(zl::CreatePageWindow("LedDesignWin"));
+        for (size_t i = 2; i < args.size(); ++i) page->CreateWidget(std::stoi(args[i]));
+        SaveAsSaveDoes(*page, args[1]);
+        return 0;
+    }
+    if (command == "resave" && args.size() == 3) {
+        std::unique_ptr<zl::TFrmZorLedForm> page(zl::CreatePageWindow("LedDesignWin"));
+        zl::LoadPageFile(*page, args[1]);
+        page->HookAllWidgets();
+        page->StopWidgets();
+        SaveAsSaveDoes(*page, args[2]);
+        return 0;
+    }
+    return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    zl::InstallFontSubstitutions();
+    zl::RegisterPageClasses();
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        return Run(args);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}
