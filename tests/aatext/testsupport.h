@@ -59,6 +59,8 @@ inline void SetFont(TFont& font, const char* utf8Name, int height, TColor color 
     font.SetColor(color);
 }
 
+inline TColor MakeGrey(int level) { return level | (level << 8) | (level << 16); }
+
 // Counts and locates differing pixels, for readable failure messages.
 std::string DescribeDifference(const QImage& expected, const QImage& actual);
 
