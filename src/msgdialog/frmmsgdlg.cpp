@@ -14,7 +14,7 @@
 namespace zl {
 namespace {
 
-struct ButtonSpec {
+struct ButtonInfo {
     const char* name;
     const char* caption;
     int result;  // 0: the button does not end the dialog
@@ -22,7 +22,7 @@ struct ButtonSpec {
 };
 
 // Indexed by TMsgDlgBtn.
-constexpr ButtonSpec kButtons[kMsgDlgBtnCount] = {
+constexpr ButtonInfo kButtons[kMsgDlgBtnCount] = {
     {"cmdYes", "&Y是", kResultYes, true},
     {"cmdNo", "&N不", kResultNo, true},
     {"cmdOk", "&O确定", kResultOk, true},
@@ -244,14 +244,14 @@ void TfrmMsgDialog::showEvent(QShowEvent* event) {
 }
 
 void TfrmMsgDialog::ButtonClicked(TMsgDlgBtn button) {
-    const ButtonSpec& spec = kButtons[button];
-    if (spec.result == 0) {
+    const ButtonInfo& info = kButtons[button];
+    if (info.result == 0) {
         buttons_[button]->setDown(false);
         emit helpRequested(helpContext_);
         return;
     }
-    resultCode_ = spec.result;
-    done(spec.endsAsOk ? Accepted : Rejected);
+    resultCode_ = info.result;
+    done(info.endsAsOk ? Accepted : Rejected);
 }
 
 void TfrmMsgDialog::EditReturnPressed() {
