@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "core/atomicfile.h"
+#include "core/commatext.h"
+#include "core/error.h"
+#include "core/home.h"
+#include "core/textlist.h"
+
+namespace zl {
+namespace {
+
+TEST(TextList, ParsesEveryLineEnd) {
+    struct Case {
+        std::string bytes;
+        StringList entries;
+    } cases[] = {
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\rb\nc", {"a", "b", "c"}},            // lone CR, lone LF, no end on the last line
+        {"a\n\nb\r\n\r\n", {"a", "", "b", ""}},  // empty lines are entries
+        {"a\r\n\nb", {"a", "", "b"}},            // CR LF then a lone LF
+        {"x\0y\r\nz", {"x"}},                    // NUL ends the text
+        {"", {}},
+        {" padded \r\n", {" padded "}},          // nothing is trimmed
+        {"\xB7\xBD\xB0\xB8" "1\r\n", {"\xB7\xBD\xB0\xB8" "1"}},  // GBK bytes kept as they are
+        {"dup\r\ndup\r\n", {"dup", "dup"}},
+    };
+    for (auto& c : cases) {
+        if (c.bytes.find('x') == 0) c.bytes = std::string("x\0y\r\nz", 6);
+        EXPECT_EQ(ParseTextList(c.bytes), c.entries) << c.bytes;
+    }
+}
+
+TEST(TextList, WritesCrLfAfterEveryEntry) {
+    EXPECT_EQ(FormatTextList({}), "");
+    EXPECT_EQ(FormatTextList({"p1", "", "p2"}), "p1\r\n\r\np2\r\n");
+}
+
+class TempDir : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("zorled-core-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove_all(dir_);
+    }
+    std::filesystem::path dir_;
+};
+
+using AtomicFile = TempDir;
+
+TEST_F(AtomicFile, ReplacesTheWholeFile) {
+    const auto path = dir_ / "list.PLN";
+    WriteTextList(path, {"a", "b"});
+    WriteTextList(path, {"c"});
+    EXPECT_EQ(ReadWholeFile(path), "c\r\n");
+    // No temporary file is left beside the target.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 1);
+}
+
+TEST_F(AtomicFile, FailedWriteLeavesTheOldFileWhole) {
+    if (::geteuid() == 0) {
+        // Root ignores folder permissions: make the rename fail instead, with a folder in the way.
+        const auto blocked = dir_ / "blocked.DFM";
+        std::filesystem::create_directories(blocked / "inside");
+        EXPECT_THROW(WriteFileAtomic(blocked, "new"), Error);
+        EXPECT_TRUE(std::filesystem::is_directory(blocked / "inside"));
+    }
+    const auto path = dir_ / "page.DFM";
+    WriteFileAtomic(path, "old contents");
+    std::filesystem::permissions(dir_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (::geteuid() != 0) {
+        try {
+            WriteFileAtomic(path, "new");
+            FAIL() << "write into a read-only folder succeeded";
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find("Cannot create file \"" + path.string() + "\"."), std::string::npos)
+                << e.what();
+        }
+    }
+    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all);
+    EXPECT_EQ(ReadWholeFile(path), "old contents");
+    EXPECT_THROW(WriteFileAtomic(dir_ / "no" / "such" / "folder.DFM", "x"), Error);
+}
+
+TEST_F(AtomicFile, ReadingAMissingFileNamesIt) {
+    try {
+        ReadWholeFile(dir_ / "missing.DFM");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"" + (dir_ / "missing.DFM").string() + "\".", 0), 0u);
+    }
+}
+
+using Lookup = TempDir;
+
+TEST_F(Lookup, FindsFilesWhateverTheirCase) {
+    std::ofstream(dir_ / "Plan1.LED") << "x";
+    EXPECT_EQ(FindFileCaseInsensitive(dir_ / "Plan1.LED"), dir_ / "Plan1.LED");
+    EXPECT_EQ(FindFileCaseInsensitive(dir_ / "plan1.led"), dir_ / "Plan1.LED");
+    EXPECT_EQ(FindFileCaseInsensitive(dir_ / "plan2.led"), std::nullopt);
+    EXPECT_EQ(FindFileCaseInsensitive(dir_ / "nofolder" / "a.led"), std::nullopt);
+}
+
+TEST(Home, FollowsTheEnvironment) {
+    ::setenv("ZORLED_HOME", "/srv/led", 1);
+    EXPECT_EQ(ProgramHome(), std::filesystem::path("/srv/led"));
+    EXPECT_EQ(PageDefDir(), std::filesystem::path("/srv/led/pagedef"));
+    ::unsetenv("ZORLED_HOME");
+    EXPECT_TRUE(std::filesystem::exists(ProgramHome()));
+    EXPECT_EQ(StoredPath("data\\news.txt"), std::filesystem::path("data/news.txt"));
+}
+
+TEST(CommaText, QuotesOnlyWhatNeedsIt) {
+    struct Case {
+        StringList lines;
+        std::string text;
+    } cases[] = {
+        {{}, ""},
+        {{""}, "\"\""},
+        {{"a", "b"}, "a,b"},
+        {{"a b", "c,d", "say \"hi\""}, "\"a b\",\"c,d\",\"say \"\"hi\"\"\""},
+        {{"a", "", "b"}, "a,,b"},
+        {{"tab\there"}, "\"tab\there\""},
+        // The trail byte of a double-byte character never counts: 0xA1 0x2C has no comma.
+        {{"\xB1\xEA\xC7\xA9"}, "\xB1\xEA\xC7\xA9"},
+        {{"\x81\x2C"}, "\x81\x2C"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CommaText(c.lines), c.text);
+}
+
+}  // namespace
+}  // namespace zl
