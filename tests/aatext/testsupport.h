@@ -59,6 +59,7 @@ inline void SetFont(TFont& font, const char* utf8Name, int height, TColor color 
     font.SetColor(color);
 }
 
+inline TColor MakeColor(int red, int green, int blue) { return red | (green << 8) | (blue << 16); }
 inline TColor MakeGrey(int level) { return level | (level << 8) | (level << 16); }
 
 // Counts and locates differing pixels, for readable failure messages.
