@@ -12,6 +12,7 @@
 #include "about/aboutboxes.h"
 #include "app/toolicons.h"
 #include "core/home.h"
+#include "editors/formplanedit.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
 
@@ -63,9 +64,11 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent) : QMainWindow(parent) {
     TimerPlay = CreateTimer();
     TimerPlay->SetInterval(1000);
     TimerPlay->SetEnabled(false);
+    TimerPlay->SetOnTimer([this] { Guarded([this] { TimerPlayTimer(); }); });
     Playing = false;
     PageIndex = -1;
     UpdateCommandStates();
+    RunPlanEditor = [] { return EditPlayPlan(); };
 
     RunFileDialog = [](QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
     AskSaveCurrent = [this] {
@@ -79,6 +82,8 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent) : QMainWindow(parent) {
 
 TSYS_Frmzorled::~TSYS_Frmzorled() {
     TimerPlay->SetEnabled(false);
+    // Closing during play still uninitialises the data modules that play start initialised.
+    if (Playing) Guarded([this] { StopPlay(); });
     delete Page;
     Page = nullptr;
 }
@@ -104,7 +109,7 @@ void TSYS_Frmzorled::BuildMenus() {
     Actionpageopen = MakeAction("打开", "page", [this] { ActionpageopenExecute(); });
     Actionpagesave = MakeAction("保存", "page", [this] { ActionpagesaveExecute(); });
     Actionpagesaveto = MakeAction("另存为", "page", [this] { ActionpagesavetoExecute(); });
-    ActionPlaymode = MakeAction("播放方案", "system", [] {});
+    ActionPlaymode = MakeAction("播放方案", "system", [this] { ActionPlaymodeExecute(); });
     Actionnewlabel = MakeAction("新增标签", "component", [this] { Page->CreateWidget(wkLabel); });
     Actionnewimage = MakeAction("新增图片", "component", [this] { Page->CreateWidget(wkImage); });
     Actionnewzmd = MakeAction("新增走马灯", "component", [this] { Page->CreateWidget(wkMarquee); });
@@ -249,9 +254,6 @@ void TSYS_Frmzorled::ActionpagesavetoExecute() {
     SaveDialog1->selectFile(U("机车计划页.DFM"));
     if (auto path = ChosenFile(*SaveDialog1)) SavePageTo(*path);
 }
-
-// Play arrives with the scheduler and the plan editor; until then the command does nothing.
-void TSYS_Frmzorled::ActionPlayExecute() {}
 
 void TSYS_Frmzorled::closeEvent(QCloseEvent* event) {
     TimerPlay->SetEnabled(false);

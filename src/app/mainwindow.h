@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "core/clock.h"
+#include "app/playplugins.h"
 #include "core/textlist.h"
 #include "page/frmzorledform.h"
 
@@ -37,9 +38,11 @@ public:
     StringList PlanLines;
     StringList SelectedPlans;
     int PageIndex = -1;
-    double PageStart = 0;
+    // Kept in milliseconds so the tick's whole-second comparison is exact.
+    LocalMs PageStart = 0;
     StringList PluginFiles;
     std::unique_ptr<Timer> TimerPlay;
+    std::unique_ptr<PlayPlugins> PlayPluginCalls = std::make_unique<NoPlayPlugins>();
 
     void CreatePageWindow(const std::string& name);
     void SavePageTo(const std::filesystem::path& path);
@@ -77,12 +80,27 @@ public:
     // Seams for tests: how a file dialog is run and how the save question is answered.
     std::function<bool(QFileDialog&)> RunFileDialog;
     std::function<bool()> AskSaveCurrent;
+    // Runs the play plan editor; true when it was closed with "确定".
+    std::function<bool()> RunPlanEditor;
+    // Called with the page name each time play shows a page.
+    std::function<void(const std::string& page)> PageShown;
+
+    // The play run.
+    void StartPlay();
+    void BuildPageList();
+    void StartPlugins();
+    std::string NextPageName();
+    void PlayNextPage();
+    bool PlayPageFile(const std::filesystem::path& path);
+    void TimerPlayTimer();
+    void StopPlay();
 
     void ActionnewpageExecute();
     void ActionpageopenExecute();
     void ActionpagesaveExecute();
     void ActionpagesavetoExecute();
     void ActionPlayExecute();
+    void ActionPlaymodeExecute();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

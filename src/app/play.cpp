@@ -1,0 +1,114 @@
+// The play command and the scheduler that shows the pages of the selected plans in turn.
+#include <QAction>
+
+#include "app/mainwindow.h"
+#include "core/home.h"
+#include "editors/playfiles.h"
+#include "qtbase/application.h"
+
+namespace zl {
+namespace {
+
+// A page stays on screen at least this many seconds, whatever its file says.
+constexpr int kMinDisplayTime = 4;
+
+}  // namespace
+
+void TSYS_Frmzorled::ActionPlayExecute() {
+    Playing = !Playing;
+    if (Playing) {
+        if (RunPlanEditor()) {
+            try {
+                StartPlay();
+            } catch (...) {
+                // A start that fails leaves no half-started run behind: design mode, "播放",
+                // the commands back and every initialised data module uninitialised.
+                Guarded([this] { StopPlay(); });
+                UpdateCommandStates();
+                throw;
+            }
+            ActionPlay->setText(QString::fromUtf8("停止"));
+        } else {
+            Playing = false;
+        }
+    } else {
+        StopPlay();
+        ActionPlay->setText(QString::fromUtf8("播放"));
+    }
+    UpdateCommandStates();
+}
+
+void TSYS_Frmzorled::ActionPlaymodeExecute() { RunPlanEditor(); }
+
+void TSYS_Frmzorled::StartPlay() {
+    BuildPageList();
+    StartPlugins();
+    PageIndex = -1;
+    PlayNextPage();
+}
+
+void TSYS_Frmzorled::BuildPageList() {
+    PageList.clear();
+    // Read without a test: the plan editor writes it every time it closes.
+    SelectedPlans = ReadTextList(SelectListPath());
+    for (const std::string& plan : SelectedPlans) {
+        const auto file = FindFileCaseInsensitive(PlanFilePath(plan));
+        if (!file) continue;
+        PlanLines = ReadTextList(*file);
+        PageList.insert(PageList.end(), PlanLines.begin(), PlanLines.end());
+    }
+}
+
+void TSYS_Frmzorled::StartPlugins() { PlayPluginCalls->Start(PageList); }
+
+std::string TSYS_Frmzorled::NextPageName() {
+    if (PageList.empty()) return {};
+    ++PageIndex;
+    if (PageIndex >= static_cast<int>(PageList.size())) PageIndex = 0;
+    return PageList[PageIndex];
+}
+
+void TSYS_Frmzorled::PlayNextPage() {
+    // One pass at most: when no entry names an existing page, the page on screen stays.
+    for (size_t tried = 0; tried < PageList.size(); ++tried) {
+        const std::string name = NextPageName();
+        if (name.empty()) return;
+        if (PlayPageFile(PageFilePath(name))) {
+            if (PageShown) PageShown(name);
+            return;
+        }
+        if (!Playing) return;
+    }
+}
+
+bool TSYS_Frmzorled::PlayPageFile(const std::filesystem::path& path) {
+    const auto file = FindFileCaseInsensitive(path);
+    std::error_code ec;
+    if (!file || std::filesystem::is_directory(*file, ec)) return false;
+    Playing = true;
+    OpenPageFile(*file);
+    Page->StartWidgets();
+    PageStart = Now();
+    TimerPlay->SetEnabled(Playing);
+    return true;
+}
+
+void TSYS_Frmzorled::TimerPlayTimer() {
+    if (!Page) return;
+    if (Page->displaytime < kMinDisplayTime) Page->displaytime = kMinDisplayTime;
+    // Whole seconds, cut toward zero: a clock set back keeps the page until it catches up.
+    const std::int64_t elapsed = (Now() - PageStart) / 1000;
+    if (elapsed > Page->displaytime) {
+        Page->StopWidgets();
+        if (Page->WidgetsIdle()) PlayNextPage();
+    }
+}
+
+void TSYS_Frmzorled::StopPlay() {
+    Playing = false;
+    if (Page) Page->StopWidgets();
+    TimerPlay->SetEnabled(false);
+    PlayPluginCalls->Stop();
+}
+
+}  // namespace zl
