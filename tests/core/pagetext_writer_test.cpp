@@ -122,6 +122,7 @@ TEST(PageTextWriter, FloatsFromNumbers) {
         {123456789012345.0L, FloatKind::DateTime, "123456789012345d"},
         {1234567890123456.0L, FloatKind::DateTime, "1.23456789012346E15d"},
         {0, FloatKind::DateTime, "0d"},
+        {3.40282346638528859811704183484516925e38L, FloatKind::Single, "3.40282346638529E38s"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FormatFloat(c.value, c.kind), c.written);
@@ -132,6 +133,26 @@ TEST(PageTextWriter, FloatsFromNumbers) {
     EXPECT_THROW(FormatFloat(NAN, FloatKind::Extended), Error);
     EXPECT_THROW(FormatFloat(INFINITY, FloatKind::DateTime), Error);
     EXPECT_THROW(FormatFloat(1e300L, FloatKind::Single), Error);
+    EXPECT_THROW(FormatFloat(1e4930L, FloatKind::Currency), Error);
+}
+
+// Whatever the writer formats reads back as the same kind and formats to the same text again,
+// across the magnitudes where fixed and exponent forms meet.
+TEST(PageTextWriter, FormattedFloatsAreStable) {
+    std::uint64_t seed = 12345;
+    const auto next = [&] { return seed = seed * 6364136223846793005u + 1442695040888963407u; };
+    for (int i = 0; i < 4000; ++i) {
+        const FloatKind kind = static_cast<FloatKind>(i % 4);
+        const int exponent = kind == FloatKind::Currency ? static_cast<int>(next() >> 59) - 20
+                                                         : static_cast<int>(next() >> 58) - 32;
+        long double value = std::ldexp(static_cast<long double>(next() >> 11), -53) * std::pow(10.0L, exponent);
+        if (next() & 1) value = -value;
+        const std::string text = FormatFloat(value, kind);
+        const auto read = ParseFloatLiteral(text);
+        ASSERT_TRUE(read) << text;
+        EXPECT_EQ(read->kind, kind) << text;
+        EXPECT_EQ(FormatFloat(read->value, kind), text);
+    }
 }
 
 // What was read is written back as it stood while it still means the same; a changed value is

@@ -165,14 +165,16 @@ std::string FormatFloat(long double value, FloatKind kind) {
     switch (kind) {
         case FloatKind::Extended:
             return Extended(value);
-        case FloatKind::Single: {
-            const float single = static_cast<float>(value);
-            if (!std::isfinite(single)) throw Error("Invalid floating point value");
-            return General(single, 15) + 's';
-        }
-        case FloatKind::Currency:
+        case FloatKind::Single:
+            // From half a unit above the largest single on, the value rounds to infinity.
+            if (std::fabs(value) >= 0x1.ffffffp127L) throw Error("Invalid floating point value");
+            return General(static_cast<float>(value), 15) + 's';
+        case FloatKind::Currency: {
             // A currency is a count of ten-thousandths; the framework rounds half to even.
-            return General(std::nearbyint(value * 10000), 15) + 'c';
+            const long double scaled = std::nearbyint(value * 10000);
+            if (!std::isfinite(scaled)) throw Error("Invalid floating point value");
+            return General(scaled, 15) + 'c';
+        }
         case FloatKind::DateTime:
             return General(value, 15) + 'd';
     }
