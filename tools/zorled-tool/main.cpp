@@ -5,12 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "app/mainwindow.h"
 #include "core/atomicfile.h"
+#include "core/clock.h"
+#include "core/codepage.h"
 #include "core/error.h"
 #include "core/pagetext/parser.h"
 #include "core/pagetext/writer.h"
 #include "page/frmzorledform.h"
 #include "page/pagefile.h"
+#include "qtbase/application.h"
 #include "qtbase/fonts.h"
 
 namespace {
@@ -19,7 +23,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: zorled-tool pagetext FILE\n"
                  "       zorled-tool new OUT.DFM [KIND ...]\n"
-                 "       zorled-tool resave IN.DFM OUT.DFM\n");
+                 "       zorled-tool resave IN.DFM OUT.DFM\n"
+                 "       zorled-tool play [--seconds N]\n");
     return 1;
 }
 
@@ -28,6 +33,25 @@ std::filesystem::path UnitPath(std::filesystem::path page) { return page.replace
 void SaveAsSaveDoes(zl::TFrmZorLedForm& page, const std::filesystem::path& out) {
     zl::SavePageFile(page, out);
     zl::WriteUnitSource(page, UnitPath(out));
+}
+
+// Plays the home's selected plans on virtual time, as the play command would after "确定",
+// printing the virtual second at which each page appears.
+int SimulatePlay(long long seconds) {
+    zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
+    zl::ManualTimeSource clock(zl::SystemClock().Now());
+    zl::ScopedTimeSource scope(clock);
+    const zl::LocalMs start = clock.Now();
+    zl::TSYS_Frmzorled window;
+    window.RunPlanEditor = [] { return true; };
+    window.PageShown = [start](const std::string& page) {
+        const long long ms = zl::Now() - start;
+        std::printf("%lld.%lld\t%s\n", ms / 1000, ms % 1000 / 100, zl::GbkToUtf8(page).c_str());
+    };
+    window.ActionPlayExecute();
+    clock.Advance(seconds * 1000);
+    window.ActionPlayExecute();
+    return 0;
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -52,6 +76,17 @@ int Run(const std::vector<std::string>& args) {
         page->StopWidgets();
         SaveAsSaveDoes(*page, args[2]);
         return 0;
+    }
+    if (command == "play") {
+        long long seconds = 60;
+        for (size_t i = 1; i < args.size(); ++i) {
+            if (args[i] != "--seconds" || i + 1 == args.size()) return Usage();
+            const std::string& value = args[++i];
+            if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
+                return Usage();
+            seconds = std::stoll(value);
+        }
+        return SimulatePlay(seconds);
     }
     return Usage();
 }
