@@ -3,9 +3,11 @@
 #include <QChildEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 
 #include "core/codepage.h"
 #include "widgets/refreshing.h"
+#include "widgets/zorledclock.h"
 #include "widgets/zorledimage.h"
 #include "widgets/zorledlabel.h"
 
@@ -46,6 +48,19 @@ Control* NewLabel(TFrmZorLedForm& page) {
     SetWidgetFont(label->Font());
     ++g_counters[wkLabel];
     return label;
+}
+
+Control* NewClock(TFrmZorLedForm& page) {
+    const int n = TakeNumber(page, wkClock, "myclock");
+    auto* clock = new Tzorledclock(&page, &page);
+    clock->SetBevelInner(bvNone);
+    clock->SetBevelOuter(bvNone);
+    clock->SetName("myclock" + std::to_string(n));
+    clock->AutoSize = false;
+    PlaceWidget(*clock, 20 * n + 30, 10 * n + 50, 200, 20);
+    SetWidgetFont(clock->Font());
+    ++g_counters[wkClock];
+    return clock;
 }
 
 Control* NewImage(TFrmZorLedForm& page) {
@@ -104,11 +119,14 @@ bool TFrmZorLedForm::HandlerBound(const char* event, const char* handler) const 
 }
 
 void TFrmZorLedForm::FormCreate() {
+    BandCanvas = new TBandCanvas(this);
     Selection = std::make_unique<Tselectcontrolcla>();
     BandActive = false;
 }
 
 void TFrmZorLedForm::FormDestroy() {
+    delete BandCanvas;
+    BandCanvas = nullptr;
     if (Selection) Selection->Clear();
     Selection.reset();
 }
@@ -118,6 +136,7 @@ Control* TFrmZorLedForm::CreateWidget(int kind) {
     switch (kind & 0x7F) {
         case wkLabel: widget = NewLabel(*this); break;
         case wkImage: widget = NewImage(*this); break;
+        case wkClock: widget = NewClock(*this); break;
         default: break;
     }
     if (widget) {
@@ -184,24 +203,29 @@ bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) {
     Control* control = widget ? Control::Of(widget) : nullptr;
     if (!control || widget->parentWidget() != this) return false;
     switch (event->type()) {
-        case QEvent::MouseButtonPress: {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: {
             auto* e = static_cast<QMouseEvent*>(event);
-            WidgetMouseDown(control, e->button(), e->modifiers(), int(e->position().x()), int(e->position().y()));
+            const bool twice = event->type() == QEvent::MouseButtonDblClick;
+            // A double-click opens the dialog first; its press then matches no editing state.
+            const QPointer<QWidget> alive(widget);
+            if (twice) WidgetDblClick(control);
+            if (alive)
+                WidgetMouseDown(control, e->button(), {e->buttons(), e->modifiers(), twice},
+                                int(e->position().x()), int(e->position().y()));
             return true;
         }
         case QEvent::MouseMove: {
             auto* e = static_cast<QMouseEvent*>(event);
-            WidgetMouseMove(control, e->buttons(), e->modifiers(), int(e->position().x()), int(e->position().y()));
+            WidgetMouseMove(control, {e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
             return true;
         }
         case QEvent::MouseButtonRelease: {
             auto* e = static_cast<QMouseEvent*>(event);
-            WidgetMouseUp(control, e->button(), e->modifiers(), int(e->position().x()), int(e->position().y()));
+            WidgetMouseUp(control, e->button(), {e->buttons(), e->modifiers()}, int(e->position().x()),
+                          int(e->position().y()));
             return true;
         }
-        case QEvent::MouseButtonDblClick:
-            WidgetDblClick(control);
-            return true;
         default:
             return false;
     }
@@ -209,52 +233,197 @@ bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TFrmZorLedForm::mousePressEvent(QMouseEvent* e) {
     if (HandlerBound("OnMouseDown", "FormMouseDown"))
-        FormMouseDown(e->button(), e->modifiers(), int(e->position().x()), int(e->position().y()));
+        FormMouseDown(e->button(), {e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
 }
 
 void TFrmZorLedForm::mouseMoveEvent(QMouseEvent* e) {
     if (HandlerBound("OnMouseMove", "FormMouseMove"))
-        FormMouseMove(e->buttons(), e->modifiers(), int(e->position().x()), int(e->position().y()));
+        FormMouseMove({e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
 }
 
 void TFrmZorLedForm::mouseReleaseEvent(QMouseEvent* e) {
     if (HandlerBound("OnMouseUp", "FormMouseUp"))
-        FormMouseUp(e->button(), e->modifiers(), int(e->position().x()), int(e->position().y()));
+        FormMouseUp(e->button(), {e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
 }
 
-void TFrmZorLedForm::mouseDoubleClickEvent(QMouseEvent*) {
+void TFrmZorLedForm::mouseDoubleClickEvent(QMouseEvent* e) {
     if (HandlerBound("OnDblClick", "FormDblClick")) FormDblClick();
+    if (HandlerBound("OnMouseDown", "FormMouseDown"))
+        FormMouseDown(e->button(), {e->buttons(), e->modifiers(), true}, int(e->position().x()),
+                      int(e->position().y()));
 }
 
-// The designer's mouse editing; a left press selects the widget under it.
-void TFrmZorLedForm::FormMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
-    if (Selection) Selection->Clear();
+TBandCanvas::TBandCanvas(QWidget* page) : QWidget(page) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    hide();
 }
-void TFrmZorLedForm::FormMouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, int, int) {}
-void TFrmZorLedForm::FormMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int, int) {}
+
+void TBandCanvas::DrawBand(QPoint from, QPoint to) {
+    if (shown_) update(shown_->adjusted(-1, -1, 1, 1));
+    shown_ = QRect(from, to).normalized();
+    setGeometry(parentWidget()->rect());
+    raise();
+    show();
+    update(shown_->adjusted(-1, -1, 1, 1));
+}
+
+void TBandCanvas::EraseBand() {
+    if (!shown_) return;
+    update(shown_->adjusted(-1, -1, 1, 1));
+    shown_.reset();
+}
+
+void TBandCanvas::paintEvent(QPaintEvent*) {
+    if (!shown_) return;
+    QPainter painter(this);
+    // Black under NOT-XOR inverts what lies beneath, so the band shows on any colour.
+    painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(shown_->adjusted(0, 0, -1, -1));
+}
+
+void TFrmZorLedForm::DrawBand() {
+    if (BandCanvas)
+        BandCanvas->DrawBand({BandX1 - kFrameLeft, BandY1 - kFrameTop}, {BandX2 - kFrameLeft, BandY2 - kFrameTop});
+}
+
+void TFrmZorLedForm::EraseBand() {
+    if (BandCanvas) BandCanvas->EraseBand();
+}
+
+void TFrmZorLedForm::NormaliseBand() {
+    if (BandX2 < BandX1) std::swap(BandX1, BandX2);
+    if (BandY2 < BandY1) std::swap(BandY1, BandY2);
+}
+
+void TFrmZorLedForm::LayoutAllGrips() {
+    const int count = Selection->Count();
+    for (int i = 0; i < count; ++i) Selection->LayoutGrips(*Selection->Items[i].Control, i, count == 1);
+}
+
+void TFrmZorLedForm::SelectInBand(int x1, int y1, int x2, int y2, QWidget* container) {
+    for (Component* c : Components()) {
+        auto* control = dynamic_cast<Control*>(c);
+        if (!control || control->Widget()->parentWidget() != container) continue;
+        const int left = control->Left() + kFrameLeft, top = control->Top() + kFrameTop;
+        const int right = left + control->Width(), bottom = top + control->Height();
+        if (left <= x2 && right >= x1 && top <= y2 && bottom >= y1 && Selection->IndexOf(control) < 0)
+            Selection->Add(control);
+    }
+    LayoutAllGrips();
+    if (Selection->Count() > 1) Selection->SetGripColor(clGray);
+}
+
+void TFrmZorLedForm::FormMouseDown(Qt::MouseButton, MouseShift shift, int x, int y) {
+    Selection->Clear();
+    const ShiftState state = shift.State();
+    if (state == ShiftState::Left || state == ShiftState::CtrlLeft) {
+        BandActive = true;
+        BandX1 = BandX2 = x + kFrameLeft;
+        BandY1 = BandY2 = y + kFrameTop;
+    }
+}
+
+void TFrmZorLedForm::FormMouseMove(MouseShift shift, int x, int y) {
+    const ShiftState state = shift.State();
+    if (!BandActive || (state != ShiftState::Left && state != ShiftState::CtrlLeft)) return;
+    EraseBand();
+    BandX2 = x + kFrameLeft;
+    BandY2 = y + kFrameTop;
+    DrawBand();
+}
+
+void TFrmZorLedForm::FormMouseUp(Qt::MouseButton, MouseShift, int, int) {
+    if (!BandActive) return;
+    EraseBand();
+    BandActive = false;
+    NormaliseBand();
+    SelectInBand(BandX1, BandY1, BandX2, BandY2, this);
+}
 
 void TFrmZorLedForm::FormDblClick() {
-    if (Selection) Selection->Clear();
+    Selection->Clear();
     if (ShowFormEdit) ShowFormEdit(*this);
 }
 
-void TFrmZorLedForm::WidgetMouseDown(Control* widget, Qt::MouseButton button, Qt::KeyboardModifiers keys, int x, int y) {
+void TFrmZorLedForm::WidgetMouseDown(Control* widget, Qt::MouseButton, MouseShift shift, int x, int y) {
     PressX = x;
     PressY = y;
-    if (button == Qt::LeftButton && keys == Qt::NoModifier && Selection && Selection->IndexOf(widget) < 0) {
-        Selection->Clear();
-        Selection->Add(widget);
+    switch (shift.State()) {
+        case ShiftState::ShiftLeft: {
+            const int index = Selection->IndexOf(widget);
+            if (index < 0) {
+                if (Selection->Count() > 0 &&
+                    Selection->Items[0].Control->Widget()->parentWidget() != widget->Widget()->parentWidget())
+                    Selection->Clear();
+                Selection->Add(widget);
+            } else {
+                Selection->Remove(index);
+            }
+            Selection->SetGripColor(Selection->Count() >= 2 ? clGray : clBlack);
+            break;
+        }
+        case ShiftState::Left:
+            // An already selected widget keeps the whole selection, so the drag moves the group.
+            if (Selection->IndexOf(widget) < 0) {
+                Selection->Clear();
+                Selection->Add(widget);
+            }
+            break;
+        case ShiftState::CtrlLeft:
+            Selection->Clear();
+            BandActive = true;
+            BandX1 = BandX2 = widget->Left() + x + kFrameLeft;
+            BandY1 = BandY2 = widget->Top() + y + kFrameTop;
+            Selection->Add(widget);
+            break;
+        case ShiftState::None:
+            break;
     }
 }
-void TFrmZorLedForm::WidgetMouseMove(Control*, Qt::MouseButtons, Qt::KeyboardModifiers, int, int) {}
-void TFrmZorLedForm::WidgetMouseUp(Control*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {}
+
+void TFrmZorLedForm::WidgetMouseMove(Control* widget, MouseShift shift, int x, int y) {
+    const ShiftState state = shift.State();
+    if (state == ShiftState::Left) {
+        // The widget under the button moves along, so the press point stays under the cursor.
+        const int dx = x - PressX, dy = y - PressY;
+        for (const TSelectControl& item : Selection->Items)
+            item.Control->SetBounds(item.Control->Left() + dx, item.Control->Top() + dy, item.Control->Width(),
+                                    item.Control->Height());
+        if (Selection->Count() > 0 && Selection->Items[0].Grips[0].Grip &&
+            Selection->Items[0].Grips[0].Grip->isVisible())
+            for (const TSelectControl& item : Selection->Items)
+                for (const TGrip& g : item.Grips)
+                    if (g.Grip) g.Grip->hide();
+    }
+    if (BandActive && state == ShiftState::CtrlLeft) {
+        EraseBand();
+        BandX2 = widget->Left() + x + kFrameLeft;
+        BandY2 = widget->Top() + y + kFrameTop;
+        DrawBand();
+    }
+}
+
+void TFrmZorLedForm::WidgetMouseUp(Control* widget, Qt::MouseButton, MouseShift, int, int) {
+    if (BandActive) {
+        BandActive = false;
+        EraseBand();
+        NormaliseBand();
+        SelectInBand(BandX1, BandY1, BandX2, BandY2, widget->Widget()->parentWidget());
+    }
+    LayoutAllGrips();
+}
 
 void TFrmZorLedForm::WidgetDblClick(Control* widget) {
-    if (Selection) Selection->Clear();
+    Selection->Clear();
     if (auto* label = dynamic_cast<Tzorledlabel*>(widget)) {
         if (EditLabel) EditLabel(*label);
     } else if (auto* image = dynamic_cast<Tzorledimage*>(widget)) {
         if (EditImage) EditImage(*image);
+    } else if (auto* clock = dynamic_cast<Tzorledclock*>(widget)) {
+        if (EditClock) EditClock(*clock);
     }
 }
 
@@ -278,6 +447,7 @@ TFrmZorLedForm* CreatePageWindow(const std::string& name) {
 
 void RegisterPageClasses() {
     RegisterClass(Tzorledlabel::StaticClass());
+    RegisterClass(Tzorledclock::StaticClass());
     RegisterClass(Tzorledimage::StaticClass());
     RegisterClass(TZorLedForm::StaticClass());
 }

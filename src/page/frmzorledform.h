@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "page/selectcontrol.h"
@@ -8,6 +9,31 @@
 class QMouseEvent;
 
 namespace zl {
+
+// The buttons held and keys down with a mouse event; the designer matches exact states.
+struct MouseShift {
+    Qt::MouseButtons buttons = Qt::NoButton;
+    Qt::KeyboardModifiers keys = Qt::NoModifier;
+    bool doubleClick = false;
+    ShiftState State() const { return ClassifyShift(buttons, keys, doubleClick); }
+};
+
+// A transparent sheet over the page on which the selection band is drawn, dotted and inverting
+// what lies beneath; erasing leaves exactly what was there before.
+class TBandCanvas : public QWidget {
+public:
+    explicit TBandCanvas(QWidget* page);
+    // Corners in the page's client coordinates, both included.
+    void DrawBand(QPoint from, QPoint to);
+    void EraseBand();
+    std::optional<QRect> Shown() const { return shown_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::optional<QRect> shown_;
+};
 
 // Widget kinds of CreateWidget; only the low seven bits count.
 enum WidgetKind { wkLabel = 1, wkImage = 2, wkMarquee = 3, wkClock = 4, wkScrollText = 5 };
@@ -36,24 +62,30 @@ public:
     // Re-stacks the children so windowed widgets lie above drawn ones.
     void Restack();
 
-    // Designer state.
+    // Designer state. The band corners are in page-window coordinates: the client origin lies
+    // at (kFrameLeft, kFrameTop) inside the frame.
     int PressX = 0, PressY = 0;
     int BandX1 = 0, BandY1 = 0, BandX2 = 0, BandY2 = 0;
     bool BandActive = false;
+    TBandCanvas* BandCanvas = nullptr;
     std::unique_ptr<Tselectcontrolcla> Selection;
+
+    // Adds every widget of the container that the band meets (touching counts), then lays out grips.
+    void SelectInBand(int x1, int y1, int x2, int y2, QWidget* container);
 
     // Published handlers, bound to the page window's own events.
     virtual void FormCreate();
     virtual void FormDestroy();
     virtual void FormDblClick();
-    virtual void FormMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers keys, int x, int y);
-    virtual void FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers keys, int x, int y);
-    virtual void FormMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers keys, int x, int y);
+    // Positions are in the page's client coordinates.
+    virtual void FormMouseDown(Qt::MouseButton button, MouseShift shift, int x, int y);
+    virtual void FormMouseMove(MouseShift shift, int x, int y);
+    virtual void FormMouseUp(Qt::MouseButton button, MouseShift shift, int x, int y);
 
-    // The designer's handlers for every hooked widget.
-    virtual void WidgetMouseDown(Control* widget, Qt::MouseButton button, Qt::KeyboardModifiers keys, int x, int y);
-    virtual void WidgetMouseMove(Control* widget, Qt::MouseButtons buttons, Qt::KeyboardModifiers keys, int x, int y);
-    virtual void WidgetMouseUp(Control* widget, Qt::MouseButton button, Qt::KeyboardModifiers keys, int x, int y);
+    // The designer's handlers for every hooked widget; positions are in the widget's coordinates.
+    virtual void WidgetMouseDown(Control* widget, Qt::MouseButton button, MouseShift shift, int x, int y);
+    virtual void WidgetMouseMove(Control* widget, MouseShift shift, int x, int y);
+    virtual void WidgetMouseUp(Control* widget, Qt::MouseButton button, MouseShift shift, int x, int y);
     virtual void WidgetDblClick(Control* widget);
 
     // Opens the page's property dialog; installed by the editors layer.
@@ -68,6 +100,10 @@ protected:
 
 private:
     bool HandlerBound(const char* event, const char* handler) const;
+    void DrawBand();
+    void EraseBand();
+    void NormaliseBand();
+    void LayoutAllGrips();
 };
 
 // Process-wide counters, one per widget kind; never reset by New page, Open or play.
