@@ -206,11 +206,14 @@ void Lexer::ReadBinary(std::vector<std::uint8_t>& out) {
     SkipBlanks();
     while (p_ == end_ || *p_ != '}') {
         const char* run = p_;
-        while (end_ - p_ >= 2 && Has(p_[0], kHex) && Has(p_[1], kHex)) {
-            out.push_back(static_cast<std::uint8_t>(HexValue(p_[0]) << 4 | HexValue(p_[1])));
-            p_ += 2;
-        }
-        if (p_ == run) Fail("Invalid binary value");
+        while (run < end_ && Has(*run, kHex)) ++run;
+        // Whole pairs only; a digit left over fails when the next run starts with it.
+        const std::size_t pairs = (run - p_) / 2;
+        if (pairs == 0) Fail("Invalid binary value");
+        const std::size_t at = out.size();
+        out.resize(at + pairs);
+        for (std::size_t i = 0; i < pairs; ++i, p_ += 2)
+            out[at + i] = static_cast<std::uint8_t>(HexValue(p_[0]) << 4 | HexValue(p_[1]));
         SkipBlanks();
     }
     ++p_;
