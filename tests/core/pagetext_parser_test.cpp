@@ -78,6 +78,7 @@ TEST(PageTextParser, BrokenInputsReportTheFrameworkMessageAndLine) {
         {Repeat("object A: B\r\n", 300), "Nesting too deep on line 257"},
     };
     for (const Broken& c : cases) EXPECT_EQ(ErrorOf(c.text), c.message) << c.text.substr(0, 200);
+    EXPECT_EQ(ErrorOf(std::string_view()), "OBJECT expected on line 1");
 }
 
 // A line fits while it, CR LF included, fills at most the 4096-byte read buffer.

@@ -39,6 +39,7 @@ bool IsFloatSuffix(char c) {
 }  // namespace
 
 Lexer::Lexer(std::string_view text) : p_(text.data()), end_(text.data() + text.size()) {
+    if (text.empty()) return;
     if (const void* zero = std::memchr(p_, 0, text.size())) end_ = static_cast<const char*>(zero);
     CheckLine(p_);
 }
