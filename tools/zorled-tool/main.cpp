@@ -5,10 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/mainwindow.h"
+#include "app/playsimulation.h"
 #include "core/atomicfile.h"
-#include "core/clock.h"
-#include "core/codepage.h"
 #include "core/error.h"
 #include "core/pagetext/parser.h"
 #include "core/pagetext/writer.h"
@@ -35,22 +33,9 @@ void SaveAsSaveDoes(zl::TFrmZorLedForm& page, const std::filesystem::path& out) 
     zl::WriteUnitSource(page, UnitPath(out));
 }
 
-// Plays the home's selected plans on virtual time, as the play command would after "确定",
-// printing the virtual second at which each page appears.
 int SimulatePlay(long long seconds) {
     zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
-    zl::ManualTimeSource clock(zl::SystemClock().Now());
-    zl::ScopedTimeSource scope(clock);
-    const zl::LocalMs start = clock.Now();
-    zl::TSYS_Frmzorled window;
-    window.RunPlanEditor = [] { return true; };
-    window.PageShown = [start](const std::string& page) {
-        const long long ms = zl::Now() - start;
-        std::printf("%lld.%lld\t%s\n", ms / 1000, ms % 1000 / 100, zl::GbkToUtf8(page).c_str());
-    };
-    window.ActionPlayExecute();
-    clock.Advance(seconds * 1000);
-    window.ActionPlayExecute();
+    zl::SimulatePlayRun(seconds, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
     return 0;
 }
 

@@ -1,0 +1,370 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QPointer>
+#include <filesystem>
+#include <unistd.h>
+
+#include "app/mainwindow.h"
+#include "app/playsimulation.h"
+#include "core/atomicfile.h"
+#include "core/codepage.h"
+#include "page/pagefile.h"
+#include "qtbase/application.h"
+#include "widgets/refreshing.h"
+#include "widgets/zorledlabel.h"
+
+namespace zl {
+namespace {
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+class RecordingPlugins : public PlayPlugins {
+public:
+    void Start(const StringList& pageList) override { starts.push_back(pageList); }
+    void Stop() override { ++stops; }
+    std::vector<StringList> starts;
+    int stops = 0;
+};
+
+// A marquee stand-in: a data refresh that play starts and stops, a busy flag the test holds,
+// and a running timer of its own that stopping play must leave alone.
+class FakeMarquee : public Tzorledlabel, public RefreshingWidget {
+public:
+    explicit FakeMarquee(TFrmZorLedForm* page) : Tzorledlabel(page, page), running(CreateTimer()) {
+        running->SetEnabled(true);
+    }
+    void StartRefresh() override { refreshing = true; }
+    void StopRefresh() override { refreshing = false; }
+    bool RefreshIdle() const override { return !busy; }
+    bool refreshing = false;
+    bool busy = false;
+    std::unique_ptr<Timer> running;
+};
+
+class Play : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home_ = std::filesystem::temp_directory_path() /
+                ("zorled-play-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(home_);
+        std::filesystem::create_directories(home_ / "pagedef");
+        ::setenv("ZORLED_HOME", home_.c_str(), 1);
+        RegisterPageClasses();
+        ResetWidgetCounters();
+        window_ = std::make_unique<TSYS_Frmzorled>();
+        window_->RunPlanEditor = [] { return true; };
+        window_->PageShown = [this](const std::string& page) {
+            const LocalMs ms = clock_.Now() - start_;
+            shown_.push_back(GbkToUtf8(page) + " " + std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100));
+        };
+        auto plugins = std::make_unique<RecordingPlugins>();
+        plugins_ = plugins.get();
+        window_->PlayPluginCalls = std::move(plugins);
+        previousReporter_ = SetErrorReporter([this](const QString& m) { reported_.push_back(m.toStdString()); });
+    }
+    void TearDown() override {
+        window_.reset();
+        SetErrorReporter(previousReporter_);
+        ::unsetenv("ZORLED_HOME");
+        std::filesystem::remove_all(home_);
+    }
+
+    std::filesystem::path PageDef() const { return home_ / "pagedef"; }
+    // Page files come from the real writer, so play reads what the designer saves.
+    void WritePage(const std::string& name, int displaytime = 0) {
+        std::unique_ptr<TFrmZorLedForm> page(CreatePageWindow("LedDesignWin"));
+        page->displaytime = displaytime;
+        SavePageFile(*page, PageDef() / (name + ".DFM"));
+    }
+    // Names are given in UTF-8 and stored in GBK, as the plan editor writes them.
+    void WriteList(const std::string& file, const std::vector<std::string>& entries) {
+        StringList gbk;
+        for (const auto& e : entries) gbk.push_back(Utf8ToGbk(e));
+        WriteTextList(PageDef() / file, gbk);
+    }
+    void Select(const std::vector<std::string>& plans) { WriteList("SelectList.PLN", plans); }
+    void Plan(const std::string& name, const std::vector<std::string>& pages) { WriteList(name + ".LED", pages); }
+
+    void PressPlay() { window_->ActionPlayExecute(); }
+    void Seconds(double s) { clock_.Advance(static_cast<std::int64_t>(s * 1000)); }
+    bool CommandsEnabled() const { return window_->Actionnewpage->isEnabled() && window_->ActionPlaymode->isEnabled(); }
+
+    ManualTimeSource clock_{MakeLocalMs(2024, 3, 1, 8, 0, 0)};
+    ScopedTimeSource scope_{clock_};
+    const LocalMs start_ = clock_.Now();
+    std::filesystem::path home_;
+    std::unique_ptr<TSYS_Frmzorled> window_;
+    RecordingPlugins* plugins_ = nullptr;
+    std::vector<std::string> shown_;
+    std::vector<std::string> reported_;
+    ErrorReporter previousReporter_;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(Play, PlaysTheSelectedPlansInOrderAndWrapsRound) {
+    for (const char* p : {"p1", "p2", "p3"}) WritePage(p);
+    Plan("A", {"p1", "p2"});
+    Plan("B", {"p3"});
+    Select({"A", "B"});
+    PressPlay();
+    EXPECT_TRUE(window_->Playing);
+    EXPECT_EQ(window_->ActionPlay->text(), U("停止"));
+    EXPECT_FALSE(CommandsEnabled());
+    EXPECT_TRUE(window_->ActionPlay->isEnabled());
+    EXPECT_EQ(window_->PageList, StringList({"p1", "p2", "p3"}));
+    EXPECT_TRUE(window_->windowTitle().endsWith(U("p1.DFM[播放模式]")));
+    Seconds(16);
+    EXPECT_EQ(shown_, Lines({"p1 0.0", "p2 5.0", "p3 10.0", "p1 15.0"}));
+    // The data modules are initialised once per run with the whole list, not per page.
+    ASSERT_EQ(plugins_->starts.size(), 1u);
+    EXPECT_EQ(plugins_->starts[0], StringList({"p1", "p2", "p3"}));
+    EXPECT_EQ(plugins_->stops, 0);
+    PressPlay();
+    EXPECT_EQ(plugins_->stops, 1);
+}
+
+TEST_F(Play, ASinglePageReloadsIntoAFreshPageWindow) {
+    WritePage("only", 5);
+    Plan("A", {"only"});
+    Select({"A"});
+    PressPlay();
+    QPointer<TFrmZorLedForm> first = window_->Page;
+    Seconds(6);
+    EXPECT_TRUE(first.isNull()) << "the page window is freed at every page change";
+    ASSERT_NE(window_->Page, nullptr);
+    EXPECT_EQ(window_->Page->displaytime, 5);
+    EXPECT_EQ(shown_, Lines({"only 0.0", "only 6.0"}));
+}
+
+TEST_F(Play, WithoutAnyPageToShowPlayStaysOnWithoutATimer) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> selected;
+        std::vector<std::string> planA;
+    } cases[] = {
+        {"empty select list", {}, {"p1"}},
+        {"every plan file missing", {"B", "C"}, {"p1"}},
+        {"an empty first entry", {"A"}, {"", "p1"}},
+    };
+    WritePage("p1");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Select(c.selected);
+        Plan("A", c.planA);
+        QPointer<TFrmZorLedForm> before = window_->Page;
+        PressPlay();
+        EXPECT_TRUE(window_->Playing);
+        EXPECT_EQ(window_->ActionPlay->text(), U("停止"));
+        EXPECT_FALSE(CommandsEnabled());
+        EXPECT_FALSE(window_->TimerPlay->Enabled());
+        Seconds(30);
+        EXPECT_EQ(window_->Page, before.data()) << "the page from before play stays";
+        EXPECT_TRUE(shown_.empty());
+        PressPlay();
+        EXPECT_FALSE(window_->Playing);
+    }
+}
+
+TEST_F(Play, MissingPagesAreSkippedAndEmptyEntriesWaitATick) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> pages;
+        Lines expected;
+    } cases[] = {
+        {"missing page file", {"p1", "gone", "p3"}, {"p1 0.0", "p3 5.0", "p1 10.0"}},
+        // The empty entry ends the search at 5 s; the page stays until the next tick.
+        {"empty entry", {"p1", "", "p3"}, {"p1 0.0", "p3 6.0", "p1 11.0"}},
+    };
+    WritePage("p1");
+    WritePage("p3");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        shown_.clear();
+        clock_.Set(start_);
+        Plan("A", c.pages);
+        Select({"A"});
+        PressPlay();
+        Seconds(11.5);
+        EXPECT_EQ(shown_, c.expected);
+        PressPlay();
+    }
+}
+
+TEST_F(Play, AnEmptyEntryKeepsThePageWithItsRefreshOff) {
+    WritePage("p1");
+    WritePage("p3");
+    Plan("A", {"p1", "", "p3"});
+    Select({"A"});
+    PressPlay();
+    auto* marquee = new FakeMarquee(window_->Page);
+    window_->Page->StartWidgets();
+    QPointer<TFrmZorLedForm> page = window_->Page;
+    Seconds(5);
+    EXPECT_EQ(window_->Page, page.data());
+    EXPECT_FALSE(marquee->refreshing);
+    EXPECT_TRUE(window_->TimerPlay->Enabled());
+    Seconds(1);
+    EXPECT_TRUE(page.isNull());
+}
+
+TEST_F(Play, DisplayTimeHasAFloorOfFourAndCountsWholeSeconds) {
+    struct Case {
+        int displaytime;
+        int replacedAfter;
+        int afterFirstTick;
+    } cases[] = {{0, 5, 4}, {3, 5, 4}, {4, 5, 4}, {5, 6, 5}, {10, 11, 10}};
+    WritePage("next");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.displaytime);
+        WritePage("page", c.displaytime);
+        Plan("A", {"page", "next"});
+        Select({"A"});
+        shown_.clear();
+        clock_.Set(start_);
+        PressPlay();
+        Seconds(1);
+        EXPECT_EQ(window_->Page->displaytime, c.afterFirstTick) << "the floor is written into the page itself";
+        Seconds(c.replacedAfter - 1.001);
+        EXPECT_EQ(shown_.size(), 1u) << "still on the first page just before " << c.replacedAfter << " s";
+        Seconds(0.001);
+        EXPECT_EQ(shown_, Lines({"page 0.0", "next " + std::to_string(c.replacedAfter) + ".0"}));
+        PressPlay();
+    }
+}
+
+TEST_F(Play, AClockSetBackKeepsThePageUntilItCatchesUp) {
+    WritePage("p1", 4);
+    WritePage("p2", 4);
+    Plan("A", {"p1", "p2"});
+    Select({"A"});
+    PressPlay();
+    Seconds(2);
+    clock_.Set(clock_.Now() - 3'600'000);
+    for (int i = 0; i < 3; ++i) window_->TimerPlayTimer();  // ticks while the clock is behind
+    Seconds(3'600);
+    Seconds(2);
+    EXPECT_EQ(shown_, Lines({"p1 0.0"})) << "old start + 4 s not yet passed";
+    Seconds(1);
+    EXPECT_EQ(shown_.size(), 2u);
+}
+
+TEST_F(Play, BusyWidgetsHoldThePageUntilIdle) {
+    WritePage("p1");
+    WritePage("p2");
+    Plan("A", {"p1", "p2"});
+    Select({"A"});
+    PressPlay();
+    auto* marquee = new FakeMarquee(window_->Page);
+    marquee->busy = true;
+    Seconds(8);
+    EXPECT_EQ(shown_, Lines({"p1 0.0"}));
+    marquee->busy = false;
+    Seconds(1);
+    EXPECT_EQ(shown_, Lines({"p1 0.0", "p2 9.0"}));
+}
+
+TEST_F(Play, StopLeavesThePageAndItsMarqueesRunning) {
+    WritePage("p1");
+    WritePage("p2");
+    Plan("A", {"p1", "p2"});
+    Select({"A"});
+    PressPlay();
+    Seconds(5);
+    auto* marquee = new FakeMarquee(window_->Page);
+    window_->Page->StartWidgets();
+    QPointer<TFrmZorLedForm> page = window_->Page;
+    PressPlay();
+    EXPECT_FALSE(window_->Playing);
+    EXPECT_EQ(window_->ActionPlay->text(), U("播放"));
+    EXPECT_TRUE(CommandsEnabled());
+    EXPECT_FALSE(window_->TimerPlay->Enabled());
+    EXPECT_EQ(window_->Page, page.data());
+    EXPECT_TRUE(window_->windowTitle().endsWith(U("[播放模式]")));
+    EXPECT_FALSE(marquee->refreshing);
+    EXPECT_TRUE(marquee->running->Enabled()) << "only the data refresh stops";
+    EXPECT_EQ(window_->PageList, StringList({"p1", "p2"}));
+    EXPECT_EQ(window_->PageIndex, 1);
+    Seconds(30);
+    EXPECT_EQ(shown_.size(), 2u);
+    EXPECT_EQ(plugins_->stops, 1);
+}
+
+TEST_F(Play, AFailedStartEndsTheRunCleanly) {
+    struct Case {
+        const char* what;
+        bool selectList;
+    } cases[] = {{"first page unreadable", true}, {"select list missing", false}};
+    std::filesystem::create_directories(PageDef());
+    WriteFileAtomic(PageDef() / "broken.DFM", "this is no page text");
+    WritePage("p2");
+    Plan("A", {"broken", "p2"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(PageDef() / "SelectList.PLN");
+        if (c.selectList) Select({"A"});
+        plugins_->stops = 0;
+        EXPECT_ANY_THROW(PressPlay());
+        EXPECT_FALSE(window_->Playing);
+        EXPECT_EQ(window_->ActionPlay->text(), U("播放"));
+        EXPECT_TRUE(CommandsEnabled());
+        EXPECT_FALSE(window_->TimerPlay->Enabled());
+        EXPECT_EQ(plugins_->stops, 1) << "every initialisation is paired with an uninitialisation";
+        Seconds(10);
+        EXPECT_TRUE(shown_.empty());
+    }
+}
+
+TEST_F(Play, AnUnreadablePageDuringPlayIsReportedAndPassed) {
+    WritePage("p1");
+    WriteFileAtomic(PageDef() / "broken.DFM", "this is no page text");
+    WritePage("p3");
+    Plan("A", {"p1", "broken", "p3"});
+    Select({"A"});
+    PressPlay();
+    Seconds(7);
+    EXPECT_EQ(reported_.size(), 1u);
+    EXPECT_EQ(shown_, Lines({"p1 0.0", "p3 6.0"}));
+    EXPECT_TRUE(window_->Playing);
+}
+
+TEST_F(Play, AWholePassWithoutPagesKeepsThePageAndRetries) {
+    WritePage("p1");
+    WritePage("p2");
+    Plan("A", {"p1", "p2"});
+    Select({"A"});
+    PressPlay();
+    std::filesystem::remove(PageDef() / "p1.DFM");
+    std::filesystem::remove(PageDef() / "p2.DFM");
+    QPointer<TFrmZorLedForm> page = window_->Page;
+    Seconds(10);
+    EXPECT_EQ(window_->Page, page.data());
+    WritePage("p1");
+    Seconds(1);
+    EXPECT_EQ(shown_, Lines({"p1 0.0", "p1 11.0"}));
+}
+
+TEST_F(Play, NamesFromWindowsMatchFilesOfAnyCase) {
+    WritePage("Page", 0);
+    WriteList("晚间.led", {"PAGE"});
+    Select({"晚间"});
+    PressPlay();
+    EXPECT_EQ(shown_, Lines({"PAGE 0.0"}));
+}
+
+TEST_F(Play, TheRunShowsEachPageForItsDisplayTime) {
+    WritePage("first", 0);
+    WritePage("second", 5);
+    WritePage("third", 10);
+    Plan("main", {"first", "second", "third"});
+    Select({"main"});
+    window_.reset();
+    Lines lines;
+    SimulatePlayRun(30, [&](const std::string& line) { lines.push_back(line); });
+    EXPECT_EQ(lines, Lines({"0.0\tfirst", "5.0\tsecond", "11.0\tthird", "22.0\tfirst", "27.0\tsecond"}));
+}
+
+}  // namespace
+}  // namespace zl
