@@ -55,7 +55,7 @@ TFormPlanEdit::TFormPlanEdit(QWidget* parent) : QDialog(parent) {
     connect(BitBtndelete, &QPushButton::clicked, this, [this] { BitBtndeleteClick(); });
     connect(BitBtnok, &QPushButton::clicked, this, [this] { BitBtnokClick(); });
     connect(BitBtncancle, &QPushButton::clicked, this, [this] { BitBtncancleClick(); });
-    connect(CheckListBoxPlayList, &QListWidget::currentRowChanged, this, [this] {
+    connect(CheckListBoxPlayList, &QListWidget::itemSelectionChanged, this, [this] {
         if (!quiet_) CheckListBoxPlayListClick();
     });
 
@@ -123,8 +123,8 @@ bool TFormPlanEdit::IsSelected(const std::string& name) const {
 }
 
 int TFormPlanEdit::SelectedRow() const {
-    const int row = CheckListBoxPlayList->currentRow();
-    return row >= 0 && CheckListBoxPlayList->item(row)->isSelected() ? row : -1;
+    const QList<QListWidgetItem*> selected = CheckListBoxPlayList->selectedItems();
+    return selected.isEmpty() ? -1 : CheckListBoxPlayList->row(selected.first());
 }
 
 void TFormPlanEdit::CheckListBoxPlayListClick() {

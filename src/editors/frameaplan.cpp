@@ -104,9 +104,9 @@ void TFrameAplan::BitBtnaddClick() {
 }
 
 void TFrameAplan::BitBtndeleteClick() {
-    const int row = ListBoxAPlan->currentRow();
-    if (row < 0 || !ListBoxAPlan->item(row)->isSelected()) return;
-    delete ListBoxAPlan->takeItem(row);
+    const QList<QListWidgetItem*> selected = ListBoxAPlan->selectedItems();
+    if (selected.isEmpty()) return;
+    delete ListBoxAPlan->takeItem(ListBoxAPlan->row(selected.first()));
 }
 
 }  // namespace zl

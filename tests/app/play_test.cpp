@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QPointer>
+#include <QPushButton>
+#include <QTest>
 #include <filesystem>
 #include <unistd.h>
 
@@ -9,6 +11,8 @@
 #include "app/playsimulation.h"
 #include "core/atomicfile.h"
 #include "core/codepage.h"
+#include "editors/formplanedit.h"
+#include "editors/whenmodal.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
 #include "widgets/refreshing.h"
@@ -352,6 +356,35 @@ TEST_F(Play, NamesFromWindowsMatchFilesOfAnyCase) {
     Select({"晚间"});
     PressPlay();
     EXPECT_EQ(shown_, Lines({"PAGE 0.0"}));
+}
+
+TEST_F(Play, PlayStartsOnlyAfterTheRealPlanEditorIsConfirmed) {
+    WritePage("p1");
+    Plan("A", {"p1"});
+    WriteList("PlayList.PLN", {"A"});
+    Select({"A"});
+    window_->RunPlanEditor = [] { return EditPlayPlan(); };
+    struct Case {
+        const char* button;
+        bool playing;
+    } cases[] = {{"放弃", false}, {"确定", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        testing::WhenModal<TFormPlanEdit>([&](TFormPlanEdit& f) {
+            QTest::mouseClick(c.playing ? f.BitBtnok : f.BitBtncancle, Qt::LeftButton);
+        });
+        window_->ActionPlay->trigger();
+        EXPECT_EQ(window_->Playing, c.playing);
+        EXPECT_EQ(window_->ActionPlay->text(), c.playing ? U("停止") : U("播放"));
+        EXPECT_EQ(CommandsEnabled(), !c.playing);
+        EXPECT_EQ(shown_.size(), c.playing ? 1u : 0u);
+    }
+    // "播放方案" runs the editor and ignores what it returns.
+    PressPlay();
+    testing::WhenModal<TFormPlanEdit>([](TFormPlanEdit& f) { QTest::mouseClick(f.BitBtnok, Qt::LeftButton); });
+    window_->ActionPlaymode->trigger();
+    EXPECT_FALSE(window_->Playing);
+    EXPECT_EQ(window_->ActionPlay->text(), U("播放"));
 }
 
 TEST_F(Play, TheRunShowsEachPageForItsDisplayTime) {
