@@ -46,7 +46,8 @@ void BM_MaskPath(benchmark::State& state) {
     state.SetLabel(std::to_string(setup.font.Mask().Width()) + "x" + std::to_string(setup.font.Mask().Height()));
 }
 
-// Qt alone drawing the same line anti-aliased at the enlarged size into a fresh 8-bit bitmap.
+// Qt alone drawing the same line anti-aliased at the enlarged size into a fresh bitmap, as the
+// mask does (32-bit) and into an 8-bit grey one.
 void BM_QtEnlargedDraw(benchmark::State& state) {
     LineSetup setup(static_cast<TSmoothQuality>(state.range(0)));
     const int scale = ScaleOf(setup.font.Quality());
@@ -54,9 +55,10 @@ void BM_QtEnlargedDraw(benchmark::State& state) {
     const QFont qfont = MakeQFont(setup.canvas.Font, scale);
     const int ascent = QFontMetrics(qfont).ascent();
     const QString text = Q(ChineseLine());
+    const QImage::Format format = state.range(1) ? QImage::Format_Grayscale8 : QImage::Format_ARGB32_Premultiplied;
     for (auto _ : state) {
-        QImage work(w, h, QImage::Format_Grayscale8);
-        work.fill(0);
+        QImage work(w, h, format);
+        work.fill(Qt::black);
         QPainter painter(&work);
         painter.setFont(qfont);
         painter.setPen(Qt::white);
@@ -73,7 +75,8 @@ void QualityArgs(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMicrosecond);
 }
 BENCHMARK(BM_MaskPath)->Apply(QualityArgs);
-BENCHMARK(BM_QtEnlargedDraw)->Apply(QualityArgs);
+BENCHMARK(BM_QtEnlargedDraw)->ArgNames({"quality", "grey"})->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
 
 // A megapixel of mask with text-like content: runs of ink, edges and empty space.
 void FillMegapixel(TSmoothMask& mask) {

@@ -39,9 +39,12 @@ public:
 
 private:
     TCanvas* TargetCanvas() const;
-    // WorkBitmap gets what the mask lies over: the brush when solid, else the canvas below.
+    // For canvases of other formats, WorkBitmap gets what the mask lies over: the brush when
+    // solid, else the canvas below; it is blended there and copied back.
     void PrepareWork(TCanvas& canvas, int x, int y, int width, int height);
     void PutWork(TCanvas& canvas, int x, int y);
+    template <class InkRow>
+    void Composite(TCanvas& canvas, int x, int y, const TSmoothMask& mask, int alpha, InkRow inkRow);
 
     TSmoothFont* owner_;
     QImage foreBitmap_;

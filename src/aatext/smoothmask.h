@@ -17,8 +17,8 @@ enum class TSmoothQuality { aqHigh, aqNormal, aqLow, aqNone };
 // Supersampling factor of a quality: aqHigh 4, aqNormal 3, aqLow 2, aqNone 1.
 int ScaleOf(TSmoothQuality quality);
 
-// Averages the Scale x Scale blocks of an 8-bit white-on-black drawing into `width` x `height`
-// mask bytes, rows `stride` apart.
+// Averages the Scale x Scale blocks of a white-on-black drawing (8-bit grey or 32-bit) into
+// `width` x `height` mask bytes, rows `stride` apart.
 void ReduceSupersampled(const QImage& work, TSmoothQuality quality, std::uint8_t* out, int stride,
                         int width, int height);
 
@@ -65,8 +65,6 @@ public:
     void Spray(int amount, RandomSource& random);
 
 private:
-    int MeasureText(std::string_view text, bool width) const;
-
     TSmoothFont* owner_;
     TSmoothQuality quality_ = TSmoothQuality::aqNormal;
     int scale_ = 3;
