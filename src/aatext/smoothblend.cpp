@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <vector>
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include "aatext/canvas.h"
@@ -19,8 +19,9 @@ constexpr QImage::Format kFormat = QImage::Format_BGR888;
 
 // Share of the ink per mask value, in 256ths: d = m * a256 below 256 keeps the pixel (0), the
 // one full value 65280 takes the ink (256), the rest mix with k = d shr 8.
-std::array<std::int16_t, 256> InkShares(int alpha) {
-    const int a256 = std::clamp(alpha, 0, 100) * 256 / 100;
+int A256(int alpha) { return std::clamp(alpha, 0, 100) * 256 / 100; }
+
+std::array<std::int16_t, 256> InkShares(int a256) {
     std::array<std::int16_t, 256> shares{};
     for (int m = 0; m < 256; ++m) {
         const int d = m * a256;
@@ -29,48 +30,71 @@ std::array<std::int16_t, 256> InkShares(int alpha) {
     return shares;
 }
 
-#if defined(__SSE2__)
+void MixPixels(std::uint8_t* p, const std::uint8_t* ink, const std::uint8_t* m, int count,
+               const std::array<std::int16_t, 256>& shares) {
+    for (int i = 0; i < count; ++i) {
+        const int k = shares[m[i]];
+        for (int c = 3 * i; c < 3 * i + 3; ++c) p[c] = static_cast<std::uint8_t>(p[c] + (((ink[c] - p[c]) * k) >> 8));
+    }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define ZL_BLEND_SSSE3 1
 // 16 bytes p + floor((c - p) * k / 256), given k doubled: (c - p) * 128 times 2k, high half, is
 // exact for k up to 256.
-inline void Mix16(std::uint8_t* p, const std::uint8_t* c, const std::uint16_t* k2) {
+__attribute__((target("ssse3"))) inline __m128i Mix16(__m128i pv, __m128i cv, __m128i kLo, __m128i kHi) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i pv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i cv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
     const __m128i pLo = _mm_unpacklo_epi8(pv, zero), pHi = _mm_unpackhi_epi8(pv, zero);
     const __m128i dLo = _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(cv, zero), pLo), 7);
     const __m128i dHi = _mm_slli_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(cv, zero), pHi), 7);
-    const __m128i kLo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k2));
-    const __m128i kHi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k2 + 8));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
-                     _mm_packus_epi16(_mm_add_epi16(pLo, _mm_mulhi_epi16(dLo, kLo)),
-                                      _mm_add_epi16(pHi, _mm_mulhi_epi16(dHi, kHi))));
+    return _mm_packus_epi16(_mm_add_epi16(pLo, _mm_mulhi_epi16(dLo, kLo)), _mm_add_epi16(pHi, _mm_mulhi_epi16(dHi, kHi)));
+}
+
+// Doubled k of eight mask values: d = m * a256; d shr 8, and 256 for the one full value.
+__attribute__((target("ssse3"))) inline __m128i DoubledShares(__m128i m16, __m128i a256) {
+    const __m128i d = _mm_mullo_epi16(m16, a256);
+    const __m128i k = _mm_sub_epi16(_mm_srli_epi16(d, 8), _mm_cmpeq_epi16(d, _mm_set1_epi16(static_cast<short>(65280))));
+    return _mm_slli_epi16(k, 1);
+}
+
+// Sixteen pixels at a time, each k spread over its three channels by byte shuffles; runs
+// without ink (m = 0 keeps the pixel) are skipped whole.
+__attribute__((target("ssse3"))) int MixRowSsse3(std::uint8_t* p, const std::uint8_t* ink, const std::uint8_t* m,
+                                                 int count, int a256) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i alpha = _mm_set1_epi16(static_cast<short>(a256));
+    const __m128i spread0 = _mm_setr_epi8(0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, 4, 5, 4, 5);
+    const __m128i spread1 = _mm_setr_epi8(4, 5, 6, 7, 6, 7, 6, 7, 8, 9, 8, 9, 8, 9, 10, 11);
+    const __m128i spread2 = _mm_setr_epi8(10, 11, 10, 11, 12, 13, 12, 13, 12, 13, 14, 15, 14, 15, 14, 15);
+    int i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m128i mv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(mv, zero)) == 0xFFFF) continue;
+        const __m128i kLo = DoubledShares(_mm_unpacklo_epi8(mv, zero), alpha);
+        const __m128i kHi = DoubledShares(_mm_unpackhi_epi8(mv, zero), alpha);
+        const __m128i k[6] = {_mm_shuffle_epi8(kLo, spread0), _mm_shuffle_epi8(kLo, spread1),
+                              _mm_shuffle_epi8(kLo, spread2), _mm_shuffle_epi8(kHi, spread0),
+                              _mm_shuffle_epi8(kHi, spread1), _mm_shuffle_epi8(kHi, spread2)};
+        for (int part = 0; part < 3; ++part) {
+            __m128i* pp = reinterpret_cast<__m128i*>(p + 3 * i + 16 * part);
+            const __m128i cv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ink + 3 * i + 16 * part));
+            _mm_storeu_si128(pp, Mix16(_mm_loadu_si128(pp), cv, k[2 * part], k[2 * part + 1]));
+        }
+    }
+    return i;
 }
 #endif
 
 // Mixes `count` pixels in place: p + floor((c - p) * k / 256) per channel, k from the mask
 // value through `shares`. Target and ink rows are 24-bit blue, green, red.
 void MixRow(std::uint8_t* p, const std::uint8_t* ink, const std::uint8_t* m, int count,
-            const std::array<std::int16_t, 256>& shares) {
-    int i = 0;
-#if defined(__SSE2__)
-    // Sixteen pixels at a time; runs without ink (m = 0 keeps the pixel) are skipped whole.
-    alignas(16) std::uint16_t k2[48];
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= count; i += 16) {
-        const __m128i mv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(mv, zero)) == 0xFFFF) continue;
-        for (int j = 0; j < 16; ++j) k2[3 * j] = k2[3 * j + 1] = k2[3 * j + 2] = static_cast<std::uint16_t>(shares[m[i + j]] * 2);
-        std::uint8_t* pp = p + 3 * i;
-        const std::uint8_t* cc = ink + 3 * i;
-        Mix16(pp, cc, k2);
-        Mix16(pp + 16, cc + 16, k2 + 16);
-        Mix16(pp + 32, cc + 32, k2 + 32);
-    }
+            const std::array<std::int16_t, 256>& shares, int a256) {
+    int done = 0;
+#if ZL_BLEND_SSSE3
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) done = MixRowSsse3(p, ink, m, count, a256);
 #endif
-    for (; i < count; ++i) {
-        const int k = shares[m[i]];
-        for (int c = 3 * i; c < 3 * i + 3; ++c) p[c] = static_cast<std::uint8_t>(p[c] + (((ink[c] - p[c]) * k) >> 8));
-    }
+    MixPixels(p + 3 * done, ink + 3 * done, m + done, count - done, shares);
 }
 
 void EnsureImage(QImage& image, int width, int height) {
@@ -145,12 +169,13 @@ void TSmoothBlend::BlendForeground(int x, int y, const TSmoothMask& mask, int al
 
 template <class InkRow>
 void TSmoothBlend::Composite(TCanvas& canvas, int x, int y, const TSmoothMask& mask, int alpha, InkRow inkRow) {
-    const auto shares = InkShares(alpha);
+    const int a256 = A256(alpha);
+    const auto shares = InkShares(a256);
     QImage& target = *canvas.Image();
     if (target.format() != kFormat) {
         PrepareWork(canvas, x, y, mask.Width(), mask.Height());
         for (int row = 0; row < mask.Height(); ++row)
-            MixRow(workBitmap_.scanLine(row), inkRow(row), mask.ScanLine(row), mask.Width(), shares);
+            MixRow(workBitmap_.scanLine(row), inkRow(row), mask.ScanLine(row), mask.Width(), shares, a256);
         PutWork(canvas, x, y);
         return;
     }
@@ -166,7 +191,7 @@ void TSmoothBlend::Composite(TCanvas& canvas, int x, int y, const TSmoothMask& m
     const int dx = inside.left() - x;
     for (int row = inside.top(); row <= inside.bottom(); ++row)
         MixRow(target.scanLine(row) + inside.left() * 3, inkRow(row - y) + dx * 3, mask.ScanLine(row - y) + dx,
-               inside.width(), shares);
+               inside.width(), shares, a256);
 }
 
 }  // namespace zl

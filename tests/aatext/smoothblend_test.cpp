@@ -51,6 +51,46 @@ TEST_F(BlendTest, MixesOneColourByMaskAndAlpha) {
     }
 }
 
+// Long rows are mixed many pixels at a time; every pixel must come out as when blended alone.
+TEST_F(BlendTest, WideRowsMixAsSinglePixels) {
+    const int width = 300;
+    QImage background(width, 2, QImage::Format_BGR888);
+    for (int x = 0; x < width; ++x) {
+        background.setPixelColor(x, 0, QColor(x % 256, (x * 7) % 256, 255 - x % 256));
+        background.setPixelColor(x, 1, QColor((x * 3) % 256, 0, x % 2 ? 255 : 0));
+    }
+    TSmoothMask wide(&font);
+    wide.SetSize(width, 2);
+    for (int x = 0; x < width; ++x) {
+        wide.ScanLine(0)[x] = static_cast<std::uint8_t>(x < 40 ? 0 : (x * 37) % 256);  // a run without ink first
+        wide.ScanLine(1)[x] = static_cast<std::uint8_t>(x % 3 ? 255 : 254);
+    }
+    font.Blend().SizeForeBitmap(width, 2);
+    for (int x = 0; x < width; ++x)
+        for (int y = 0; y < 2; ++y) font.Blend().ForeBitmap().setPixelColor(x, y, QColor(255 - x % 256, x % 256, 77));
+    const QImage fore = font.Blend().ForeBitmap().copy();
+
+    for (int alpha : {100, 73, 1}) {
+        for (bool withForeground : {false, true}) {
+            target = background.copy();
+            canvas.SetImage(&target);
+            if (withForeground) font.Blend().BlendForeground(0, 0, wide, alpha);
+            else font.Blend().BlendColor(0, 0, wide, alpha, 0x00336699);
+            QImage expected = background.copy();
+            canvas.SetImage(&expected);
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < width; ++x) {
+                    FillMask(mask, {{wide.ScanLine(y)[x]}});
+                    font.Blend().ForeBitmap() = fore.copy(x, y, 1, 1);
+                    if (withForeground) font.Blend().BlendForeground(x, y, mask, alpha);
+                    else font.Blend().BlendColor(x, y, mask, alpha, 0x00336699);
+                }
+            font.Blend().ForeBitmap() = fore;
+            EXPECT_EQ(test::DescribeDifference(expected, target), "") << "alpha " << alpha << (withForeground ? ", foreground" : "");
+        }
+    }
+}
+
 TEST_F(BlendTest, KeepsChannelsInBlueGreenRedOrder) {
     FillMask(mask, {{255, 128}});
     font.Blend().BlendColor(0, 0, mask, 100, 0x00C08040);  // red 0x40, green 0x80, blue 0xC0
