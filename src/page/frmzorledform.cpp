@@ -393,7 +393,7 @@ void TFrmZorLedForm::WidgetMouseMove(Control* widget, MouseShift shift, int x, i
             item.Control->SetBounds(item.Control->Left() + dx, item.Control->Top() + dy, item.Control->Width(),
                                     item.Control->Height());
         if (Selection->Count() > 0 && Selection->Items[0].Grips[0].Grip &&
-            Selection->Items[0].Grips[0].Grip->isVisible())
+            !Selection->Items[0].Grips[0].Grip->isHidden())
             for (const TSelectControl& item : Selection->Items)
                 for (const TGrip& g : item.Grips)
                     if (g.Grip) g.Grip->hide();
