@@ -23,12 +23,19 @@ namespace {
 
 QString U(const char* s) { return QString::fromUtf8(s); }
 
-class RecordingPlugins : public PlayPlugins {
-public:
-    void Start(const StringList& pageList) override { starts.push_back(pageList); }
-    void Stop() override { ++stops; }
+struct PluginLog {
     std::vector<StringList> starts;
     int stops = 0;
+};
+
+class RecordingPlugins : public PlayPlugins {
+public:
+    explicit RecordingPlugins(PluginLog& log) : log_(log) {}
+    void Start(const StringList& pageList) override { log_.starts.push_back(pageList); }
+    void Stop() override { ++log_.stops; }
+
+private:
+    PluginLog& log_;
 };
 
 // A marquee stand-in: a data refresh that play starts and stops, a busy flag the test holds,
@@ -63,9 +70,7 @@ protected:
             const LocalMs ms = clock_.Now() - start_;
             shown_.push_back(GbkToUtf8(page) + " " + std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100));
         };
-        auto plugins = std::make_unique<RecordingPlugins>();
-        plugins_ = plugins.get();
-        window_->PlayPluginCalls = std::move(plugins);
+        window_->PlayPluginCalls = std::make_unique<RecordingPlugins>(plugins_);
         previousReporter_ = SetErrorReporter([this](const QString& m) { reported_.push_back(m.toStdString()); });
     }
     void TearDown() override {
@@ -100,7 +105,7 @@ protected:
     const LocalMs start_ = clock_.Now();
     std::filesystem::path home_;
     std::unique_ptr<TSYS_Frmzorled> window_;
-    RecordingPlugins* plugins_ = nullptr;
+    PluginLog plugins_;
     std::vector<std::string> shown_;
     std::vector<std::string> reported_;
     ErrorReporter previousReporter_;
@@ -123,11 +128,11 @@ TEST_F(Play, PlaysTheSelectedPlansInOrderAndWrapsRound) {
     Seconds(16);
     EXPECT_EQ(shown_, Lines({"p1 0.0", "p2 5.0", "p3 10.0", "p1 15.0"}));
     // The data modules are initialised once per run with the whole list, not per page.
-    ASSERT_EQ(plugins_->starts.size(), 1u);
-    EXPECT_EQ(plugins_->starts[0], StringList({"p1", "p2", "p3"}));
-    EXPECT_EQ(plugins_->stops, 0);
+    ASSERT_EQ(plugins_.starts.size(), 1u);
+    EXPECT_EQ(plugins_.starts[0], StringList({"p1", "p2", "p3"}));
+    EXPECT_EQ(plugins_.stops, 0);
     PressPlay();
-    EXPECT_EQ(plugins_->stops, 1);
+    EXPECT_EQ(plugins_.stops, 1);
 }
 
 TEST_F(Play, ASinglePageReloadsIntoAFreshPageWindow) {
@@ -293,7 +298,17 @@ TEST_F(Play, StopLeavesThePageAndItsMarqueesRunning) {
     EXPECT_EQ(window_->PageIndex, 1);
     Seconds(30);
     EXPECT_EQ(shown_.size(), 2u);
-    EXPECT_EQ(plugins_->stops, 1);
+    EXPECT_EQ(plugins_.stops, 1);
+}
+
+TEST_F(Play, ClosingTheWindowDuringPlayUninitialisesTheDataModules) {
+    WritePage("p1");
+    Plan("A", {"p1"});
+    Select({"A"});
+    PressPlay();
+    window_.reset();
+    EXPECT_EQ(plugins_.starts.size(), 1u);
+    EXPECT_EQ(plugins_.stops, 1);
 }
 
 TEST_F(Play, AFailedStartEndsTheRunCleanly) {
@@ -309,13 +324,13 @@ TEST_F(Play, AFailedStartEndsTheRunCleanly) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove(PageDef() / "SelectList.PLN");
         if (c.selectList) Select({"A"});
-        plugins_->stops = 0;
+        plugins_.stops = 0;
         EXPECT_ANY_THROW(PressPlay());
         EXPECT_FALSE(window_->Playing);
         EXPECT_EQ(window_->ActionPlay->text(), U("播放"));
         EXPECT_TRUE(CommandsEnabled());
         EXPECT_FALSE(window_->TimerPlay->Enabled());
-        EXPECT_EQ(plugins_->stops, 1) << "every initialisation is paired with an uninitialisation";
+        EXPECT_EQ(plugins_.stops, 1) << "every initialisation is paired with an uninitialisation";
         Seconds(10);
         EXPECT_TRUE(shown_.empty());
     }
