@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QTest>
+#include <QWindow>
 #include <functional>
 #include <memory>
 #include <string>
@@ -596,6 +598,34 @@ TEST_F(Designer, DeleteSelectedFreesTheSelectedWidgetsAndTheirGrips) {
     EXPECT_EQ(page->ChildControls(), std::vector<Control*>{b});
     EXPECT_EQ(page->Selection->Count(), 0);
     EXPECT_EQ(grips(), 0);
+}
+
+}  // namespace
+}  // namespace zl
+
+namespace zl {
+namespace {
+
+// The same editing through the window system's own delivery: Qt picks the child under the cursor
+// and keeps sending it the moves while the button is held, even far outside it.
+TEST_F(Designer, WindowSystemDeliveryKeepsTheWidgetAndTheGripCaptured) {
+    QWindow* window = page->windowHandle();
+    ASSERT_NE(window, nullptr);
+    QTest::mouseClick(window, Qt::LeftButton, {}, Centre(a));
+    ASSERT_EQ(Selected(), std::vector<Control*>{a});
+    const QPoint grip = GripCentre(0, 7);
+    QTest::mousePress(window, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(window, grip + QPoint(60, 40));
+    QTest::mouseMove(window, grip + QPoint(150, 90));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, grip + QPoint(150, 90));
+    EXPECT_EQ(Bounds(a), QRect(20, 20, 250, 110));
+
+    QTest::mousePress(window, Qt::LeftButton, {}, {30, 30});
+    QTest::mouseMove(window, {330, 230});
+    QTest::mouseMove(window, {400, 300});
+    QTest::mouseRelease(window, Qt::LeftButton, {}, {400, 300});
+    EXPECT_EQ(Bounds(a), QRect(390, 290, 250, 110));
+    EXPECT_EQ(VisibleGrips(), 8);
 }
 
 }  // namespace
