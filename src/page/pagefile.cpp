@@ -57,10 +57,11 @@ void TreeToPage(const pagetext::Object& root, TFrmZorLedForm& page) {
     struct LoadedCalls {
         std::vector<Component*>& list;
         ~LoadedCalls() {
-            for (Component* c : list) c->Loaded();
+            for (Component* c : list) c->EndLoad();
         }
     } loaded{read};
 
+    page.BeginLoad();
     page.SetName(UniqueRootName(root.name));
     ReadProperties(page, root, context);
     for (const auto& node : root.children) {
@@ -72,7 +73,7 @@ void TreeToPage(const pagetext::Object& root, TFrmZorLedForm& page) {
         auto* control = dynamic_cast<Control*>(component);
         if (control) control->Widget()->setParent(&page);
         component->SetName(node.name);
-        component->Loading();
+        component->BeginLoad();
         read.push_back(component);
         if (control) control->Widget()->show();
         ReadProperties(*component, node, context);

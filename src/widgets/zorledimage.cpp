@@ -30,9 +30,11 @@ void Tzorledimage::PictureChanged() {
                 if ((row[x] & 0xFFFFFF) == (key & 0xFFFFFF)) row[x] = 0;
         }
     }
-    if (autoSize_ && !image.isNull()) resize(image.size());
+    if (autoSize_ && !image.isNull() && !IsLoading()) resize(image.size());
     update();
 }
+
+void Tzorledimage::Loaded() { PictureChanged(); }
 
 QRect Tzorledimage::DestRect() const {
     const QSize picture = picture_.Image().size();

@@ -31,6 +31,7 @@ public:
 
     // Where the picture lands inside the widget, by Center, Stretch and Proportional.
     QRect DestRect() const;
+    void Loaded() override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

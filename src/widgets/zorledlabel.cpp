@@ -21,6 +21,8 @@ void Tzorledlabel::SetShowAccelChar(bool v) { if (v != showAccelChar_) { showAcc
 void Tzorledlabel::SetTransparent(bool v) { if (v != transparent_) { transparent_ = v; Changed(); } }
 void Tzorledlabel::SetAutoSize(bool v) { if (v != autoSize_) { autoSize_ = v; Changed(); } }
 
+void Tzorledlabel::Loaded() { AdjustSize(); }
+
 void Tzorledlabel::Changed() {
     AdjustSize();
     Control::Changed();
@@ -45,7 +47,7 @@ int Tzorledlabel::TextFlags() const {
 }
 
 void Tzorledlabel::AdjustSize() {
-    if (!autoSize_ || adjusting_) return;
+    if (!autoSize_ || adjusting_ || IsLoading()) return;
     adjusting_ = true;
     const QFontMetrics metrics(ToQFont(EffectiveFont()));
     const QString text = Q(caption_);

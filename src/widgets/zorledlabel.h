@@ -28,6 +28,7 @@ public:
     std::string FocusControl;
 
     void Changed() override;
+    void Loaded() override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

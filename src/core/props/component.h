@@ -26,6 +26,12 @@ public:
     // Moves the component into another owner's list (at the end).
     void ChangeOwner(Component* owner);
 
+    // The reader brackets a component's values with these: size adjustments and the like wait
+    // until every value is in, as the stored order need not suit them.
+    void BeginLoad() { loading_ = true; Loading(); }
+    void EndLoad() { loading_ = false; Loaded(); }
+    bool IsLoading() const { return loading_; }
+
     // Called when the reader has just created the component, before the file's values.
     virtual void Loading() {}
     // Called once every component of a page has been read.
@@ -36,6 +42,7 @@ private:
     void Remove(Component* child);
 
     std::string name_;
+    bool loading_ = false;
     Component* owner_ = nullptr;
     std::vector<Component*> components_;
 };

@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
+#include "core/atomicfile.h"
+#include "core/codepage.h"
+#include "core/error.h"
+#include "core/pagetext/parser.h"
+#include "core/pagetext/writer.h"
+#include "page/pagefile.h"
+#include "widgets/zorledimage.h"
+#include "widgets/zorledlabel.h"
+
+namespace zl {
+namespace {
+
+class PageFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegisterPageClasses();
+        ResetWidgetCounters();
+        dir_ = std::filesystem::temp_directory_path() /
+               ("zorled-pagefile-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    static std::unique_ptr<TFrmZorLedForm> NewPage() {
+        return std::unique_ptr<TFrmZorLedForm>(CreatePageWindow("LedDesignWin"));
+    }
+    // Saves, then loads into a fresh page window as Open does.
+    std::unique_ptr<TFrmZorLedForm> RoundTrip(TFrmZorLedForm& page, const char* name = "page.DFM") {
+        SavePageFile(page, dir_ / name);
+        auto loaded = NewPage();
+        LoadPageFile(*loaded, dir_ / name);
+        loaded->HookAllWidgets();
+        return loaded;
+    }
+    std::string Saved(TFrmZorLedForm& page) {
+        SavePageFile(page, dir_ / "out.DFM");
+        return ReadWholeFile(dir_ / "out.DFM");
+    }
+    std::filesystem::path dir_;
+};
+
+// The first line where two page texts differ, both versions, so a mismatch reads at a glance.
+std::string FirstDifference(const std::string& a, const std::string& b) {
+    size_t start = 0;
+    for (;;) {
+        const size_t ea = a.find('\n', start), eb = b.find('\n', start);
+        const std::string la = a.substr(start, ea == std::string::npos ? std::string::npos : ea - start);
+        const std::string lb = b.substr(start, eb == std::string::npos ? std::string::npos : eb - start);
+        if (la != lb) return "expected: " + la + "\n  actual: " + lb;
+        if (ea == std::string::npos) return {};
+        start = ea + 1;
+    }
+}
+
+std::string Lines(std::initializer_list<const char*> lines) {
+    std::string out;
+    for (const char* l : lines) out += std::string(l) + "\r\n";
+    return out;
+}
+
+TEST_F(PageFile, FreshPageWritesTheCanonicalText) {
+    auto page = NewPage();
+    EXPECT_EQ(Saved(*page), Lines({
+                                "object LedDesignWin: TFrmZorLedForm",
+                                "  Left = 200",
+                                "  Top = 16",
+                                "  BorderStyle = bsDialog",
+                                "  Caption = 'ZorLED'#36890#29992#26174#31034#31995#32479",
+                                "  ClientHeight = 255",
+                                "  ClientWidth = 291",
+                                "  Color = clBtnFace",
+                                "  Font.Charset = DEFAULT_CHARSET",
+                                "  Font.Color = clWindowText",
+                                "  Font.Height = -11",
+                                "  Font.Name = 'MS Sans Serif'",
+                                "  Font.Style = []",
+                                "  FormStyle = fsStayOnTop",
+                                "  OldCreateOrder = False",
+                                "  Visible = True",
+                                "  OnCreate = FormCreate",
+                                "  OnDblClick = FormDblClick",
+                                "  OnDestroy = FormDestroy",
+                                "  OnMouseDown = FormMouseDown",
+                                "  OnMouseMove = FormMouseMove",
+                                "  OnMouseUp = FormMouseUp",
+                                "  displaytime = 0",
+                                "  PixelsPerInch = 96",
+                                "  TextHeight = 13",
+                                "end",
+                            }));
+}
+
+TEST_F(PageFile, NewLabelWritesOnlyWhatDiffersFromTheDefaults) {
+    auto page = NewPage();
+    page->CreateWidget(wkLabel);
+    const std::string text = Saved(*page);
+    const std::string label = text.substr(text.find("  object mylabel1"));
+    EXPECT_EQ(label, Lines({
+                         "  object mylabel1: Tzorledlabel",
+                         "    Left = 30",
+                         "    Top = 20",
+                         "    Width = 100",
+                         "    Height = 20",
+                         "    AutoSize = False",
+                         "    Caption = #26631#31614",
+                         "    Font.Charset = DEFAULT_CHARSET",
+                         "    Font.Color = clRed",
+                         "    Font.Height = -15",
+                         "    Font.Name = #23435#20307",
+                         "    Font.Style = []",
+                         "    ParentFont = False",
+                         "    Transparent = False",
+                         "  end",
+                         "end",
+                     }));
+}
+
+TEST_F(PageFile, RoundTripKeepsEveryValue) {
+    auto page = NewPage();
+    page->displaytime = 12;
+    page->SetColor(clBlack);
+    auto* label = static_cast<Tzorledlabel*>(page->CreateWidget(wkLabel));
+    label->SetCaption(Utf8ToGbk("It's \"引号\"\r\n第二行"));
+    label->SetAlignment(taCenter);
+    label->SetLayout(tlBottom);
+    label->SetWordWrap(true);
+    label->SetTransparent(true);
+    label->Font().SetStyle(Bit(fsBold) | Bit(fsItalic));
+    label->Font().SetCharset(GB2312_CHARSET);
+    label->Hint = "hint";
+    label->Anchors = Bit(akLeft) | Bit(akRight);
+    label->Cursor = -21;
+    label->Constraints.MinWidth = 7;
+    auto* image = static_cast<Tzorledimage*>(page->CreateWidget(wkImage));
+    image->SetStretch(true);
+    image->SetCenter(true);
+    auto loaded = RoundTrip(*page);
+    EXPECT_EQ(loaded->displaytime, 12);
+    EXPECT_EQ(loaded->Color(), clBlack);
+    auto* l = dynamic_cast<Tzorledlabel*>(loaded->FindComponent("mylabel1"));
+    ASSERT_NE(l, nullptr);
+    EXPECT_EQ(l->Caption(), label->Caption());
+    EXPECT_EQ(l->Alignment(), taCenter);
+    EXPECT_EQ(l->Layout(), tlBottom);
+    EXPECT_TRUE(l->WordWrap());
+    EXPECT_TRUE(l->Transparent());
+    EXPECT_EQ(l->Font(), label->Font());
+    EXPECT_FALSE(l->ParentFont());
+    EXPECT_EQ(l->Hint, "hint");
+    EXPECT_EQ(l->Anchors, Bit(akLeft) | Bit(akRight));
+    EXPECT_EQ(l->Cursor, -21);
+    EXPECT_EQ(l->Constraints.MinWidth, 7);
+    auto* i = dynamic_cast<Tzorledimage*>(loaded->FindComponent("myzorledIMAGE1"));
+    ASSERT_NE(i, nullptr);
+    EXPECT_TRUE(i->Stretch());
+    EXPECT_TRUE(i->Center());
+    EXPECT_EQ(i->Picture().Data(), image->Picture().Data());
+    // Saving what was read gives the same text but for the root's new name.
+    std::string first = Saved(*page);
+    std::string second = Saved(*loaded);
+    first.replace(0, std::string("object LedDesignWin:").size(), "object LedDesignWin_1:");
+    EXPECT_EQ(FirstDifference(first, second), "");
+}
+
+TEST_F(PageFile, RootNameIsMadeUniqueAmongWindows) {
+    auto page = NewPage();
+    auto loaded = RoundTrip(*page);
+    EXPECT_EQ(loaded->Name(), "LedDesignWin_1");
+    const std::string text = Saved(*loaded);
+    EXPECT_EQ(text.rfind("object LedDesignWin_1: TFrmZorLedForm\r\n", 0), 0u);
+    // A file with that root is read back under the same name once the old window is gone.
+    page.reset();
+    auto again = RoundTrip(*loaded, "again.DFM");
+    EXPECT_EQ(again->Name(), "LedDesignWin_1_1") << "LedDesignWin_1 is still open here";
+    loaded.reset();
+    auto third = NewPage();
+    LoadPageFile(*third, dir_ / "again.DFM");
+    EXPECT_EQ(third->Name(), "LedDesignWin_1");
+}
+
+TEST_F(PageFile, UnitSourceDeclaresThePageAndItsWidgets) {
+    auto page = NewPage();
+    page->CreateWidget(wkImage);
+    page->CreateWidget(wkLabel);
+    page->SetName("Other");
+    const std::string expected = Lines({
+        "unit page;",
+        "",
+        "interface",
+        "",
+        "uses",
+        "  Windows, Messages, SysUtils, Variants, Classes, ",
+        " Graphics, Controls, Forms, Dialogs,UZorledForm,",
+        " uzmd, uzorledclock, uzorledlabel,",
+        " uzorledscrolltext, uzorledimage, uzorledzmd;",
+        "",
+        "type",
+        "  TFrmZorLedForm = class(TZorLedForm)",
+        "myzorledIMAGE1: Tzorledimage;",
+        "mylabel1: Tzorledlabel;",
+        "  private",
+        "    { Private declarations }",
+        "  public",
+        "    { Public declarations }",
+        "  end;",
+        "   var",
+        "  LedDesignWin: TFrmZorLedForm;",
+        "",
+        "implementation",
+        "",
+        "{$R *.dfm}",
+        "",
+        "end.",
+    });
+    WriteUnitSource(*page, dir_ / "page.Pas");
+    EXPECT_EQ(ReadWholeFile(dir_ / "page.Pas"), expected);
+    // A Chinese unit name is stored in GBK.
+    WriteUnitSource(*page, dir_ / "机车计划页.Pas");
+    EXPECT_EQ(ReadWholeFile(dir_ / "机车计划页.Pas").substr(0, 18), "unit " + Utf8ToGbk("机车计划页") + ";\r\n");
+}
+
+TEST_F(PageFile, ReadingErrorsNameWhatFailed) {
+    struct Case {
+        std::string body;
+        const char* message;
+    } cases[] = {
+        {"  object x: TNoSuch\r\n  end\r\n", "Class TNoSuch not found"},
+        {"  object mylabel1: Tzorledlabel\r\n    Bogus = 1\r\n  end\r\n",
+         "Error reading mylabel1.Bogus: Property Bogus does not exist"},
+        {"  object mylabel1: Tzorledlabel\r\n    Font.Bogus = 1\r\n  end\r\n",
+         "Error reading mylabel1.Font.Bogus: Property Bogus does not exist"},
+        {"  object mylabel1: Tzorledlabel\r\n    Alignment = taNowhere\r\n  end\r\n",
+         "Error reading mylabel1.Alignment: Invalid property value"},
+        {"  object mylabel1: Tzorledlabel\r\n  end\r\n  object mylabel1: Tzorledimage\r\n  end\r\n",
+         "A component named mylabel1 already exists"},
+        {"  OnClick = NoSuchHandler\r\n", "Error reading LedDesignWin_1.OnClick: Invalid property value"},
+    };
+    for (const auto& c : cases) {
+        WriteFileAtomic(dir_ / "bad.DFM", "object LedDesignWin: TFrmZorLedForm\r\n  Left = 7\r\n" + c.body + "end\r\n");
+        auto page = NewPage();
+        try {
+            LoadPageFile(*page, dir_ / "bad.DFM");
+            ADD_FAILURE() << c.message;
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+        EXPECT_EQ(page->Left(), 7) << "what was read before the error stays";
+        EXPECT_TRUE(page->updatesEnabled()) << "drawing resumes";
+    }
+}
+
+TEST_F(PageFile, EventsOfThePageAreLookedUpAmongItsHandlers) {
+    WriteFileAtomic(dir_ / "ev.DFM", Lines({"object P: TFrmZorLedForm", "  OnClick = formdblclick",
+                                            "  OnMouseDown = nil", "end"}));
+    auto page = NewPage();
+    LoadPageFile(*page, dir_ / "ev.DFM");
+    const std::string text = Saved(*page);
+    EXPECT_NE(text.find("  OnClick = FormDblClick\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("OnMouseDown"), std::string::npos);
+}
+
+TEST_F(PageFile, FailedSaveKeepsThePreviousFiles) {
+    auto page = NewPage();
+    const auto target = dir_ / "kept.DFM";
+    SavePageFile(*page, target);
+    const std::string before = ReadWholeFile(target);
+    page->CreateWidget(wkLabel);
+    // A folder in the target's place: the write cannot land, whatever the user's rights.
+    const auto blocked = dir_ / "blocked.DFM";
+    std::filesystem::create_directories(blocked / "x");
+    try {
+        SavePageFile(*page, blocked);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + blocked.string() + "\". ", 0), 0u) << e.what();
+    }
+    EXPECT_THROW(SavePageFile(*page, dir_ / "missing" / "x.DFM"), Error);
+    EXPECT_EQ(ReadWholeFile(target), before);
+}
+
+TEST_F(PageFile, ForeignPicturesAndMetafilesSurvive) {
+    // A graphic class we cannot draw and a metafile still go back unchanged.
+    const std::string text = Lines({
+        "object P: TFrmZorLedForm",
+        "  object img: Tzorledimage",
+        "    Left = 1",
+        "    Top = 2",
+        "    Width = 3",
+        "    Height = 4",
+        "    Picture.Data = {0954476966496D616765474946383961}",
+        "  end",
+        "  object img2: Tzorledimage",
+        "    Left = 1",
+        "    Top = 2",
+        "    Width = 3",
+        "    Height = 4",
+        "    Picture.Data = {",
+        "      09544D65746166696C650C000000D7CDC69A01020304}",
+        "  end",
+        "end",
+    });
+    WriteFileAtomic(dir_ / "in.DFM", text);
+    auto page = NewPage();
+    LoadPageFile(*page, dir_ / "in.DFM");
+    page->SetName("P");
+    const std::string out = Saved(*page);
+    EXPECT_NE(out.find("    Picture.Data = {0954476966496D616765474946383961}\r\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("09544D65746166696C650C000000D7CDC69A01020304}"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace zl
