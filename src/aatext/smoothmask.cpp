@@ -253,7 +253,24 @@ void TSmoothMask::Outline() {
         Row c = a + stride_;
         Row b = c + stride_;
         std::uint8_t* out = data_.data() + static_cast<size_t>(y) * stride_;
-        for (int x = 1; x < width_ - 1; ++x) {
+        int x = 1;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        auto load = [](Row p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+        auto absDiff = [](__m128i u, __m128i v) { return _mm_or_si128(_mm_subs_epu8(u, v), _mm_subs_epu8(v, u)); };
+        for (; x + 16 <= width_ - 1; x += 16) {
+            const __m128i d[4] = {absDiff(load(b + x), load(a + x)), absDiff(load(c + x + 1), load(c + x - 1)),
+                                  absDiff(load(b + x - 1), load(a + x + 1)), absDiff(load(b + x + 1), load(a + x - 1))};
+            __m128i lo = zero, hi = zero;
+            for (const __m128i& v : d) {
+                lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(v, zero));
+                hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(v, zero));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                             _mm_packus_epi16(_mm_srli_epi16(lo, 2), _mm_srli_epi16(hi, 2)));
+        }
+#endif
+        for (; x < width_ - 1; ++x) {
             const int d1 = std::abs(b[x] - a[x]);
             const int d2 = std::abs(c[x + 1] - c[x - 1]);
             const int d3 = std::abs(b[x - 1] - a[x + 1]);
@@ -284,7 +301,21 @@ void TSmoothMask::Blur(int amount) {
         }
         h[0] = static_cast<std::uint16_t>(3 * row[0] + row[1] + row[2]);
         h[1] = static_cast<std::uint16_t>(2 * row[0] + row[1] + row[2] + row[3]);
-        for (int x = 2; x < w - 2; ++x)
+        int x = 2;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        for (; x + 16 <= w - 2; x += 16) {
+            __m128i lo = zero, hi = zero;
+            for (int dx = -2; dx <= 2; ++dx) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + dx));
+                lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(v, zero));
+                hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(v, zero));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(h + x), lo);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(h + x + 8), hi);
+        }
+#endif
+        for (; x < w - 2; ++x)
             h[x] = static_cast<std::uint16_t>(row[x - 2] + row[x - 1] + row[x] + row[x + 1] + row[x + 2]);
         h[w - 2] = static_cast<std::uint16_t>(row[w - 4] + row[w - 3] + row[w - 2] + 2 * row[w - 1]);
         h[w - 1] = static_cast<std::uint16_t>(row[w - 3] + row[w - 2] + 3 * row[w - 1]);
@@ -294,17 +325,29 @@ void TSmoothMask::Blur(int amount) {
         for (int dy = -2; dy <= 2; ++dy)
             r[dy + 2] = sums.data() + static_cast<size_t>(std::clamp(y + dy, 0, height_ - 1)) * w;
         std::uint8_t* out = data_.data() + static_cast<size_t>(y) * stride_;
-        if (k == 255) {
-            for (int x = 0; x < w; ++x) {
-                const unsigned s = r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x];
-                out[x] = static_cast<std::uint8_t>((s + 12) / 25);  // s / 25 never ends in a half
+        int x = 0;
+#if defined(__SSE2__)
+        // b = (s + 12) / 25 as (s + 12) * 5243 shr 17, exact for these sums; the share k as in
+        // blending: (b - old) * 128 times 2k, high half.
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i twelve = _mm_set1_epi16(12), divisor = _mm_set1_epi16(5243);
+        const __m128i k2 = _mm_set1_epi16(static_cast<short>(2 * k));
+        for (; x + 8 <= w; x += 8) {
+            __m128i sum = twelve;
+            for (const std::uint16_t* row : r)
+                sum = _mm_add_epi16(sum, _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)));
+            __m128i value = _mm_srli_epi16(_mm_mulhi_epu16(sum, divisor), 1);
+            if (k != 255) {
+                const __m128i old = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(out + x)), zero);
+                value = _mm_add_epi16(old, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(value, old), 7), k2));
             }
-        } else {
-            for (int x = 0; x < w; ++x) {
-                const unsigned s = r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x];
-                const int b = static_cast<int>((s + 12) / 25);
-                out[x] = static_cast<std::uint8_t>(out[x] + (((b - out[x]) * k) >> 8));
-            }
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(value, value));
+        }
+#endif
+        for (; x < w; ++x) {
+            const unsigned s = r[0][x] + r[1][x] + r[2][x] + r[3][x] + r[4][x];
+            const int b = static_cast<int>((s + 12) / 25);  // s / 25 never ends in a half
+            out[x] = static_cast<std::uint8_t>(k == 255 ? b : out[x] + (((b - out[x]) * k) >> 8));
         }
     }
 }

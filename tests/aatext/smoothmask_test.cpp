@@ -157,9 +157,28 @@ TEST(SmoothMask, AssignCopiesQualitySizeAndData) {
 }
 
 TEST(SmoothMask, OutlineKeepsTheEdgesOfAFilledRectangle) {
+    // In a wide mask a filled rectangle leaves edges on both sides of its border columns (the
+    // rows above and below are the kept outermost ones).
+    auto filled = [](int left, int right) {
+        Rows rows(6, std::vector<int>(45, 0));
+        for (int y = 1; y <= 4; ++y)
+            for (int x = left; x <= right; ++x) rows[y][x] = 255;
+        return rows;
+    };
+    auto edges = [](int left, int right) {
+        Rows rows(6, std::vector<int>(45, 0));
+        for (int y : {1, 4}) {
+            for (int x = left; x <= right; ++x) rows[y][x] = 191;
+            rows[y][left - 1] = rows[y][right + 1] = 127;
+        }
+        for (int y : {2, 3}) rows[y][left - 1] = rows[y][left] = rows[y][right] = rows[y][right + 1] = 191;
+        return rows;
+    };
     struct Case {
         Rows mask, expected;
     } cases[] = {
+        {filled(12, 35), edges(12, 35)},
+        {filled(2, 41), edges(2, 41)},
         {{{0, 0, 0, 0, 0, 0},
           {0, 255, 255, 255, 255, 0},
           {0, 255, 255, 255, 255, 0},
@@ -207,6 +226,9 @@ TEST(SmoothMask, BlurAveragesFiveByFiveWithRepeatedEdges) {
     } cases[] = {
         {"full blur spreads one dot to 25 pixels of 10", dot(9, 9, 4, 4), 100, square(9, 9, 4, 4, 10, 10)},
         {"half blur keeps 128/256 of the way, rounded down", dot(9, 9, 4, 4), 50, square(9, 9, 4, 4, 132, 5)},
+        // Wide rows go many pixels at a time; the dot sits across those runs.
+        {"full blur, wide mask", dot(45, 7, 17, 3), 100, square(45, 7, 17, 3, 10, 10)},
+        {"half blur, wide mask", dot(45, 7, 38, 3), 50, square(45, 7, 38, 3, 132, 5)},
         {"no blur", dot(9, 9, 4, 4), 0, dot(9, 9, 4, 4)},
         // 9, 6, 4, 3, 2 or 1 copies of the dot: 91.8, 61.2, 40.8, 30.6, 20.4, 10.2 round to nearest.
         {"corner pixel repeats into the clamped window", dot(4, 3, 0, 0), 100,
