@@ -227,6 +227,26 @@ TEST_F(PageFile, UnitSourceDeclaresThePageAndItsWidgets) {
     EXPECT_EQ(ReadWholeFile(dir_ / "机车计划页.Pas").substr(0, 18), "unit " + Utf8ToGbk("机车计划页") + ";\r\n");
 }
 
+TEST_F(PageFile, ClocksFollowDrawnWidgetsAndGripsAreNeverWritten) {
+    auto page = NewPage();
+    Control* clock = page->CreateWidget(wkClock);
+    Control* label = page->CreateWidget(wkLabel);
+    ASSERT_NE(clock, nullptr);
+    page->Selection->Add(clock);
+    page->Selection->Add(label);
+    page->Selection->LayoutGrips(*clock, 0, false);
+    page->Selection->LayoutGrips(*label, 1, false);
+    const std::string text = Saved(*page);
+    EXPECT_LT(text.find("  object mylabel1: Tzorledlabel"), text.find("  object myclock1: Tzorledclock"));
+    size_t objects = 0;
+    for (size_t at = text.find("\r\n  object "); at != std::string::npos; at = text.find("\r\n  object ", at + 1)) ++objects;
+    EXPECT_EQ(objects, 2u) << "grips are not components of the page";
+    WriteUnitSource(*page, dir_ / "order.Pas");
+    const std::string unit = ReadWholeFile(dir_ / "order.Pas");
+    EXPECT_NE(unit.find("class(TZorLedForm)\r\nmylabel1: Tzorledlabel;\r\nmyclock1: Tzorledclock;\r\n  private"),
+              std::string::npos);
+}
+
 TEST_F(PageFile, ReadingErrorsNameWhatFailed) {
     struct Case {
         std::string body;
