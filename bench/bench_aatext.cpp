@@ -46,6 +46,18 @@ void BM_MaskPath(benchmark::State& state) {
     state.SetLabel(std::to_string(setup.font.Mask().Width()) + "x" + std::to_string(setup.font.Mask().Height()));
 }
 
+// The same with two lines in turn, so that no draw finds its line measured already.
+void BM_MaskPathAlternating(benchmark::State& state) {
+    LineSetup setup(static_cast<TSmoothQuality>(state.range(0)));
+    const std::string lines[2] = {ChineseLine(), Utf8ToGbk("演体字滑平果效试测字文动滚统系示显市圳深")};
+    int turn = 0;
+    for (auto _ : state) {
+        setup.font.Mask().DrawText(lines[turn ^= 1]);
+        setup.font.Blend().BlendColor(0, 0, setup.font.Mask(), 100, clWhite);
+        benchmark::DoNotOptimize(setup.target.constBits());
+    }
+}
+
 // Qt alone drawing the same line anti-aliased at the enlarged size into a fresh bitmap, as the
 // mask does (32-bit) and into an 8-bit grey one.
 void BM_QtEnlargedDraw(benchmark::State& state) {
@@ -75,6 +87,7 @@ void QualityArgs(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMicrosecond);
 }
 BENCHMARK(BM_MaskPath)->Apply(QualityArgs);
+BENCHMARK(BM_MaskPathAlternating)->Apply(QualityArgs);
 BENCHMARK(BM_QtEnlargedDraw)->ArgNames({"quality", "grey"})->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);
 

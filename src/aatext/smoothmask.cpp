@@ -130,27 +130,43 @@ void ReduceNone(const QImage& work, std::uint8_t* out, int stride, int width, in
     for (int r = 0; r < height; ++r) std::memcpy(out + static_cast<size_t>(r) * stride, samples.Get(r, 0), width);
 }
 
-// Measures of a run at the enlarged size, shared by measuring and drawing.
-struct EnlargedRun {
-    EnlargedRun(const TFont& font, int scale, std::string_view gbk)
-        : qfont(MakeQFont(font, scale)), text(Q(gbk)), metrics(qfont) {}
-    int Width() const { return text.isEmpty() ? 0 : metrics.horizontalAdvance(text); }
-    int Height() const { return metrics.height(); }
-    QFont qfont;
-    QString text;
-    QFontMetrics metrics;
+struct RunMeasures {
+    int advance = 0;
+    int height = 0;
+    int ascent = 0;
 };
+
+// Measures of a run at the enlarged size. Callers measure a line and then draw it, so the last
+// run measured is remembered.
+RunMeasures MeasureRun(const TFont& font, int scale, std::string_view text) {
+    struct Last {
+        std::string name;
+        int height = 0;
+        std::int64_t style = 0;
+        int scale = 0;
+        std::string text;
+        RunMeasures measures;
+    };
+    thread_local Last last;
+    if (last.scale == scale && last.height == font.Height() && last.style == font.Style() &&
+        last.name == font.Name() && last.text == text)
+        return last.measures;
+    const QFontMetrics metrics(MakeQFont(font, scale));
+    const RunMeasures measures{text.empty() ? 0 : metrics.horizontalAdvance(Q(text)), metrics.height(), metrics.ascent()};
+    last = {font.Name(), font.Height(), font.Style(), scale, std::string(text), measures};
+    return measures;
+}
 
 // Round-up division by the scale, then room for the slant of italic glyphs (the one use of
 // floating point in a render).
-int MaskWidth(const EnlargedRun& run, const TFont& font, int scale, size_t bytes) {
-    int result = (run.Width() + scale - 1) / scale;
+int MaskWidth(const RunMeasures& run, const TFont& font, int scale, size_t bytes) {
+    int result = (run.advance + scale - 1) / scale;
     if ((font.Style() & Bit(fsItalic)) && bytes > 0)
         result += static_cast<int>(std::nearbyint(result / static_cast<double>(bytes) * 0.3));
     return result;
 }
 
-int MaskHeight(const EnlargedRun& run, int scale) { return (run.Height() + scale - 1) / scale; }
+int MaskHeight(const RunMeasures& run, int scale) { return (run.height + scale - 1) / scale; }
 
 }  // namespace
 
@@ -197,13 +213,13 @@ void TSmoothMask::SetQuality(TSmoothQuality quality) {
 int TSmoothMask::TextWidth(std::string_view text) const {
     const TCanvas* canvas = owner_ ? owner_->Canvas() : nullptr;
     if (!canvas) return 0;
-    return MaskWidth(EnlargedRun(canvas->Font, scale_, text), canvas->Font, scale_, text.size());
+    return MaskWidth(MeasureRun(canvas->Font, scale_, text), canvas->Font, scale_, text.size());
 }
 
 int TSmoothMask::TextHeight(std::string_view text) const {
     const TCanvas* canvas = owner_ ? owner_->Canvas() : nullptr;
     if (!canvas) return 0;
-    return MaskHeight(EnlargedRun(canvas->Font, scale_, text), scale_);
+    return MaskHeight(MeasureRun(canvas->Font, scale_, text), scale_);
 }
 
 void TSmoothMask::SetSize(int width, int height) {
@@ -216,7 +232,7 @@ void TSmoothMask::SetSize(int width, int height) {
 void TSmoothMask::DrawText(std::string_view text) {
     const TCanvas* canvas = owner_ ? owner_->Canvas() : nullptr;
     if (!canvas) return;
-    const EnlargedRun run(canvas->Font, scale_, text);
+    const RunMeasures run = MeasureRun(canvas->Font, scale_, text);
     const int w = MaskWidth(run, canvas->Font, scale_, text.size());
     const int h = MaskHeight(run, scale_);
 
@@ -226,9 +242,9 @@ void TSmoothMask::DrawText(std::string_view text) {
     if (!work.isNull()) {
         work.fill(0xFF000000);
         QPainter painter(&work);
-        painter.setFont(run.qfont);
+        painter.setFont(MakeQFont(canvas->Font, scale_));
         painter.setPen(Qt::white);
-        painter.drawText(QPoint(0, run.metrics.ascent()), run.text);
+        painter.drawText(QPoint(0, run.ascent), Q(text));
     }
 
     SetSize(w, h);
