@@ -600,12 +600,6 @@ TEST_F(Designer, DeleteSelectedFreesTheSelectedWidgetsAndTheirGrips) {
     EXPECT_EQ(grips(), 0);
 }
 
-}  // namespace
-}  // namespace zl
-
-namespace zl {
-namespace {
-
 // The same editing through the window system's own delivery: Qt picks the child under the cursor
 // and keeps sending it the moves while the button is held, even far outside it.
 TEST_F(Designer, WindowSystemDeliveryKeepsTheWidgetAndTheGripCaptured) {
