@@ -7,6 +7,7 @@
 
 #include "aatext/canvas.h"
 #include "aatext/smoothfontex.h"
+#include "core/props/enums.h"
 #include "testsupport.h"
 
 namespace zl {
@@ -95,6 +96,8 @@ TEST(Goldens, QualitiesAndEffectsDrawAsApproved) {
              e.Texture().Picture().SetBitmap(Stripes());
          }},
         {"effect_alpha", TSmoothQuality::aqNormal, [](TSmoothEffect& e, TCanvas&) { e.SetAlpha(50); }},
+        {"style_bold_italic", TSmoothQuality::aqNormal,
+         [](TSmoothEffect&, TCanvas& c) { c.Font.SetStyle(Bit(fsBold) | Bit(fsItalic)); }},
     };
     for (const Scene& scene : scenes) {
         LinearRandom random(1);
