@@ -261,6 +261,11 @@ const std::uint8_t* TSmoothMask::ScanLine(int row) const {
     return data_.data() + static_cast<size_t>(row) * stride_;
 }
 
+QImage TSmoothMask::Image() const {
+    if (width_ == 0 || height_ == 0) return QImage();
+    return QImage(data_.data(), width_, height_, stride_, QImage::Format_Grayscale8);
+}
+
 void TSmoothMask::Outline() {
     if (width_ < 3 || height_ < 3) return;
     const std::vector<std::uint8_t> copy = data_;

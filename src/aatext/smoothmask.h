@@ -44,6 +44,8 @@ public:
 
     std::uint8_t* ScanLine(int row);
     const std::uint8_t* ScanLine(int row) const;
+    // The grey data seen as an 8-bit grey bitmap, valid until the mask changes.
+    QImage Image() const;
 
     TSmoothQuality Quality() const { return quality_; }
     // Takes effect at the next DrawText.
