@@ -130,6 +130,22 @@ void ReduceNone(const QImage& work, std::uint8_t* out, int stride, int width, in
     for (int r = 0; r < height; ++r) std::memcpy(out + static_cast<size_t>(r) * stride, samples.Get(r, 0), width);
 }
 
+// The Qt font of the last canvas font drawn: a font that has been used keeps its resolved font
+// engine, and resolving one anew costs as much as drawing a short run.
+const QFont& ScaledFont(const TFont& font, int scale) {
+    struct Last {
+        std::string name;
+        int height = 0;
+        std::int64_t style = 0;
+        int scale = 0;
+        QFont qfont;
+    };
+    thread_local Last last;
+    if (last.scale != scale || last.height != font.Height() || last.style != font.Style() || last.name != font.Name())
+        last = {font.Name(), font.Height(), font.Style(), scale, MakeQFont(font, scale)};
+    return last.qfont;
+}
+
 struct RunMeasures {
     int advance = 0;
     int height = 0;
@@ -151,7 +167,7 @@ RunMeasures MeasureRun(const TFont& font, int scale, std::string_view text) {
     if (last.scale == scale && last.height == font.Height() && last.style == font.Style() &&
         last.name == font.Name() && last.text == text)
         return last.measures;
-    const QFontMetrics metrics(MakeQFont(font, scale));
+    const QFontMetrics metrics(ScaledFont(font, scale));
     const RunMeasures measures{text.empty() ? 0 : metrics.horizontalAdvance(Q(text)), metrics.height(), metrics.ascent()};
     last = {font.Name(), font.Height(), font.Style(), scale, std::string(text), measures};
     return measures;
@@ -242,7 +258,7 @@ void TSmoothMask::DrawText(std::string_view text) {
     if (!work.isNull()) {
         work.fill(0xFF000000);
         QPainter painter(&work);
-        painter.setFont(MakeQFont(canvas->Font, scale_));
+        painter.setFont(ScaledFont(canvas->Font, scale_));
         painter.setPen(Qt::white);
         painter.drawText(QPoint(0, run.ascent), Q(text));
     }
