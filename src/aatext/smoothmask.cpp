@@ -1,6 +1,8 @@
 #include "aatext/smoothmask.h"
 
 #include <QFontMetrics>
+#include <QGlyphRun>
+#include <QTextLayout>
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
@@ -146,15 +148,16 @@ const QFont& ScaledFont(const TFont& font, int scale) {
     return last.qfont;
 }
 
+// A run shaped once at the enlarged size: its measures and the glyphs that draw it.
 struct RunMeasures {
     int advance = 0;
     int height = 0;
     int ascent = 0;
+    QList<QGlyphRun> glyphs;  // positioned on the baseline at y = ascent
 };
 
-// Measures of a run at the enlarged size. Callers measure a line and then draw it, so the last
-// run measured is remembered.
-RunMeasures MeasureRun(const TFont& font, int scale, std::string_view text) {
+// Callers measure a line and then draw it, so the last run shaped is remembered.
+const RunMeasures& MeasureRun(const TFont& font, int scale, std::string_view text) {
     struct Last {
         std::string name;
         int height = 0;
@@ -167,10 +170,24 @@ RunMeasures MeasureRun(const TFont& font, int scale, std::string_view text) {
     if (last.scale == scale && last.height == font.Height() && last.style == font.Style() &&
         last.name == font.Name() && last.text == text)
         return last.measures;
-    const QFontMetrics metrics(ScaledFont(font, scale));
-    const RunMeasures measures{text.empty() ? 0 : metrics.horizontalAdvance(Q(text)), metrics.height(), metrics.ascent()};
+    const QFont& qfont = ScaledFont(font, scale);
+    const QFontMetrics metrics(qfont);
+    RunMeasures measures{0, metrics.height(), metrics.ascent(), {}};
+    if (!text.empty()) {
+        QTextLayout layout(Q(text), qfont);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        layout.endLayout();
+        measures.advance = qRound(line.horizontalAdvance());
+        measures.glyphs = line.glyphRuns();
+        for (QGlyphRun& run : measures.glyphs) {
+            QList<QPointF> positions = run.positions();
+            for (QPointF& p : positions) p.ry() += measures.ascent - line.ascent();
+            run.setPositions(positions);
+        }
+    }
     last = {font.Name(), font.Height(), font.Style(), scale, std::string(text), measures};
-    return measures;
+    return last.measures;
 }
 
 // Round-up division by the scale, then room for the slant of italic glyphs (the one use of
@@ -248,7 +265,7 @@ void TSmoothMask::SetSize(int width, int height) {
 void TSmoothMask::DrawText(std::string_view text) {
     const TCanvas* canvas = owner_ ? owner_->Canvas() : nullptr;
     if (!canvas) return;
-    const RunMeasures run = MeasureRun(canvas->Font, scale_, text);
+    const RunMeasures& run = MeasureRun(canvas->Font, scale_, text);
     const int w = MaskWidth(run, canvas->Font, scale_, text.size());
     const int h = MaskHeight(run, scale_);
 
@@ -258,9 +275,8 @@ void TSmoothMask::DrawText(std::string_view text) {
     if (!work.isNull()) {
         work.fill(0xFF000000);
         QPainter painter(&work);
-        painter.setFont(ScaledFont(canvas->Font, scale_));
         painter.setPen(Qt::white);
-        painter.drawText(QPoint(0, run.ascent), Q(text));
+        for (const QGlyphRun& glyphs : run.glyphs) painter.drawGlyphRun(QPointF(0, 0), glyphs);
     }
 
     SetSize(w, h);

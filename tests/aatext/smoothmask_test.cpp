@@ -106,6 +106,17 @@ TEST_F(MaskTest, MeasuresRoundUpAndGiveItalicTextRoomForItsSlant) {
     }
 }
 
+TEST_F(MaskTest, NoneQualityMeasuresAsTheCanvas) {
+    font.SetQuality(TSmoothQuality::aqNone);
+    for (const char* family : {"宋体", "MS Sans Serif"}) {
+        test::SetFont(canvas.Font, family, -17);
+        for (const char* utf8 : {"ab ", "  leading", "fi ffl Wa.", "显示 LED\t板", "x"}) {
+            const std::string text = Utf8ToGbk(utf8);
+            EXPECT_EQ(font.TextWidth(text), canvas.TextWidth(text)) << family << " '" << utf8 << "'";
+        }
+    }
+}
+
 TEST_F(MaskTest, DrawingSizesTheMaskToTheMeasures) {
     const std::string text = Utf8ToGbk("滚动 Text");
     mask.DrawText(text);
