@@ -28,15 +28,15 @@ int PixelSizeForCellHeight(QFont font, int cellHeight) {
 
 }  // namespace
 
-QFont MakeQFont(const TFont& spec, int scale) {
-    QFont font(Q(spec.Name()));
-    font.setBold(spec.Style() & Bit(fsBold));
-    font.setItalic(spec.Style() & Bit(fsItalic));
-    font.setUnderline(spec.Style() & Bit(fsUnderline));
-    font.setStrikeOut(spec.Style() & Bit(fsStrikeOut));
+QFont MakeQFont(const TFont& source, int scale) {
+    QFont font(Q(source.Name()));
+    font.setBold(source.Style() & Bit(fsBold));
+    font.setItalic(source.Style() & Bit(fsItalic));
+    font.setUnderline(source.Style() & Bit(fsUnderline));
+    font.setStrikeOut(source.Style() & Bit(fsStrikeOut));
     // Glyphs advance by their own widths, as the plain text output of a canvas does.
     font.setKerning(false);
-    const int height = spec.Height() * scale;
+    const int height = source.Height() * scale;
     if (height < 0)
         font.setPixelSize(-height);
     else if (height > 0)
@@ -53,9 +53,9 @@ int MeasureTextWidth(const TFont& font, int scale, std::string_view text) {
 
 int MeasureTextHeight(const TFont& font, int scale) { return QFontMetrics(MakeQFont(font, scale)).height(); }
 
-void DrawTextRun(QPainter& painter, const TFont& spec, int scale, TColor color, int x, int y,
+void DrawTextRun(QPainter& painter, const TFont& source, int scale, TColor color, int x, int y,
                  std::string_view text) {
-    const QFont font = MakeQFont(spec, scale);
+    const QFont font = MakeQFont(source, scale);
     painter.setFont(font);
     painter.setPen(ToQColor(color));
     painter.drawText(QPoint(x, y + QFontMetrics(font).ascent()), Q(text));
