@@ -18,5 +18,6 @@ function(zorled_test name)
     ZORLED_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"
     ZORLED_BINARY_DIR="${CMAKE_BINARY_DIR}")
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  # A test that waits on a dialog nobody answers must fail, not stall the run.
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600)
 endfunction()
