@@ -1,5 +1,6 @@
 #include "page/pagefile.h"
 
+#include <QGuiApplication>
 #include <QPropertyAnimation>
 
 #include "core/atomicfile.h"
@@ -95,10 +96,11 @@ void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path) {
         throw;
     }
     page.setUpdatesEnabled(true);
-    // Shown again with a short fade-in.
+    // Shown again with a short fade-in where the window system can blend windows.
     page.hide();
-    page.setWindowOpacity(0.0);
     page.show();
+    if (QGuiApplication::platformName() == "offscreen") return;
+    page.setWindowOpacity(0.0);
     auto* fade = new QPropertyAnimation(&page, "windowOpacity", &page);
     fade->setDuration(200);
     fade->setStartValue(0.0);

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QPainter>
 
 #include "qtbase/qtstrings.h"
+#include "widgets/paint.h"
 
 namespace zl {
 
@@ -74,6 +76,11 @@ void TZorForm::ApplyWindowFlags() {
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     }
     if (wasVisible) show();
+}
+
+void TZorForm::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), ToQColor(EffectiveColor()));
 }
 
 void TZorForm::closeEvent(QCloseEvent* event) {

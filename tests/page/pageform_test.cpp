@@ -121,6 +121,16 @@ TEST_F(PageForm, WalksAreIdleWithoutDataWidgets) {
     EXPECT_TRUE(page->WidgetsIdle());
 }
 
+TEST_F(PageForm, PagePaintsItsColourUnderLabelsThatFollowIt) {
+    auto page = NewPage();
+    page->SetColor(clBlack);
+    auto* label = static_cast<Tzorledlabel*>(page->CreateWidget(wkLabel));
+    label->SetCaption("");
+    const QImage shot = page->grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(5, 5)), QColor(Qt::black));
+    EXPECT_EQ(QColor(shot.pixel(label->Left() + 5, label->Top() + 5)), QColor(Qt::black)) << "ParentColor";
+}
+
 TEST_F(PageForm, FreeingThePageFreesItsWidgets) {
     auto page = NewPage();
     QPointer<QWidget> label = page->CreateWidget(wkLabel)->Widget();
