@@ -14,6 +14,7 @@ function(zorled_test name)
   endif()
   add_executable(${name} ${found})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     ZORLED_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"
     ZORLED_BINARY_DIR="${CMAKE_BINARY_DIR}")

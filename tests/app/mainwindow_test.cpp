@@ -14,6 +14,7 @@
 #include "core/codepage.h"
 #include "core/home.h"
 #include "qtbase/application.h"
+#include "support/scratchdir.h"
 
 namespace zl {
 namespace {
@@ -23,11 +24,6 @@ QString U(const char* s) { return QString::fromUtf8(s); }
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        home_ = std::filesystem::temp_directory_path() /
-                ("zorled-app-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(home_);
-        std::filesystem::create_directories(home_);
         ::setenv("ZORLED_HOME", home_.c_str(), 1);
         RegisterPageClasses();
         ResetWidgetCounters();
@@ -49,10 +45,10 @@ protected:
     void TearDown() override {
         window_.reset();
         ::unsetenv("ZORLED_HOME");
-        std::filesystem::remove_all(home_);
     }
 
-    std::filesystem::path home_;
+    zl::testing::ScratchDir scratch_{"zorled-app"};
+    const std::filesystem::path& home_ = scratch_.path();
     std::unique_ptr<TSYS_Frmzorled> window_;
     std::vector<std::filesystem::path> answers_;
     std::vector<QFileDialog*> dialogs_;

@@ -9,6 +9,7 @@
 #include "core/error.h"
 #include "core/home.h"
 #include "core/textlist.h"
+#include "support/scratchdir.h"
 
 namespace zl {
 namespace {
@@ -41,19 +42,8 @@ TEST(TextList, WritesCrLfAfterEveryEntry) {
 
 class TempDir : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("zorled-core-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(dir_);
-    }
-    std::filesystem::path dir_;
+    zl::testing::ScratchDir scratch_{"zorled-core"};
+    const std::filesystem::path& dir_ = scratch_.path();
 };
 
 using AtomicFile = TempDir;

@@ -10,24 +10,21 @@
 #include "core/pagetext/parser.h"
 #include "core/pagetext/writer.h"
 #include "page/pagefile.h"
+#include "support/scratchdir.h"
 #include "widgets/zorledimage.h"
 #include "widgets/zorledlabel.h"
 
 namespace zl {
 namespace {
 
+using testing::FirstDifference;
+
 class PageFile : public ::testing::Test {
 protected:
     void SetUp() override {
         RegisterPageClasses();
         ResetWidgetCounters();
-        dir_ = std::filesystem::temp_directory_path() /
-               ("zorled-pagefile-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
 
     static std::unique_ptr<TFrmZorLedForm> NewPage() {
         return std::unique_ptr<TFrmZorLedForm>(CreatePageWindow("LedDesignWin"));
@@ -44,21 +41,9 @@ protected:
         SavePageFile(page, dir_ / "out.DFM");
         return ReadWholeFile(dir_ / "out.DFM");
     }
-    std::filesystem::path dir_;
+    zl::testing::ScratchDir scratch_{"zorled-pagefile"};
+    const std::filesystem::path& dir_ = scratch_.path();
 };
-
-// The first line where two page texts differ, both versions, so a mismatch reads at a glance.
-std::string FirstDifference(const std::string& a, const std::string& b) {
-    size_t start = 0;
-    for (;;) {
-        const size_t ea = a.find('\n', start), eb = b.find('\n', start);
-        const std::string la = a.substr(start, ea == std::string::npos ? std::string::npos : ea - start);
-        const std::string lb = b.substr(start, eb == std::string::npos ? std::string::npos : eb - start);
-        if (la != lb) return "expected: " + la + "\n  actual: " + lb;
-        if (ea == std::string::npos) return {};
-        start = ea + 1;
-    }
-}
 
 std::string Lines(std::initializer_list<const char*> lines) {
     std::string out;

@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include "core/atomicfile.h"
+#include "support/scratchdir.h"
 
 namespace zl {
 namespace {
+
+using testing::FirstDifference;
 
 struct Result {
     int exitCode;
@@ -29,29 +32,10 @@ Result Tool(const QStringList& args, const std::filesystem::path& home) {
 
 QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
-std::string FirstDifference(const std::string& a, const std::string& b) {
-    size_t start = 0;
-    for (int line = 1;; ++line) {
-        const size_t ea = a.find('\n', start), eb = b.find('\n', start);
-        const std::string la = a.substr(start, ea == std::string::npos ? std::string::npos : ea - start);
-        const std::string lb = b.substr(start, eb == std::string::npos ? std::string::npos : eb - start);
-        if (la != lb) return "line " + std::to_string(line) + "\n  expected: " + la + "\n  actual:   " + lb;
-        if (ea == std::string::npos) return {};
-        start = ea + 1;
-    }
-}
-
 class ZorledTool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("zorled-tool-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::filesystem::path dir_;
+    zl::testing::ScratchDir scratch_{"zorled-tool"};
+    const std::filesystem::path& dir_ = scratch_.path();
 };
 
 TEST_F(ZorledTool, NewWritesTheFreshPageAndItsUnit) {
