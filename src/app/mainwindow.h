@@ -5,8 +5,8 @@
 #include <memory>
 #include <optional>
 
-#include "core/clock.h"
 #include "app/playplugins.h"
+#include "core/clock.h"
 #include "core/textlist.h"
 #include "page/frmzorledform.h"
 

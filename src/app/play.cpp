@@ -17,7 +17,14 @@ constexpr int kMinDisplayTime = 4;
 void TSYS_Frmzorled::ActionPlayExecute() {
     Playing = !Playing;
     if (Playing) {
-        if (RunPlanEditor()) {
+        bool confirmed = false;
+        try {
+            confirmed = RunPlanEditor();
+        } catch (...) {
+            Playing = false;
+            throw;
+        }
+        if (confirmed) {
             try {
                 StartPlay();
             } catch (...) {

@@ -11,6 +11,7 @@
 #include "app/playsimulation.h"
 #include "core/atomicfile.h"
 #include "core/codepage.h"
+#include "core/error.h"
 #include "editors/formplanedit.h"
 #include "editors/whenmodal.h"
 #include "page/pagefile.h"
@@ -400,6 +401,15 @@ TEST_F(Play, PlayStartsOnlyAfterTheRealPlanEditorIsConfirmed) {
     window_->ActionPlaymode->trigger();
     EXPECT_FALSE(window_->Playing);
     EXPECT_EQ(window_->ActionPlay->text(), U("播放"));
+}
+
+TEST_F(Play, APlanEditorThatFailsLeavesDesignMode) {
+    // As when a list file exists but cannot be read while the editor opens.
+    window_->RunPlanEditor = []() -> bool { throw Error("Cannot open file \"PlayList.PLN\"."); };
+    EXPECT_ANY_THROW(PressPlay());
+    EXPECT_FALSE(window_->Playing);
+    EXPECT_EQ(window_->ActionPlay->text(), U("播放"));
+    EXPECT_TRUE(CommandsEnabled());
 }
 
 TEST_F(Play, TheRunShowsEachPageForItsDisplayTime) {
