@@ -56,6 +56,10 @@ void WriteFileAtomic(const std::filesystem::path& path, std::string_view data) {
 }
 
 std::string ReadWholeFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    // A folder opens as an empty stream; reading it as empty text would hide the mistake.
+    if (std::filesystem::is_directory(path, ec))
+        throw Error(Format("Cannot open file \"%s\". %s", path.string().c_str(), std::strerror(EISDIR)));
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw Error(Format("Cannot open file \"%s\". %s", path.string().c_str(), std::strerror(errno ? errno : ENOENT)));
