@@ -138,12 +138,7 @@ void Tzorclock::paintEvent(QPaintEvent*) {
     Bevel(painter, r, bevelInner_, bevelWidth_);
     if (r.width() <= 0 || r.height() <= 0) return;
     painter.fillRect(r, ToQColor(color));
-    int flags = Qt::AlignVCenter | Qt::TextSingleLine;
-    switch (alignment_) {
-        case taLeftJustify: flags |= Qt::AlignLeft; break;
-        case taRightJustify: flags |= Qt::AlignRight; break;
-        default: flags |= Qt::AlignHCenter; break;
-    }
+    const int flags = Qt::AlignVCenter | Qt::TextSingleLine | ToQAlignment(alignment_);
     painter.setFont(ToQFont(EffectiveFont()));
     painter.setPen(ToQColor(EffectiveFont().Color()));
     painter.drawText(r, flags, Q(caption_));

@@ -29,12 +29,7 @@ void Tzorledlabel::Changed() {
 }
 
 int Tzorledlabel::TextFlags() const {
-    int flags = 0;
-    switch (alignment_) {
-        case taRightJustify: flags |= Qt::AlignRight; break;
-        case taCenter: flags |= Qt::AlignHCenter; break;
-        default: flags |= Qt::AlignLeft; break;
-    }
+    int flags = ToQAlignment(alignment_);
     switch (layout_) {
         case tlCenter: flags |= Qt::AlignVCenter; break;
         case tlBottom: flags |= Qt::AlignBottom; break;
