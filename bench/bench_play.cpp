@@ -8,12 +8,12 @@
 #include <memory>
 #include <unistd.h>
 
+#include "app/headless.h"
 #include "app/playsimulation.h"
 #include "core/textlist.h"
 #include "page/frmzorledform.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
-#include "qtbase/fonts.h"
 
 namespace {
 
@@ -52,10 +52,9 @@ BENCHMARK(BM_SimulatedPlayRun)->Arg(60)->Arg(600)->Arg(3600)->Unit(benchmark::kM
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    zl::ChooseHeadlessPlatform();
     QApplication app(argc, argv);
-    zl::InstallFontSubstitutions();
-    zl::RegisterPageClasses();
+    zl::PrepareProgram();
     zl::SetErrorReporter([](const QString& message) { fprintf(stderr, "%s\n", qPrintable(message)); });
     const auto home = MakeHome();
     benchmark::Initialize(&argc, argv);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "support/scratchdir.h"
 #include "app/mainwindow.h"
 #include "app/playsimulation.h"
 #include "core/atomicfile.h"
@@ -57,10 +58,6 @@ public:
 class Play : public ::testing::Test {
 protected:
     void SetUp() override {
-        home_ = std::filesystem::temp_directory_path() /
-                ("zorled-play-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(home_);
         std::filesystem::create_directories(home_ / "pagedef");
         ::setenv("ZORLED_HOME", home_.c_str(), 1);
         RegisterPageClasses();
@@ -78,7 +75,6 @@ protected:
         window_.reset();
         SetErrorReporter(previousReporter_);
         ::unsetenv("ZORLED_HOME");
-        std::filesystem::remove_all(home_);
     }
 
     std::filesystem::path PageDef() const { return home_ / "pagedef"; }
@@ -104,7 +100,8 @@ protected:
     ManualTimeSource clock_{MakeLocalMs(2024, 3, 1, 8, 0, 0)};
     ScopedTimeSource scope_{clock_};
     const LocalMs start_ = clock_.Now();
-    std::filesystem::path home_;
+    zl::testing::ScratchDir scratch_{"zorled-play"};
+    const std::filesystem::path& home_ = scratch_.path();
     std::unique_ptr<TSYS_Frmzorled> window_;
     PluginLog plugins_;
     std::vector<std::string> shown_;

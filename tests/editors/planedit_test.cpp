@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "support/scratchdir.h"
 #include "core/atomicfile.h"
 #include "core/codepage.h"
 #include "core/textlist.h"
@@ -56,10 +57,6 @@ void AnswerName(const char* text, bool ok, std::vector<QString>* shown = nullptr
 class PlanEdit : public ::testing::Test {
 protected:
     void SetUp() override {
-        home_ = std::filesystem::temp_directory_path() /
-                ("zorled-planedit-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(home_);
         std::filesystem::create_directories(home_ / "pagedef");
         ::setenv("ZORLED_HOME", home_.c_str(), 1);
         previousReporter_ = SetErrorReporter([this](const QString& m) { reported_.push_back(m.toStdString()); });
@@ -67,7 +64,6 @@ protected:
     void TearDown() override {
         SetErrorReporter(previousReporter_);
         ::unsetenv("ZORLED_HOME");
-        std::filesystem::remove_all(home_);
     }
 
     std::filesystem::path PageDef() const { return home_ / "pagedef"; }
@@ -96,7 +92,8 @@ protected:
         return EditPlayPlan();
     }
 
-    std::filesystem::path home_;
+    zl::testing::ScratchDir scratch_{"zorled-planedit"};
+    const std::filesystem::path& home_ = scratch_.path();
     std::vector<std::string> reported_;
     ErrorReporter previousReporter_;
 };

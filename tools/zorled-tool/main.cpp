@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/headless.h"
 #include "app/playsimulation.h"
 #include "core/atomicfile.h"
 #include "core/error.h"
@@ -13,7 +14,6 @@
 #include "page/frmzorledform.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
-#include "qtbase/fonts.h"
 
 namespace {
 
@@ -79,10 +79,9 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    zl::ChooseHeadlessPlatform();
     QApplication app(argc, argv);
-    zl::InstallFontSubstitutions();
-    zl::RegisterPageClasses();
+    zl::PrepareProgram();
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return Run(args);

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace zl {
+
+// Headless programs (the tool, benchmarks) draw offscreen unless told otherwise; call before
+// the application object exists.
+void ChooseHeadlessPlatform();
+// What every program needs once its application object exists: font names and page classes.
+void PrepareProgram();
+
+}  // namespace zl
