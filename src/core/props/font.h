@@ -13,6 +13,10 @@ constexpr int GB2312_CHARSET = 134;
 // MulDiv as the framework rounds it: half away from zero.
 int MulDiv(int number, int numerator, int denominator);
 
+// Pixel sizes are held to -kFontHeightLimit..kFontHeightLimit wherever a stored Height becomes a
+// size to draw with, so values from page files never overflow the arithmetic behind them.
+constexpr int kFontHeightLimit = 4096;
+
 // The framework's font as page files store it; Height < 0 is the pixel size.
 class TFont : public Persistent {
 public:
