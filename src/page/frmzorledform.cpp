@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include "core/codepage.h"
+#include "widgets/datarefresh.h"
 #include "widgets/refreshing.h"
 #include "widgets/zorledclock.h"
 #include "widgets/zorledimage.h"
@@ -450,6 +451,7 @@ void RegisterPageClasses() {
     RegisterClass(Tzorledclock::StaticClass());
     RegisterClass(Tzorledimage::StaticClass());
     RegisterClass(TZorLedForm::StaticClass());
+    RegisterClass(Tdatarefresh::StaticClass());
 }
 
 }  // namespace zl

@@ -13,11 +13,11 @@
 namespace zl {
 namespace {
 
-pagetext::Object ComponentToTree(Control& control) {
+pagetext::Object ComponentToTree(Component& component) {
     pagetext::Object node;
-    node.name = control.Name();
-    node.className = std::string(control.Class().name);
-    WriteProperties(control, "", node.properties);
+    node.name = component.Name();
+    node.className = std::string(component.Class().name);
+    WriteProperties(component, "", node.properties);
     return node;
 }
 
@@ -47,6 +47,9 @@ pagetext::Object PageToTree(TFrmZorLedForm& page) {
     root.className = "TFrmZorLedForm";
     WriteProperties(page, "", root.properties);
     for (Control* child : page.ChildControls()) root.children.push_back(ComponentToTree(*child));
+    // Non-visual components (a data refresher read from a file) follow the widgets.
+    for (Component* c : page.Components())
+        if (!dynamic_cast<Control*>(c)) root.children.push_back(ComponentToTree(*c));
     return root;
 }
 

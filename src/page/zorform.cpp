@@ -22,8 +22,12 @@ TZorForm::TZorForm(Component* owner) : QWidget(nullptr), Control(this, owner) {
 TZorForm::~TZorForm() {
     // The page frees its widgets; they must go while the page's component list still exists.
     const std::vector<Component*> owned = Components();
-    for (Component* c : owned)
-        if (auto* control = dynamic_cast<Control*>(c)) delete control->Widget();
+    for (Component* c : owned) {
+        if (auto* control = dynamic_cast<Control*>(c))
+            delete control->Widget();
+        else
+            delete c;
+    }
 }
 
 void TZorForm::SetBounds(int left, int top, int width, int height) {
