@@ -12,6 +12,7 @@
 #include "widgets/zorledclock.h"
 #include "widgets/zorledimage.h"
 #include "widgets/zorledlabel.h"
+#include "widgets/zorledzmd.h"
 
 namespace zl {
 
@@ -63,6 +64,21 @@ Control* NewClock(TFrmZorLedForm& page) {
     SetWidgetFont(clock->Font());
     ++g_counters[wkClock];
     return clock;
+}
+
+Control* NewMarquee(TFrmZorLedForm& page) {
+    const int n = TakeNumber(page, wkMarquee, "myzmd");
+    auto* marquee = new Tzorledzmd(&page, &page);
+    marquee->SetName("myzmd" + std::to_string(n));
+    marquee->SetColor(clBlack);
+    marquee->SetRunningCaption(Utf8ToGbk("走马灯文字"));
+    marquee->SetTextLayout(tlCenter);
+    PlaceWidget(*marquee, 20 * n + 40, 10 * n + 70, 200, 20);
+    SetWidgetFont(marquee->Font());
+    marquee->SetContinuous(true);
+    marquee->SetActive(true);
+    ++g_counters[wkMarquee];
+    return marquee;
 }
 
 Control* NewImage(TFrmZorLedForm& page) {
@@ -138,6 +154,7 @@ Control* TFrmZorLedForm::CreateWidget(int kind) {
     switch (kind & 0x7F) {
         case wkLabel: widget = NewLabel(*this); break;
         case wkImage: widget = NewImage(*this); break;
+        case wkMarquee: widget = NewMarquee(*this); break;
         case wkClock: widget = NewClock(*this); break;
         default: break;
     }
@@ -439,6 +456,8 @@ void TFrmZorLedForm::WidgetDblClick(Control* widget) {
         if (EditImage) EditImage(*image);
     } else if (auto* clock = dynamic_cast<Tzorledclock*>(widget)) {
         if (EditClock) EditClock(*clock);
+    } else if (auto* marquee = dynamic_cast<Tzorledzmd*>(widget)) {
+        if (EditZmd) EditZmd(*marquee);
     }
 }
 
@@ -463,9 +482,11 @@ TFrmZorLedForm* CreatePageWindow(const std::string& name) {
 void RegisterPageClasses() {
     RegisterClass(Tzorledlabel::StaticClass());
     RegisterClass(Tzorledclock::StaticClass());
+    RegisterClass(Tzorledzmd::StaticClass());
     RegisterClass(Tzorledimage::StaticClass());
     RegisterClass(TZorLedForm::StaticClass());
     RegisterClass(Tdatarefresh::StaticClass());
+    RegisterClass(Tzorzmd::StaticClass());
 }
 
 }  // namespace zl

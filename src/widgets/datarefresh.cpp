@@ -101,18 +101,46 @@ const ClassInfo& Tdatarefresh::StaticClass() {
         Access<T, &T::Interval, &T::SetInterval>("Interval", PropKind::Integer, 1000),
         UnboundEvent("OnTimer"),
     };
-    static const PropInfo own[] = {
-        Access<T, &T::datainterface, &T::Setdatainterface>("datainterface", PropKind::Enum, std::nullopt,
-                                                           &kDatainterfaceNames),
-        Access<T, &T::DataRefreshTime, &T::SetDataRefreshTime>("DataRefreshTime", PropKind::Integer),
-        Access<T, &T::TextFileName, &T::SetTextFileName>("TextFileName", PropKind::String),
-        Access<T, &T::ExeFileName, &T::SetExeFileName>("ExeFileName", PropKind::String),
-        UnboundEvent("OnGetDataFromFileEvent"),
-    };
+    static const auto data = DataFed::Props<T>();
+    static const PropInfo own[] = {data[0], data[1], data[2], data[3], UnboundEvent("OnGetDataFromFileEvent")};
     static const ClassInfo timerInfo{"TTimer", nullptr, timer};
     static const ClassInfo info{"Tdatarefresh", &timerInfo, own, {},
                                 [](Component* owner) -> Component* { return new Tdatarefresh(owner); }};
     return info;
+}
+
+DataFed::DataFed(std::function<void(const std::string&)> reader) : refresher_(std::make_unique<Tdatarefresh>()) {
+    refresher_->OnGetDataFromFileEvent = std::move(reader);
+    datainterface_ = refresher_->datainterface();
+    dataRefreshTime_ = refresher_->DataRefreshTime();
+    textFileName_ = refresher_->TextFileName();
+    exeFileName_ = refresher_->ExeFileName();
+}
+
+DataFed::~DataFed() { refresher_->OnGetDataFromFileEvent = nullptr; }
+
+void DataFed::Setdatainterface(int v) {
+    if (v == datainterface_) return;
+    datainterface_ = v;
+    refresher_->Setdatainterface(v);
+}
+
+void DataFed::SetDataRefreshTime(int v) {
+    if (v == dataRefreshTime_) return;
+    dataRefreshTime_ = v;
+    refresher_->SetDataRefreshTime(v);
+}
+
+void DataFed::SetTextFileName(const std::string& v) {
+    if (v == textFileName_) return;
+    textFileName_ = v;
+    refresher_->SetTextFileName(v);
+}
+
+void DataFed::SetExeFileName(const std::string& v) {
+    if (v == exeFileName_) return;
+    exeFileName_ = v;
+    refresher_->SetExeFileName(v);
 }
 
 std::optional<StringList> ReadDataTextFile(const std::string& fileName) {

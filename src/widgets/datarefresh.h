@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -7,7 +8,9 @@
 
 #include "core/clock.h"
 #include "core/props/component.h"
+#include "core/props/declare.h"
 #include "core/textlist.h"
+#include "widgets/refreshing.h"
 
 namespace zl {
 
@@ -67,6 +70,48 @@ private:
     std::string textFileName_;
     std::string exeFileName_;
     bool idle_ = true;
+};
+
+// A text widget fed by a refresher it owns. The widget publishes its own copies of the four
+// data properties, which page files store; each setter passes the value on to the refresher,
+// which may hold it differently (a refresh time below the floor runs at the floor).
+class DataFed : public RefreshingWidget {
+public:
+    // `reader` is the widget's handler for the refresher's text file.
+    explicit DataFed(std::function<void(const std::string& fileName)> reader);
+    ~DataFed() override;
+
+    int datainterface() const { return datainterface_; }
+    void Setdatainterface(int v);
+    int DataRefreshTime() const { return dataRefreshTime_; }
+    void SetDataRefreshTime(int v);
+    const std::string& TextFileName() const { return textFileName_; }
+    void SetTextFileName(const std::string& v);
+    const std::string& ExeFileName() const { return exeFileName_; }
+    void SetExeFileName(const std::string& v);
+
+    void StartRefresh() override { refresher_->StartRefresh(); }
+    void StopRefresh() override { refresher_->StopRefresh(); }
+    bool RefreshIdle() const override { return refresher_->Idle(); }
+    Tdatarefresh& Refresher() { return *refresher_; }
+
+    // The four published entries, in their streaming order, for the table of class T.
+    template <class T>
+    static std::array<PropInfo, 4> Props() {
+        using namespace decl;
+        return {Access<T, &T::datainterface, &T::Setdatainterface>("datainterface", PropKind::Enum, std::nullopt,
+                                                                   &kDatainterfaceNames),
+                Access<T, &T::DataRefreshTime, &T::SetDataRefreshTime>("DataRefreshTime", PropKind::Integer),
+                Access<T, &T::TextFileName, &T::SetTextFileName>("TextFileName", PropKind::String),
+                Access<T, &T::ExeFileName, &T::SetExeFileName>("ExeFileName", PropKind::String)};
+    }
+
+private:
+    std::unique_ptr<Tdatarefresh> refresher_;
+    int datainterface_;
+    int dataRefreshTime_;
+    std::string textFileName_;
+    std::string exeFileName_;
 };
 
 // The lines of a data text file (GBK, read whole): nothing when no file of that name exists.
