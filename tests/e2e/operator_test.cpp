@@ -203,6 +203,9 @@ TEST_F(Operator, DesignsSavesOpensPlansPlaysAndQuits) {
     x_.Click(menu.x + 40, menu.y + menu.height - 12);
     x_.WaitGone(mainWindow);
     Shot("closed");
+    x_.Poll("the program to end", [&] { return program_.waitForFinished(100); });
+    EXPECT_EQ(program_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program_.exitCode(), 0);
 }
 
 }  // namespace
