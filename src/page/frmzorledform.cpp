@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "core/codepage.h"
+#include "qtbase/application.h"
 #include "widgets/refreshing.h"
 #include "widgets/zorledclock.h"
 #include "widgets/zorledimage.h"
@@ -252,7 +253,7 @@ void TFrmZorLedForm::DeleteSelected() {
     for (const auto& w : doomed) delete w.data();
 }
 
-bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) {
+bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) try {
     auto* widget = qobject_cast<QWidget*>(watched);
     Control* control = widget ? Control::Of(widget) : nullptr;
     if (!control || control->Owner() != this) return false;
@@ -298,32 +299,43 @@ bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) {
         default:
             return false;
     }
+} catch (...) {
+    ReportCurrentError();
+    return true;
 }
 
-void TFrmZorLedForm::mousePressEvent(QMouseEvent* e) {
+void TFrmZorLedForm::mousePressEvent(QMouseEvent* e) try {
     if (!Selection) return;
     if (HandlerBound("OnMouseDown", "FormMouseDown"))
         FormMouseDown(e->button(), {e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
+} catch (...) {
+    ReportCurrentError();
 }
 
-void TFrmZorLedForm::mouseMoveEvent(QMouseEvent* e) {
+void TFrmZorLedForm::mouseMoveEvent(QMouseEvent* e) try {
     if (!Selection) return;
     if (HandlerBound("OnMouseMove", "FormMouseMove"))
         FormMouseMove({e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
+} catch (...) {
+    ReportCurrentError();
 }
 
-void TFrmZorLedForm::mouseReleaseEvent(QMouseEvent* e) {
+void TFrmZorLedForm::mouseReleaseEvent(QMouseEvent* e) try {
     if (!Selection) return;
     if (HandlerBound("OnMouseUp", "FormMouseUp"))
         FormMouseUp(e->button(), {e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
+} catch (...) {
+    ReportCurrentError();
 }
 
-void TFrmZorLedForm::mouseDoubleClickEvent(QMouseEvent* e) {
+void TFrmZorLedForm::mouseDoubleClickEvent(QMouseEvent* e) try {
     if (!Selection) return;
     if (HandlerBound("OnDblClick", "FormDblClick")) FormDblClick();
     if (HandlerBound("OnMouseDown", "FormMouseDown"))
         FormMouseDown(e->button(), {e->buttons(), e->modifiers(), true}, int(e->position().x()),
                       int(e->position().y()));
+} catch (...) {
+    ReportCurrentError();
 }
 
 TBandCanvas::TBandCanvas(QWidget* page) : QWidget(page) {
@@ -347,7 +359,7 @@ void TBandCanvas::EraseBand() {
     shown_.reset();
 }
 
-void TBandCanvas::paintEvent(QPaintEvent*) {
+void TBandCanvas::paintEvent(QPaintEvent*) try {
     if (!shown_) return;
     QPainter painter(this);
     // Black under NOT-XOR inverts what lies beneath, so the band shows on any colour.
@@ -355,6 +367,8 @@ void TBandCanvas::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(shown_->adjusted(0, 0, -1, -1));
+} catch (...) {
+    ReportCurrentError();
 }
 
 void TFrmZorLedForm::DrawBand() {
