@@ -63,6 +63,8 @@ public:
 
     // Places the text for the current step (at rest when inactive) and requests its paint.
     void DrawFrame();
+    // Where the last frame put the text's top-left corner.
+    QPoint FramePosition() const { return framePosition_; }
     // Where DrawFrame would put the text's top-left corner now.
     QPoint TextPosition() const;
     // The text's box: its extent plus 2 in each direction.

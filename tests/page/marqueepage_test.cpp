@@ -7,7 +7,13 @@
 #include "core/clock.h"
 #include "page/pagefile.h"
 #include "support/scratchdir.h"
+#include "core/codepage.h"
+#include "core/pagetext/parser.h"
+#include "core/pagetext/writer.h"
 #include "widgets/datarefresh.h"
+#include "widgets/zorledzmd.h"
+
+#include <QTest>
 
 namespace zl {
 namespace {
@@ -104,6 +110,153 @@ TEST_F(MarqueePage, ARefresherBlockIsKeptAndWrittenAfterTheWidgets) {
     const std::string expected = Page({}).insert(Page({}).rfind("end"), label + block);
     const std::string out = Resaved(in);
     EXPECT_EQ(out, expected) << FirstDifference(expected, out);
+}
+
+const char* const kNewMarquee[] = {
+    "  object myzmd1: Tzorledzmd",
+    "    Left = 60",
+    "    Top = 80",
+    "    Width = 200",
+    "    Height = 20",
+    "    Active = True",
+    "    Direction = diLeftToRight",
+    "    TextStyle = slNormal",
+    "    NumRepeat = 0",
+    "    Continuous = True",
+    "    Steps = 100",
+    "    Speed = 100",
+    "    TextLayout = tlCenter",
+    "    RunningCaption = #36208#39532#28783#25991#23383",
+    "    Color = clBlack",
+    "    Font.Charset = DEFAULT_CHARSET",
+    "    Font.Color = clRed",
+    "    Font.Height = -15",
+    "    Font.Name = #23435#20307",
+    "    Font.Style = []",
+    "    ParentColor = False",
+    "    ParentFont = False",
+    "    Transparent = False",
+    "    datainterface = datafromEditor",
+    "    DataRefreshTime = 180000",
+    "  end",
+};
+
+TEST_F(MarqueePage, NewMarqueeRunsAtOnceAndSavesWithItsValues) {
+    std::unique_ptr<TFrmZorLedForm> page(CreatePageWindow("LedDesignWin"));
+    Control* first = page->CreateWidget(wkMarquee);
+    ASSERT_NE(first, nullptr);
+    auto* marquee = dynamic_cast<Tzorledzmd*>(first);
+    ASSERT_NE(marquee, nullptr);
+    EXPECT_TRUE(marquee->Active());
+    EXPECT_TRUE(marquee->FrameTimer().Enabled()) << "in design mode too";
+    Control* second = page->CreateWidget(wkMarquee);
+    EXPECT_EQ(second->Name(), "myzmd2");
+    EXPECT_EQ(QPoint(second->Left(), second->Top()), QPoint(80, 90));
+    delete second->Widget();
+    std::string expected;
+    for (const char* l : kNewMarquee) expected += std::string(l) + "\r\n";
+    SavePageFile(*page, scratch_ / "new.DFM");
+    const std::string saved = ReadWholeFile(scratch_ / "new.DFM");
+    EXPECT_NE(saved.find(expected), std::string::npos) << saved;
+}
+
+TEST_F(MarqueePage, MarqueesComeBackWithNothingLost) {
+    // Every property away from its default, fed by a data module, and a plain one beside it.
+    // In the writer's own layout, which splits the long module path over lines.
+    const std::string in = pagetext::Write(pagetext::Parse(Page({
+        "  object myzmd1: Tzorledzmd",
+        "    Tag = 3",
+        "    Left = 10",
+        "    Top = 12",
+        "    Width = 300",
+        "    Height = 32",
+        "    Cursor = crHandPoint",
+        "    Hint = 'tip'",
+        "    HelpType = htKeyword",
+        "    HelpKeyword = 'key'",
+        "    HelpContext = 9",
+        "    Active = True",
+        "    Direction = diBottomToTop",
+        "    TextStyle = slRaised",
+        "    NumRepeat = 7",
+        "    Continuous = False",
+        "    Steps = 40",
+        "    Speed = 250",
+        "    TextLayout = tlBottom",
+        "    RunningCaption = 'Train '#21015#36710' late'",
+        "    Align = alTop",
+        "    Alignment = taCenter",
+        "    Anchors = [akLeft, akTop, akRight]",
+        "    BiDiMode = bdRightToLeft",
+        "    Color = clYellow",
+        "    Constraints.MaxHeight = 50",
+        "    Constraints.MinWidth = 20",
+        "    DragCursor = crHandPoint",
+        "    DragKind = dkDock",
+        "    DragMode = dmAutomatic",
+        "    Enabled = False",
+        "    Font.Charset = GB2312_CHARSET",
+        "    Font.Color = clBlue",
+        "    Font.Height = -21",
+        "    Font.Name = #40657#20307",
+        "    Font.Style = [fsBold, fsItalic]",
+        "    ParentBiDiMode = False",
+        "    ParentColor = False",
+        "    ParentFont = False",
+        "    ParentShowHint = False",
+        "    ShowHint = True",
+        "    Transparent = True",
+        "    Visible = False",
+        "    datainterface = datafromexetxt",
+        "    DataRefreshTime = 5000",
+        "    TextFileName = 'C:\\data\\now.txt'",
+        "    ExeFileName = 'C:\\Program Files\\ZorLED\\modules\\a very long module name for the departure board.dll'",
+        "  end",
+        "  object myzmd2: Tzorledzmd",
+        "    Left = 60",
+        "    Top = 80",
+        "    Width = 200",
+        "    Height = 20",
+        "    Active = False",
+        "    Direction = diLeftToRight",
+        "    TextStyle = slNormal",
+        "    NumRepeat = 0",
+        "    Continuous = False",
+        "    Steps = 0",
+        "    Speed = 1",
+        "    RunningCaption = 'plain'",
+        "    Transparent = False",
+        "    datainterface = dataformtxtfile",
+        "    DataRefreshTime = 180000",
+        "    TextFileName = 'now.txt'",
+        "  end",
+    })));
+    const std::string out = Resaved(in);
+    EXPECT_EQ(out, in) << FirstDifference(in, out);
+    std::unique_ptr<TFrmZorLedForm> page(CreatePageWindow("Check"));
+    LoadPageFile(*page, scratch_ / "out.DFM");
+    auto* fed = dynamic_cast<Tzorledzmd*>(page->FindComponent("myzmd1"));
+    ASSERT_NE(fed, nullptr);
+    EXPECT_EQ(fed->ExeFileName(), "C:\\Program Files\\ZorLED\\modules\\a very long module name for the departure board.dll");
+    EXPECT_EQ(fed->DataRefreshTime(), 5000) << "kept as entered";
+    EXPECT_EQ(fed->Refresher().DataRefreshTime(), 10000);
+    EXPECT_EQ(GbkToUtf8(fed->RunningCaption()), "Train 列车 late");
+    EXPECT_FALSE(fed->Visible());
+    EXPECT_TRUE(fed->Transparent());
+    EXPECT_EQ(fed->Speed(), 250);
+}
+
+TEST_F(MarqueePage, DoubleClickOnAMarqueeOpensItsEditor) {
+    std::unique_ptr<TFrmZorLedForm> page(CreatePageWindow("LedDesignWin"));
+    page->show();
+    auto* marquee = dynamic_cast<Tzorledzmd*>(page->CreateWidget(wkMarquee));
+    ASSERT_NE(marquee, nullptr);
+    static Tzorledzmd* g_edited = nullptr;
+    auto previous = EditZmd;
+    EditZmd = [](Tzorledzmd& m) { g_edited = &m; };
+    QTest::mouseDClick(marquee, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    EditZmd = previous;
+    EXPECT_EQ(g_edited, marquee);
 }
 
 }  // namespace
