@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include "editors/propertyeditors.h"
 #include "page/frmzorledform.h"
 #include "qtbase/fonts.h"
 
@@ -14,6 +15,7 @@ void ChooseHeadlessPlatform() {
 void PrepareProgram() {
     InstallFontSubstitutions();
     RegisterPageClasses();
+    InstallPropertyEditors();
 }
 
 }  // namespace zl
