@@ -5,6 +5,7 @@
 #include "editors/propertyeditors.h"
 #include "page/frmzorledform.h"
 #include "qtbase/fonts.h"
+#include "qtbase/translations.h"
 
 namespace zl {
 
@@ -14,6 +15,7 @@ void ChooseHeadlessPlatform() {
 
 void PrepareProgram() {
     InstallFontSubstitutions();
+    InstallTranslations();
     RegisterPageClasses();
     InstallPropertyEditors();
 }
