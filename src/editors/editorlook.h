@@ -28,13 +28,6 @@ QLabel* NewCaption(QWidget* parent, const char* text, QRect geometry);
 // name typed without one. The chosen full path, or nothing when cancelled.
 std::optional<QString> ChooseOpenFile(QWidget* parent, const QString& filter, const QString& defaultSuffix);
 
-// A change handler that runs on every change of its control; an error it raises is reported,
-// never passed on into Qt.
-template <class F>
-auto Reported(F handler) {
-    return [handler](auto&&...) { Guarded(handler); };
-}
-
 // The control being edited, not owned; reads as null once the control is gone (a page replaced
 // by play while its dialog is open).
 template <class T>

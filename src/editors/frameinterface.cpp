@@ -61,13 +61,13 @@ TFrameinterface::TFrameinterface(QWidget* parent) : QFrame(parent) {
     SpinEditDataRefreshTime->setGeometry(34, 188, 76, 22);
     NewCaption(this, "秒更新数据", {114, 191, 104, 18});
 
-    connect(RadioGroupItems, &QButtonGroup::idClicked, this, Reported([this] { RadioGroupdatainterfaceClick(); }));
-    connect(EditTextFileName, &QLineEdit::textChanged, this, Reported([this] { EditTextFileNameChange(); }));
-    connect(EditExeFileName, &QLineEdit::textChanged, this, Reported([this] { EditExeFileNameChange(); }));
+    connect(RadioGroupItems, &QButtonGroup::idClicked, this, GuardedHandler([this] { RadioGroupdatainterfaceClick(); }));
+    connect(EditTextFileName, &QLineEdit::textChanged, this, GuardedHandler([this] { EditTextFileNameChange(); }));
+    connect(EditExeFileName, &QLineEdit::textChanged, this, GuardedHandler([this] { EditExeFileNameChange(); }));
     connect(SpinEditDataRefreshTime, &TSpinEdit::Changed, this,
-            Reported([this] { SpinEditDataRefreshTimeChange(); }));
-    connect(BitBtnseltxtfile, &QPushButton::clicked, this, Reported([this] { BitBtnseltxtfileClick(); }));
-    connect(BitBtnselexefile, &QPushButton::clicked, this, Reported([this] { BitBtnselexefileClick(); }));
+            GuardedHandler([this] { SpinEditDataRefreshTimeChange(); }));
+    connect(BitBtnseltxtfile, &QPushButton::clicked, this, GuardedHandler([this] { BitBtnseltxtfileClick(); }));
+    connect(BitBtnselexefile, &QPushButton::clicked, this, GuardedHandler([this] { BitBtnselexefileClick(); }));
 }
 
 void TFrameinterface::BindControl(Control& widget) {

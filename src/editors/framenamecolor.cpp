@@ -21,8 +21,8 @@ TFramenamecolor::TFramenamecolor(QWidget* parent) : QFrame(parent) {
     BitBtnselectfont->setObjectName("BitBtnselectfont");
     BitBtnselectfont->setAutoDefault(false);
     BitBtnselectfont->setGeometry(194, 29, 50, 24);
-    connect(ColorBox1, &TColorBox::Changed, this, Reported([this] { ColorBox1Change(); }));
-    connect(BitBtnselectfont, &QPushButton::clicked, this, Reported([this] { BitBtnselectfontClick(); }));
+    connect(ColorBox1, &TColorBox::Changed, this, GuardedHandler([this] { ColorBox1Change(); }));
+    connect(BitBtnselectfont, &QPushButton::clicked, this, GuardedHandler([this] { BitBtnselectfontClick(); }));
 }
 
 void TFramenamecolor::HideFontRow() {

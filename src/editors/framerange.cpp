@@ -20,10 +20,10 @@ TFrameRange::TFrameRange(QWidget* parent) : QFrame(parent) {
     SpinEditTop = field("SpinEditTop", "位置Y:", 124, 22);
     SpinEditWidth = field("SpinEditWidth", "宽度:", 0, 50);
     SpinEditheight = field("SpinEditheight", "高度:", 124, 50);
-    connect(SpinEditLeft, &TSpinEdit::Changed, this, Reported([this] { SpinEditLeftChange(); }));
-    connect(SpinEditTop, &TSpinEdit::Changed, this, Reported([this] { SpinEditTopChange(); }));
-    connect(SpinEditWidth, &TSpinEdit::Changed, this, Reported([this] { SpinEditWidthChange(); }));
-    connect(SpinEditheight, &TSpinEdit::Changed, this, Reported([this] { SpinEditheightChange(); }));
+    connect(SpinEditLeft, &TSpinEdit::Changed, this, GuardedHandler([this] { SpinEditLeftChange(); }));
+    connect(SpinEditTop, &TSpinEdit::Changed, this, GuardedHandler([this] { SpinEditTopChange(); }));
+    connect(SpinEditWidth, &TSpinEdit::Changed, this, GuardedHandler([this] { SpinEditWidthChange(); }));
+    connect(SpinEditheight, &TSpinEdit::Changed, this, GuardedHandler([this] { SpinEditheightChange(); }));
 }
 
 void TFrameRange::BindControl(Control& control) {

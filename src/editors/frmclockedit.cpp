@@ -67,10 +67,10 @@ TFrmClockEdit::TFrmClockEdit() : TPropertyDialog("FrmClockEdit", "时钟属性�
     CheckBoxtransparent->setFont(CaptionFont());
     CheckBoxtransparent->setGeometry(8, 298, 200, 20);
 
-    connect(RadioGroupdaysItems, &QButtonGroup::idClicked, this, Reported([this] { RadioGroupdaysClick(); }));
-    connect(EditDATEFORMAT, &QLineEdit::textChanged, this, Reported([this] { EditDATEFORMATChange(); }));
-    connect(DateTimePicker1, &QDateEdit::dateChanged, this, Reported([this] { DateTimePicker1Change(); }));
-    connect(CheckBoxtransparent, &QCheckBox::clicked, this, Reported([this] { CheckBoxtransparentClick(); }));
+    connect(RadioGroupdaysItems, &QButtonGroup::idClicked, this, GuardedHandler([this] { RadioGroupdaysClick(); }));
+    connect(EditDATEFORMAT, &QLineEdit::textChanged, this, GuardedHandler([this] { EditDATEFORMATChange(); }));
+    connect(DateTimePicker1, &QDateEdit::dateChanged, this, GuardedHandler([this] { DateTimePicker1Change(); }));
+    connect(CheckBoxtransparent, &QCheckBox::clicked, this, GuardedHandler([this] { CheckBoxtransparentClick(); }));
 }
 
 void TFrmClockEdit::BindControl(Tzorclock& clock) {

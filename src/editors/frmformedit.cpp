@@ -19,7 +19,7 @@ TFrmformedit::TFrmformedit() : TPropertyDialog("Frmformedit", "页面属性编�
     SpinEditDisplayTime->setObjectName("SpinEditDisplayTime");
     SpinEditDisplayTime->setGeometry(42, 152, 72, 22);
     NewCaption(this, "秒后进入下一页", {118, 155, 131, 18});
-    connect(SpinEditDisplayTime, &TSpinEdit::Changed, this, Reported([this] { SpinEditDisplayTimeChange(); }));
+    connect(SpinEditDisplayTime, &TSpinEdit::Changed, this, GuardedHandler([this] { SpinEditDisplayTimeChange(); }));
 }
 
 void TFrmformedit::BindControl(TZorForm& page) {

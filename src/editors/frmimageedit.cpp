@@ -28,9 +28,9 @@ TFrmimageEdit::TFrmimageEdit() : TPropertyDialog("FrmimageEdit", "图片属性�
     CheckBoxstretch->setObjectName("CheckBoxstretch");
     CheckBoxstretch->setFont(CaptionFont());
     CheckBoxstretch->setGeometry(8, 206, 220, 20);
-    connect(BitBtnselectGraph, &QPushButton::clicked, this, Reported([this] { BitBtnselectGraphClick(); }));
-    connect(CheckBoxtransparent, &QCheckBox::clicked, this, Reported([this] { CheckBoxtransparentClick(); }));
-    connect(CheckBoxstretch, &QCheckBox::clicked, this, Reported([this] { CheckBoxstretchClick(); }));
+    connect(BitBtnselectGraph, &QPushButton::clicked, this, GuardedHandler([this] { BitBtnselectGraphClick(); }));
+    connect(CheckBoxtransparent, &QCheckBox::clicked, this, GuardedHandler([this] { CheckBoxtransparentClick(); }));
+    connect(CheckBoxstretch, &QCheckBox::clicked, this, GuardedHandler([this] { CheckBoxstretchClick(); }));
 }
 
 void TFrmimageEdit::BindControl(Tzorledimage& image) {

@@ -23,8 +23,8 @@ TFrmLabelEdit::TFrmLabelEdit() : TPropertyDialog("FrmLabelEdit", "标签属性�
     CheckBoxtransparent->setObjectName("CheckBoxtransparent");
     CheckBoxtransparent->setFont(CaptionFont());
     CheckBoxtransparent->setGeometry(8, 208, 200, 20);
-    connect(Editcaption, &QLineEdit::textChanged, this, Reported([this] { EditcaptionChange(); }));
-    connect(CheckBoxtransparent, &QCheckBox::clicked, this, Reported([this] { CheckBoxtransparentClick(); }));
+    connect(Editcaption, &QLineEdit::textChanged, this, GuardedHandler([this] { EditcaptionChange(); }));
+    connect(CheckBoxtransparent, &QCheckBox::clicked, this, GuardedHandler([this] { CheckBoxtransparentClick(); }));
 }
 
 void TFrmLabelEdit::BindControl(Tzorledlabel& label) {
