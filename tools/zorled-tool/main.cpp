@@ -13,6 +13,7 @@
 #include "core/pagetext/writer.h"
 #include "page/frmzorledform.h"
 #include "page/pagefile.h"
+#include "output/streampage.h"
 #include "qtbase/application.h"
 
 namespace {
@@ -22,7 +23,8 @@ int Usage() {
                  "usage: zorled-tool pagetext FILE\n"
                  "       zorled-tool new OUT.DFM [KIND ...]\n"
                  "       zorled-tool resave IN.DFM OUT.DFM\n"
-                 "       zorled-tool play [--seconds N]\n");
+                 "       zorled-tool play [--seconds N]\n"
+                 "       zorled-tool stream IN.DFM --seconds N\n");
     return 1;
 }
 
@@ -31,6 +33,12 @@ std::filesystem::path UnitPath(std::filesystem::path page) { return page.replace
 void SaveAsSaveDoes(zl::TFrmZorLedForm& page, const std::filesystem::path& out) {
     zl::SavePageFile(page, out);
     zl::WriteUnitSource(page, UnitPath(out));
+}
+
+bool ReadSeconds(const std::string& value, long long& seconds) {
+    if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos) return false;
+    seconds = std::stoll(value);
+    return true;
 }
 
 int SimulatePlay(long long seconds) {
@@ -65,13 +73,16 @@ int Run(const std::vector<std::string>& args) {
     if (command == "play") {
         long long seconds = 60;
         for (size_t i = 1; i < args.size(); ++i) {
-            if (args[i] != "--seconds" || i + 1 == args.size()) return Usage();
-            const std::string& value = args[++i];
-            if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
-                return Usage();
-            seconds = std::stoll(value);
+            if (args[i] != "--seconds" || i + 1 == args.size() || !ReadSeconds(args[++i], seconds)) return Usage();
         }
         return SimulatePlay(seconds);
+    }
+    if (command == "stream" && args.size() == 4 && args[2] == "--seconds") {
+        long long seconds = 0;
+        if (!ReadSeconds(args[3], seconds)) return Usage();
+        zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
+        zl::StreamPage(args[1], seconds, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
+        return 0;
     }
     return Usage();
 }
