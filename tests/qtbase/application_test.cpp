@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 #include <QWidget>
 
 #include "core/error.h"
 #include "qtbase/application.h"
+#include "qtbase/systemtimers.h"
 
 namespace zl {
 namespace {
@@ -20,11 +22,14 @@ protected:
     ErrorReporter previous_;
 };
 
+// A handler written as the program's own are: its body guarded where it meets Qt.
 class Throwing : public QWidget {
 protected:
-    void mousePressEvent(QMouseEvent*) override {
+    void mousePressEvent(QMouseEvent*) override try {
         ++presses;
         throw Error("mouse handler failed");
+    } catch (...) {
+        ReportCurrentError();
     }
 
 public:
@@ -42,11 +47,16 @@ TEST_F(Reports, MouseHandlerErrorsAreShownAndTheProgramGoesOn) {
 }
 
 TEST_F(Reports, TimerHandlerErrorsAreShownAndTheStateReachedStays) {
+    QtTimerFactory timers;
+    auto timer = timers.CreateTimer();
     int state = 0;
-    QTimer::singleShot(0, [&] {
+    timer->SetOnTimer([&] {
         state = 1;
+        timer->SetEnabled(false);
         throw Error("timer handler failed");
     });
+    timer->SetInterval(1);
+    timer->SetEnabled(true);
     QTRY_COMPARE(messages_.size(), 1);
     EXPECT_EQ(messages_[0], "timer handler failed");
     EXPECT_EQ(state, 1) << "what the handler did before the error stays";
@@ -55,7 +65,48 @@ TEST_F(Reports, TimerHandlerErrorsAreShownAndTheStateReachedStays) {
 TEST_F(Reports, GuardedReportsWhatACallThrows) {
     Guarded([] { throw Error("Cannot open file \"x\". No such file or directory"); });
     Guarded([] {});
-    EXPECT_EQ(messages_, QStringList({"Cannot open file \"x\". No such file or directory"}));
+    GuardedHandler([] { throw 42; })();
+    EXPECT_EQ(messages_, QStringList({"Cannot open file \"x\". No such file or directory", "Unknown error"}));
+}
+
+// The real boxes: open without waiting, one per text while it is open.
+class ReportBoxes : public ::testing::Test {
+protected:
+    void SetUp() override { previous_ = SetErrorReporter(nullptr); }
+    void TearDown() override {
+        CloseReports();
+        SetErrorReporter(previous_);
+    }
+    ErrorReporter previous_;
+};
+
+TEST_F(ReportBoxes, OneOpenBoxPerTextAndANewOneOnceItIsClosed) {
+    ReportError("a");
+    ReportError("a");
+    ReportError("b");
+    EXPECT_EQ(OpenReports(), QStringList({"a", "b"}));
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    box->button(QMessageBox::Ok)->click();
+    EXPECT_EQ(OpenReports().size(), 1);
+    ReportError("a");
+    ReportError("b");
+    EXPECT_EQ(OpenReports().size(), 2);
+}
+
+TEST_F(ReportBoxes, AnOpenReportNeverHoldsTheTimerThatFailed) {
+    QtTimerFactory timers;
+    auto timer = timers.CreateTimer();
+    int ticks = 0;
+    timer->SetOnTimer([&] {
+        ++ticks;
+        throw Error("Invalid binary value on line 56");
+    });
+    timer->SetInterval(1);
+    timer->SetEnabled(true);
+    QTRY_VERIFY(ticks >= 3);
+    timer->SetEnabled(false);
+    EXPECT_EQ(OpenReports(), QStringList({"Invalid binary value on line 56"}));
 }
 
 }  // namespace

@@ -296,6 +296,20 @@ TEST_F(Image, LargerPictureShowsItsTopLeftPart) {
     EXPECT_EQ(QColor(shown.pixel(39, 19)), QColor(Qt::blue));
 }
 
+TEST_F(Image, StretchedPixelArtStaysSharp) {
+    QImage halves(8, 4, QImage::Format_RGB888);
+    halves.fill(Qt::red);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 4; x < 8; ++x) halves.setPixel(x, y, qRgb(0, 0, 255));
+    image_->Picture().SetBitmap(halves);
+    image_->SetBounds(0, 0, 64, 32);
+    image_->SetStretch(true);
+    const QImage shown = Render(*image_);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(QColor(shown.pixel(x, y)), x < 32 ? QColor(Qt::red) : QColor(Qt::blue)) << x << "," << y;
+}
+
 TEST_F(Image, TransparentBitmapCutsOutItsBottomLeftColour) {
     EXPECT_EQ(QColor(Render(*image_).pixel(9, 0)), QColor(255, 0, 255));
     image_->SetTransparent(true);
