@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QTest>
 #include <QWidget>
@@ -8,6 +11,7 @@
 #include "core/error.h"
 #include "qtbase/application.h"
 #include "qtbase/systemtimers.h"
+#include "qtbase/translations.h"
 
 namespace zl {
 namespace {
@@ -107,6 +111,27 @@ TEST_F(ReportBoxes, AnOpenReportNeverHoldsTheTimerThatFailed) {
     QTRY_VERIFY(ticks >= 3);
     timer->SetEnabled(false);
     EXPECT_EQ(OpenReports(), QStringList({"Invalid binary value on line 56"}));
+}
+
+TEST(Translations, QtsOwnDialogsSpeakChinese) {
+    ASSERT_TRUE(InstallTranslations());
+    QFileDialog save(nullptr, QString(), QDir::tempPath());
+    save.setOption(QFileDialog::DontUseNativeDialog);
+    save.setAcceptMode(QFileDialog::AcceptSave);
+    QStringList buttons;
+    for (auto* b : save.findChildren<QPushButton*>()) buttons << b->text();
+    QMessageBox question(QMessageBox::Question, "t", "x", QMessageBox::Yes | QMessageBox::No);
+    QMessageBox error(QMessageBox::Critical, "t", "x", QMessageBox::Ok);
+    const std::pair<QString, const char*> captions[] = {
+        {save.windowTitle(), "另存为"},
+        {save.findChild<QLabel*>("lookInLabel")->text(), "查找范围："},
+        {save.findChild<QLabel*>("fileNameLabel")->text(), "文件名称(&N)："},
+        {buttons.filter(QString::fromUtf8("取消")).value(0), "取消"},
+        {question.button(QMessageBox::Yes)->text(), "是(&Y)"},
+        {question.button(QMessageBox::No)->text(), "否(&N)"},
+        {error.button(QMessageBox::Ok)->text(), "确定"},
+    };
+    for (const auto& [shown, expected] : captions) EXPECT_EQ(shown, QString::fromUtf8(expected));
 }
 
 }  // namespace
