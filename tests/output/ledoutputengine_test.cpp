@@ -173,7 +173,7 @@ TEST(LedPackets, E131FrameOf512By256PixelsInUniversesByteByByte) {
     auto header = [&](unsigned sequence, unsigned universe, std::uint8_t options) {
         std::vector<std::uint8_t> h = {0x00, 0x10, 0x00, 0x00, 'A', 'S', 'C', '-', 'E', '1', '.', '1', '7', 0, 0, 0,
                                        0x72, 0x6E, 0x00, 0x00, 0x00, 0x04};
-        h.insert(h.end(), source.cid.begin(), source.cid.end());
+        for (std::uint8_t b : source.cid) h.push_back(b);
         h.insert(h.end(), {0x72, 0x58, 0x00, 0x00, 0x00, 0x02});
         std::vector<std::uint8_t> name(64, 0);
         std::copy(source.name.begin(), source.name.end(), name.begin());
