@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "qtbase/application.h"
 #include "qtbase/fonts.h"
 
 namespace zl {
@@ -58,7 +59,7 @@ void TFrmabout::SetProduct(const QString& name, const QString& version) {
     setWindowTitle(U("关于") + name);
 }
 
-void TFrmabout::paintEvent(QPaintEvent*) {
+void TFrmabout::paintEvent(QPaintEvent*) try {
     // The background: a quiet LED board of dots under a soft sky.
     QPainter p(this);
     QLinearGradient sky(0, 0, 0, height());
@@ -75,6 +76,8 @@ void TFrmabout::paintEvent(QPaintEvent*) {
             p.setBrush(lit ? QColor(255, 60, 40) : QColor(60, 20, 20));
             p.drawEllipse(QPointF(x, y), 2.2, 2.2);
         }
+} catch (...) {
+    ReportCurrentError();
 }
 
 void TFrmabout::keyPressEvent(QKeyEvent* event) {

@@ -4,6 +4,7 @@
 
 #include "page/frmzorledform.h"
 #include "qtbase/fonts.h"
+#include "qtbase/translations.h"
 
 namespace zl {
 
@@ -13,6 +14,7 @@ void ChooseHeadlessPlatform() {
 
 void PrepareProgram() {
     InstallFontSubstitutions();
+    InstallTranslations();
     RegisterPageClasses();
 }
 

@@ -91,7 +91,8 @@ TSYS_Frmzorled::~TSYS_Frmzorled() {
 QAction* TSYS_Frmzorled::MakeAction(const char* caption, const char* category, std::function<void()> run) {
     auto* action = new QAction(U(caption), this);
     action->setProperty("category", U(category));
-    connect(action, &QAction::triggered, this, [run] { run(); });
+    // A command's error is reported here, before it unwinds into Qt's action code.
+    connect(action, &QAction::triggered, this, GuardedHandler(std::move(run)));
     return action;
 }
 
@@ -144,9 +145,11 @@ void TSYS_Frmzorled::BuildMenus() {
 }
 
 QToolButton* TSYS_Frmzorled::MakeToolButton(QWidget* panel, int left, QAction* action, int icon) {
+    // The picture belongs to the action: a button takes its action's icon again whenever the
+    // action changes (caption, enabling), and the menu entry shows it too.
+    action->setIcon(MakeToolIcon(static_cast<ToolIcon>(icon)));
     auto* button = new QToolButton(panel);
     button->setDefaultAction(action);
-    button->setIcon(MakeToolIcon(static_cast<ToolIcon>(icon)));
     button->setIconSize(QSize(32, 32));
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setAutoRaise(true);
@@ -217,7 +220,15 @@ void TSYS_Frmzorled::OpenPageFile(const std::filesystem::path& path) {
     CreatePageWindow("LedDesignWin");
     CurrentFile = path;
     SetFileTitle();
-    LoadPageFile(*Page, path);
+    try {
+        LoadPageFile(*Page, path);
+    } catch (...) {
+        // A page that could not be read names no file, so Save asks for one instead of
+        // writing a partial page over the file that failed.
+        CurrentFile.clear();
+        SetFileTitle();
+        throw;
+    }
     Page->HookAllWidgets();
     Page->StopWidgets();
 }
@@ -256,8 +267,14 @@ void TSYS_Frmzorled::ActionpagesavetoExecute() {
 }
 
 void TSYS_Frmzorled::closeEvent(QCloseEvent* event) {
+    // Closing the main window ends the program: play stops first (its data modules are
+    // uninitialised once), then the stay-on-top page window and any open report close too.
     TimerPlay->SetEnabled(false);
+    if (Playing) Guarded([this] { StopPlay(); });
+    if (Page) Page->close();
+    CloseReports();
     QMainWindow::closeEvent(event);
+    QCoreApplication::quit();
 }
 
 }  // namespace zl

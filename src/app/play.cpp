@@ -57,7 +57,7 @@ void TSYS_Frmzorled::StartPlay() {
 void TSYS_Frmzorled::BuildPageList() {
     PageList.clear();
     // Read without a test: the plan editor writes it every time it closes.
-    SelectedPlans = ReadTextList(SelectListPath());
+    SelectedPlans = ReadTextList(ResolveCase(SelectListPath()));
     for (const std::string& plan : SelectedPlans) {
         const auto file = FindFileCaseInsensitive(PlanFilePath(plan));
         if (!file) continue;

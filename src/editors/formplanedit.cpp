@@ -51,12 +51,12 @@ TFormPlanEdit::TFormPlanEdit(QWidget* parent) : QDialog(parent) {
     BitBtncancle->setGeometry(297, kClientHeight - kButtonStrip + 19, 90, 27);
     for (QPushButton* b : {BitBtnadd, BitBtndelete, BitBtnok, BitBtncancle}) b->setAutoDefault(false);
 
-    connect(BitBtnadd, &QPushButton::clicked, this, [this] { BitBtnaddClick(); });
-    connect(BitBtndelete, &QPushButton::clicked, this, [this] { BitBtndeleteClick(); });
-    connect(BitBtnok, &QPushButton::clicked, this, [this] { BitBtnokClick(); });
-    connect(BitBtncancle, &QPushButton::clicked, this, [this] { BitBtncancleClick(); });
+    connect(BitBtnadd, &QPushButton::clicked, this, GuardedHandler([this] { BitBtnaddClick(); }));
+    connect(BitBtndelete, &QPushButton::clicked, this, GuardedHandler([this] { BitBtndeleteClick(); }));
+    connect(BitBtnok, &QPushButton::clicked, this, GuardedHandler([this] { BitBtnokClick(); }));
+    connect(BitBtncancle, &QPushButton::clicked, this, GuardedHandler([this] { BitBtncancleClick(); }));
     connect(CheckListBoxPlayList, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!quiet_) CheckListBoxPlayListClick();
+        if (!quiet_) Guarded([this] { CheckListBoxPlayListClick(); });
     });
 
     FormCreate();
@@ -69,8 +69,9 @@ void TFormPlanEdit::FormCreate() {
     SelectListFileName = SelectListPath();
     std::error_code ec;
     StringList plans;
-    if (std::filesystem::exists(PlayListFileName, ec)) plans = ReadTextList(PlayListFileName);
-    if (std::filesystem::exists(SelectListFileName, ec)) SelectList = ReadTextList(SelectListFileName);
+    if (const auto file = ResolveCase(PlayListFileName); std::filesystem::exists(file, ec)) plans = ReadTextList(file);
+    if (const auto file = ResolveCase(SelectListFileName); std::filesystem::exists(file, ec))
+        SelectList = ReadTextList(file);
     quiet_ = true;
     for (const std::string& plan : plans) AppendPlan(plan, IsSelected(plan));
     CheckListBoxPlayList->setCurrentRow(-1);

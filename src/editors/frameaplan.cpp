@@ -9,6 +9,7 @@
 
 #include "core/codepage.h"
 #include "editors/playfiles.h"
+#include "qtbase/application.h"
 #include "qtbase/qtstrings.h"
 
 namespace zl {
@@ -50,15 +51,17 @@ TFrameAplan::TFrameAplan(QWidget* parent) : QFrame(parent) {
     PanelPlanname->setObjectName("PanelPlanname");
     PanelPlanname->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     PanelPlanname->setGeometry(8, 375, 256, 25);
-    connect(BitBtnadd, &QPushButton::clicked, this, [this] { BitBtnaddClick(); });
-    connect(BitBtndelete, &QPushButton::clicked, this, [this] { BitBtndeleteClick(); });
+    connect(BitBtnadd, &QPushButton::clicked, this, GuardedHandler([this] { BitBtnaddClick(); }));
+    connect(BitBtndelete, &QPushButton::clicked, this, GuardedHandler([this] { BitBtndeleteClick(); }));
 }
 
 void TFrameAplan::LoadPlan(const std::string& name) {
-    PlanFileName = ResolveCase(PlanFilePath(name));
+    // Written under its exact name; a file of another letter case is only read when the exact
+    // one is missing (files from Windows).
+    PlanFileName = PlanFilePath(name);
     PanelPlanname->setText(U("方案:") + Q(name));
     std::error_code ec;
-    if (std::filesystem::exists(PlanFileName, ec)) SetPages(ReadTextList(PlanFileName));
+    if (const auto file = ResolveCase(PlanFileName); std::filesystem::exists(file, ec)) SetPages(ReadTextList(file));
 }
 
 void TFrameAplan::SavePlan() {

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include "core/codepage.h"
+#include "qtbase/application.h"
 #include "widgets/refreshing.h"
 #include "widgets/zorledclock.h"
 #include "widgets/zorledimage.h"
@@ -198,7 +199,7 @@ void TFrmZorLedForm::DeleteSelected() {
     for (Control* c : doomed) delete c->Widget();
 }
 
-bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) {
+bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) try {
     auto* widget = qobject_cast<QWidget*>(watched);
     Control* control = widget ? Control::Of(widget) : nullptr;
     if (!control || widget->parentWidget() != this) return false;
@@ -229,28 +230,39 @@ bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) {
         default:
             return false;
     }
+} catch (...) {
+    ReportCurrentError();
+    return true;
 }
 
-void TFrmZorLedForm::mousePressEvent(QMouseEvent* e) {
+void TFrmZorLedForm::mousePressEvent(QMouseEvent* e) try {
     if (HandlerBound("OnMouseDown", "FormMouseDown"))
         FormMouseDown(e->button(), {e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
+} catch (...) {
+    ReportCurrentError();
 }
 
-void TFrmZorLedForm::mouseMoveEvent(QMouseEvent* e) {
+void TFrmZorLedForm::mouseMoveEvent(QMouseEvent* e) try {
     if (HandlerBound("OnMouseMove", "FormMouseMove"))
         FormMouseMove({e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
+} catch (...) {
+    ReportCurrentError();
 }
 
-void TFrmZorLedForm::mouseReleaseEvent(QMouseEvent* e) {
+void TFrmZorLedForm::mouseReleaseEvent(QMouseEvent* e) try {
     if (HandlerBound("OnMouseUp", "FormMouseUp"))
         FormMouseUp(e->button(), {e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
+} catch (...) {
+    ReportCurrentError();
 }
 
-void TFrmZorLedForm::mouseDoubleClickEvent(QMouseEvent* e) {
+void TFrmZorLedForm::mouseDoubleClickEvent(QMouseEvent* e) try {
     if (HandlerBound("OnDblClick", "FormDblClick")) FormDblClick();
     if (HandlerBound("OnMouseDown", "FormMouseDown"))
         FormMouseDown(e->button(), {e->buttons(), e->modifiers(), true}, int(e->position().x()),
                       int(e->position().y()));
+} catch (...) {
+    ReportCurrentError();
 }
 
 TBandCanvas::TBandCanvas(QWidget* page) : QWidget(page) {
@@ -274,7 +286,7 @@ void TBandCanvas::EraseBand() {
     shown_.reset();
 }
 
-void TBandCanvas::paintEvent(QPaintEvent*) {
+void TBandCanvas::paintEvent(QPaintEvent*) try {
     if (!shown_) return;
     QPainter painter(this);
     // Black under NOT-XOR inverts what lies beneath, so the band shows on any colour.
@@ -282,6 +294,8 @@ void TBandCanvas::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(shown_->adjusted(0, 0, -1, -1));
+} catch (...) {
+    ReportCurrentError();
 }
 
 void TFrmZorLedForm::DrawBand() {

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPalette>
 
+#include "qtbase/application.h"
 #include "widgets/paint.h"
 
 namespace zl {
@@ -57,14 +58,18 @@ void TGripPanel::SetGripColor(TColor color) {
     setPalette(p);
 }
 
-void TGripPanel::mousePressEvent(QMouseEvent* e) {
+void TGripPanel::mousePressEvent(QMouseEvent* e) try {
     e->accept();
     selection_.GripMouseDown(*this, int(e->position().x()), int(e->position().y()));
+} catch (...) {
+    ReportCurrentError();
 }
 
-void TGripPanel::mouseMoveEvent(QMouseEvent* e) {
+void TGripPanel::mouseMoveEvent(QMouseEvent* e) try {
     e->accept();
     selection_.GripMouseMove(*this, e->buttons(), e->modifiers(), int(e->position().x()), int(e->position().y()));
+} catch (...) {
+    ReportCurrentError();
 }
 
 // Handled here so that nothing reaches the page behind the grip.

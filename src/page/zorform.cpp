@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QPainter>
 
+#include "qtbase/application.h"
 #include "qtbase/qtstrings.h"
 #include "widgets/paint.h"
 
@@ -78,9 +79,11 @@ void TZorForm::ApplyWindowFlags() {
     if (wasVisible) show();
 }
 
-void TZorForm::paintEvent(QPaintEvent*) {
+void TZorForm::paintEvent(QPaintEvent*) try {
     QPainter painter(this);
     painter.fillRect(rect(), ToQColor(EffectiveColor()));
+} catch (...) {
+    ReportCurrentError();
 }
 
 void TZorForm::closeEvent(QCloseEvent* event) {

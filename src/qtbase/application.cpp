@@ -1,6 +1,7 @@
 #include "qtbase/application.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <exception>
 
 namespace zl {
@@ -9,6 +10,29 @@ namespace {
 ErrorReporter& Reporter() {
     static ErrorReporter reporter;
     return reporter;
+}
+
+QList<QPointer<QMessageBox>>& Boxes() {
+    static QList<QPointer<QMessageBox>> boxes;
+    return boxes;
+}
+
+// Drops the boxes that have been closed (each deletes itself when closed).
+void ForgetClosedBoxes() {
+    Boxes().removeIf([](const QPointer<QMessageBox>& box) { return box.isNull() || !box->isVisible(); });
+}
+
+void ShowReportBox(const QString& message) {
+    ForgetClosedBoxes();
+    for (const auto& box : Boxes())
+        if (box->text() == message) return;
+    auto* box = new QMessageBox(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // An open report must not keep the program alive once the main window has closed.
+    box->setAttribute(Qt::WA_QuitOnClose, false);
+    box->setWindowModality(Qt::ApplicationModal);
+    Boxes().append(box);
+    box->show();
 }
 
 }  // namespace
@@ -20,22 +44,47 @@ ErrorReporter SetErrorReporter(ErrorReporter reporter) {
 }
 
 void ReportError(const QString& message) {
-    if (Reporter()) {
+    if (Reporter())
         Reporter()(message);
-        return;
-    }
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok);
-    box.exec();
+    else
+        ShowReportBox(message);
 }
 
-void Guarded(const std::function<void()>& action) {
+QStringList OpenReports() {
+    ForgetClosedBoxes();
+    QStringList texts;
+    for (const auto& box : Boxes()) texts << box->text();
+    return texts;
+}
+
+void CloseReports() {
+    ForgetClosedBoxes();
+    const auto boxes = Boxes();
+    for (const auto& box : boxes)
+        if (box) box->close();
+    ForgetClosedBoxes();
+}
+
+void ReportCurrentError() {
     try {
-        action();
+        throw;
     } catch (const std::exception& e) {
         ReportError(QString::fromUtf8(e.what()));
     } catch (...) {
         ReportError(QStringLiteral("Unknown error"));
     }
+}
+
+void Guarded(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (...) {
+        ReportCurrentError();
+    }
+}
+
+std::function<void()> GuardedHandler(std::function<void()> handler) {
+    return [handler = std::move(handler)] { Guarded(handler); };
 }
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
@@ -45,10 +94,8 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
 bool Application::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const std::exception& e) {
-        ReportError(QString::fromUtf8(e.what()));
     } catch (...) {
-        ReportError(QStringLiteral("Unknown error"));
+        ReportCurrentError();
     }
     return false;
 }

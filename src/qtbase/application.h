@@ -1,11 +1,12 @@
 #pragma once
 #include <QApplication>
+#include <QStringList>
 #include <functional>
 
 namespace zl {
 
-// Catches what leaves a command, timer or mouse handler and shows its message text; the state
-// reached before the error stays.
+// The program's application object; a last resort for an error that slipped past the guards
+// below (catching there is late: it has already unwound through Qt's own code).
 class Application : public QApplication {
     Q_OBJECT
 public:
@@ -13,12 +14,26 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Shows an error's message text in a message box (tests replace the reporter).
+// Shows an error's message text. A report never waits for the operator: it opens a box and
+// returns, so a timer that failed ticks again while the box is up. While a box with the same
+// text is open, the same error opens no second one (a sign running unattended would otherwise
+// pile up one box per pass). Tests and the tool replace the display with SetErrorReporter.
 void ReportError(const QString& message);
 using ErrorReporter = std::function<void(const QString&)>;
+// Replaces the display of reports; an empty reporter brings back the message boxes.
 ErrorReporter SetErrorReporter(ErrorReporter reporter);
+// The texts of the report boxes on screen, oldest first, and a way to close them all.
+QStringList OpenReports();
+void CloseReports();
 
-// Runs `action`, reporting any exception it throws; for calls made outside the event loop.
+// Runs a handler body where our code meets Qt (a command, timer, mouse or paint handler) and
+// reports what it throws, so no error unwinds through Qt's own code. The state reached before
+// the error stays.
 void Guarded(const std::function<void()>& action);
+// The same as a handler to hand to a timer or a signal connection.
+std::function<void()> GuardedHandler(std::function<void()> handler);
+// Reports the exception being handled; for a function-try-block around an event handler:
+//   void X::paintEvent(QPaintEvent* e) try { ... } catch (...) { ReportCurrentError(); }
+void ReportCurrentError();
 
 }  // namespace zl

@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include "qtbase/application.h"
+
 namespace zl {
 namespace {
 
@@ -13,7 +15,8 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             if (handler_) {
                 auto handler = handler_;  // the handler may destroy this timer
-                handler();
+                // Whatever the handler throws is reported here, before it reaches Qt's timer code.
+                Guarded(handler);
             }
         });
     }

@@ -7,6 +7,7 @@
 
 #include "core/codepage.h"
 #include "core/datetimeformat.h"
+#include "qtbase/application.h"
 #include "qtbase/qtstrings.h"
 #include "widgets/paint.h"
 
@@ -121,7 +122,7 @@ int Tzorclock::TabOrder() const {
     return static_cast<int>(it - siblings.begin());
 }
 
-void Tzorclock::paintEvent(QPaintEvent*) {
+void Tzorclock::paintEvent(QPaintEvent*) try {
     QPainter painter(this);
     QRect r = rect();
     const TColor color = EffectiveColor();
@@ -142,6 +143,8 @@ void Tzorclock::paintEvent(QPaintEvent*) {
     painter.setFont(ToQFont(EffectiveFont()));
     painter.setPen(ToQColor(EffectiveFont().Color()));
     painter.drawText(r, flags, Q(caption_));
+} catch (...) {
+    ReportCurrentError();
 }
 
 const ClassInfo& Tzorclock::StaticClass() {

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "qtbase/application.h"
+
 namespace zl {
 
 void (*EditImage)(Tzorledimage& image) = nullptr;
@@ -59,11 +61,13 @@ QRect Tzorledimage::DestRect() const {
     return QRect(x, y, w, h);
 }
 
-void Tzorledimage::paintEvent(QPaintEvent*) {
+void Tzorledimage::paintEvent(QPaintEvent*) try {
     if (drawn_.isNull()) return;
+    // Nearest-neighbour sampling (no smoothing hint): LED pixel art stays sharp when stretched.
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(DestRect(), drawn_);
+} catch (...) {
+    ReportCurrentError();
 }
 
 const ClassInfo& Tzorledimage::StaticClass() {

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "qtbase/application.h"
 #include "qtbase/qtstrings.h"
 #include "widgets/paint.h"
 
@@ -52,12 +53,14 @@ void Tzorledlabel::AdjustSize() {
     adjusting_ = false;
 }
 
-void Tzorledlabel::paintEvent(QPaintEvent*) {
+void Tzorledlabel::paintEvent(QPaintEvent*) try {
     QPainter painter(this);
     if (!transparent_) painter.fillRect(rect(), ToQColor(EffectiveColor()));
     painter.setFont(ToQFont(EffectiveFont()));
     painter.setPen(ToQColor(EffectiveFont().Color()));
     painter.drawText(rect(), TextFlags(), Q(caption_));
+} catch (...) {
+    ReportCurrentError();
 }
 
 const ClassInfo& Tzorledlabel::StaticClass() {

@@ -101,14 +101,22 @@ TEST_F(MainWindow, ToolButtonsStandInTheirPanels) {
         {window_->SYS_Panelcreatetools, 243, "新增标签"}, {window_->SYS_Panelcreatetools, 323, "新增图片"},
         {window_->SYS_Panelcreatetools, 403, "删除部件"},
     };
-    for (const auto& p : places) {
-        QToolButton* found = nullptr;
-        for (auto* b : p.panel->findChildren<QToolButton*>())
-            if (b->text() == U(p.caption)) found = b;
-        ASSERT_NE(found, nullptr) << p.caption;
-        EXPECT_EQ(found->geometry(), QRect(p.left, 2, 80, 70)) << p.caption;
-        EXPECT_EQ(found->iconSize(), QSize(32, 32));
-        EXPECT_FALSE(found->icon().isNull());
+    // The pictures stay when play changes the actions' captions and enabling.
+    window_->RunPlanEditor = [] { return true; };
+    for (const char* when : {"at start", "after play and stop"}) {
+        SCOPED_TRACE(when);
+        for (const auto& p : places) {
+            QToolButton* found = nullptr;
+            for (auto* b : p.panel->findChildren<QToolButton*>())
+                if (b->text() == U(p.caption)) found = b;
+            ASSERT_NE(found, nullptr) << p.caption;
+            EXPECT_EQ(found->geometry(), QRect(p.left, 2, 80, 70)) << p.caption;
+            EXPECT_EQ(found->iconSize(), QSize(32, 32));
+            EXPECT_FALSE(found->icon().isNull()) << p.caption;
+            EXPECT_FALSE(found->defaultAction()->icon().isNull()) << "the menu entry shows it too";
+        }
+        window_->ActionPlay->trigger();
+        window_->ActionPlay->trigger();
     }
     EXPECT_EQ(window_->SYS_Panelsystools->height(), 74);
     EXPECT_EQ(window_->SYS_Panelcreatetools->height(), 74);
@@ -221,31 +229,53 @@ TEST_F(MainWindow, OpenAsksFirstAndGoesOnAfterACancelledSave) {
     EXPECT_EQ(window_->Page, before);
 }
 
-TEST_F(MainWindow, AFailedOpenIsReportedAndKeepsWhatWasRead) {
-    const auto broken = home_ / "pagedef" / "broken.DFM";
-    WriteFileAtomic(broken,
-                    "object P: TFrmZorLedForm\r\n"
-                    "  object mylabel1: Tzorledlabel\r\n"
-                    "    Left = 5\r\n"
-                    "  end\r\n"
-                    "  object x: TNoSuchWidget\r\n"
-                    "  end\r\n"
-                    "end\r\n");
-    QStringList reports;
-    auto previous = SetErrorReporter([&](const QString& m) { reports << m; });
-    answers_ = {broken};
-    // A command's error reaches the operator through the application's report.
-    QTimer::singleShot(0, window_->Actionpageopen, &QAction::trigger);
-    QCoreApplication::processEvents();
-    SetErrorReporter(previous);
-    ASSERT_EQ(reports.size(), 1);
-    EXPECT_EQ(reports[0], "Class TNoSuchWidget not found");
-    ASSERT_NE(window_->Page, nullptr);
-    EXPECT_EQ(window_->CurrentFile, broken) << "the title already names the new file";
-    auto* label = dynamic_cast<Control*>(window_->Page->FindComponent("mylabel1"));
-    ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->Left(), 5);
-    EXPECT_TRUE(window_->Page->updatesEnabled());
+TEST_F(MainWindow, AFailedOpenIsReportedAndSaveThenAsksForAName) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* message;
+        bool labelRead;
+    } cases[] = {
+        {"a picture renamed", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "OBJECT expected on line 1", false},
+        {"an unknown class after a label",
+         "object P: TFrmZorLedForm\r\n"
+         "  object mylabel1: Tzorledlabel\r\n"
+         "    Left = 5\r\n"
+         "  end\r\n"
+         "  object x: TNoSuchWidget\r\n"
+         "  end\r\n"
+         "end\r\n",
+         "Class TNoSuchWidget not found", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto broken = home_ / "pagedef" / "notapage.DFM";
+        WriteFileAtomic(broken, c.bytes);
+        QStringList reports;
+        auto previous = SetErrorReporter([&](const QString& m) { reports << m; });
+        answers_ = {broken};
+        // A command's error reaches the operator through the application's report.
+        QTimer::singleShot(0, window_->Actionpageopen, &QAction::trigger);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(reports, QStringList({c.message}));
+        ASSERT_NE(window_->Page, nullptr);
+        EXPECT_TRUE(window_->CurrentFile.empty()) << "a page that failed to load names no file";
+        EXPECT_EQ(window_->windowTitle(), U("ZorLED显示系统"));
+        auto* label = dynamic_cast<Control*>(window_->Page->FindComponent("mylabel1"));
+        EXPECT_EQ(label != nullptr, c.labelRead) << "what was read before the error stays";
+        if (label) EXPECT_EQ(label->Left(), 5);
+        EXPECT_TRUE(window_->Page->updatesEnabled());
+
+        // Save asks for a name as for a new page; the unreadable file keeps its bytes.
+        dialogs_.clear();
+        answers_ = {std::filesystem::path()};
+        window_->Actionpagesave->trigger();
+        ASSERT_EQ(dialogs_.size(), 1u);
+        EXPECT_EQ(dialogs_[0], window_->SaveDialog1);
+        EXPECT_EQ(ReadWholeFile(broken), c.bytes);
+        EXPECT_FALSE(std::filesystem::exists(home_ / "pagedef" / "notapage.Pas"));
+        SetErrorReporter(previous);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <unistd.h>
 
@@ -62,6 +63,10 @@ protected:
         ::setenv("ZORLED_HOME", home_.c_str(), 1);
         RegisterPageClasses();
         ResetWidgetCounters();
+        NewWindow();
+        previousReporter_ = SetErrorReporter([this](const QString& m) { reported_.push_back(m.toStdString()); });
+    }
+    void NewWindow() {
         window_ = std::make_unique<TSYS_Frmzorled>();
         window_->RunPlanEditor = [] { return true; };
         window_->PageShown = [this](const std::string& page) {
@@ -69,7 +74,6 @@ protected:
             shown_.push_back(GbkToUtf8(page) + " " + std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100));
         };
         window_->PlayPluginCalls = std::make_unique<RecordingPlugins>(plugins_);
-        previousReporter_ = SetErrorReporter([this](const QString& m) { reported_.push_back(m.toStdString()); });
     }
     void TearDown() override {
         window_.reset();
@@ -334,17 +338,62 @@ TEST_F(Play, AFailedStartEndsTheRunCleanly) {
     }
 }
 
-TEST_F(Play, AnUnreadablePageDuringPlayIsReportedAndPassed) {
+TEST_F(Play, AnOpenReportHoldsNoPageChangeAndOpensOncePerText) {
     WritePage("p1");
-    WriteFileAtomic(PageDef() / "broken.DFM", "this is no page text");
+    // Cut off inside its picture data, as a copy broken half-way leaves it.
+    WriteFileAtomic(PageDef() / "broken.DFM",
+                    "object LedDesignWin: TFrmZorLedForm\r\n"
+                    "  object myimage1: Tzorledimage\r\n"
+                    "    Picture.Data = {\r\n"
+                    "      07544269746D6170");
     WritePage("p3");
     Plan("A", {"p1", "broken", "p3"});
     Select({"A"});
+    SetErrorReporter(nullptr);  // the real report boxes
     PressPlay();
-    Seconds(7);
-    EXPECT_EQ(reported_.size(), 1u);
-    EXPECT_EQ(shown_, Lines({"p1 0.0", "p3 6.0"}));
+    Seconds(5);
+    const QStringList open = OpenReports();
+    ASSERT_EQ(open.size(), 1);
+    EXPECT_TRUE(open[0].startsWith("Invalid binary value on line")) << open[0].toStdString();
+    Seconds(1);
+    EXPECT_EQ(shown_, Lines({"p1 0.0", "p3 6.0"})) << "the next tick goes on while the report is open";
+    Seconds(11);  // the next pass fails on the same page again
+    EXPECT_EQ(shown_, Lines({"p1 0.0", "p3 6.0", "p1 11.0", "p3 17.0"}));
+    EXPECT_EQ(OpenReports(), open) << "no second box for the same error";
     EXPECT_TRUE(window_->Playing);
+    CloseReports();
+}
+
+TEST_F(Play, ClosingTheMainWindowEndsTheProgram) {
+    WritePage("p1");
+    Plan("A", {"p1"});
+    Select({"A"});
+    struct Case {
+        const char* what;
+        bool play;
+        std::function<void(TSYS_Frmzorled&)> close;
+    } cases[] = {
+        {"退出 during play", true, [](TSYS_Frmzorled& w) { w.ActionExit->trigger(); }},
+        {"close box in design mode", false, [](TSYS_Frmzorled& w) { w.close(); }},
+    };
+    SetErrorReporter(nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        NewWindow();
+        plugins_.stops = 0;
+        window_->show();
+        if (c.play) PressPlay();
+        QPointer<TFrmZorLedForm> page = window_->Page;
+        page->show();  // the stay-on-top page window kept the program alive
+        ReportError("an open report");
+        QTimer::singleShot(0, window_.get(), [&] { c.close(*window_); });
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+        EXPECT_FALSE(page->isVisible());
+        EXPECT_TRUE(OpenReports().isEmpty());
+        EXPECT_EQ(plugins_.stops, c.play ? 1 : 0);
+        window_.reset();
+        EXPECT_EQ(plugins_.stops, c.play ? 1 : 0) << "the data modules are stopped once";
+    }
 }
 
 TEST_F(Play, AWholePassWithoutPagesKeepsThePageAndRetries) {

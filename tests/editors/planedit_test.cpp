@@ -181,6 +181,25 @@ TEST_F(PlanEdit, ANewPlanTakesOverThePagesOnView) {
     EXPECT_EQ(Read("PlayList.PLN"), Names({"A", "B", "新方案"}));
 }
 
+TEST_F(PlanEdit, PlansDifferingOnlyInCaseKeepFilesOfTheirOwn) {
+    Write("PlayList.PLN", {"a"});
+    Write("a.LED", {"p1", "p2"});
+    EXPECT_TRUE(Edit([&](TFormPlanEdit& f) {
+        ClickRow(f.CheckListBoxPlayList, 0);
+        AnswerName("A", true);
+        Click(f.BitBtnadd);
+        EXPECT_EQ(Texts(f.CheckListBoxPlayList), Names({"a", "A"}));
+        ClickRow(f.CheckListBoxPlayList, 0);
+        ClickRow(f.FrameAplan1->ListBoxAPlan, 0);
+        Click(f.FrameAplan1->BitBtndelete);
+        ClickRow(f.CheckListBoxPlayList, 1);
+        EXPECT_EQ(Texts(f.FrameAplan1->ListBoxAPlan), Names({"p1", "p2"})) << "a page removed from a stays in A";
+        Click(f.BitBtnok);
+    }));
+    EXPECT_EQ(Read("a.LED"), Names({"p2"}));
+    EXPECT_EQ(Read("A.LED"), Names({"p1", "p2"}));
+}
+
 TEST_F(PlanEdit, PagesAreAddedByFileNameAndKeptEvenOnCancel) {
     Write("PlayList.PLN", {"A"});
     Write("A.LED", {"x", "y", "z"});

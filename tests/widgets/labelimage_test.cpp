@@ -151,6 +151,40 @@ TEST(LabelText, ChineseCaptionDrawsGlyphsNotBoxes) {
     EXPECT_NE(a, Render(*label)) << "different characters draw differently";
 }
 
+TEST(LabelText, AnAcceleratorKeepsTheCaptionsTypeface) {
+    // "& " drops the "&" and underlines the space after it: apart from that underline, the
+    // caption draws exactly as the one written without accelerator, in the same face.
+    struct Case {
+        const char* family;
+        int style;
+    } cases[] = {{"宋体", 1}, {"黑体", 0}, {"MS Sans Serif", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.family);
+        Host host;
+        auto* label = new Tzorledlabel(&host, &host);
+        label->SetAutoSize(false);
+        label->SetBounds(0, 0, 200, 40);
+        label->Font().SetName(Utf8ToGbk(c.family));
+        label->Font().SetHeight(-24);
+        label->Font().SetStyle(c.style);
+        label->Font().SetColor(clBlack);
+        label->SetCaption(Utf8ToGbk("今日 & 安排"));
+        const QImage accelerated = Render(*label);
+        label->SetShowAccelChar(false);
+        label->SetCaption(Utf8ToGbk("今日  安排"));
+        const QImage plain = Render(*label);
+        const QFontMetrics metrics(Control::ToQFont(label->Font()));
+        const int spaceStart = metrics.horizontalAdvance(QString::fromUtf8("今日 "));
+        const int spaceEnd = metrics.horizontalAdvance(QString::fromUtf8("今日  "));
+        int differing = 0;
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x)
+                if ((x < spaceStart || x >= spaceEnd) && accelerated.pixel(x, y) != plain.pixel(x, y)) ++differing;
+        EXPECT_EQ(differing, 0);
+        EXPECT_NE(accelerated, plain) << "the space is underlined";
+    }
+}
+
 class Picture : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -294,6 +328,20 @@ TEST_F(Image, LargerPictureShowsItsTopLeftPart) {
     const QImage shown = Render(*image_);
     EXPECT_EQ(QColor(shown.pixel(0, 0)), QColor(Qt::red));
     EXPECT_EQ(QColor(shown.pixel(39, 19)), QColor(Qt::blue));
+}
+
+TEST_F(Image, StretchedPixelArtStaysSharp) {
+    QImage halves(8, 4, QImage::Format_RGB888);
+    halves.fill(Qt::red);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 4; x < 8; ++x) halves.setPixel(x, y, qRgb(0, 0, 255));
+    image_->Picture().SetBitmap(halves);
+    image_->SetBounds(0, 0, 64, 32);
+    image_->SetStretch(true);
+    const QImage shown = Render(*image_);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(QColor(shown.pixel(x, y)), x < 32 ? QColor(Qt::red) : QColor(Qt::blue)) << x << "," << y;
 }
 
 TEST_F(Image, TransparentBitmapCutsOutItsBottomLeftColour) {
