@@ -29,8 +29,8 @@ void WritePage(std::int64_t labels) {
         const std::string i = std::to_string(n);
         text += "  object mylabel" + i + ": Tzorledlabel\r\n    Left = " + std::to_string(n % 700) +
                 "\r\n    Top = " + std::to_string(n / 700 % 580) +
-                "\r\n    Width = 100\r\n    Height = 20\r\n    AutoSize = False\r\n    Caption = #26631#31614" + i +
-                "\r\n    Font.Charset = DEFAULT_CHARSET\r\n    Font.Color = clRed\r\n    Font.Height = -15\r\n"
+                "\r\n    Width = 100\r\n    Height = 20\r\n    AutoSize = False\r\n    Caption = #26631#31614'" + i +
+                "'\r\n    Font.Charset = DEFAULT_CHARSET\r\n    Font.Color = clRed\r\n    Font.Height = -15\r\n"
                 "    Font.Name = #23435#20307\r\n    Font.Style = []\r\n    ParentFont = False\r\n"
                 "    Transparent = False\r\n  end\r\n";
     }
@@ -40,7 +40,7 @@ void WritePage(std::int64_t labels) {
 
 void BM_ParsePageText(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(zl::pagetext::Parse(zl::ReadWholeFile(PageOf(state.range(0)))));
-    state.counters["us_per_label"] = benchmark::Counter(static_cast<double>(state.range(0)),
+    state.counters["per_label"] = benchmark::Counter(static_cast<double>(state.range(0)),
                                                         benchmark::Counter::kIsIterationInvariantRate |
                                                             benchmark::Counter::kInvert);
 }
@@ -54,7 +54,7 @@ void BM_OpenPage(benchmark::State& state) {
         page->StopWidgets();
         benchmark::DoNotOptimize(page->ChildControls().size());
     }
-    state.counters["us_per_label"] = benchmark::Counter(static_cast<double>(state.range(0)),
+    state.counters["per_label"] = benchmark::Counter(static_cast<double>(state.range(0)),
                                                         benchmark::Counter::kIsIterationInvariantRate |
                                                             benchmark::Counter::kInvert);
 }

@@ -1,11 +1,27 @@
 #include "app/playsimulation.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <algorithm>
+
 #include "app/mainwindow.h"
 #include "core/clock.h"
 #include "core/codepage.h"
 #include "output/ledoutputcontrol.h"
 
 namespace zl {
+
+namespace {
+
+// What the event loop does between two timer messages: window system events (showing and
+// hiding pages), repaints and deferred deletions. Without it they would pile up for the whole
+// run, which a real run never does.
+void ServeEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+}  // namespace
 
 void SimulatePlayRun(std::int64_t seconds, const std::function<void(const std::string& line)>& shown) {
     ManualTimeSource clock(SystemClock().Now());
@@ -20,7 +36,14 @@ void SimulatePlayRun(std::int64_t seconds, const std::function<void(const std::s
         shown(std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) + "\t" + GbkToUtf8(page));
     };
     window.ActionPlayExecute();
-    clock.Advance(seconds * 1000);
+    ServeEvents();
+    // A step of the play timer's period: every second the loop gets its turn.
+    for (std::int64_t left = seconds * 1000; left > 0;) {
+        const std::int64_t step = std::min<std::int64_t>(left, 1000);
+        clock.Advance(step);
+        left -= step;
+        ServeEvents();
+    }
     window.ActionPlayExecute();
 }
 

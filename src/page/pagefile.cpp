@@ -1,5 +1,7 @@
 #include "page/pagefile.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QPropertyAnimation>
 
@@ -110,8 +112,24 @@ void SavePageFile(TFrmZorLedForm& page, const std::filesystem::path& path) {
     WriteFileAtomic(path, pagetext::Write(PageToTree(page)));
 }
 
+namespace {
+
+// Each widget placed on the page and the page shown again post a polish and an update request
+// per widget. Served here in one pass each: left queued, every widget freed later would search
+// the whole queue, which makes a large page quadratic to close.
+void ServeWidgetRequests() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::PolishRequest);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
+}
+
+}  // namespace
+
 void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path) {
     const int clientWidth = page.ClientWidth(), clientHeight = page.ClientHeight();
+    // Hidden while its widgets are placed: each one shown on a visible page would be queued
+    // for drawing, one by one.
+    const bool wasShown = page.isVisible();
+    page.hide();
     page.setUpdatesEnabled(false);
     try {
         const std::string text = ReadWholeFile(path);
@@ -124,6 +142,8 @@ void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path) {
             page.SetClientHeight(clientHeight);
         }
         page.setUpdatesEnabled(true);
+        if (wasShown) page.show();
+        ServeWidgetRequests();
         throw;
     }
     page.setUpdatesEnabled(true);
@@ -131,6 +151,7 @@ void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path) {
     // hidden is visible afterwards and says so when saved.
     page.SetVisible(false);
     page.SetVisible(true);
+    ServeWidgetRequests();
     if (QGuiApplication::platformName() == "offscreen") return;
     page.setWindowOpacity(0.0);
     auto* fade = new QPropertyAnimation(&page, "windowOpacity", &page);

@@ -46,7 +46,8 @@ void TZorForm::SetClientHeight(int v) { SetBounds(left_, top_, Width(), v + kFra
 
 void TZorForm::SetVisible(bool v) {
     visible_ = v;
-    setVisible(v);
+    // A page being read is shown once everything is in.
+    if (!IsLoading()) setVisible(v);
 }
 
 void TZorForm::SetCaption(const std::string& v) {
