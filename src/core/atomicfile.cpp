@@ -20,9 +20,27 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+// The file a save replaces: a symbolic link is followed (also through further links and when
+// its target does not exist yet), so the link stays and its target gets the new content.
+std::filesystem::path SaveTarget(const std::filesystem::path& path) {
+    std::filesystem::path target = path;
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(std::filesystem::symlink_status(target, ec)); ++hops) {
+        const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+        if (ec) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target;
+}
+
+}  // namespace
+
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view data) {
-    const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
-    std::string pattern = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
+    const std::filesystem::path target = SaveTarget(path);
+    const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : ".";
+    std::string pattern = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
     const int fd = mkstemp(pattern.data());
     if (fd < 0) FailCreate(path, errno);
     const char* p = data.data();
@@ -39,16 +57,23 @@ void WriteFileAtomic(const std::filesystem::path& path, std::string_view data) {
         p += n;
         left -= static_cast<size_t>(n);
     }
-    // Keep the permissions an ordinary new file would get rather than mkstemp's 0600.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    // The file keeps its mode and, where we may set it, its group; a new one gets what an
+    // ordinary new file would, rather than mkstemp's 0600.
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0) {
+        if (::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) errno = 0;  // not our group: keep ours
+        ::fchmod(fd, old.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
     if (::fsync(fd) != 0 || ::close(fd) != 0) {
         const int err = errno;
         ::unlink(pattern.c_str());
         FailCreate(path, err);
     }
-    if (::rename(pattern.c_str(), path.c_str()) != 0) {
+    if (::rename(pattern.c_str(), target.c_str()) != 0) {
         const int err = errno;
         ::unlink(pattern.c_str());
         FailCreate(path, err);

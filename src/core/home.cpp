@@ -19,13 +19,46 @@ std::string Lower(std::string s) {
 
 }  // namespace
 
+std::filesystem::path ChooseHome(const HomeSources& s) {
+    if (!s.zorledHome.empty()) return s.zorledHome;
+    std::error_code ec;
+    const bool installed =
+        !s.installedBinDir.empty() && !s.executableDir.empty() &&
+        std::filesystem::weakly_canonical(s.executableDir, ec) ==
+            std::filesystem::weakly_canonical(s.installedBinDir, ec);
+    if (installed) {
+        // A relative XDG_DATA_HOME is invalid and is ignored, as the base directory rules say.
+        if (!s.xdgDataHome.empty() && s.xdgDataHome.front() == '/')
+            return std::filesystem::path(s.xdgDataHome) / "zorled";
+        const std::string home = s.userHome.empty() ? std::string("/tmp") : s.userHome;
+        return std::filesystem::path(home) / ".local" / "share" / "zorled";
+    }
+    if (!s.executableDir.empty()) return s.executableDir;
+    return std::filesystem::current_path(ec);
+}
+
+std::filesystem::path InstalledBinDir() {
+#ifdef ZORLED_INSTALLED_BINDIR
+    return ZORLED_INSTALLED_BINDIR;
+#else
+    return {};
+#endif
+}
+
 std::filesystem::path ProgramHome() {
-    if (const char* env = std::getenv("ZORLED_HOME"); env && *env)
-        return std::filesystem::path(env);
+    auto env = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value ? value : "");
+    };
+    HomeSources sources;
+    sources.zorledHome = env("ZORLED_HOME");
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) return exe.parent_path();
-    return std::filesystem::current_path();
+    if (!ec) sources.executableDir = exe.parent_path();
+    sources.installedBinDir = InstalledBinDir();
+    sources.xdgDataHome = env("XDG_DATA_HOME");
+    sources.userHome = env("HOME");
+    return ChooseHome(sources);
 }
 
 std::filesystem::path PageDefDir() { return ProgramHome() / "pagedef"; }

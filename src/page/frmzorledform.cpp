@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <algorithm>
+#include <unordered_map>
 
 #include "core/codepage.h"
 #include "qtbase/application.h"
@@ -99,7 +101,7 @@ TFrmZorLedForm::TFrmZorLedForm(Component* owner) : TZorLedForm(owner) {
     for (const auto& [event, handler] : std::initializer_list<std::pair<const char*, const char*>>{
              {"OnCreate", "FormCreate"}, {"OnDblClick", "FormDblClick"}, {"OnDestroy", "FormDestroy"},
              {"OnMouseDown", "FormMouseDown"}, {"OnMouseMove", "FormMouseMove"}, {"OnMouseUp", "FormMouseUp"}})
-        Events[event] = handler;
+        BindEvent(event, handler);
     FormCreate();
 }
 
@@ -115,11 +117,13 @@ const std::vector<std::string>& TFrmZorLedForm::PublishedHandlers() const {
 }
 
 bool TFrmZorLedForm::HandlerBound(const char* event, const char* handler) const {
-    auto it = Events.find(event);
-    return it != Events.end() && it->second == handler;
+    return EventHandler(event) == handler;
 }
 
 void TFrmZorLedForm::FormCreate() {
+    // Also run again from a widget's event bound to it: the old designer state goes first.
+    if (Selection) Selection->Clear();
+    delete BandCanvas;
     BandCanvas = new TBandCanvas(this);
     Selection = std::make_unique<Tselectcontrolcla>();
     BandActive = false;
@@ -148,68 +152,133 @@ Control* TFrmZorLedForm::CreateWidget(int kind) {
     return widget;
 }
 
-std::vector<Control*> TFrmZorLedForm::ChildControls() const {
+std::vector<Control*> TFrmZorLedForm::ControlsIn(const QWidget* container) const {
     std::vector<Control*> drawn, windowed;
     for (Component* c : Components()) {
         auto* control = dynamic_cast<Control*>(c);
-        if (!control || control->Widget()->parentWidget() != this) continue;
+        if (!control || control->Widget()->parentWidget() != container) continue;
         (control->IsWindowed() ? windowed : drawn).push_back(control);
     }
     drawn.insert(drawn.end(), windowed.begin(), windowed.end());
     return drawn;
 }
 
+std::vector<Control*> TFrmZorLedForm::AllWidgets() const {
+    // One pass over the owned components, then a walk down from the page in control order.
+    std::unordered_map<const QWidget*, std::vector<Control*>> drawn, windowed;
+    for (Component* c : Components())
+        if (auto* control = dynamic_cast<Control*>(c))
+            (control->IsWindowed() ? windowed : drawn)[control->Widget()->parentWidget()].push_back(control);
+    std::vector<Control*> out;
+    auto walk = [&](auto& self, const QWidget* container) -> void {
+        for (auto* group : {&drawn, &windowed}) {
+            const auto it = group->find(container);
+            if (it == group->end()) continue;
+            for (Control* c : it->second) {
+                out.push_back(c);
+                if (c->IsWindowed()) self(self, c->Widget());
+            }
+        }
+    };
+    walk(walk, this);
+    return out;
+}
+
 void TFrmZorLedForm::Restack() {
-    // Raising in control order leaves the clocks on top, then the designer's grips above all.
-    for (Control* c : ChildControls()) c->Widget()->raise();
-    for (QObject* child : children())
+    std::unordered_map<QWidget*, std::vector<Control*>> containers;
+    for (Control* c : AllWidgets()) containers[c->Widget()->parentWidget()].push_back(c);
+    containers.try_emplace(this);
+    for (auto& [container, controls] : containers) {
+        std::stable_partition(controls.begin(), controls.end(), [](Control* c) { return !c->IsWindowed(); });
+        RestackIn(container, controls);
+    }
+}
+
+void TFrmZorLedForm::RestackIn(QWidget* container, const std::vector<Control*>& controls) {
+    // Raising costs a walk over the siblings: only when the stacking is not right already, and
+    // then only the windowed widgets, as drawn ones keep their creation order by themselves.
+    std::vector<QWidget*> stacked;
+    for (QObject* child : container->children())
+        if (auto* w = qobject_cast<QWidget*>(child); w && Control::Of(w) && Control::Of(w)->Owner() == this)
+            stacked.push_back(w);
+    bool inOrder = stacked.size() == controls.size();
+    for (size_t i = 0; inOrder && i < controls.size(); ++i) inOrder = stacked[i] == controls[i]->Widget();
+    if (!inOrder)
+        for (Control* c : controls)
+            if (c->IsWindowed()) c->Widget()->raise();
+    for (QObject* child : container->children())
         if (auto* w = qobject_cast<QWidget*>(child); w && w->property("zlGrip").toBool()) w->raise();
 }
 
 void TFrmZorLedForm::HookWidget(Control* widget) {
+    // The designer's routing replaces whatever the page file bound to these four events.
+    for (const char* event : {"OnMouseDown", "OnMouseMove", "OnMouseUp", "OnDblClick"}) widget->BindEvent(event, {});
     // Installing the same filter again replaces it, so a reload never routes events twice.
     widget->Widget()->installEventFilter(this);
 }
 
 void TFrmZorLedForm::HookAllWidgets() {
-    for (Control* c : ChildControls()) HookWidget(c);
+    for (Control* c : AllWidgets()) HookWidget(c);
+}
+
+void TFrmZorLedForm::CallHandler(const std::string& handler, Control*) {
+    // The mouse handlers need a button and a position that these events do not carry.
+    if (handler == "FormDblClick") FormDblClick();
+    else if (handler == "FormCreate") FormCreate();
+    else if (handler == "FormDestroy") FormDestroy();
 }
 
 void TFrmZorLedForm::StartWidgets() {
-    for (Control* c : ChildControls())
+    for (Control* c : AllWidgets())
         if (auto* r = dynamic_cast<RefreshingWidget*>(c)) r->StartRefresh();
 }
 
 void TFrmZorLedForm::StopWidgets() {
-    for (Control* c : ChildControls())
+    for (Control* c : AllWidgets())
         if (auto* r = dynamic_cast<RefreshingWidget*>(c)) r->StopRefresh();
 }
 
 bool TFrmZorLedForm::WidgetsIdle() const {
-    for (Control* c : ChildControls())
+    for (Control* c : AllWidgets())
         if (auto* r = dynamic_cast<RefreshingWidget*>(c); r && !r->RefreshIdle()) return false;
     return true;
 }
 
 void TFrmZorLedForm::DeleteSelected() {
     if (!Selection || Selection->Count() == 0) return;
-    std::vector<Control*> doomed;
-    for (const auto& item : Selection->Items) doomed.push_back(item.Control);
+    // A clock goes with the widgets it holds, which may be selected too.
+    std::vector<QPointer<QWidget>> doomed;
+    for (const auto& item : Selection->Items) doomed.emplace_back(item.Control->Widget());
     Selection->Clear();
-    for (Control* c : doomed) delete c->Widget();
+    for (const auto& w : doomed) delete w.data();
 }
 
 bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) try {
     auto* widget = qobject_cast<QWidget*>(watched);
     Control* control = widget ? Control::Of(widget) : nullptr;
-    if (!control || widget->parentWidget() != this) return false;
+    if (!control || control->Owner() != this) return false;
+    // Events the page file bound to a handler of the page class run beside the designer.
+    const QPointer<QWidget> alive(widget);
+    switch (event->type()) {
+        case QEvent::Enter: CallHandler(control->EventHandler("OnMouseEnter"), control); return false;
+        case QEvent::Leave: CallHandler(control->EventHandler("OnMouseLeave"), control); return false;
+        case QEvent::MouseButtonRelease: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (e->button() == Qt::LeftButton && widget->rect().contains(e->position().toPoint()))
+                CallHandler(control->EventHandler("OnClick"), control);
+            if (!alive) return true;
+            break;
+        }
+        default: break;
+    }
+    // A bound FormDestroy may have taken the designer away; the page then only shows.
+    if (!Selection) return false;
     switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick: {
             auto* e = static_cast<QMouseEvent*>(event);
             const bool twice = event->type() == QEvent::MouseButtonDblClick;
             // A double-click opens the dialog first; its press then matches no editing state.
-            const QPointer<QWidget> alive(widget);
             if (twice) WidgetDblClick(control);
             if (alive)
                 WidgetMouseDown(control, e->button(), {e->buttons(), e->modifiers(), twice},
@@ -236,6 +305,7 @@ bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) try {
 }
 
 void TFrmZorLedForm::mousePressEvent(QMouseEvent* e) try {
+    if (!Selection) return;
     if (HandlerBound("OnMouseDown", "FormMouseDown"))
         FormMouseDown(e->button(), {e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
 } catch (...) {
@@ -243,6 +313,7 @@ void TFrmZorLedForm::mousePressEvent(QMouseEvent* e) try {
 }
 
 void TFrmZorLedForm::mouseMoveEvent(QMouseEvent* e) try {
+    if (!Selection) return;
     if (HandlerBound("OnMouseMove", "FormMouseMove"))
         FormMouseMove({e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
 } catch (...) {
@@ -250,6 +321,7 @@ void TFrmZorLedForm::mouseMoveEvent(QMouseEvent* e) try {
 }
 
 void TFrmZorLedForm::mouseReleaseEvent(QMouseEvent* e) try {
+    if (!Selection) return;
     if (HandlerBound("OnMouseUp", "FormMouseUp"))
         FormMouseUp(e->button(), {e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
 } catch (...) {
@@ -257,6 +329,7 @@ void TFrmZorLedForm::mouseReleaseEvent(QMouseEvent* e) try {
 }
 
 void TFrmZorLedForm::mouseDoubleClickEvent(QMouseEvent* e) try {
+    if (!Selection) return;
     if (HandlerBound("OnDblClick", "FormDblClick")) FormDblClick();
     if (HandlerBound("OnMouseDown", "FormMouseDown"))
         FormMouseDown(e->button(), {e->buttons(), e->modifiers(), true}, int(e->position().x()),

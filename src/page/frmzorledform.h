@@ -58,9 +58,16 @@ public:
     void DeleteSelected();
 
     // The page's widgets in control order: drawn widgets in creation order, then clocks.
-    std::vector<Control*> ChildControls() const;
-    // Re-stacks the children so windowed widgets lie above drawn ones.
+    std::vector<Control*> ChildControls() const { return ControlsIn(this); }
+    // The same for the widgets placed in `container` (the page or a clock holding widgets).
+    std::vector<Control*> ControlsIn(const QWidget* container) const;
+    // Every widget of the page, each followed by those it holds.
+    std::vector<Control*> AllWidgets() const;
+    // Re-stacks the children so windowed widgets lie above drawn ones, grips above all.
     void Restack();
+
+    // Runs the published handler of that name for an event of `sender` (a widget's bound event).
+    void CallHandler(const std::string& handler, Control* sender);
 
     // Designer state. The band corners are in page-window coordinates: the client origin lies
     // at (kFrameLeft, kFrameTop) inside the frame.
@@ -100,6 +107,7 @@ protected:
 
 private:
     bool HandlerBound(const char* event, const char* handler) const;
+    void RestackIn(QWidget* container, const std::vector<Control*>& controls);
     void DrawBand();
     void EraseBand();
     void NormaliseBand();

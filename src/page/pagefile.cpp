@@ -13,11 +13,14 @@
 namespace zl {
 namespace {
 
-pagetext::Object ComponentToTree(Control& control) {
+// A widget that holds widgets (a clock is a panel) writes them nested in its own block.
+pagetext::Object ComponentToTree(const TFrmZorLedForm& page, Control& control) {
     pagetext::Object node;
     node.name = control.Name();
     node.className = std::string(control.Class().name);
     WriteProperties(control, "", node.properties);
+    if (control.IsWindowed())
+        for (Control* child : page.ControlsIn(control.Widget())) node.children.push_back(ComponentToTree(page, *child));
     return node;
 }
 
@@ -46,9 +49,35 @@ pagetext::Object PageToTree(TFrmZorLedForm& page) {
     root.name = page.Name();
     root.className = "TFrmZorLedForm";
     WriteProperties(page, "", root.properties);
-    for (Control* child : page.ChildControls()) root.children.push_back(ComponentToTree(*child));
+    for (Control* child : page.ChildControls()) root.children.push_back(ComponentToTree(page, *child));
     return root;
 }
+
+namespace {
+
+// Child blocks become widgets owned by the page. A widget nested in one that holds widgets (a
+// clock) stays inside it; one nested in a drawn widget, which holds none, lands on the page
+// after its holder.
+void ReadChildren(const pagetext::Object& node, QWidget* container, TFrmZorLedForm& page,
+                  const ReadContext& context, std::vector<Component*>& read) {
+    for (const auto& child : node.children) {
+        const ClassInfo* info = FindClass(child.className);
+        if (!info || !info->create) throw Error(Format("Class %s not found", child.className.c_str()));
+        if (page.FindComponent(child.name))
+            throw Error(Format("A component named %s already exists", child.name.c_str()));
+        Component* component = info->create(&page);
+        auto* control = dynamic_cast<Control*>(component);
+        if (control) control->Widget()->setParent(container);
+        component->SetName(child.name);
+        component->BeginLoad();
+        read.push_back(component);
+        if (control) control->Widget()->show();
+        ReadProperties(*component, child, context);
+        ReadChildren(child, control && control->IsWindowed() ? control->Widget() : container, page, context, read);
+    }
+}
+
+}  // namespace
 
 void TreeToPage(const pagetext::Object& root, TFrmZorLedForm& page) {
     ReadContext context;
@@ -65,20 +94,7 @@ void TreeToPage(const pagetext::Object& root, TFrmZorLedForm& page) {
     page.BeginLoad();
     page.SetName(UniqueRootName(root.name));
     ReadProperties(page, root, context);
-    for (const auto& node : root.children) {
-        const ClassInfo* info = FindClass(node.className);
-        if (!info || !info->create) throw Error(Format("Class %s not found", node.className.c_str()));
-        if (page.FindComponent(node.name))
-            throw Error(Format("A component named %s already exists", node.name.c_str()));
-        Component* component = info->create(&page);
-        auto* control = dynamic_cast<Control*>(component);
-        if (control) control->Widget()->setParent(&page);
-        component->SetName(node.name);
-        component->BeginLoad();
-        read.push_back(component);
-        if (control) control->Widget()->show();
-        ReadProperties(*component, node, context);
-    }
+    ReadChildren(root, &page, page, context, read);
     page.Restack();
 }
 
@@ -87,18 +103,26 @@ void SavePageFile(TFrmZorLedForm& page, const std::filesystem::path& path) {
 }
 
 void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path) {
+    const int clientWidth = page.ClientWidth(), clientHeight = page.ClientHeight();
     page.setUpdatesEnabled(false);
     try {
         const std::string text = ReadWholeFile(path);
         TreeToPage(pagetext::Parse(text), page);
+        CheckPageSurface(page.ClientWidth(), page.ClientHeight());
     } catch (...) {
+        // Whatever was read stays, but never a surface too large to draw.
+        if (PageSurfaceBytes(page.ClientWidth(), page.ClientHeight()) > kMaxPageSurfaceBytes) {
+            page.SetClientWidth(clientWidth);
+            page.SetClientHeight(clientHeight);
+        }
         page.setUpdatesEnabled(true);
         throw;
     }
     page.setUpdatesEnabled(true);
-    // Shown again with a short fade-in where the window system can blend windows.
-    page.hide();
-    page.show();
+    // Shown again with a short fade-in where the window system can blend windows; a page read
+    // hidden is visible afterwards and says so when saved.
+    page.SetVisible(false);
+    page.SetVisible(true);
     if (QGuiApplication::platformName() == "offscreen") return;
     page.setWindowOpacity(0.0);
     auto* fade = new QPropertyAnimation(&page, "windowOpacity", &page);
@@ -106,6 +130,19 @@ void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path) {
     fade->setStartValue(0.0);
     fade->setEndValue(1.0);
     fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+std::int64_t PageSurfaceBytes(int clientWidth, int clientHeight) {
+    // The window system keeps one 32-bit pixel per client pixel for a shown page.
+    return std::int64_t{std::max(clientWidth, 0)} * std::max(clientHeight, 0) * 4;
+}
+
+void CheckPageSurface(int clientWidth, int clientHeight) {
+    const std::int64_t bytes = PageSurfaceBytes(clientWidth, clientHeight);
+    if (bytes <= kMaxPageSurfaceBytes) return;
+    throw Error(Format("Page of %d x %d pixels is too large to show: it needs %lld MB, at most %lld MB are allowed",
+                       clientWidth, clientHeight, static_cast<long long>((bytes + (1 << 20) - 1) >> 20),
+                       static_cast<long long>(kMaxPageSurfaceBytes >> 20)));
 }
 
 std::string UnitSourceText(const TFrmZorLedForm& page, const std::string& unitName) {
@@ -123,7 +160,7 @@ std::string UnitSourceText(const TFrmZorLedForm& page, const std::string& unitNa
     line("");
     line("type");
     line("  TFrmZorLedForm = class(TZorLedForm)");
-    for (Control* c : page.ChildControls()) line(c->Name() + ": " + std::string(c->Class().name) + ";");
+    for (Control* c : page.AllWidgets()) line(c->Name() + ": " + std::string(c->Class().name) + ";");
     line("  private");
     line("    { Private declarations }");
     line("  public");

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <filesystem>
 
 #include "core/pagetext/tree.h"
@@ -14,8 +15,13 @@ void TreeToPage(const pagetext::Object& root, TFrmZorLedForm& page);
 
 // Page text written atomically: a failed save leaves the previous file whole.
 void SavePageFile(TFrmZorLedForm& page, const std::filesystem::path& path);
-// Redrawing is suspended while reading and resumed also when reading fails.
+// Redrawing is suspended while reading and resumed also when reading fails. A page whose
+// surface would pass kMaxPageSurfaceBytes is refused with a message naming its size.
 void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path);
+
+constexpr std::int64_t kMaxPageSurfaceBytes = std::int64_t{256} << 20;
+std::int64_t PageSurfaceBytes(int clientWidth, int clientHeight);
+void CheckPageSurface(int clientWidth, int clientHeight);
 
 std::string UnitSourceText(const TFrmZorLedForm& page, const std::string& unitName);
 void WriteUnitSource(const TFrmZorLedForm& page, const std::filesystem::path& path);

@@ -21,10 +21,12 @@ TZorForm::TZorForm(Component* owner) : QWidget(nullptr), Control(this, owner) {
 }
 
 TZorForm::~TZorForm() {
-    // The page frees its widgets; they must go while the page's component list still exists.
+    // Widgets are the page's Qt children: Qt frees them in one pass once the component list has
+    // let go of them (one at a time, each would search the sibling list). Anything else owned
+    // goes here.
     const std::vector<Component*> owned = Components();
-    for (Component* c : owned)
-        if (auto* control = dynamic_cast<Control*>(c)) delete control->Widget();
+    for (auto it = owned.rbegin(); it != owned.rend(); ++it)
+        if (!dynamic_cast<Control*>(*it)) delete *it;
 }
 
 void TZorForm::SetBounds(int left, int top, int width, int height) {
@@ -96,37 +98,9 @@ const std::vector<std::string>& TZorForm::PublishedHandlers() const {
     return none;
 }
 
-namespace {
-
-PropInfo FormEvent(std::string_view name) {
-    PropInfo p;
-    p.name = name;
-    p.kind = PropKind::Event;
-    return p;
-}
-
-}  // namespace
-
 const ClassInfo& TZorForm::StaticClass() {
     using namespace decl;
     using T = TZorForm;
-    // Bound events are looked up in the form's map by the property's own name.
-#define ZL_FORM_EVENT(NAME)                                                                         \
-    [] {                                                                                            \
-        PropInfo p = FormEvent(NAME);                                                               \
-        p.get = [](const Persistent& o) -> PropValue {                                              \
-            const auto& events = static_cast<const T&>(o).Events;                                   \
-            auto it = events.find(NAME);                                                            \
-            return PropValue::Str(it == events.end() ? std::string() : it->second);                 \
-        };                                                                                          \
-        p.set = [](Persistent& o, const PropValue& v) { static_cast<T&>(o).Events[NAME] = v.s; };   \
-        p.stored = [](const Persistent& o) {                                                        \
-            const auto& events = static_cast<const T&>(o).Events;                                   \
-            auto it = events.find(NAME);                                                            \
-            return it != events.end() && !it->second.empty();                                       \
-        };                                                                                          \
-        return p;                                                                                   \
-    }()
     auto never = [](const Persistent&) { return false; };
     static const PropInfo props[] = {
         common::Left<T>(), common::Top<T>(),
@@ -141,8 +115,8 @@ const ClassInfo& TZorForm::StaticClass() {
         Access<T, &T::BorderStyle, &T::SetBorderStyle>("BorderStyle", PropKind::Enum, bsSizeable, &kFormBorderStyleNames),
         Field<T, &T::BorderWidth>("BorderWidth", PropKind::Integer, 0),
         common::Caption<T>(),
-        Access<T, &T::ClientHeight, &T::SetClientHeight>("ClientHeight", PropKind::Integer),
-        Access<T, &T::ClientWidth, &T::SetClientWidth>("ClientWidth", PropKind::Integer),
+        Ranged(Access<T, &T::ClientHeight, &T::SetClientHeight>("ClientHeight", PropKind::Integer), kMinPosition, kMaxPosition),
+        Ranged(Access<T, &T::ClientWidth, &T::SetClientWidth>("ClientWidth", PropKind::Integer), kMinPosition, kMaxPosition),
         common::Color<T>(),
         common::Constraints<T>(),
         Field<T, &T::DefaultMonitor>("DefaultMonitor", PropKind::Enum, dmActiveForm, &kDefaultMonitorNames),
@@ -161,20 +135,19 @@ const ClassInfo& TZorForm::StaticClass() {
         Field<T, &T::UseDockManager>("UseDockManager", PropKind::Enum, 0, &kBooleanNames),
         common::Visible<T>(0),
         Field<T, &T::WindowState>("WindowState", PropKind::Enum, wsNormal, &kWindowStateNames),
-        ZL_FORM_EVENT("OnActivate"), ZL_FORM_EVENT("OnCanResize"), ZL_FORM_EVENT("OnClick"),
-        ZL_FORM_EVENT("OnClose"), ZL_FORM_EVENT("OnCloseQuery"), ZL_FORM_EVENT("OnConstrainedResize"),
-        ZL_FORM_EVENT("OnContextPopup"), ZL_FORM_EVENT("OnCreate"), ZL_FORM_EVENT("OnDblClick"),
-        ZL_FORM_EVENT("OnDestroy"), ZL_FORM_EVENT("OnDeactivate"), ZL_FORM_EVENT("OnDockDrop"),
-        ZL_FORM_EVENT("OnDockOver"), ZL_FORM_EVENT("OnDragDrop"), ZL_FORM_EVENT("OnDragOver"),
-        ZL_FORM_EVENT("OnEndDock"), ZL_FORM_EVENT("OnGetSiteInfo"), ZL_FORM_EVENT("OnHide"),
-        ZL_FORM_EVENT("OnHelp"), ZL_FORM_EVENT("OnKeyDown"), ZL_FORM_EVENT("OnKeyPress"),
-        ZL_FORM_EVENT("OnKeyUp"), ZL_FORM_EVENT("OnMouseDown"), ZL_FORM_EVENT("OnMouseMove"),
-        ZL_FORM_EVENT("OnMouseUp"), ZL_FORM_EVENT("OnMouseWheel"), ZL_FORM_EVENT("OnMouseWheelDown"),
-        ZL_FORM_EVENT("OnMouseWheelUp"), ZL_FORM_EVENT("OnPaint"), ZL_FORM_EVENT("OnResize"),
-        ZL_FORM_EVENT("OnShortCut"), ZL_FORM_EVENT("OnShow"), ZL_FORM_EVENT("OnStartDock"),
-        ZL_FORM_EVENT("OnUnDock"),
+        Event("OnActivate"), Event("OnCanResize"), Event("OnClick"),
+        Event("OnClose"), Event("OnCloseQuery"), Event("OnConstrainedResize"),
+        Event("OnContextPopup"), Event("OnCreate"), Event("OnDblClick"),
+        Event("OnDestroy"), Event("OnDeactivate"), Event("OnDockDrop"),
+        Event("OnDockOver"), Event("OnDragDrop"), Event("OnDragOver"),
+        Event("OnEndDock"), Event("OnGetSiteInfo"), Event("OnHide"),
+        Event("OnHelp"), Event("OnKeyDown"), Event("OnKeyPress"),
+        Event("OnKeyUp"), Event("OnMouseDown"), Event("OnMouseMove"),
+        Event("OnMouseUp"), Event("OnMouseWheel"), Event("OnMouseWheelDown"),
+        Event("OnMouseWheelUp"), Event("OnPaint"), Event("OnResize"),
+        Event("OnShortCut"), Event("OnShow"), Event("OnStartDock"),
+        Event("OnUnDock"),
     };
-#undef ZL_FORM_EVENT
     static const PropInfo extras[] = {
         Field<T, &T::PixelsPerInch>("PixelsPerInch", PropKind::Integer),
         Field<T, &T::TextHeight>("TextHeight", PropKind::Integer),

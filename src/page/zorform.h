@@ -61,8 +61,6 @@ public:
     int PixelsPerInch = 96;
     int TextHeight = 13;
 
-    // Event name ("OnMouseDown") to the bound handler's published name ("FormMouseDown").
-    std::map<std::string, std::string> Events;
     // Handler names of the page class that page text may bind events to.
     virtual const std::vector<std::string>& PublishedHandlers() const;
 

@@ -1,5 +1,6 @@
 #include "qtbase/jpeg.h"
 
+#include <QImageReader>
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
@@ -24,6 +25,16 @@ void Silent(j_common_ptr, int) {}
 
 }  // namespace
 
+std::int64_t PictureByteLimit() { return std::int64_t{QImageReader::allocationLimit()} << 20; }
+
+std::optional<std::string> PictureSizeError(std::int64_t width, std::int64_t height, int bytesPerPixel) {
+    const std::int64_t bytes = width * height * bytesPerPixel;
+    if (width <= 32767 && height <= 32767 && bytes <= PictureByteLimit()) return std::nullopt;
+    return Format("Picture of %lld x %lld pixels is too large: it needs %lld MB, at most %d MB are allowed",
+                  static_cast<long long>(width), static_cast<long long>(height),
+                  static_cast<long long>((bytes + (1 << 20) - 1) >> 20), QImageReader::allocationLimit());
+}
+
 QImage DecodeJpeg(const std::string& data) {
     jpeg_decompress_struct info{};
     ErrorManager err{};
@@ -40,8 +51,19 @@ QImage DecodeJpeg(const std::string& data) {
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.data()), data.size());
     jpeg_read_header(&info, TRUE);
     info.out_color_space = JCS_RGB;
+    // Before the decoder allocates anything of the picture's size: the header may claim any size.
+    if (const auto refused = PictureSizeError(static_cast<std::int64_t>(info.image_width),
+                                              static_cast<std::int64_t>(info.image_height), 3)) {
+        jpeg_destroy_decompress(&info);
+        throw Error(*refused);
+    }
+    info.mem->max_memory_to_use = static_cast<long>(PictureByteLimit());
     jpeg_start_decompress(&info);
     image = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height), QImage::Format_RGB888);
+    if (image.isNull()) {
+        jpeg_destroy_decompress(&info);
+        throw Error(Format("Out of memory for a JPEG picture of %u x %u pixels", info.output_width, info.output_height));
+    }
     while (info.output_scanline < info.output_height) {
         JSAMPROW row = image.scanLine(static_cast<int>(info.output_scanline));
         jpeg_read_scanlines(&info, &row, 1);

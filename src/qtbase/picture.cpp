@@ -51,7 +51,8 @@ std::string TPicture::GraphicClassName() const {
 
 std::string TPicture::Data() const {
     if (kind_ == Kind::None) return {};
-    const std::string name = GraphicClassName().substr(0, 63);
+    // The name is one length byte and up to 255 bytes; all of it goes back.
+    const std::string name = GraphicClassName();
     std::string out;
     out += static_cast<char>(name.size());
     out += name;

@@ -1,6 +1,7 @@
 #include "widgets/control.h"
 
 #include <QVariant>
+#include <algorithm>
 
 #include "qtbase/fonts.h"
 #include "qtbase/qtstrings.h"
@@ -92,11 +93,13 @@ void Control::Changed() { self_->update(); }
 
 QFont Control::ToQFont(const TFont& font) {
     QFont f(DrawingFamily(Q(font.Name())));
-    if (font.Height() < 0)
-        f.setPixelSize(std::max(1, -font.Height()));
-    else if (font.Height() > 0)
+    // Held to the range every drawn font size keeps, so no value from a file overflows here.
+    const int height = std::clamp(font.Height(), -kFontHeightLimit, kFontHeightLimit);
+    if (height < 0)
+        f.setPixelSize(std::max(1, -height));
+    else if (height > 0)
         // A positive height includes the internal leading; near enough to the cell height.
-        f.setPixelSize(std::max(1, font.Height() * 4 / 5));
+        f.setPixelSize(std::max(1, height * 4 / 5));
     f.setBold(font.Style() & Bit(fsBold));
     f.setItalic(font.Style() & Bit(fsItalic));
     f.setUnderline(font.Style() & Bit(fsUnderline));

@@ -99,13 +99,17 @@ private:
     bool adoptingParentFont_ = false;
 };
 
+// Positions and sizes the window system can place; a page file's value beyond them is invalid.
+constexpr int kMinPosition = -32768;
+constexpr int kMaxPosition = 32767;
+
 // Shared table entries, so each class lists the framework properties in its own order.
 namespace common {
 template <class T> PropInfo Tag() { return decl::Field<T, &Control::Tag>("Tag", PropKind::Integer, 0); }
-template <class T> PropInfo Left() { return decl::Access<T, &Control::Left, &Control::SetLeft>("Left", PropKind::Integer); }
-template <class T> PropInfo Top() { return decl::Access<T, &Control::Top, &Control::SetTop>("Top", PropKind::Integer); }
-template <class T> PropInfo Width() { return decl::Access<T, &Control::Width, &Control::SetWidth>("Width", PropKind::Integer); }
-template <class T> PropInfo Height() { return decl::Access<T, &Control::Height, &Control::SetHeight>("Height", PropKind::Integer); }
+template <class T> PropInfo Left() { return decl::Ranged(decl::Access<T, &Control::Left, &Control::SetLeft>("Left", PropKind::Integer), kMinPosition, kMaxPosition); }
+template <class T> PropInfo Top() { return decl::Ranged(decl::Access<T, &Control::Top, &Control::SetTop>("Top", PropKind::Integer), kMinPosition, kMaxPosition); }
+template <class T> PropInfo Width() { return decl::Ranged(decl::Access<T, &Control::Width, &Control::SetWidth>("Width", PropKind::Integer), kMinPosition, kMaxPosition); }
+template <class T> PropInfo Height() { return decl::Ranged(decl::Access<T, &Control::Height, &Control::SetHeight>("Height", PropKind::Integer), kMinPosition, kMaxPosition); }
 template <class T> PropInfo Cursor() { return decl::Named(decl::Field<T, &Control::Cursor>("Cursor", PropKind::Integer, 0), IntNames::Cursor); }
 template <class T> PropInfo Hint() { return decl::Field<T, &Control::Hint>("Hint", PropKind::String); }
 template <class T> PropInfo HelpType() { return decl::Field<T, &Control::HelpType>("HelpType", PropKind::Enum, htContext, &kHelpTypeNames); }

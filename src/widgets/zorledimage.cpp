@@ -90,11 +90,11 @@ const ClassInfo& Tzorledimage::StaticClass() {
         Access<T, &T::Stretch, &T::SetStretch>("Stretch", PropKind::Enum, 0, &kBooleanNames),
         Access<T, &T::Transparent, &T::SetTransparent>("Transparent", PropKind::Enum, 0, &kBooleanNames),
         common::Visible<T>(1),
-        UnboundEvent("OnClick"), UnboundEvent("OnContextPopup"), UnboundEvent("OnDblClick"),
-        UnboundEvent("OnDragDrop"), UnboundEvent("OnDragOver"), UnboundEvent("OnEndDock"),
-        UnboundEvent("OnEndDrag"), UnboundEvent("OnMouseDown"), UnboundEvent("OnMouseMove"),
-        UnboundEvent("OnMouseUp"), UnboundEvent("OnProgress"), UnboundEvent("OnStartDock"),
-        UnboundEvent("OnStartDrag"),
+        Event("OnClick"), Event("OnContextPopup"), Event("OnDblClick"),
+        Event("OnDragDrop"), Event("OnDragOver"), Event("OnEndDock"),
+        Event("OnEndDrag"), Event("OnMouseDown"), Event("OnMouseMove"),
+        Event("OnMouseUp"), Event("OnProgress"), Event("OnStartDock"),
+        Event("OnStartDrag"),
     };
     static const ClassInfo image{"TImage", nullptr, props};
     static const ClassInfo info{"Tzorledimage", &image, {}, {},

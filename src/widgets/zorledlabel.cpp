@@ -85,11 +85,11 @@ const ClassInfo& Tzorledlabel::StaticClass() {
         Access<T, &T::Layout, &T::SetLayout>("Layout", PropKind::Enum, tlTop, &kTextLayoutNames),
         common::Visible<T>(1),
         Access<T, &T::WordWrap, &T::SetWordWrap>("WordWrap", PropKind::Enum, 0, &kBooleanNames),
-        UnboundEvent("OnClick"), UnboundEvent("OnContextPopup"), UnboundEvent("OnDblClick"),
-        UnboundEvent("OnDragDrop"), UnboundEvent("OnDragOver"), UnboundEvent("OnEndDock"),
-        UnboundEvent("OnEndDrag"), UnboundEvent("OnMouseDown"), UnboundEvent("OnMouseMove"),
-        UnboundEvent("OnMouseUp"), UnboundEvent("OnMouseEnter"), UnboundEvent("OnMouseLeave"),
-        UnboundEvent("OnStartDock"), UnboundEvent("OnStartDrag"),
+        Event("OnClick"), Event("OnContextPopup"), Event("OnDblClick"),
+        Event("OnDragDrop"), Event("OnDragOver"), Event("OnEndDock"),
+        Event("OnEndDrag"), Event("OnMouseDown"), Event("OnMouseMove"),
+        Event("OnMouseUp"), Event("OnMouseEnter"), Event("OnMouseLeave"),
+        Event("OnStartDock"), Event("OnStartDrag"),
     };
     static const ClassInfo label{"TLabel", nullptr, props};
     static const ClassInfo info{"Tzorledlabel", &label, {}, {},

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/atomicfile.h"
@@ -80,6 +81,57 @@ TEST_F(AtomicFile, FailedWriteLeavesTheOldFileWhole) {
     std::filesystem::permissions(dir_, std::filesystem::perms::owner_all);
     EXPECT_EQ(ReadWholeFile(path), "old contents");
     EXPECT_THROW(WriteFileAtomic(dir_ / "no" / "such" / "folder.DFM", "x"), Error);
+}
+
+namespace fs = std::filesystem;
+
+mode_t ModeOf(const fs::path& p) {
+    struct stat st {};
+    EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+    return st.st_mode & 07777;
+}
+
+TEST_F(AtomicFile, SavingThroughALinkKeepsTheLinkAndUpdatesItsTarget) {
+    const fs::path& dir = dir_;
+    fs::create_directories(dir / "real");
+    WriteFileAtomic(dir / "real" / "page.DFM", "old");
+    struct Case {
+        const char* link;
+        fs::path target;   // what the link points at, as stored
+        fs::path written;  // where the content must land
+    } cases[] = {
+        {"relative.DFM", "real/page.DFM", dir / "real" / "page.DFM"},
+        {"absolute.DFM", dir / "real" / "page.DFM", dir / "real" / "page.DFM"},
+        {"chain.DFM", "relative.DFM", dir / "real" / "page.DFM"},
+        {"dangling.DFM", "real/new.DFM", dir / "real" / "new.DFM"},
+    };
+    for (const auto& c : cases) {
+        fs::create_symlink(c.target, dir / c.link);
+        WriteFileAtomic(dir / c.link, c.link);
+        EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / c.link))) << c.link;
+        EXPECT_EQ(fs::read_symlink(dir / c.link), c.target);
+        EXPECT_EQ(ReadWholeFile(c.written), c.link);
+    }
+    // Nothing but the targets was left beside them.
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir / "real")) ++files;
+    EXPECT_EQ(files, 2);
+}
+
+TEST_F(AtomicFile, ReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
+    const fs::path& dir = dir_;
+    for (mode_t mode : {0600, 0640, 0664}) {
+        const fs::path file = dir / ("m" + std::to_string(mode));
+        WriteFileAtomic(file, "old");
+        ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+        WriteFileAtomic(file, "new");
+        EXPECT_EQ(ModeOf(file), mode);
+        EXPECT_EQ(ReadWholeFile(file), "new");
+    }
+    const mode_t mask = ::umask(022);
+    WriteFileAtomic(dir / "fresh", "x");
+    ::umask(mask);
+    EXPECT_EQ(ModeOf(dir / "fresh"), 0644u);
 }
 
 TEST_F(AtomicFile, ReadingAMissingFileNamesIt) {

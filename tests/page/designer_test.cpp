@@ -600,6 +600,32 @@ TEST_F(Designer, DeleteSelectedFreesTheSelectedWidgetsAndTheirGrips) {
     EXPECT_EQ(grips(), 0);
 }
 
+TEST_F(Designer, EventsBoundInThePageFileRunBesideTheDesigner) {
+    static int shown;
+    shown = 0;
+    TFrmZorLedForm::ShowFormEdit = [](TFrmZorLedForm&) { ++shown; };
+    a->BindEvent("OnClick", "FormDblClick");
+    a->BindEvent("OnMouseDown", "FormMouseDown");
+    b->BindEvent("OnMouseEnter", "FormDestroy");
+    page->HookAllWidgets();
+    EXPECT_EQ(a->EventHandler("OnMouseDown"), "") << "the designer's routing replaces the four it routes";
+    EXPECT_EQ(a->EventHandler("OnClick"), "FormDblClick");
+    Mouse m(page.get());
+    m.Press(Centre(a));
+    m.Release(Centre(a));
+    EXPECT_EQ(shown, 1);
+    m.Drag(Centre(a), Centre(a) + QPoint(300, 0), Qt::ShiftModifier);
+    EXPECT_EQ(shown, 1) << "released away from the label: no click";
+    // A page file may bind the page's destruction to a widget: the page then only shows.
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(b->Widget(), &enter);
+    EXPECT_FALSE(page->Selection);
+    m.Press(Centre(b));
+    m.Release(Centre(b));
+    m.DoubleClick({600, 300});
+    TFrmZorLedForm::ShowFormEdit = nullptr;
+}
+
 // The same editing through the window system's own delivery: Qt picks the child under the cursor
 // and keeps sending it the moves while the button is held, even far outside it.
 TEST_F(Designer, WindowSystemDeliveryKeepsTheWidgetAndTheGripCaptured) {

@@ -247,6 +247,22 @@ TEST_F(PageFile, ReadingErrorsNameWhatFailed) {
         {"  object mylabel1: Tzorledlabel\r\n  end\r\n  object mylabel1: Tzorledimage\r\n  end\r\n",
          "A component named mylabel1 already exists"},
         {"  OnClick = NoSuchHandler\r\n", "Error reading LedDesignWin_1.OnClick: Invalid property value"},
+        // Values beyond what their property holds are refused, never cut or wrapped to fit.
+        {"  Left = 4294967306\r\n", "Error reading LedDesignWin_1.Left: Invalid property value"},
+        {"  Color = $FFFFFFFFFFFFFFFF\r\n", "Error reading LedDesignWin_1.Color: Invalid property value"},
+        {"  ClientHeight = 2000000000\r\n", "Error reading LedDesignWin_1.ClientHeight: Invalid property value"},
+        {"  ClientWidth = 32768\r\n", "Error reading LedDesignWin_1.ClientWidth: Invalid property value"},
+        {"  object mylabel1: Tzorledlabel\r\n    Tag = 99999999999\r\n  end\r\n",
+         "Error reading mylabel1.Tag: Invalid property value"},
+        {"  object mylabel1: Tzorledlabel\r\n    Top = 2147483647\r\n  end\r\n",
+         "Error reading mylabel1.Top: Invalid property value"},
+        {"  object mylabel1: Tzorledlabel\r\n    Left = -32769\r\n  end\r\n",
+         "Error reading mylabel1.Left: Invalid property value"},
+        {"  object myclock1: Tzorledclock\r\n    Width = $10000\r\n  end\r\n",
+         "Error reading myclock1.Width: Invalid property value"},
+        // Each size is placeable, but the surface is not.
+        {"  ClientHeight = 30000\r\n  ClientWidth = 30000\r\n",
+         "Page of 30000 x 30000 pixels is too large to show: it needs 3434 MB, at most 256 MB are allowed"},
     };
     for (const auto& c : cases) {
         WriteFileAtomic(dir_ / "bad.DFM", "object LedDesignWin: TFrmZorLedForm\r\n  Left = 7\r\n" + c.body + "end\r\n");
@@ -259,6 +275,7 @@ TEST_F(PageFile, ReadingErrorsNameWhatFailed) {
         }
         EXPECT_EQ(page->Left(), 7) << "what was read before the error stays";
         EXPECT_TRUE(page->updatesEnabled()) << "drawing resumes";
+        EXPECT_LE(PageSurfaceBytes(page->ClientWidth(), page->ClientHeight()), kMaxPageSurfaceBytes);
     }
 }
 
@@ -270,6 +287,74 @@ TEST_F(PageFile, EventsOfThePageAreLookedUpAmongItsHandlers) {
     const std::string text = Saved(*page);
     EXPECT_NE(text.find("  OnClick = FormDblClick\r\n"), std::string::npos);
     EXPECT_EQ(text.find("OnMouseDown"), std::string::npos);
+}
+
+TEST_F(PageFile, ValuesAtTheEdgesOfTheirRangesLoad) {
+    WriteFileAtomic(dir_ / "edge.DFM",
+                    Lines({"object P: TFrmZorLedForm", "  Color = $FF00000F", "  ClientWidth = 16384",
+                           "  ClientHeight = 4096", "  object mylabel1: Tzorledlabel", "    Left = -32768",
+                           "    Top = 32767", "    Tag = -2147483648", "    Font.Height = -2147483648", "  end",
+                           "  object mylabel2: Tzorledlabel", "    Font.Height = 2147483647", "  end", "end"}));
+    auto page = NewPage();
+    LoadPageFile(*page, dir_ / "edge.DFM");
+    EXPECT_EQ(page->Color(), clBtnFace);
+    EXPECT_EQ(page->ClientWidth(), 16384);
+    auto* label = dynamic_cast<Tzorledlabel*>(page->FindComponent("mylabel1"));
+    ASSERT_TRUE(label);
+    EXPECT_EQ(label->Left(), -32768);
+    EXPECT_EQ(label->Top(), 32767);
+    EXPECT_EQ(label->Tag, INT32_MIN);
+    // The stored height goes back as read; drawing holds it to the font size range.
+    EXPECT_EQ(label->Font().Height(), INT32_MIN);
+    EXPECT_EQ(Control::ToQFont(label->Font()).pixelSize(), kFontHeightLimit);
+    auto* tall = dynamic_cast<Tzorledlabel*>(page->FindComponent("mylabel2"));
+    ASSERT_TRUE(tall);
+    EXPECT_EQ(Control::ToQFont(tall->Font()).pixelSize(), kFontHeightLimit * 4 / 5);
+    EXPECT_NE(Saved(*page).find("    Font.Height = 2147483647\r\n"), std::string::npos);
+}
+
+TEST_F(PageFile, NestedWidgetsStayInClocksAndLeaveDrawnHolders) {
+    WriteFileAtomic(dir_ / "nested.DFM",
+                    Lines({"object P: TFrmZorLedForm", "  object mylabel1: Tzorledlabel", "    Left = 5",
+                           "    object mylabel8: Tzorledlabel", "      Left = 6", "    end", "  end",
+                           "  object myclock1: Tzorledclock", "    Left = 50", "    Top = 60",
+                           "    object mylabel9: Tzorledlabel", "      Left = 7", "      Top = 8", "    end",
+                           "    object myclock2: Tzorledclock", "    end", "  end",
+                           "  object mylabel2: Tzorledlabel", "  end", "end"}));
+    auto page = NewPage();
+    LoadPageFile(*page, dir_ / "nested.DFM");
+    page->HookAllWidgets();
+    auto* clock = dynamic_cast<Control*>(page->FindComponent("myclock1"));
+    auto* inClock = dynamic_cast<Control*>(page->FindComponent("mylabel9"));
+    auto* inLabel = dynamic_cast<Control*>(page->FindComponent("mylabel8"));
+    ASSERT_TRUE(clock && inClock && inLabel);
+    EXPECT_EQ(inClock->Widget()->parentWidget(), clock->Widget());
+    EXPECT_EQ(inClock->Widget()->pos(), QPoint(7, 8));
+    EXPECT_EQ(inLabel->Widget()->parentWidget(), page.get());
+    std::vector<std::string> names;
+    for (Control* c : page->AllWidgets()) names.push_back(c->Name());
+    EXPECT_EQ(names, (std::vector<std::string>{"mylabel1", "mylabel8", "mylabel2", "myclock1", "mylabel9", "myclock2"}));
+    // Saved nested, declared in the unit source all the same; freeing the page frees them all.
+    const std::string text = Saved(*page);
+    EXPECT_NE(text.find("  object myclock1: Tzorledclock\r\n    Left = 50\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("    object mylabel9: Tzorledlabel\r\n      Left = 7\r\n"), std::string::npos) << text;
+    EXPECT_NE(UnitSourceText(*page, "u").find("mylabel9: Tzorledlabel;\r\nmyclock2: Tzorledclock;\r\n"),
+              std::string::npos);
+    // Deleting a clock together with a widget it holds frees each once.
+    page->Selection->Add(clock);
+    page->Selection->Add(inClock);
+    page->DeleteSelected();
+    EXPECT_EQ(page->FindComponent("mylabel9"), nullptr);
+    EXPECT_EQ(page->AllWidgets().size(), 3u);
+}
+
+TEST_F(PageFile, UnnamedWidgetsNeverClash) {
+    WriteFileAtomic(dir_ / "unnamed.DFM", Lines({"object P: TFrmZorLedForm", "  object Tzorledlabel", "  end",
+                                                 "  object Tzorledlabel", "  end", "end"}));
+    auto page = NewPage();
+    LoadPageFile(*page, dir_ / "unnamed.DFM");
+    EXPECT_EQ(page->ChildControls().size(), 2u);
+    EXPECT_EQ(page->FindComponent(""), nullptr);
 }
 
 TEST_F(PageFile, FailedSaveKeepsThePreviousFiles) {

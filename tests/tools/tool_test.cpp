@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QImageReader>
 #include <QProcess>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/atomicfile.h"
@@ -69,8 +71,10 @@ TEST_F(ZorledTool, ResaveLosesNothingAndSettles) {
         ASSERT_EQ(r.exitCode, 0) << entry.path() << ": " << r.err;
         r = Tool({"resave", Q(once), Q(twice)}, dir_);
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        // A root named LedDesignWin comes back as LedDesignWin_1; everything else is kept.
-        std::string expected = original;
+        // A root named LedDesignWin comes back as LedDesignWin_1; everything else is kept, but
+        // for the pages whose first save settles them as resaved/ shows.
+        const auto settled = entry.path().parent_path() / "resaved" / entry.path().filename();
+        std::string expected = std::filesystem::exists(settled) ? ReadWholeFile(settled) : original;
         const std::string root = "object LedDesignWin: ";
         if (expected.rfind(root, 0) == 0) expected.replace(0, root.size(), "object LedDesignWin_1: ");
         EXPECT_EQ(FirstDifference(expected, ReadWholeFile(once)), "") << entry.path();
@@ -91,6 +95,11 @@ TEST_F(ZorledTool, FailuresExitWithOneAndTheMessage) {
         {{"pagetext", Q(dir_ / "missing.DFM")}, "Cannot open file \"" + (dir_ / "missing.DFM").string() + "\"."},
         {{"new", Q(dir_ / "no" / "folder" / "x.DFM")}, "Cannot create file \""},
         {{"frobnicate"}, "usage: zorled-tool"},
+        {{"new", Q(dir_ / "out.DFM"), "1", "x"},
+         "Widget kind \"x\" is not valid: give 1 (label), 2 (image), 3 (marquee), 4 (clock) or 5 (board)\n"},
+        {{"new", Q(dir_ / "out.DFM"), "99999999999"}, "Widget kind \"99999999999\" is not valid: give 1 (label)"},
+        {{"new", Q(dir_ / "out.DFM"), "0"}, "Widget kind \"0\" is not valid"},
+        {{"play", "--seconds", "-5"}, "Seconds \"-5\" are not valid: give a whole number from 0 to 999999999\n"},
     };
     for (const auto& c : cases) {
         const Result r = Tool(c.args, dir_);
@@ -98,6 +107,78 @@ TEST_F(ZorledTool, FailuresExitWithOneAndTheMessage) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir_ / "out.DFM"));
+}
+
+TEST_F(ZorledTool, ResaveKeepsTheLinkAndTheModeOfTheFileItReplaces) {
+    const auto page = std::filesystem::path(ZORLED_TEST_DATA) / "pages" / "fresh.DFM";
+    std::filesystem::create_directories(dir_ / "shared");
+    WriteFileAtomic(dir_ / "shared" / "sign.DFM", "old");
+    ASSERT_EQ(::chmod((dir_ / "shared" / "sign.DFM").c_str(), 0600), 0);
+    std::filesystem::create_symlink("shared/sign.DFM", dir_ / "link.DFM");
+    const Result r = Tool({"resave", Q(page), Q(dir_ / "link.DFM")}, dir_);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(dir_ / "link.DFM")));
+    EXPECT_EQ(ReadWholeFile(dir_ / "shared" / "sign.DFM").rfind("object LedDesignWin_1: TFrmZorLedForm\r\n", 0), 0u);
+    EXPECT_EQ(std::filesystem::status(dir_ / "shared" / "sign.DFM").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(ZorledTool, KindsNotBuiltYetWriteNoPage) {
+    // Whichever kinds the program cannot create yet fail by name; the others make a page.
+    const char* const names[] = {"", "label", "image", "marquee", "clock", "board"};
+    for (int kind = 1; kind <= 5; ++kind) {
+        const auto out = dir_ / ("kind" + std::to_string(kind) + ".DFM");
+        const Result r = Tool({"new", Q(out), QString::number(kind)}, dir_);
+        if (r.exitCode == 0) {
+            EXPECT_NE(ReadWholeFile(out).find(std::string(": Tzorled")), std::string::npos) << kind;
+            continue;
+        }
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.ends_with("Widget kind " + std::to_string(kind) + " (" + names[kind] +
+                                    ") cannot be created yet; no page was written\n"))
+            << r.err;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
+// Hostile page files: refused with a clear message, never a crash or a page cut to fit.
+TEST_F(ZorledTool, ResaveRefusesWhatCannotBeHeld) {
+    const std::filesystem::path hostile = std::filesystem::path(ZORLED_TEST_DATA) / "hostile";
+    const std::string head = "object LedDesignWin: TFrmZorLedForm\r\n";
+    // Pictures are held to Qt's image allocation limit.
+    const std::string limit = ", at most " + std::to_string(QImageReader::allocationLimit()) + " MB are allowed\n";
+    struct Case {
+        std::filesystem::path file;
+        std::string text;  // written to `file` when given
+        std::string message;
+    } cases[] = {
+        {hostile / "jpeg_30000.DFM", {},
+         "Error reading myzorledIMAGE1.Picture.Data: Picture of 30000 x 30000 pixels is too large: it needs 2575 MB" +
+             limit},
+        {hostile / "jpeg_65500.DFM", {},
+         "Error reading myzorledIMAGE1.Picture.Data: Picture of 65500 x 65500 pixels is too large: it needs 12275 MB" +
+             limit},
+        {dir_ / "left.DFM", head + "  Left = 4294967306\r\nend\r\n",
+         "Error reading LedDesignWin_1.Left: Invalid property value\n"},
+        {dir_ / "tag.DFM", head + "  object mylabel1: Tzorledlabel\r\n    Tag = 99999999999\r\n  end\r\nend\r\n",
+         "Error reading mylabel1.Tag: Invalid property value\n"},
+        {dir_ / "color.DFM", head + "  Color = $FFFFFFFFFFFFFFFF\r\nend\r\n",
+         "Error reading LedDesignWin_1.Color: Invalid property value\n"},
+        {dir_ / "height.DFM", head + "  ClientHeight = 2000000000\r\nend\r\n",
+         "Error reading LedDesignWin_1.ClientHeight: Invalid property value\n"},
+        {dir_ / "width.DFM", head + "  ClientWidth = 2147483647\r\nend\r\n",
+         "Error reading LedDesignWin_1.ClientWidth: Invalid property value\n"},
+        {dir_ / "surface.DFM", head + "  ClientHeight = 32767\r\n  ClientWidth = 32767\r\nend\r\n",
+         "Page of 32767 x 32767 pixels is too large to show: it needs 4096 MB, at most 256 MB are allowed\n"},
+    };
+    for (const auto& c : cases) {
+        if (!c.text.empty()) WriteFileAtomic(c.file, c.text);
+        const Result r = Tool({"resave", Q(c.file), Q(dir_ / "out.DFM")}, dir_);
+        EXPECT_EQ(r.exitCode, 1) << c.file;
+        // The message is the last line; Qt may have said something before it.
+        EXPECT_TRUE(r.err.ends_with(c.message)) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir_ / "out.DFM"));
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,16 @@ int Usage() {
     return 1;
 }
 
+// A whole number in first..last, or nothing.
+std::optional<long long> WholeNumber(const std::string& text, long long first, long long last) {
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return {};
+    const long long value = std::stoll(text);
+    if (value < first || value > last) return {};
+    return value;
+}
+
+const char* const kKindNames[] = {"", "label", "image", "marquee", "clock", "board"};
+
 std::filesystem::path UnitPath(std::filesystem::path page) { return page.replace_extension(".Pas"); }
 
 void SaveAsSaveDoes(zl::TFrmZorLedForm& page, const std::filesystem::path& out) {
@@ -49,8 +60,19 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     if (command == "new" && args.size() >= 2) {
+        std::vector<int> kinds;
+        for (size_t i = 2; i < args.size(); ++i) {
+            const auto kind = WholeNumber(args[i], 1, 5);
+            if (!kind)
+                throw zl::Error(zl::Format("Widget kind \"%s\" is not valid: give 1 (label), 2 (image), 3 (marquee), "
+                                           "4 (clock) or 5 (board)", args[i].c_str()));
+            kinds.push_back(static_cast<int>(*kind));
+        }
         std::unique_ptr<zl::TFrmZorLedForm> page(zl::CreatePageWindow("LedDesignWin"));
-        for (size_t i = 2; i < args.size(); ++i) page->CreateWidget(std::stoi(args[i]));
+        for (int kind : kinds)
+            if (!page->CreateWidget(kind))
+                throw zl::Error(zl::Format("Widget kind %d (%s) cannot be created yet; no page was written", kind,
+                                           kKindNames[kind]));
         SaveAsSaveDoes(*page, args[1]);
         return 0;
     }
@@ -67,9 +89,11 @@ int Run(const std::vector<std::string>& args) {
         for (size_t i = 1; i < args.size(); ++i) {
             if (args[i] != "--seconds" || i + 1 == args.size()) return Usage();
             const std::string& value = args[++i];
-            if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
-                return Usage();
-            seconds = std::stoll(value);
+            const auto given = WholeNumber(value, 0, 999999999);
+            if (!given)
+                throw zl::Error(zl::Format("Seconds \"%s\" are not valid: give a whole number from 0 to 999999999",
+                                           value.c_str()));
+            seconds = *given;
         }
         return SimulatePlay(seconds);
     }

@@ -16,19 +16,57 @@ Component::~Component() {
     if (owner_) owner_->Remove(this);
 }
 
+namespace {
+
+std::string LowerCase(std::string_view name) {
+    std::string key(name);
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return key;
+}
+
+}  // namespace
+
 void Component::SetName(const std::string& name) {
     if (name == name_) return;
     if (owner_ && !name.empty()) {
         if (Component* other = owner_->FindComponent(name); other && other != this)
             throw Error(Format("A component named %s already exists", name.c_str()));
     }
+    if (owner_) owner_->Unindex(this);
     name_ = name;
+    if (owner_) owner_->Index(this);
 }
 
 Component* Component::FindComponent(std::string_view name) const {
-    for (Component* c : components_)
-        if (EqualsIgnoreCase(c->name_, name)) return c;
-    return nullptr;
+    if (name.empty()) return nullptr;
+    const auto it = byName_.find(LowerCase(name));
+    return it == byName_.end() ? nullptr : it->second;
+}
+
+const std::string& Component::EventHandler(std::string_view event) const {
+    static const std::string none;
+    const auto it = events_.find(event);
+    return it == events_.end() ? none : it->second;
+}
+
+void Component::BindEvent(std::string_view event, const std::string& handler) {
+    if (handler.empty()) {
+        if (auto it = events_.find(event); it != events_.end()) events_.erase(it);
+    } else {
+        events_[std::string(event)] = handler;
+    }
+}
+
+void Component::Index(Component* child) {
+    // Names differing only in case clash, so one entry per key is enough.
+    if (!child->name_.empty()) byName_.emplace(LowerCase(child->name_), child);
+}
+
+void Component::Unindex(Component* child) {
+    if (child->name_.empty()) return;
+    const auto it = byName_.find(LowerCase(child->name_));
+    if (it != byName_.end() && it->second == child) byName_.erase(it);
 }
 
 void Component::ChangeOwner(Component* owner) {
@@ -40,10 +78,14 @@ void Component::ChangeOwner(Component* owner) {
 void Component::Insert(Component* child) {
     components_.push_back(child);
     child->owner_ = this;
+    Index(child);
 }
 
 void Component::Remove(Component* child) {
-    components_.erase(std::remove(components_.begin(), components_.end(), child), components_.end());
+    Unindex(child);
+    // Components mostly go in reverse order of creation: look from the back.
+    const auto it = std::find(components_.rbegin(), components_.rend(), child);
+    if (it != components_.rend()) components_.erase(std::next(it).base());
     child->owner_ = nullptr;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
+#include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/props/propinfo.h"
@@ -21,6 +23,8 @@ public:
     void SetName(const std::string& name);
     Component* Owner() const { return owner_; }
     const std::vector<Component*>& Components() const { return components_; }
+    // By name, ignoring ASCII case, through a table: a page of many widgets loads in linear time.
+    // Unnamed components are never found, so they never clash.
     Component* FindComponent(std::string_view name) const;
 
     // Moves the component into another owner's list (at the end).
@@ -37,14 +41,24 @@ public:
     // Called once every component of a page has been read.
     virtual void Loaded() {}
 
+    // Event name ("OnClick") to the published handler of the page class it is bound to
+    // ("FormDblClick"); what page files store for events.
+    const std::string& EventHandler(std::string_view event) const;
+    void BindEvent(std::string_view event, const std::string& handler);
+    const std::map<std::string, std::string, std::less<>>& Events() const { return events_; }
+
 private:
     void Insert(Component* child);
     void Remove(Component* child);
+    void Index(Component* child);
+    void Unindex(Component* child);
 
     std::string name_;
     bool loading_ = false;
     Component* owner_ = nullptr;
     std::vector<Component*> components_;
+    std::unordered_map<std::string, Component*> byName_;  // lower-case name to owned component
+    std::map<std::string, std::string, std::less<>> events_;
 };
 
 // Classes a page file may name, in registration order.

@@ -34,6 +34,16 @@ template <class F> struct SetterOf;
 template <class C, class V> struct SetterOf<void (C::*)(V)> { using Class = C; using Value = std::decay_t<V>; };
 
 // T is the class the table belongs to; the member may live in a base of T.
+// An integer property takes only what its member can hold.
+template <class V>
+void LimitTo(PropInfo& p) {
+    if constexpr (std::is_integral_v<V> && !std::is_same_v<V, bool>) {
+        if (p.kind != PropKind::Integer) return;
+        p.minimum = std::numeric_limits<V>::min();
+        p.maximum = static_cast<std::int64_t>(std::min<std::uint64_t>(std::numeric_limits<V>::max(), INT64_MAX));
+    }
+}
+
 template <class T, auto M>
 PropInfo Field(std::string_view name, PropKind kind, std::optional<std::int64_t> def = std::nullopt,
                const NameTable* names = nullptr) {
@@ -45,6 +55,7 @@ PropInfo Field(std::string_view name, PropKind kind, std::optional<std::int64_t>
     p.ordinalDefault = def;
     p.get = [](const Persistent& o) { return ToValue<V>(static_cast<const T&>(o).*M); };
     p.set = [](Persistent& o, const PropValue& v) { static_cast<T&>(o).*M = FromValue<V>(v); };
+    LimitTo<V>(p);
     return p;
 }
 
@@ -59,6 +70,7 @@ PropInfo Access(std::string_view name, PropKind kind, std::optional<std::int64_t
     p.ordinalDefault = def;
     p.get = [](const Persistent& o) { return ToValue<typename GetterOf<decltype(G)>::Value>((static_cast<const T&>(o).*G)()); };
     p.set = [](Persistent& o, const PropValue& v) { (static_cast<T&>(o).*S)(FromValue<V>(v)); };
+    LimitTo<V>(p);
     return p;
 }
 
@@ -72,15 +84,16 @@ PropInfo Nested(std::string_view name, PropKind kind = PropKind::Object) {
     return p;
 }
 
-// An event that no published handler of ours is bound to: declared, never written.
-inline PropInfo UnboundEvent(std::string_view name) {
+// An event of a component, kept in the component's bindings under its own name: written when
+// bound to a published handler of the page class.
+inline PropInfo Event(std::string_view name) {
     PropInfo p;
     p.name = name;
     p.kind = PropKind::Event;
-    p.get = [](const Persistent&) { return PropValue(); };
-    p.set = [](Persistent&, const PropValue&) {};
     return p;
 }
+// The name tables of classes written before events were kept use.
+inline PropInfo UnboundEvent(std::string_view name) { return Event(name); }
 
 // A published property kept only for the page file's sake (framework settings we do not act on).
 inline PropInfo With(PropInfo p, bool (*stored)(const Persistent&)) {
@@ -90,6 +103,15 @@ inline PropInfo With(PropInfo p, bool (*stored)(const Persistent&)) {
 
 inline PropInfo Named(PropInfo p, IntNames names) {
     p.intNames = names;
+    // A colour is a 32-bit pattern (00BBGGRR, FF0000nn): "$FF00000F" is a system colour.
+    if (names == IntNames::Color) p.maximum = UINT32_MAX;
+    return p;
+}
+
+// Positions and sizes the window system can place: -32768..32767.
+inline PropInfo Ranged(PropInfo p, std::int64_t minimum, std::int64_t maximum) {
+    p.minimum = minimum;
+    p.maximum = maximum;
     return p;
 }
 

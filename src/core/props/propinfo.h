@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -60,6 +61,9 @@ struct PropInfo {
     Persistent* (*object)(Persistent&) = nullptr;  // Object and Collection
     FloatType floatType = FloatType::Extended;
     IntNames intNames = IntNames::None;
+    // Integer values outside this range are invalid property values, never cut to fit.
+    std::int64_t minimum = INT64_MIN;
+    std::int64_t maximum = INT64_MAX;
 
     bool IsStored(const Persistent& p) const { return !stored || stored(p); }
 };

@@ -66,6 +66,13 @@ void WriteOne(Persistent& object, const PropInfo& info, const std::string& prefi
         }
         default: break;
     }
+    if (info.kind == PropKind::Event && !info.get) {
+        auto* component = dynamic_cast<Component*>(&object);
+        if (!component) return;
+        if (const std::string& handler = component->EventHandler(info.name); !handler.empty())
+            emit(Value::Ident(handler));
+        return;
+    }
     const PropValue v = info.get(object);
     switch (info.kind) {
         case PropKind::Integer:
@@ -119,7 +126,16 @@ void WriteOne(Persistent& object, const PropInfo& info, const std::string& prefi
 PropValue Convert(const PropInfo& info, const Value& value, const ReadContext& context) {
     switch (info.kind) {
         case PropKind::Integer:
-            if (auto* i = value.If<pagetext::IntegerValue>()) return PropValue::Int(i->value);
+            if (auto* i = value.If<pagetext::IntegerValue>()) {
+                // "$" literals are unsigned: $FFFFFFFFFFFFFFFF is far beyond any 32-bit property.
+                if (i->hexDigits) {
+                    const auto u = static_cast<std::uint64_t>(i->value);
+                    if (info.maximum < 0 || u > static_cast<std::uint64_t>(info.maximum)) InvalidValue();
+                    return PropValue::Int(static_cast<std::int64_t>(u));
+                }
+                if (i->value < info.minimum || i->value > info.maximum) InvalidValue();
+                return PropValue::Int(i->value);
+            }
             if (auto* id = value.If<pagetext::IdentValue>())
                 if (auto v = IntValue(info.intNames, id->name)) return PropValue::Int(*v);
             InvalidValue();
@@ -207,6 +223,12 @@ void ReadProperty(Persistent& object, const pagetext::Property& property, const 
         if (dot == std::string_view::npos) {
             if (info->kind == PropKind::Collection) {
                 ReadCollection(static_cast<Collection&>(*info->object(*target)), property.value, context);
+                return;
+            }
+            if (info->kind == PropKind::Event && !info->set) {
+                auto* component = dynamic_cast<Component*>(target);
+                if (!component) InvalidValue();
+                component->BindEvent(info->name, Convert(*info, property.value, context).s);
                 return;
             }
             if (info->kind == PropKind::Object || !info->set) InvalidValue();

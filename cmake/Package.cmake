@@ -1,0 +1,48 @@
+# Installation and the Debian package (`make package` builds it with the /usr prefix).
+include(GNUInstallDirs)
+set(pkg ${CMAKE_SOURCE_DIR}/packaging)
+set(pkg_doc ${CMAKE_INSTALL_DATADIR}/doc/zorled)
+
+install(TARGETS zorled zorled-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${pkg}/zorled.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${pkg}/zorled.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${pkg}/copyright DESTINATION ${pkg_doc})
+
+# Debian wants manual pages and the changelog compressed, reproducibly (no name, no time stamp).
+find_program(GZIP_PROGRAM gzip)
+foreach(doc zorled.1 zorled-tool.1 changelog)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/${doc}.gz
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+                     COMMAND ${GZIP_PROGRAM} -9nc ${pkg}/${doc} > ${CMAKE_BINARY_DIR}/packaging/${doc}.gz
+                     DEPENDS ${pkg}/${doc} VERBATIM)
+  list(APPEND compressed_docs ${CMAKE_BINARY_DIR}/packaging/${doc}.gz)
+endforeach()
+add_custom_target(zorled_docs ALL DEPENDS ${compressed_docs})
+install(FILES ${CMAKE_BINARY_DIR}/packaging/zorled.1.gz ${CMAKE_BINARY_DIR}/packaging/zorled-tool.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${pkg_doc})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zorled)
+set(CPACK_PACKAGE_VERSION 1.05)
+set(CPACK_PACKAGE_VENDOR "ZorLED developers")
+set(CPACK_PACKAGE_CONTACT "ZorLED developers <zorled@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "compose display pages for LED screens and play them")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "compose display pages for LED screens and play them
+ ZorLED places labels, images, marquees, clocks and smoothly scrolling
+ anti-aliased text boards on display pages, saves them as page files,
+ groups pages into plans and plays them page after page in a stay-on-top
+ window that an LED controller mirrors onto the screen.
+ .
+ The package holds the program, the headless zorled-tool and a desktop entry.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The page fonts are mapped to these families; the Qt translations give the dialogs Chinese
+# buttons; the platform plug-ins let the program open a window at all.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "fonts-arphic-uming, fonts-arphic-ukai, fonts-wqy-zenhei, fonts-dejavu-core, qt6-translations-l10n, qt6-qpa-plugins")
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,59 @@
+#pragma once
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace zl::testing {
+
+// A private X server (Xvfb picks a free display and reports it on a pipe) and the operator's
+// hands on it: real pointer and keyboard input through xdotool, screenshots through import.
+class X11Session {
+public:
+    X11Session() = default;
+    ~X11Session();
+    X11Session(const X11Session&) = delete;
+    X11Session& operator=(const X11Session&) = delete;
+
+    // Empty on success, else why the server did not start.
+    QString Start(int width, int height);
+    const QString& Display() const { return display_; }
+    QProcessEnvironment Environment() const;
+
+    struct Rect {
+        int x = 0, y = 0, width = 0, height = 0;
+    };
+    // Visible windows whose title matches the regular expression.
+    QStringList Windows(const QString& titlePattern) const;
+    QString WaitWindow(const QString& titlePattern) const;
+    // Every visible window, named or not (menus are not).
+    QStringList VisibleWindows() const;
+    // Waits for a visible window that is not among those given.
+    QString WaitNewWindow(const QStringList& before) const;
+    // Waits until a window other than those given holds the keyboard focus: a dialog just opened.
+    QString WaitFocusAway(const QStringList& windows) const;
+    void WaitGone(const QString& window) const;
+    Rect Geometry(const QString& window) const;
+    QString Title(const QString& window) const;
+
+    void Click(int x, int y, int count = 1) const;
+    void Drag(int fromX, int fromY, int toX, int toY) const;
+    void Type(const QString& text) const;
+    void Key(const QString& keys) const;
+    void Screenshot(const std::filesystem::path& file) const;
+
+    // Fails the test (by exception) with `what` when `done` stays false past the deadline.
+    static void Poll(const QString& what, const std::function<bool()>& done,
+                     std::chrono::seconds deadline = std::chrono::seconds(60));
+
+    QString Xdotool(const QStringList& args) const;
+
+private:
+    QString display_;
+    int serverPid_ = -1;
+};
+
+}  // namespace zl::testing
