@@ -21,9 +21,4 @@ function(zorled_test name)
   add_test(NAME ${name} COMMAND ${name})
   # A test that waits on a dialog nobody answers must fail, not stall the run.
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 600)
-  if(ZORLED_SANITIZE)
-    # What system libraries keep for the life of the process is not ours to report.
-    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
-                 "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
-  endif()
 endfunction()
