@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -30,36 +31,32 @@ TFrameinterface::TFrameinterface(QWidget* parent) : QFrame(parent) {
     RadioGroupdatainterface = new QGroupBox(U("显示数据来源"), this);
     RadioGroupdatainterface->setObjectName("RadioGroupdatainterface");
     RadioGroupdatainterface->setFont(CaptionFont());
-    RadioGroupdatainterface->setGeometry(0, 0, 218, 84);
     RadioGroupItems = new QButtonGroup(this);
     int y = 20;
     for (const char* item : {"当前定义内容", "文本文件", "数据接口"}) {
         auto* radio = new QRadioButton(U(item), RadioGroupdatainterface);
         radio->setFont(CaptionFont());
-        radio->setGeometry(10, y, 200, 20);
+        radio->setGeometry(10, y, 180, 20);
         RadioGroupItems->addButton(radio, RadioGroupItems->buttons().size());
         y += 21;
     }
     RadioGroupItems->button(0)->setChecked(true);
-
-    const auto pathRow = [this](const char* caption, const char* editName, const char* buttonName, int top,
-                                QLineEdit*& edit, QPushButton*& button) {
-        NewCaption(this, caption, {0, top, 218, 18});
-        edit = new QLineEdit(this);
-        edit->setObjectName(editName);
-        edit->setGeometry(0, top + 20, 164, 22);
-        button = new QPushButton(U("选择"), this);
-        button->setObjectName(buttonName);
-        button->setAutoDefault(false);
-        button->setGeometry(168, top + 19, 50, 24);
-    };
-    pathRow("数据来源文本文件:", "EditTextFileName", "BitBtnseltxtfile", 90, EditTextFileName, BitBtnseltxtfile);
-    pathRow("数据来源接口程序:", "EditExeFileName", "BitBtnselexefile", 138, EditExeFileName, BitBtnselexefile);
-    NewCaption(this, "每隔", {0, 191, 32, 18});
+    textFileCaption_ = NewCaption(this, "数据来源文本文件:", {});
+    EditTextFileName = new QLineEdit(this);
+    EditTextFileName->setObjectName("EditTextFileName");
+    BitBtnseltxtfile = new QPushButton(U("选择"), this);
+    BitBtnseltxtfile->setObjectName("BitBtnseltxtfile");
+    exeFileCaption_ = NewCaption(this, "数据来源接口程序:", {});
+    EditExeFileName = new QLineEdit(this);
+    EditExeFileName->setObjectName("EditExeFileName");
+    BitBtnselexefile = new QPushButton(U("选择"), this);
+    BitBtnselexefile->setObjectName("BitBtnselexefile");
+    for (QPushButton* b : {BitBtnseltxtfile, BitBtnselexefile}) b->setAutoDefault(false);
+    everyCaption_ = NewCaption(this, "每隔", {});
     SpinEditDataRefreshTime = new TSpinEdit(this);
     SpinEditDataRefreshTime->setObjectName("SpinEditDataRefreshTime");
-    SpinEditDataRefreshTime->setGeometry(34, 188, 76, 22);
-    NewCaption(this, "秒更新数据", {114, 191, 104, 18});
+    secondsCaption_ = NewCaption(this, "秒更新数据", {});
+    resize(218, 212);
 
     connect(RadioGroupItems, &QButtonGroup::idClicked, this, GuardedHandler([this] { RadioGroupdatainterfaceClick(); }));
     connect(EditTextFileName, &QLineEdit::textChanged, this, GuardedHandler([this] { EditTextFileNameChange(); }));
@@ -68,6 +65,21 @@ TFrameinterface::TFrameinterface(QWidget* parent) : QFrame(parent) {
             GuardedHandler([this] { SpinEditDataRefreshTimeChange(); }));
     connect(BitBtnseltxtfile, &QPushButton::clicked, this, GuardedHandler([this] { BitBtnseltxtfileClick(); }));
     connect(BitBtnselexefile, &QPushButton::clicked, this, GuardedHandler([this] { BitBtnselexefileClick(); }));
+}
+
+// The dialogs give the frame different widths; the path fields take what is left.
+void TFrameinterface::resizeEvent(QResizeEvent*) {
+    const int w = width();
+    RadioGroupdatainterface->setGeometry(0, 0, w, 84);
+    textFileCaption_->setGeometry(0, 90, w, 18);
+    EditTextFileName->setGeometry(0, 110, w - 54, 22);
+    BitBtnseltxtfile->setGeometry(w - 50, 109, 50, 24);
+    exeFileCaption_->setGeometry(0, 138, w, 18);
+    EditExeFileName->setGeometry(0, 158, w - 54, 22);
+    BitBtnselexefile->setGeometry(w - 50, 157, 50, 24);
+    everyCaption_->setGeometry(0, 191, 32, 18);
+    SpinEditDataRefreshTime->setGeometry(34, 188, 76, 22);
+    secondsCaption_->setGeometry(114, 191, w - 114, 18);
 }
 
 void TFrameinterface::BindControl(Control& widget) {

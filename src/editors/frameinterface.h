@@ -7,6 +7,7 @@
 #include "editors/editorlook.h"
 
 class QButtonGroup;
+class QLabel;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -64,7 +65,14 @@ public:
     void BitBtnseltxtfileClick();
     void BitBtnselexefileClick();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    QLabel* textFileCaption_;
+    QLabel* exeFileCaption_;
+    QLabel* everyCaption_;
+    QLabel* secondsCaption_;
     // The target's properties, while the target is a data-source widget that still exists.
     const DataSourceProps* Props() const;
 

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -30,6 +31,7 @@
 #include "editors/frmformedit.h"
 #include "editors/frmimageedit.h"
 #include "editors/frmlabeledit.h"
+#include "editors/frmscrolltextedit.h"
 #include "editors/propertyeditors.h"
 #include "editors/spinedit.h"
 #include "editors/whenmodal.h"
@@ -416,6 +418,80 @@ TEST_F(PictureDialog, BrokenFileKeepsTheOldPictureAndTheDialogOpen) {
 
     Click(dialog_.CheckBoxstretch);
     EXPECT_TRUE(image.Stretch());
+}
+
+class BoardDialog : public Dialogs {
+protected:
+    TSmoothScrollText& Board(const StringList& lines) {
+        auto* board = new TSmoothScrollText(page_.get(), page_.get());
+        board->SetName("myscrolltext1");
+        board->SetScrollQuality(tqLow);
+        board->Text().SetLines(lines);
+        return *board;
+    }
+};
+
+TEST_F(BoardDialog, OpeningAndClosingKeepsTheLinesExactly) {
+    const StringList cases[] = {{"a", "", ""}, {""}, {}, {"", "b"}, {G("<b>滚动</b>文字"), "  x  "}};
+    for (const StringList& lines : cases) {
+        EXPECT_EQ(MemoLines(MemoTextOf(lines)), lines);
+        TSmoothScrollText& board = Board(lines);
+        int changes = 0;
+        auto previous = board.Text().LinesHolder().OnChange;
+        board.Text().LinesHolder().OnChange = [&] { ++changes; if (previous) previous(); };
+        TFrmScrollTextEdit dialog;
+        dialog.BindControl(board);
+        dialog.show();
+        Click(dialog.BitBtnClose);
+        EXPECT_EQ(board.Text().Lines(), lines);
+        EXPECT_EQ(changes, 0);
+        delete &board;
+    }
+}
+
+TEST_F(BoardDialog, EveryChangeOfTheMemoReplacesAllLinesAsOneChange) {
+    TSmoothScrollText& board = Board({"one", "two"});
+    TFrmScrollTextEdit dialog;
+    dialog.BindControl(board);
+    dialog.show();
+    int changes = 0;
+    auto previous = board.Text().LinesHolder().OnChange;
+    board.Text().LinesHolder().OnChange = [&] { ++changes; if (previous) previous(); };
+    dialog.MemoText->moveCursor(QTextCursor::End);
+    QTest::keyClicks(dialog.MemoText, "3");
+    EXPECT_EQ(board.Text().Lines(), (StringList{"one", "two", "3"}));
+    EXPECT_EQ(changes, 1);
+    ClearField(dialog.MemoText);
+    EXPECT_TRUE(board.Text().Lines().empty());
+}
+
+TEST_F(BoardDialog, SpeedIsHandedOverModulo65536) {
+    TSmoothScrollText& board = Board({"a"});
+    TFrmScrollTextEdit dialog;
+    dialog.BindControl(board);
+    dialog.show();
+    EXPECT_EQ(dialog.SpinEditSpeed->Value(), board.ScrollDelay());
+    const std::pair<const char*, int> cases[] = {{"70000", 4464}, {"-1", 65535}, {"300", 300}};
+    for (const auto& [typed, delay] : cases) {
+        ClearField(dialog.SpinEditSpeed);
+        QTest::keyClicks(dialog.SpinEditSpeed, typed);
+        EXPECT_EQ(board.ScrollDelay(), delay) << typed;
+    }
+    ClearField(dialog.SpinEditSteps);
+    QTest::keyClicks(dialog.SpinEditSteps, "3");
+    EXPECT_EQ(board.ScrollStep(), 3);
+
+    TColorBox* box = dialog.ColorBox1;
+    box->setCurrentIndex(box->findData(0x800000));
+    emit box->activated(box->currentIndex());
+    EXPECT_EQ(board.Text().BackColor(), 0x800000);
+    WhenModal<TFontDialog>([](TFontDialog& d) {
+        d.Chooser->setCurrentFont(QFont(QString::fromUtf8("WenQuanYi Zen Hei"), 12));
+        d.accept();
+    });
+    Click(dialog.BitBtnselectfont);
+    EXPECT_EQ(board.Text().Font().Name(), G("黑体"));
+    EXPECT_EQ(board.Text().Font().Height(), -16);
 }
 
 // A double-click as the window system delivers it, at a point of the page's client area.
