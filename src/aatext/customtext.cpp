@@ -10,6 +10,7 @@
 #include "core/datetimeformat.h"
 #include "core/props/declare.h"
 #include "core/props/enums.h"
+#include "qtbase/application.h"
 #include "qtbase/qtstrings.h"
 
 namespace zl {
@@ -355,9 +356,11 @@ void TSmoothGraphicControl::Resize() {
     Changed();
 }
 
-void TSmoothGraphicControl::paintEvent(QPaintEvent*) {
+void TSmoothGraphicControl::paintEvent(QPaintEvent*) try {
     QPainter painter(this);
     Present(painter);
+} catch (...) {
+    ReportCurrentError();
 }
 
 void TSmoothGraphicControl::resizeEvent(QResizeEvent* event) {
