@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <array>
+#include <new>
 #include <vector>
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -163,7 +164,12 @@ void TSmoothBlend::BlendColor(int x, int y, const TSmoothMask& mask, int alpha, 
     TCanvas* canvas = TargetCanvas();
     if (!canvas || mask.Width() == 0 || mask.Height() == 0) return;
     const std::uint32_t rgb = ColorToRGB(color);
-    std::vector<std::uint8_t> ink(static_cast<size_t>(mask.Width()) * 3);
+    std::vector<std::uint8_t> ink;
+    try {
+        ink.resize(static_cast<size_t>(mask.Width()) * 3);
+    } catch (const std::bad_alloc&) {
+        throw Error(Format("Not enough memory to draw text of %d x %d pixels.", mask.Width(), mask.Height()));
+    }
     for (size_t i = 0; i < ink.size(); i += 3) {
         ink[i] = static_cast<std::uint8_t>(BlueOf(rgb));
         ink[i + 1] = static_cast<std::uint8_t>(GreenOf(rgb));

@@ -367,12 +367,19 @@ int ScaleOf(TSmoothQuality quality) {
 
 void TSmoothMask::Assign(const TSmoothMask& source) {
     if (&source == this) return;
+    // The data first, so a copy that cannot be made leaves this mask as it was.
+    std::vector<std::uint8_t> data;
+    try {
+        data = source.data_;
+    } catch (const std::bad_alloc&) {
+        throw Error(Format("Not enough memory to copy a mask of %d x %d pixels.", source.width_, source.height_));
+    }
+    data_.swap(data);
     quality_ = source.quality_;
     scale_ = source.scale_;
     width_ = source.width_;
     height_ = source.height_;
     stride_ = source.stride_;
-    data_ = source.data_;
 }
 
 void TSmoothMask::SetQuality(TSmoothQuality quality) {
