@@ -121,6 +121,8 @@ LedPreview::LedPreview(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 void LedPreview::SetOutputs(const std::vector<LedOutputConfig>& outputs) {
     dots_->SetOutputs(outputs);
+    // An open window keeps the size the operator gave it.
+    if (isVisible()) return;
     const QSize want = dots_->sizeHint() + QSize(40, 90);
     resize(want.boundedTo(QSize(1400, 900)).expandedTo(QSize(320, 200)));
 }

@@ -6,8 +6,6 @@
 namespace zl {
 namespace {
 
-const std::array<std::uint8_t, kE131Channels> kZeros{};
-
 void Put16(std::uint8_t* p, unsigned v) {
     p[0] = static_cast<std::uint8_t>(v >> 8);
     p[1] = static_cast<std::uint8_t>(v);
@@ -20,31 +18,26 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
-void PacketBatch::Reset(size_t packets, size_t headerSize, size_t slicesPerPacket) {
-    headerSize_ = headerSize;
-    slicesPerPacket_ = slicesPerPacket;
-    headers_.assign(packets * headerSize, 0);
-    slices_.assign(packets * slicesPerPacket, iovec{});
+void PacketBatch::Reset(size_t packets, size_t packetSize) {
+    packetSize_ = packetSize;
+    storage_.assign(packets * packetSize, 0);
+    slices_.assign(packets, iovec{});
     messages_.assign(packets, mmsghdr{});
     for (size_t i = 0; i < packets; ++i) {
-        Slice(i, 0) = {Header(i), headerSize};
-        msghdr& m = messages_[i].msg_hdr;
-        m.msg_iov = &slices_[i * slicesPerPacket];
-        m.msg_iovlen = slicesPerPacket;
+        slices_[i] = {Packet(i), packetSize};
+        messages_[i].msg_hdr.msg_iov = &slices_[i];
+        messages_[i].msg_hdr.msg_iovlen = 1;
     }
 }
 
 std::vector<std::uint8_t> PacketBatch::Bytes(size_t i) const {
-    std::vector<std::uint8_t> out;
-    const msghdr& m = messages_[i].msg_hdr;
-    for (size_t k = 0; k < m.msg_iovlen; ++k) {
-        const auto* p = static_cast<const std::uint8_t*>(m.msg_iov[k].iov_base);
-        out.insert(out.end(), p, p + m.msg_iov[k].iov_len);
-    }
-    return out;
+    const auto* p = static_cast<const std::uint8_t*>(slices_[i].iov_base);
+    return {p, p + slices_[i].iov_len};
 }
 
-void DdpFramer::Prepare(PacketBatch& batch, size_t bytes) const { batch.Reset(DdpPacketCount(bytes), kDdpHeaderSize, 2); }
+void DdpFramer::Prepare(PacketBatch& batch, size_t bytes) const {
+    batch.Reset(DdpPacketCount(bytes), kDdpHeaderSize + kDdpMaxData);
+}
 
 void DdpFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch) {
     const size_t count = batch.Count();
@@ -52,14 +45,15 @@ void DdpFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch
         const size_t offset = i * kDdpMaxData;
         const size_t length = std::min(kDdpMaxData, bytes - offset);
         sequence_ = static_cast<std::uint8_t>(sequence_ % 15 + 1);
-        std::uint8_t* h = batch.Header(i);
+        std::uint8_t* h = batch.Packet(i);
         h[0] = 0x40 | (i + 1 == count ? 0x01 : 0x00);  // version 1; push on the last packet
         h[1] = sequence_;
         h[2] = 0x0B;  // RGB, 8 bits per element
         h[3] = 1;     // the default output device
         Put32(h + 4, static_cast<std::uint32_t>(offset));
         Put16(h + 8, static_cast<unsigned>(length));
-        batch.Slice(i, 1) = {const_cast<std::uint8_t*>(wire + offset), length};
+        std::memcpy(h + kDdpHeaderSize, wire + offset, length);
+        batch.SetLength(i, kDdpHeaderSize + length);
     }
 }
 
@@ -96,9 +90,10 @@ E131Framer::E131Framer(const E131Source& source, int firstUniverse, size_t pixel
 }
 
 void E131Framer::Prepare(PacketBatch& batch) const {
-    batch.Reset(sequences_.size(), kE131HeaderSize, 3);
+    // Every packet carries all 512 channels; those past the pixels stay zero.
+    batch.Reset(sequences_.size(), kE131PacketSize);
     for (size_t u = 0; u < sequences_.size(); ++u) {
-        std::uint8_t* h = batch.Header(u);
+        std::uint8_t* h = batch.Packet(u);
         std::memcpy(h, header_.data(), kE131HeaderSize);
         Put16(h + 113, static_cast<unsigned>(firstUniverse_ + static_cast<int>(u)));
     }
@@ -107,13 +102,11 @@ void E131Framer::Prepare(PacketBatch& batch) const {
 void E131Framer::Frame(const std::uint8_t* wire, size_t bytes, std::uint8_t options, PacketBatch& batch) {
     const size_t perUniverse = kE131PixelsPerUniverse * 3;
     for (size_t u = 0; u < sequences_.size(); ++u) {
-        std::uint8_t* h = batch.Header(u);
+        std::uint8_t* h = batch.Packet(u);
         h[111] = ++sequences_[u];
         h[112] = options;
         const size_t offset = u * perUniverse;
-        const size_t length = std::min(perUniverse, bytes - offset);
-        batch.Slice(u, 1) = {const_cast<std::uint8_t*>(wire + offset), length};
-        batch.Slice(u, 2) = {const_cast<std::uint8_t*>(kZeros.data()), kE131Channels - length};
+        std::memcpy(h + kE131HeaderSize, wire + offset, std::min(perUniverse, bytes - offset));
     }
 }
 

@@ -21,35 +21,35 @@ constexpr std::uint8_t kE131StreamTerminated = 0x40;
 constexpr size_t DdpPacketCount(size_t bytes) { return (bytes + kDdpMaxData - 1) / kDdpMaxData; }
 constexpr size_t E131UniverseCount(size_t pixels) { return (pixels + kE131PixelsPerUniverse - 1) / kE131PixelsPerUniverse; }
 
-// The datagrams of one frame, each a header of ours followed by slices of the frame's wire bytes,
-// ready for one sendmmsg. Built once per output; only headers and slices change per frame.
+// The datagrams of one frame, laid out whole one after another, ready for one sendmmsg. Built
+// once per output; a frame rewrites the changing header fields and copies the pixel data in, so
+// the kernel gets one plain buffer per datagram.
 class PacketBatch {
 public:
     PacketBatch() = default;
     PacketBatch(const PacketBatch&) = delete;
     PacketBatch& operator=(const PacketBatch&) = delete;
 
-    void Reset(size_t packets, size_t headerSize, size_t slicesPerPacket);
+    // Room for `packets` datagrams of at most `packetSize` bytes, all zero, each that long.
+    void Reset(size_t packets, size_t packetSize);
     size_t Count() const { return messages_.size(); }
-    std::uint8_t* Header(size_t i) { return headers_.data() + i * headerSize_; }
-    // Slice k of packet i (k = 0 is the header).
-    iovec& Slice(size_t i, size_t k) { return slices_[i * slicesPerPacket_ + k]; }
+    std::uint8_t* Packet(size_t i) { return storage_.data() + i * packetSize_; }
+    void SetLength(size_t i, size_t bytes) { slices_[i].iov_len = bytes; }
     mmsghdr* Messages() { return messages_.data(); }
     // The bytes of packet i laid end to end, as a receiver gets them.
     std::vector<std::uint8_t> Bytes(size_t i) const;
 
 private:
-    std::vector<std::uint8_t> headers_;
+    std::vector<std::uint8_t> storage_;
     std::vector<iovec> slices_;
     std::vector<mmsghdr> messages_;
-    size_t headerSize_ = 0, slicesPerPacket_ = 0;
+    size_t packetSize_ = 0;
 };
 
 // DDP: 10-byte header, up to 1440 data bytes per packet, push flag on the last.
 class DdpFramer {
 public:
     void Prepare(PacketBatch& batch, size_t bytes) const;
-    // Fills the batch from `wire`, which must outlive the send.
     void Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch);
 
 private:

@@ -1,14 +1,11 @@
 #include "output/pixelmap.h"
 
 #include <QImage>
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace zl {
-namespace {
-
-constexpr std::uint32_t kOutside = 0xFFFFFFFFu;
-
-}  // namespace
 
 std::vector<std::uint32_t> ChainOrder(const LedOutputConfig& o) {
     const bool fromRight = o.start == PanelStart::TopRight || o.start == PanelStart::BottomRight;
@@ -70,12 +67,28 @@ void PixelMap::Rebase(const QImage& picture) {
     pictureWidth_ = picture.width();
     pictureHeight_ = picture.height();
     pictureStride_ = static_cast<int>(picture.bytesPerLine() / 4);
-    source_.resize(chain_.size());
+    runs_.clear();
     for (size_t i = 0; i < chain_.size(); ++i) {
         const int x = output_.x + static_cast<int>(chain_[i] % output_.width);
         const int y = output_.y + static_cast<int>(chain_[i] / output_.width);
-        source_[i] = x < pictureWidth_ && y < pictureHeight_ ? static_cast<std::uint32_t>(y * pictureStride_ + x)
-                                                             : kOutside;
+        const bool outside = x >= pictureWidth_ || y >= pictureHeight_;
+        const std::int64_t at = static_cast<std::int64_t>(y) * pictureStride_ + x;
+        if (!runs_.empty()) {
+            Run& run = runs_.back();
+            if (outside && run.outside) {
+                ++run.count;
+                continue;
+            }
+            if (!outside && !run.outside) {
+                const std::int64_t step = at - (run.first + run.step * (run.count - 1));
+                if (run.count == 1) run.step = step;
+                if (step == run.step) {
+                    ++run.count;
+                    continue;
+                }
+            }
+        }
+        runs_.push_back({at, 0, 1, outside});
     }
 }
 
@@ -84,15 +97,28 @@ void PixelMap::Map(const QImage& picture, std::uint8_t* wire) {
         picture.bytesPerLine() / 4 != pictureStride_)
         Rebase(picture);
     const auto* pixels = reinterpret_cast<const std::uint32_t*>(picture.constBits());
-    // Wire byte k carries colour channels_[k]; in an RGB32 pixel red sits at bit 16, blue at 0.
-    const int s0 = 16 - 8 * channels_[0], s1 = 16 - 8 * channels_[1], s2 = 16 - 8 * channels_[2];
-    const std::uint8_t* lv = levels_.data();
-    for (size_t i = 0; i < source_.size(); ++i) {
-        const std::uint32_t at = source_[i];
-        const std::uint32_t p = at == kOutside ? 0 : pixels[at];
-        wire[0] = lv[(p >> s0) & 0xFF];
-        wire[1] = lv[(p >> s1) & 0xFF];
-        wire[2] = lv[(p >> s2) & 0xFF];
+    static_assert(std::endian::native == std::endian::little, "wire bytes are stored from the low end");
+    // One table per colour that puts its level straight into the wire byte it goes to, so a
+    // pixel is three look-ups and one store.
+    std::uint32_t tables[3][256];
+    for (int k = 0; k < 3; ++k)
+        for (int v = 0; v < 256; ++v) tables[channels_[k]][v] = static_cast<std::uint32_t>(levels_[v]) << (8 * k);
+    const std::uint32_t *red = tables[0], *green = tables[1], *blue = tables[2];
+    auto level = [&](std::uint32_t c) { return red[(c >> 16) & 0xFF] | green[(c >> 8) & 0xFF] | blue[c & 0xFF]; };
+    for (const Run& run : runs_) {
+        if (run.outside) {
+            std::memset(wire, levels_[0], run.count * 3u);
+            wire += run.count * 3u;
+            continue;
+        }
+        const std::uint32_t* p = pixels + run.first;
+        // Four bytes stored per pixel, the fourth overwritten by the next; the last one alone.
+        for (std::uint32_t k = 1; k < run.count; ++k, p += run.step, wire += 3) {
+            const std::uint32_t out = level(*p);
+            std::memcpy(wire, &out, 4);
+        }
+        const std::uint32_t out = level(*p);
+        std::memcpy(wire, &out, 3);
         wire += 3;
     }
 }

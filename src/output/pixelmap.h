@@ -36,8 +36,15 @@ private:
     std::vector<std::uint32_t> chain_;
     std::array<std::uint8_t, 256> levels_;
     std::array<int, 3> channels_;
-    // Source offsets (in 32-bit pixels) for the picture size last seen; kOutside for black.
-    std::vector<std::uint32_t> source_;
+    // The chain as straight runs through the picture last seen, so a frame walks the picture
+    // with a fixed step instead of looking every pixel up; runs off the picture are black.
+    struct Run {
+        std::int64_t first;  // offset in 32-bit pixels
+        std::int64_t step;
+        std::uint32_t count;
+        bool outside;
+    };
+    std::vector<Run> runs_;
     int pictureWidth_ = -1, pictureHeight_ = -1, pictureStride_ = -1;
 };
 
