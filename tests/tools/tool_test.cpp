@@ -183,3 +183,31 @@ TEST_F(ZorledTool, ResaveRefusesWhatCannotBeHeld) {
 
 }  // namespace
 }  // namespace zl
+
+namespace zl {
+namespace {
+
+TEST_F(ZorledTool, RenderShowsThePageAtTheInstantsAsked) {
+    ASSERT_EQ(Tool({"new", Q(dir_ / "page.DFM"), "1", "4"}, dir_).exitCode, 0);
+    const QStringList at = {"--at", "2025-03-04 09:05:07"};
+    ASSERT_EQ(Tool(QStringList{"render", Q(dir_ / "page.DFM"), Q(dir_ / "a.png")} + at, dir_).exitCode, 0);
+    ASSERT_EQ(Tool(QStringList{"render", Q(dir_ / "page.DFM"), Q(dir_ / "b.png"), "--ms", "2000"} + at, dir_).exitCode, 0);
+    ASSERT_EQ(Tool(QStringList{"render", Q(dir_ / "page.DFM"), Q(dir_ / "c.png"), "--ms", "2000"} + at, dir_).exitCode, 0);
+    const QImage a(Q(dir_ / "a.png")), b(Q(dir_ / "b.png")), c(Q(dir_ / "c.png"));
+    EXPECT_EQ(a.size(), QSize(291, 255)) << "the page's client area";
+    EXPECT_NE(a, b) << "the clock moved on";
+    EXPECT_EQ(b, c) << "the same instant gives the same picture";
+
+    for (const QStringList& bad : {QStringList{"render", Q(dir_ / "page.DFM")},
+                                   QStringList{"render", Q(dir_ / "page.DFM"), Q(dir_ / "d.png"), "--ms", "-1"},
+                                   QStringList{"render", Q(dir_ / "page.DFM"), Q(dir_ / "d.png"), "--at", "2025-02-30 00:00:00"},
+                                   QStringList{"render", Q(dir_ / "none.DFM"), Q(dir_ / "d.png")}}) {
+        const Result r = Tool(bad, dir_);
+        EXPECT_EQ(r.exitCode, 1) << bad.join(' ').toStdString();
+        EXPECT_FALSE(r.err.empty());
+        EXPECT_FALSE(std::filesystem::exists(dir_ / "d.png"));
+    }
+}
+
+}  // namespace
+}  // namespace zl

@@ -1,6 +1,8 @@
 // Headless companion of ZorLED: page text, re-saving and new pages without a screen.
 #include <QApplication>
+#include <QImage>
 #include <cstdio>
+#include <optional>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -9,6 +11,7 @@
 #include "app/headless.h"
 #include "app/playsimulation.h"
 #include "core/atomicfile.h"
+#include "core/clock.h"
 #include "core/error.h"
 #include "core/pagetext/parser.h"
 #include "core/pagetext/writer.h"
@@ -25,7 +28,8 @@ int Usage() {
                  "       zorled-tool new OUT.DFM [KIND ...]\n"
                  "       zorled-tool resave IN.DFM OUT.DFM\n"
                  "       zorled-tool play [--seconds N]\n"
-                 "       zorled-tool stream IN.DFM --seconds N\n");
+                 "       zorled-tool stream IN.DFM --seconds N\n"
+                 "       zorled-tool render IN.DFM OUT.PNG [--ms N] [--at \"YYYY-MM-DD HH:MM:SS\"]\n");
     return 1;
 }
 
@@ -57,6 +61,65 @@ long long Seconds(const std::string& value) {
 int SimulatePlay(long long seconds) {
     zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
     zl::SimulatePlayRun(seconds, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
+    return 0;
+}
+
+// "YYYY-MM-DD HH:MM:SS" as local time, checked field by field.
+std::optional<zl::LocalMs> ParseInstant(const std::string& text) {
+    int year, month, day, hour, minute, second;
+    char tail;
+    if (text.size() != 19 || std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &year, &month, &day, &hour,
+                                         &minute, &second, &tail) != 6)
+        return std::nullopt;
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (year < 1 || month < 1 || month > 12 || day < 1 || day > kDays[month - 1] || (month == 2 && day == 29 && !leap) ||
+        hour > 23 || minute > 59 || second > 59)
+        return std::nullopt;
+    return zl::MakeLocalMs(year, month, day, hour, minute, second);
+}
+
+// Opens the page as Open does, starts its widgets as play does, lets `ms` of virtual time pass
+// and writes the page's client area.
+int Render(const std::vector<std::string>& args) {
+    if (args.size() < 3) return Usage();
+    long long ms = 0;
+    std::optional<zl::LocalMs> at;
+    for (size_t i = 3; i < args.size(); ++i) {
+        if (i + 1 == args.size()) return Usage();
+        const std::string& value = args[++i];
+        if (args[i - 1] == "--ms") {
+            if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos) {
+                std::fprintf(stderr, "--ms takes a whole number of milliseconds, not \"%s\"\n", value.c_str());
+                return 1;
+            }
+            ms = std::stoll(value);
+        } else if (args[i - 1] == "--at") {
+            at = ParseInstant(value);
+            if (!at) {
+                std::fprintf(stderr, "--at takes a local time as \"YYYY-MM-DD HH:MM:SS\", not \"%s\"\n", value.c_str());
+                return 1;
+            }
+        } else {
+            return Usage();
+        }
+    }
+    zl::ManualTimeSource manual(at ? *at : zl::SystemClock().Now());
+    zl::ScopedTimeSource scope(manual);
+    zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
+    std::unique_ptr<zl::TFrmZorLedForm> page(zl::CreatePageWindow("LedDesignWin"));
+    zl::LoadPageFile(*page, args[1]);
+    page->HookAllWidgets();
+    page->StopWidgets();
+    page->StartWidgets();
+    manual.Advance(ms);
+    const QImage image = page->grab().toImage();
+    page->StopWidgets();
+    const QString out = QString::fromStdString(args[2]);
+    if (!image.save(out, "PNG")) {
+        std::fprintf(stderr, "Cannot create file \"%s\".\n", args[2].c_str());
+        return 1;
+    }
     return 0;
 }
 
@@ -102,6 +165,7 @@ int Run(const std::vector<std::string>& args) {
         }
         return SimulatePlay(seconds);
     }
+    if (command == "render") return Render(args);
     if (command == "stream" && args.size() == 4 && args[2] == "--seconds") {
         const long long seconds = Seconds(args[3]);
         zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
