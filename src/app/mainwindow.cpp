@@ -8,12 +8,15 @@
 #include <QMessageBox>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "about/aboutboxes.h"
 #include "app/toolicons.h"
 #include "core/home.h"
 #include "editors/formplanedit.h"
 #include "page/pagefile.h"
+#include "plugins/pluginfolders.h"
+#include "plugins/pluginload.h"
 #include "qtbase/application.h"
 
 namespace zl {
@@ -60,7 +63,16 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent) : QMainWindow(parent) {
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog1->setDefaultSuffix("DFM");
     for (QFileDialog* d : {OpenDialog1, SaveDialog1}) d->setOption(QFileDialog::DontUseNativeDialog);
-    // 3. Design mode, play timer off.
+    // 3. One "编辑" command per described menu plug-in.
+    for (const auto& folder : PluginFolders()) {
+        StringList found;
+        ScanPlugins(folder, found);
+        // A name in an earlier folder hides the same name later, as loading by name finds it first.
+        for (const std::string& name : found)
+            if (std::find(PluginFiles.begin(), PluginFiles.end(), name) == PluginFiles.end()) PluginFiles.push_back(name);
+    }
+    BuildPluginMenu(*loaddll, PluginFiles, [this](int tag) { RunPluginCommand(tag); });
+    // 4. Design mode, play timer off.
     TimerPlay = CreateTimer();
     TimerPlay->SetInterval(1000);
     TimerPlay->SetEnabled(false);
@@ -236,6 +248,10 @@ void TSYS_Frmzorled::OpenPageFile(const std::filesystem::path& path) {
 std::optional<std::filesystem::path> TSYS_Frmzorled::ChosenFile(QFileDialog& dialog) {
     if (!RunFileDialog(dialog) || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return std::filesystem::path(dialog.selectedFiles().first().toStdString());
+}
+
+void TSYS_Frmzorled::RunPluginCommand(int tag) {
+    if (tag >= 0 && tag < static_cast<int>(PluginFiles.size())) RunPlugin(PluginFiles[tag]);
 }
 
 void TSYS_Frmzorled::ActionnewpageExecute() {

@@ -42,7 +42,7 @@ public:
     LocalMs PageStart = 0;
     StringList PluginFiles;
     std::unique_ptr<Timer> TimerPlay;
-    std::unique_ptr<PlayPlugins> PlayPluginCalls = std::make_unique<NoPlayPlugins>();
+    std::unique_ptr<PlayPlugins> PlayPluginCalls = std::make_unique<HostPlayPlugins>();
 
     void CreatePageWindow(const std::string& name);
     void SavePageTo(const std::filesystem::path& path);
@@ -94,6 +94,9 @@ public:
     bool PlayPageFile(const std::filesystem::path& path);
     void TimerPlayTimer();
     void StopPlay();
+
+    // Runs the menu plug-in of PluginFiles at the command's tag.
+    void RunPluginCommand(int tag);
 
     void ActionnewpageExecute();
     void ActionpageopenExecute();

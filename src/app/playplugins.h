@@ -1,10 +1,12 @@
 #pragma once
+#include <memory>
+
 #include "core/textlist.h"
+#include "plugins/dlllistclass.h"
 
 namespace zl {
 
-// The data-module calls of a play run. The plug-in host fills them in; until it does, play
-// hands over to a host that does nothing.
+// The data-module calls of a play run, behind a seam so play tests can record them.
 class PlayPlugins {
 public:
     virtual ~PlayPlugins() = default;
@@ -18,6 +20,20 @@ class NoPlayPlugins : public PlayPlugins {
 public:
     void Start(const StringList&) override {}
     void Stop() override {}
+};
+
+// The plug-in host's data-module list: collect and initialise at play start, uninitialise at stop.
+class HostPlayPlugins : public PlayPlugins {
+public:
+    HostPlayPlugins();
+    void Start(const StringList& pageList) override;
+    void Stop() override;
+    Tdlllistclass& List() { return list_; }
+
+private:
+    Tdlllistclass list_;
+    StringList pages_;
+    bool started_ = false;
 };
 
 }  // namespace zl

@@ -9,10 +9,13 @@
 
 #include "core/codepage.h"
 #include "qtbase/application.h"
+#include "widgets/datarefresh.h"
 #include "widgets/refreshing.h"
 #include "widgets/zorledclock.h"
 #include "widgets/zorledimage.h"
 #include "widgets/zorledlabel.h"
+#include "widgets/zorledscrolltext.h"
+#include "widgets/zorledzmd.h"
 
 namespace zl {
 
@@ -66,6 +69,21 @@ Control* NewClock(TFrmZorLedForm& page) {
     return clock;
 }
 
+Control* NewMarquee(TFrmZorLedForm& page) {
+    const int n = TakeNumber(page, wkMarquee, "myzmd");
+    auto* marquee = new Tzorledzmd(&page, &page);
+    marquee->SetName("myzmd" + std::to_string(n));
+    marquee->SetColor(clBlack);
+    marquee->SetRunningCaption(Utf8ToGbk("走马灯文字"));
+    marquee->SetTextLayout(tlCenter);
+    PlaceWidget(*marquee, 20 * n + 40, 10 * n + 70, 200, 20);
+    SetWidgetFont(marquee->Font());
+    marquee->SetContinuous(true);
+    marquee->SetActive(true);
+    ++g_counters[wkMarquee];
+    return marquee;
+}
+
 Control* NewImage(TFrmZorLedForm& page) {
     const int n = TakeNumber(page, wkImage, "myzorledIMAGE");
     auto* image = new Tzorledimage(&page, &page);
@@ -83,6 +101,35 @@ Control* NewImage(TFrmZorLedForm& page) {
     }
     image->Picture().SetBitmap(bitmap);
     return image;
+}
+
+Control* NewScrollText(TFrmZorLedForm& page) {
+    const int n = TakeNumber(page, wkScrollText, "myscrolltext");
+    auto* board = new TzorledScrollText(&page, &page);
+    board->SetName("myscrolltext" + std::to_string(n));
+    TScrollTextParam& text = board->Text();
+    TSmoothEffect& effect = text.FontEffect();
+    text.SetBackColor(clBlack);
+    board->SetScrollQuality(tqHigh);
+    board->Labels().Clear();
+    board->Fonts().Clear();
+    board->SetRepeatDelay(1);
+    board->SetScrollDelay(300);
+    board->SetScrollStep(1);
+    text.SetQuality(TSmoothQuality::aqNone);
+    text.SetLines({});
+    text.SetFade(false);
+    effect.SetBlur(0);
+    effect.SetAlpha(100);
+    effect.Shadow().SetBlur(0);
+    effect.Shadow().SetAlpha(0);
+    effect.Shadow().SetColor(clBlack);
+    text.SetLines({Utf8ToGbk("led滚动文字"), Utf8ToGbk("滚动文字")});
+    PlaceWidget(*board, 20 * n + 50, 10 * n + 90, 200, 120);
+    SetWidgetFont(text.Font());
+    board->SetActive(true);
+    ++g_counters[wkScrollText];
+    return board;
 }
 
 }  // namespace
@@ -141,7 +188,9 @@ Control* TFrmZorLedForm::CreateWidget(int kind) {
     switch (kind & 0x7F) {
         case wkLabel: widget = NewLabel(*this); break;
         case wkImage: widget = NewImage(*this); break;
+        case wkMarquee: widget = NewMarquee(*this); break;
         case wkClock: widget = NewClock(*this); break;
+        case wkScrollText: widget = NewScrollText(*this); break;
         default: break;
     }
     if (widget) {
@@ -511,6 +560,10 @@ void TFrmZorLedForm::WidgetDblClick(Control* widget) {
         if (EditImage) EditImage(*image);
     } else if (auto* clock = dynamic_cast<Tzorledclock*>(widget)) {
         if (EditClock) EditClock(*clock);
+    } else if (auto* board = dynamic_cast<TzorledScrollText*>(widget)) {
+        if (EditScrollText) EditScrollText(*board);
+    } else if (auto* marquee = dynamic_cast<Tzorledzmd*>(widget)) {
+        if (EditZmd) EditZmd(*marquee);
     }
 }
 
@@ -534,9 +587,14 @@ TFrmZorLedForm* CreatePageWindow(const std::string& name) {
 
 void RegisterPageClasses() {
     RegisterClass(Tzorledlabel::StaticClass());
+    RegisterClass(TzorledScrollText::StaticClass());
     RegisterClass(Tzorledclock::StaticClass());
+    RegisterClass(Tzorledzmd::StaticClass());
     RegisterClass(Tzorledimage::StaticClass());
     RegisterClass(TZorLedForm::StaticClass());
+    RegisterClass(Tdatarefresh::StaticClass());
+    RegisterClass(Tzorzmd::StaticClass());
+    RegisterClass(TzorScrollText::StaticClass());
 }
 
 }  // namespace zl

@@ -13,12 +13,17 @@
 namespace zl {
 namespace {
 
+pagetext::Object ComponentNode(Component& component) {
+    pagetext::Object node;
+    node.name = component.Name();
+    node.className = std::string(component.Class().name);
+    WriteProperties(component, "", node.properties);
+    return node;
+}
+
 // A widget that holds widgets (a clock is a panel) writes them nested in its own block.
 pagetext::Object ComponentToTree(const TFrmZorLedForm& page, Control& control) {
-    pagetext::Object node;
-    node.name = control.Name();
-    node.className = std::string(control.Class().name);
-    WriteProperties(control, "", node.properties);
+    pagetext::Object node = ComponentNode(control);
     if (control.IsWindowed())
         for (Control* child : page.ControlsIn(control.Widget())) node.children.push_back(ComponentToTree(page, *child));
     return node;
@@ -50,6 +55,9 @@ pagetext::Object PageToTree(TFrmZorLedForm& page) {
     root.className = "TFrmZorLedForm";
     WriteProperties(page, "", root.properties);
     for (Control* child : page.ChildControls()) root.children.push_back(ComponentToTree(page, *child));
+    // Non-visual components (a data refresher read from a file) follow the widgets.
+    for (Component* c : page.Components())
+        if (!dynamic_cast<Control*>(c)) root.children.push_back(ComponentNode(*c));
     return root;
 }
 

@@ -21,10 +21,16 @@ Object Parse(std::string_view text) {
 
 Object Parser::ParseRoot() {
     Object root;
-    Next();
-    ParseObject(root, 1);
+    ParseRootInto(root);
     return root;
 }
+
+void Parser::ParseRootInto(Object& root) {
+    Next();
+    ParseObject(root, 1);
+}
+
+void ParseInto(std::string_view text, Object& root) { Parser(text).ParseRootInto(root); }
 
 bool Parser::IsKeyword(std::string_view keyword) const {
     // Keywords are letters only, so folding bit 5 compares them without regard to case.

@@ -29,6 +29,8 @@ class Parser {
 public:
     explicit Parser(std::string_view text) : lexer_(text) {}
     Object ParseRoot();
+    // Builds the tree in `root` as it reads, so what came before an error stays there.
+    void ParseRootInto(Object& root);
 
 private:
     void ParseObject(Object& out, int depth);
@@ -50,5 +52,7 @@ private:
 };
 
 Object Parse(std::string_view text);
+// Parse, keeping in `root` what was read before an error.
+void ParseInto(std::string_view text, Object& root);
 
 }  // namespace zl::pagetext

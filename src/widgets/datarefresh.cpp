@@ -1,0 +1,177 @@
+#include "widgets/datarefresh.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/error.h"
+#include "core/home.h"
+#include "core/props/declare.h"
+#include "core/props/enums.h"
+#include "plugins/dllloadexec.h"
+#include "qtbase/application.h"
+
+namespace zl {
+namespace {
+
+constexpr NameEntry kDatainterface[] = {
+    {"datafromEditor", datafromEditor}, {"dataformtxtfile", dataformtxtfile}, {"datafromexetxt", datafromexetxt}};
+
+[[noreturn]] void FailOpen(const std::filesystem::path& path, int err) {
+    throw Error(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(err)));
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+const NameTable kDatainterfaceNames{kDatainterface};
+
+Tdatarefresh::Tdatarefresh(Component* owner) : Component(owner), timer_(CreateTimer()) {
+    timer_->SetEnabled(false);
+    timer_->SetInterval(kDefaultDataRefreshTime);
+    timer_->SetOnTimer([this] {
+        if (Enabled()) RefreshNow();
+    });
+    RefreshNow();
+}
+
+Tdatarefresh::~Tdatarefresh() {
+    timer_->SetEnabled(false);
+    timer_->SetOnTimer(nullptr);
+}
+
+void Tdatarefresh::Setdatainterface(int v) {
+    if (v == datainterface_) return;
+    datainterface_ = v;
+    SetEnabled(v == dataformtxtfile || v == datafromexetxt);
+}
+
+void Tdatarefresh::SetDataRefreshTime(int v) {
+    if (v == dataRefreshTime_) return;
+    dataRefreshTime_ = std::max(v, kMinDataRefreshTime);
+    SetInterval(dataRefreshTime_);
+}
+
+void Tdatarefresh::RefreshNow() {
+    idle_ = false;
+    // A pass never throws: play start and the timer go on, and Idle comes back in every case.
+    Guarded([this] { Pass(); });
+    idle_ = true;
+}
+
+void Tdatarefresh::Pass() {
+    switch (datainterface_) {
+        case datafromexetxt:
+            CallExport(exeFileName_, "Plugingetdata");
+            [[fallthrough]];
+        case dataformtxtfile:
+            if (OnGetDataFromFileEvent) OnGetDataFromFileEvent(textFileName_);
+            break;
+        default:
+            break;
+    }
+}
+
+void Tdatarefresh::StartRefresh() {
+    RefreshNow();
+    SetEnabled(true);
+}
+
+void Tdatarefresh::StopRefresh() { SetEnabled(false); }
+
+const ClassInfo& Tdatarefresh::StaticClass() {
+    using namespace decl;
+    using T = Tdatarefresh;
+    static const PropInfo timer[] = {
+        Access<T, &T::Enabled, &T::SetEnabled>("Enabled", PropKind::Enum, 1, &kBooleanNames),
+        Access<T, &T::Interval, &T::SetInterval>("Interval", PropKind::Integer, 1000),
+        UnboundEvent("OnTimer"),
+    };
+    static const auto data = DataFed::Props<T>();
+    static const PropInfo own[] = {data[0], data[1], data[2], data[3], UnboundEvent("OnGetDataFromFileEvent")};
+    static const ClassInfo timerInfo{"TTimer", nullptr, timer};
+    static const ClassInfo info{"Tdatarefresh", &timerInfo, own, {},
+                                [](Component* owner) -> Component* { return new Tdatarefresh(owner); }};
+    return info;
+}
+
+DataFed::DataFed(std::function<void(const std::string&)> reader) : refresher_(std::make_unique<Tdatarefresh>()) {
+    refresher_->OnGetDataFromFileEvent = std::move(reader);
+    datainterface_ = refresher_->datainterface();
+    dataRefreshTime_ = refresher_->DataRefreshTime();
+    textFileName_ = refresher_->TextFileName();
+    exeFileName_ = refresher_->ExeFileName();
+}
+
+DataFed::~DataFed() { refresher_->OnGetDataFromFileEvent = nullptr; }
+
+void DataFed::Setdatainterface(int v) {
+    if (v == datainterface_) return;
+    datainterface_ = v;
+    refresher_->Setdatainterface(v);
+}
+
+void DataFed::SetDataRefreshTime(int v) {
+    if (v == dataRefreshTime_) return;
+    dataRefreshTime_ = v;
+    refresher_->SetDataRefreshTime(v);
+}
+
+void DataFed::SetTextFileName(const std::string& v) {
+    if (v == textFileName_) return;
+    textFileName_ = v;
+    refresher_->SetTextFileName(v);
+}
+
+void DataFed::SetExeFileName(const std::string& v) {
+    if (v == exeFileName_) return;
+    exeFileName_ = v;
+    refresher_->SetExeFileName(v);
+}
+
+std::optional<StringList> ReadDataTextFile(const std::string& fileName) {
+    const std::filesystem::path stored = StoredPath(fileName);
+    if (stored.empty()) return std::nullopt;
+    const auto found = FindFileCaseInsensitive(stored);
+    if (!found) return std::nullopt;
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(*found, ec);
+    if (ec) path = *found;
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) FailOpen(path, errno);
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) FailOpen(path, errno);
+    if (S_ISDIR(info.st_mode)) FailOpen(path, EISDIR);
+    const auto tooLarge = [&] { throw Error(Format("File \"%s\" is larger than 16 MB", path.c_str())); };
+    if (static_cast<std::uintmax_t>(info.st_size) > kMaxDataFileSize) tooLarge();
+    // Read to the end rather than to the size seen: the file may still grow.
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            FailOpen(path, errno);
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+        if (bytes.size() > kMaxDataFileSize) tooLarge();
+    }
+    return ParseTextList(bytes);
+}
+
+}  // namespace zl

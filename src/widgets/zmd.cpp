@@ -1,0 +1,236 @@
+#include "widgets/zmd.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+#include "qtbase/application.h"
+#include "qtbase/qtstrings.h"
+#include "widgets/paint.h"
+
+namespace zl {
+namespace {
+
+constexpr NameEntry kRunDirection[] = {{"diLeftToRight", diLeftToRight},
+                                       {"diRightToLeft", diRightToLeft},
+                                       {"diTopToBottom", diTopToBottom},
+                                       {"diBottomToTop", diBottomToTop}};
+constexpr NameEntry kRunFontStyle[] = {{"slNormal", slNormal}, {"slLowered", slLowered}, {"slRaised", slRaised}};
+
+constexpr TColor clBtnHighlight = static_cast<TColor>(0xFF000014u);
+
+constexpr int kMinSpeed = 1;
+constexpr int kMaxSpeed = 1000;
+
+// Halves go to the even neighbour.
+int Nearest(double v) { return static_cast<int>(std::nearbyint(v)); }
+
+}  // namespace
+
+const NameTable kRunDirectionNames{kRunDirection};
+const NameTable kRunFontStyleNames{kRunFontStyle};
+
+Tzmd::Tzmd(Component* owner, QWidget* parent) : QWidget(parent), Control(this, owner), timer_(CreateTimer()) {
+    SetColor(clWindow);
+    SetParentColor(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(180, 40);
+    // The page renames it at once; a page that already holds a "RunningText" keeps it.
+    if (!owner || !owner->FindComponent("RunningText")) SetName("RunningText");
+    timer_->SetEnabled(false);
+    timer_->SetInterval(speed_);
+    timer_->SetOnTimer(GuardedHandler([this] { FrameTick(); }));
+}
+
+Tzmd::~Tzmd() {
+    timer_->SetEnabled(false);
+    timer_->SetOnTimer(nullptr);
+}
+
+void Tzmd::SetActive(bool v) {
+    if (v == active_) return;
+    active_ = v;
+    passCount_ = 0;
+    step_ = 0;
+    if (v) {
+        framePosition_ = TextPosition();
+        timer_->SetEnabled(true);
+        update();
+    } else {
+        timer_->SetEnabled(false);
+        DrawFrame();
+    }
+}
+
+void Tzmd::SetDirection(int v) {
+    if (v == direction_) return;
+    direction_ = v;
+    if (active_) update();
+}
+
+void Tzmd::SetTextStyle(int v) {
+    if (v == textStyle_) return;
+    textStyle_ = v;
+    update();
+}
+
+void Tzmd::SetTextLayout(int v) {
+    if (v == textLayout_) return;
+    textLayout_ = v;
+    update();
+}
+
+void Tzmd::SetSpeed(int v) {
+    if (v == speed_) return;
+    speed_ = std::clamp(v, kMinSpeed, kMaxSpeed);
+    timer_->SetInterval(speed_);
+}
+
+void Tzmd::SetRunningCaption(const std::string& v) {
+    if (v == runningCaption_) return;
+    runningCaption_ = v;
+    cacheValid_ = false;
+    // A running marquee shows it at its next frame; one at rest shows it now.
+    if (!active_) update();
+}
+
+void Tzmd::SetAlignment(int v) {
+    if (v == alignment_) return;
+    alignment_ = v;
+    Changed();
+}
+
+void Tzmd::SetTransparent(bool v) {
+    if (v == transparent_) return;
+    transparent_ = v;
+    // Opaque, the marquee paints every pixel itself and the page beneath is not drawn first.
+    setAttribute(Qt::WA_OpaquePaintEvent, !v);
+    Changed();
+}
+
+void Tzmd::Changed() {
+    cacheValid_ = false;
+    Control::Changed();
+}
+
+void Tzmd::FrameTick() {
+    if (!timer_->Enabled()) return;
+    if (numRepeat_ > passCount_ || continuous_) {
+        ++step_;
+        DrawFrame();
+        // Reaching or passing the end: Steps may have been lowered below the step mid-pass.
+        if (step_ >= steps_) {
+            step_ = 0;
+            if (!continuous_) ++passCount_;
+        }
+    } else {
+        SetActive(false);
+    }
+}
+
+void Tzmd::UpdateTextCache() const {
+    const QFont font = ToQFont(EffectiveFont());
+    if (cacheValid_ && font == font_) return;
+    font_ = font;
+    text_ = Q(runningCaption_);
+    const QFontMetrics metrics(font_);
+    box_ = QSize(metrics.horizontalAdvance(text_) + 2, metrics.height() + 2);
+    ascent_ = metrics.ascent();
+    cacheValid_ = true;
+}
+
+QSize Tzmd::TextBox() const {
+    UpdateTextCache();
+    return box_;
+}
+
+QPoint Tzmd::TextPosition() const {
+    const QSize box = TextBox();
+    const int w = box.width(), h = box.height();
+    const int width = Width(), height = Height();
+    int x = 0, y = 0;
+    switch (alignment_) {
+        case taRightJustify: x = width - w; break;
+        case taCenter: x = (width - w) / 2; break;
+        default: break;
+    }
+    switch (textLayout_) {
+        case tlCenter: y = (height - h) / 2; break;
+        case tlBottom: y = height - h; break;
+        default: break;
+    }
+    if (!active_) return {x, y};
+    // No steps at all make every frame the pass's last; a step past the end draws the end.
+    const double f = steps_ > 0 ? static_cast<double>(std::min(step_, steps_)) / steps_ : (step_ > 0 ? 1.0 : 0.0);
+    switch (direction_) {
+        case diLeftToRight: x = Nearest((w + width) * f) - w; break;
+        case diRightToLeft: x = Nearest((1 - f) * (w + width)) - w; break;
+        case diTopToBottom: y = Nearest((h + height) * f) - h; break;
+        case diBottomToTop: y = Nearest((1 - f) * (h + height)) - h; break;
+        default: break;
+    }
+    return {x, y};
+}
+
+void Tzmd::DrawFrame() {
+    framePosition_ = TextPosition();
+    update();
+}
+
+void Tzmd::PaintFrame(QPainter& painter) {
+    if (!transparent_) painter.fillRect(rect(), ToQColor(EffectiveColor()));
+    UpdateTextCache();
+    if (text_.isEmpty()) return;
+    // At rest the text stands where it belongs now, so it survives every repaint.
+    const QPoint at = active_ ? framePosition_ : TextPosition();
+    const int baseline = at.y() + ascent_;
+    painter.setFont(font_);
+    if (textStyle_ == slLowered || textStyle_ == slRaised) {
+        painter.setPen(ToQColor(textStyle_ == slLowered ? clBtnHighlight : clBtnShadow));
+        painter.drawText(at.x() + 1, baseline + 1, text_);
+    }
+    painter.setPen(ToQColor(EffectiveFont().Color()));
+    painter.drawText(at.x(), baseline, text_);
+}
+
+void Tzmd::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    PaintFrame(painter);
+}
+
+const ClassInfo& Tzmd::StaticClass() {
+    using namespace decl;
+    using T = Tzmd;
+    static const PropInfo props[] = {
+        common::Tag<T>(), common::Left<T>(), common::Top<T>(), common::Width<T>(), common::Height<T>(),
+        common::Cursor<T>(), common::Hint<T>(), common::HelpType<T>(), common::HelpKeyword<T>(),
+        common::HelpContext<T>(),
+        Access<T, &T::Active, &T::SetActive>("Active", PropKind::Enum, std::nullopt, &kBooleanNames),
+        Access<T, &T::Direction, &T::SetDirection>("Direction", PropKind::Enum, std::nullopt, &kRunDirectionNames),
+        Access<T, &T::TextStyle, &T::SetTextStyle>("TextStyle", PropKind::Enum, std::nullopt, &kRunFontStyleNames),
+        Access<T, &T::NumRepeat, &T::SetNumRepeat>("NumRepeat", PropKind::Integer),
+        Access<T, &T::Continuous, &T::SetContinuous>("Continuous", PropKind::Enum, std::nullopt, &kBooleanNames),
+        Access<T, &T::Steps, &T::SetSteps>("Steps", PropKind::Integer),
+        Access<T, &T::Speed, &T::SetSpeed>("Speed", PropKind::Integer),
+        Access<T, &T::TextLayout, &T::SetTextLayout>("TextLayout", PropKind::Enum, tlTop, &kTextLayoutNames),
+        Access<T, &T::RunningCaption, &T::SetRunningCaption>("RunningCaption", PropKind::String),
+        common::Align<T>(),
+        Access<T, &T::Alignment, &T::SetAlignment>("Alignment", PropKind::Enum, taLeftJustify, &kAlignmentNames),
+        common::Anchors<T>(), common::BiDiMode<T>(), common::Color<T>(clWindow), common::Constraints<T>(),
+        common::DragCursor<T>(), common::DragKind<T>(), common::DragMode<T>(), common::Enabled<T>(),
+        With(Field<T, &T::FocusControl>("FocusControl", PropKind::Reference),
+             [](const Persistent& p) { return !static_cast<const T&>(p).FocusControl.empty(); }),
+        common::Font<T>(), common::ParentBiDiMode<T>(), common::ParentColor<T>(true), common::ParentFont<T>(true),
+        common::ParentShowHint<T>(), common::PopupMenu<T>(), common::ShowHint<T>(),
+        Access<T, &T::Transparent, &T::SetTransparent>("Transparent", PropKind::Enum, std::nullopt, &kBooleanNames),
+        common::Visible<T>(1),
+        UnboundEvent("OnClick"), UnboundEvent("OnDblClick"), UnboundEvent("OnDragDrop"), UnboundEvent("OnDragOver"),
+        UnboundEvent("OnEndDock"), UnboundEvent("OnEndDrag"), UnboundEvent("OnMouseDown"),
+        UnboundEvent("OnMouseMove"), UnboundEvent("OnMouseUp"), UnboundEvent("OnStartDock"),
+        UnboundEvent("OnStartDrag"),
+    };
+    static const ClassInfo info{"Tzmd", nullptr, props};
+    return info;
+}
+
+}  // namespace zl

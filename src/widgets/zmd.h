@@ -1,0 +1,107 @@
+#pragma once
+#include <QFont>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/clock.h"
+#include "widgets/control.h"
+
+class QPainter;
+
+namespace zl {
+
+enum TRunDirection { diLeftToRight, diRightToLeft, diTopToBottom, diBottomToTop };
+enum TRunFontStyle { slNormal, slLowered, slRaised };
+extern const NameTable kRunDirectionNames;
+extern const NameTable kRunFontStyleNames;
+// TRunTextLayout shares its identifiers and ordinals with the label's TTextLayout.
+
+// The marquee: one line of text moved across the rectangle frame by frame by a timer of its
+// own, pass after pass, a given number of times or without end.
+class Tzmd : public QWidget, public Control {
+    Q_OBJECT
+public:
+    explicit Tzmd(Component* owner, QWidget* parent = nullptr);
+    ~Tzmd() override;
+    static const ClassInfo& StaticClass();
+    const ClassInfo& Class() const override { return StaticClass(); }
+
+    bool Active() const { return active_; }
+    void SetActive(bool v);
+    int Direction() const { return direction_; }
+    void SetDirection(int v);
+    int TextStyle() const { return textStyle_; }
+    void SetTextStyle(int v);
+    int TextLayout() const { return textLayout_; }
+    void SetTextLayout(int v);
+    int Speed() const { return speed_; }
+    // Held within 1..1000 ms; also the frame timer's interval.
+    void SetSpeed(int v);
+    int NumRepeat() const { return numRepeat_; }
+    void SetNumRepeat(int v) { numRepeat_ = static_cast<std::uint16_t>(v); }
+    bool Continuous() const { return continuous_; }
+    void SetContinuous(bool v) { continuous_ = v; }
+    int Steps() const { return steps_; }
+    // A running pass picks up the new value at its next frame.
+    void SetSteps(int v) { steps_ = v; }
+    const std::string& RunningCaption() const { return runningCaption_; }
+    void SetRunningCaption(const std::string& v);
+
+    int Alignment() const { return alignment_; }
+    void SetAlignment(int v);
+    bool Transparent() const { return transparent_; }
+    void SetTransparent(bool v);
+    std::string FocusControl;
+
+    // Frame state: the step within the pass and the passes done since activation.
+    int Step() const { return step_; }
+    int PassCount() const { return passCount_; }
+    const Timer& FrameTimer() const { return *timer_; }
+
+    // Places the text for the current step (at rest when inactive) and requests its paint.
+    void DrawFrame();
+    // Where DrawFrame would put the text's top-left corner now.
+    QPoint TextPosition() const;
+    // The text's box: its extent plus 2 in each direction.
+    QSize TextBox() const;
+    // What a paint shows: the background (unless transparent) and the text where the last
+    // frame put it, or at rest while inactive.
+    void PaintFrame(QPainter& painter);
+
+    void Changed() override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void FrameTick();
+    void UpdateTextCache() const;
+
+    std::unique_ptr<Timer> timer_;
+    int passCount_ = 0;
+    bool active_ = false;
+    int direction_ = diLeftToRight;
+    int textStyle_ = slNormal;
+    int textLayout_ = tlTop;
+    int speed_ = 100;
+    std::uint16_t numRepeat_ = 0;
+    bool continuous_ = false;
+    int steps_ = 100;
+    int step_ = 0;
+    std::string runningCaption_;
+    int alignment_ = taLeftJustify;
+    bool transparent_ = false;
+    QPoint framePosition_;
+
+    // Measuring is the costly part of a frame; redone only when text or font change.
+    mutable bool cacheValid_ = false;
+    mutable QString text_;
+    mutable QFont font_;
+    mutable QSize box_;
+    mutable int ascent_ = 0;
+};
+
+}  // namespace zl

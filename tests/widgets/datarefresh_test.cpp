@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "core/clock.h"
+#include "qtbase/application.h"
+#include "support/pluginfixtures.h"
+#include "support/scratchdir.h"
+#include "widgets/datarefresh.h"
+
+namespace zl {
+namespace {
+
+using testing::FixtureCalls;
+using testing::FixtureFolder;
+using testing::ScratchDir;
+using Lines = std::vector<std::string>;
+
+class Refresher : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = SetErrorReporter([this](const QString& m) { reported.push_back(m.toStdString()); });
+    }
+    void TearDown() override { SetErrorReporter(previous_); }
+
+    // A refresher whose widget records each file it is handed and whether a pass was running.
+    std::unique_ptr<Tdatarefresh> Make() {
+        auto r = std::make_unique<Tdatarefresh>();
+        Tdatarefresh* raw = r.get();
+        r->OnGetDataFromFileEvent = [this, raw](const std::string& name) {
+            handed.push_back(name);
+            idleDuringPass.push_back(raw->Idle());
+            if (auto lines = ReadDataTextFile(name)) text = *lines;
+        };
+        return r;
+    }
+    void Write(const std::filesystem::path& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+
+    ManualTimeSource manual{MakeLocalMs(2024, 3, 1, 8, 0, 0)};
+    ScopedTimeSource scope{manual};
+    ScratchDir scratch{"zorled-refresh"};
+    Lines handed;
+    std::vector<bool> idleDuringPass;
+    StringList text;
+    Lines reported;
+    ErrorReporter previous_;
+};
+
+TEST_F(Refresher, StartsOnTheEditorSourceDisabledAtThreeMinutes) {
+    auto r = Make();
+    EXPECT_EQ(r->datainterface(), datafromEditor);
+    EXPECT_EQ(r->DataRefreshTime(), 180000);
+    EXPECT_EQ(r->Interval(), 180000);
+    EXPECT_FALSE(r->Enabled());
+    EXPECT_TRUE(r->Idle());
+    EXPECT_TRUE(r->TextFileName().empty());
+    EXPECT_TRUE(r->ExeFileName().empty());
+    // With the editor source neither a pass nor a tick touches the widget.
+    r->StartRefresh();
+    EXPECT_TRUE(r->Enabled());
+    manual.Advance(400000);
+    EXPECT_TRUE(handed.empty());
+}
+
+TEST_F(Refresher, RefreshTimeHasAFloorOfTenSeconds) {
+    const struct {
+        int set, stored;
+    } cases[] = {{5000, 10000}, {-1, 10000}, {10000, 10000}, {10001, 10001}, {250000, 250000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.set);
+        auto r = Make();
+        r->SetDataRefreshTime(c.set);
+        EXPECT_EQ(r->DataRefreshTime(), c.stored);
+        EXPECT_EQ(r->Interval(), c.stored);
+    }
+}
+
+TEST_F(Refresher, FileSourcesRunTheTimerAndTheEditorSourceStopsIt) {
+    const std::string file = (scratch / "data.txt").string();
+    Write(file, "one\r\n");
+    auto r = Make();
+    r->SetTextFileName(file);
+    r->SetDataRefreshTime(10000);
+    const struct {
+        int source;
+        bool enabled;
+    } steps[] = {{dataformtxtfile, true}, {datafromEditor, false}, {datafromexetxt, true}, {dataformtxtfile, true}};
+    for (const auto& s : steps) {
+        r->Setdatainterface(s.source);
+        EXPECT_EQ(r->Enabled(), s.enabled) << s.source;
+    }
+    // The first pass comes one interval after the source was chosen, not at once.
+    EXPECT_TRUE(handed.empty());
+    manual.Advance(6000);
+    // Setting the same source again keeps the countdown.
+    r->Setdatainterface(dataformtxtfile);
+    manual.Advance(4000);
+    EXPECT_EQ(handed, Lines({file}));
+    manual.Advance(10000);
+    EXPECT_EQ(handed.size(), 2u);
+    r->StopRefresh();
+    manual.Advance(60000);
+    EXPECT_EQ(handed.size(), 2u);
+}
+
+TEST_F(Refresher, StartRefreshAsksTheModuleThenReadsTheFileAtOnce) {
+    FixtureCalls calls(scratch);
+    const std::string file = (scratch / "data.txt").string();
+    ::setenv("ZORLED_FIXTURE_DATA", file.c_str(), 1);
+    ::setenv("ZORLED_FIXTURE_TEXT", "from the module\r\nsecond", 1);
+    auto r = Make();
+    r->Setdatainterface(datafromexetxt);
+    r->SetTextFileName(file);
+    r->SetExeFileName((FixtureFolder("data") / "datamodule.so").string());
+    r->StartRefresh();
+    EXPECT_EQ(calls.Lines(), Lines({"datamodule.so Plugingetdata"}));
+    EXPECT_EQ(text, StringList({"from the module", "second"}));
+    EXPECT_EQ(idleDuringPass, std::vector<bool>({false}));
+    EXPECT_TRUE(r->Idle());
+    ::setenv("ZORLED_FIXTURE_TEXT", "later", 1);
+    manual.Advance(180000);
+    EXPECT_EQ(calls.Lines().size(), 2u);
+    EXPECT_EQ(text, StringList({"later"}));
+    ::unsetenv("ZORLED_FIXTURE_DATA");
+    ::unsetenv("ZORLED_FIXTURE_TEXT");
+
+    // Without the module, or with a library lacking the export, the file written earlier is read.
+    for (const std::string& module : {(scratch / "gone.so").string(), (FixtureFolder("bare") / "no_exports.so").string()}) {
+        SCOPED_TRACE(module);
+        text.clear();
+        r->SetExeFileName(module);
+        r->RefreshNow();
+        EXPECT_EQ(text, StringList({"later"}));
+    }
+    EXPECT_TRUE(reported.empty());
+}
+
+TEST_F(Refresher, AFileThatCannotBeReadIsReportedAndTriedAgainNextTick) {
+    const auto file = scratch / "data.txt";
+    // Tests run as root, so modes do not stop a read: a folder in the file's place does.
+    std::filesystem::create_directory(file);
+    auto r = Make();
+    r->Setdatainterface(dataformtxtfile);
+    r->SetDataRefreshTime(10000);
+    r->SetTextFileName(file.string());
+    text = {"previous"};
+    r->StartRefresh();
+    EXPECT_TRUE(r->Idle());
+    EXPECT_EQ(text, StringList({"previous"}));
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "Cannot open file \"" + file.string() + "\". Is a directory");
+    EXPECT_TRUE(r->Enabled()) << "the timer goes on";
+
+    std::filesystem::remove(file);
+    Write(file, "fresh");
+    manual.Advance(10000);
+    EXPECT_EQ(text, StringList({"fresh"}));
+    EXPECT_EQ(reported.size(), 1u);
+}
+
+TEST_F(Refresher, ADataFileOverSixteenMegabytesIsRefused) {
+    const auto file = scratch / "big.txt";
+    Write(file, std::string(kMaxDataFileSize, 'a'));
+    auto lines = ReadDataTextFile(file.string());
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(lines->at(0).size(), kMaxDataFileSize) << "exactly 16 MB is read";
+
+    Write(file, std::string(kMaxDataFileSize + 1, 'a'));
+    auto r = Make();
+    r->Setdatainterface(dataformtxtfile);
+    r->SetTextFileName(file.string());
+    text = {"kept"};
+    r->RefreshNow();
+    EXPECT_EQ(text, StringList({"kept"}));
+    EXPECT_EQ(reported, Lines({"File \"" + file.string() + "\" is larger than 16 MB"}));
+    EXPECT_TRUE(r->Idle());
+}
+
+TEST_F(Refresher, DataFilesAreReadAsTextLists) {
+    const struct {
+        const char* what;
+        std::string bytes;
+        StringList lines;
+    } cases[] = {
+        {"line ends of every kind", "a\r\nb\rc\nd", {"a", "b", "c", "d"}},
+        {"a zero byte ends the text", std::string("x\r\ny\0z", 6), {"x", "y"}},
+        {"empty file", "", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Write(scratch / "t.txt", c.bytes);
+        EXPECT_EQ(ReadDataTextFile((scratch / "t.txt").string()), c.lines);
+    }
+    EXPECT_EQ(ReadDataTextFile((scratch / "missing.txt").string()), std::nullopt);
+    EXPECT_EQ(ReadDataTextFile(""), std::nullopt);
+    // Names from Windows: "\" separates folders and a case-insensitive twin counts.
+    Write(scratch / "Data.TXT", "twin");
+    const std::string windows = scratch.path().string() + "\\data.txt";
+    EXPECT_EQ(ReadDataTextFile(windows), StringList({"twin"}));
+}
+
+}  // namespace
+}  // namespace zl
