@@ -14,6 +14,7 @@
 #include "widgets/zorledclock.h"
 #include "widgets/zorledimage.h"
 #include "widgets/zorledlabel.h"
+#include "widgets/zorledscrolltext.h"
 #include "widgets/zorledzmd.h"
 
 namespace zl {
@@ -102,6 +103,35 @@ Control* NewImage(TFrmZorLedForm& page) {
     return image;
 }
 
+Control* NewScrollText(TFrmZorLedForm& page) {
+    const int n = TakeNumber(page, wkScrollText, "myscrolltext");
+    auto* board = new TzorledScrollText(&page, &page);
+    board->SetName("myscrolltext" + std::to_string(n));
+    TScrollTextParam& text = board->Text();
+    TSmoothEffect& effect = text.FontEffect();
+    text.SetBackColor(clBlack);
+    board->SetScrollQuality(tqHigh);
+    board->Labels().Clear();
+    board->Fonts().Clear();
+    board->SetRepeatDelay(1);
+    board->SetScrollDelay(300);
+    board->SetScrollStep(1);
+    text.SetQuality(TSmoothQuality::aqNone);
+    text.SetLines({});
+    text.SetFade(false);
+    effect.SetBlur(0);
+    effect.SetAlpha(100);
+    effect.Shadow().SetBlur(0);
+    effect.Shadow().SetAlpha(0);
+    effect.Shadow().SetColor(clBlack);
+    text.SetLines({Utf8ToGbk("led滚动文字"), Utf8ToGbk("滚动文字")});
+    PlaceWidget(*board, 20 * n + 50, 10 * n + 90, 200, 120);
+    SetWidgetFont(text.Font());
+    board->SetActive(true);
+    ++g_counters[wkScrollText];
+    return board;
+}
+
 }  // namespace
 
 int WidgetCounter(int kind) { return g_counters[kind & 7]; }
@@ -160,6 +190,7 @@ Control* TFrmZorLedForm::CreateWidget(int kind) {
         case wkImage: widget = NewImage(*this); break;
         case wkMarquee: widget = NewMarquee(*this); break;
         case wkClock: widget = NewClock(*this); break;
+        case wkScrollText: widget = NewScrollText(*this); break;
         default: break;
     }
     if (widget) {
@@ -529,6 +560,8 @@ void TFrmZorLedForm::WidgetDblClick(Control* widget) {
         if (EditImage) EditImage(*image);
     } else if (auto* clock = dynamic_cast<Tzorledclock*>(widget)) {
         if (EditClock) EditClock(*clock);
+    } else if (auto* board = dynamic_cast<TzorledScrollText*>(widget)) {
+        if (EditScrollText) EditScrollText(*board);
     } else if (auto* marquee = dynamic_cast<Tzorledzmd*>(widget)) {
         if (EditZmd) EditZmd(*marquee);
     }
@@ -554,12 +587,14 @@ TFrmZorLedForm* CreatePageWindow(const std::string& name) {
 
 void RegisterPageClasses() {
     RegisterClass(Tzorledlabel::StaticClass());
+    RegisterClass(TzorledScrollText::StaticClass());
     RegisterClass(Tzorledclock::StaticClass());
     RegisterClass(Tzorledzmd::StaticClass());
     RegisterClass(Tzorledimage::StaticClass());
     RegisterClass(TZorLedForm::StaticClass());
     RegisterClass(Tdatarefresh::StaticClass());
     RegisterClass(Tzorzmd::StaticClass());
+    RegisterClass(TzorScrollText::StaticClass());
 }
 
 }  // namespace zl

@@ -18,6 +18,7 @@
 #include "page/frmzorledform.h"
 #include "page/pagefile.h"
 #include "output/streampage.h"
+#include "plugins/dlllistclass.h"
 #include "qtbase/application.h"
 
 namespace {
@@ -111,10 +112,19 @@ int Render(const std::vector<std::string>& args) {
     zl::LoadPageFile(*page, args[1]);
     page->HookAllWidgets();
     page->StopWidgets();
+    // The data modules this page names are initialised and uninitialised around the run, as
+    // play does for the pages of its list.
+    const std::filesystem::path in = args[1];
+    zl::Tdlllistclass modules([&in](const std::string&) { return in; });
+    const zl::StringList pages{in.stem().string()};
+    modules.PageList = &pages;
+    modules.CollectDataModules();
+    modules.InitDataModules();
     page->StartWidgets();
     manual.Advance(ms);
     const QImage image = page->grab().toImage();
     page->StopWidgets();
+    modules.UnInitDataModules();
     const QString out = QString::fromStdString(args[2]);
     if (!image.save(out, "PNG")) {
         std::fprintf(stderr, "Cannot create file \"%s\".\n", args[2].c_str());

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "core/atomicfile.h"
+#include "core/clock.h"
+#include "core/codepage.h"
+#include "core/textlist.h"
+#include "support/scratchdir.h"
+#include "widgets/zorledscrolltext.h"
+
+namespace zl {
+namespace {
+
+class Board : public ::testing::Test {
+protected:
+    std::unique_ptr<TzorledScrollText> Make() {
+        auto board = std::make_unique<TzorledScrollText>(nullptr);
+        board->SetBounds(0, 0, 100, 60);
+        board->SetScrollQuality(tqLow);
+        board->SetScrollDelay(700);  // no tick falls on a refresh pass
+        board->Text().SetLines({"a", "b", "c", "d", "e"});
+        board->Paint();
+        return board;
+    }
+    ManualTimeSource manual{MakeLocalMs(2025, 1, 2, 3, 4, 5)};
+    ScopedTimeSource scope{manual};
+    zl::testing::ScratchDir scratch{"zorled-board"};
+};
+
+TEST_F(Board, NewBoardTakesTheRefreshersSettings) {
+    TzorledScrollText board(nullptr);
+    EXPECT_EQ(board.datainterface(), datafromEditor);
+    EXPECT_EQ(board.DataRefreshTime(), 180000);
+    EXPECT_EQ(board.TextFileName(), "");
+    EXPECT_FALSE(board.Refresher().Enabled());
+    board.SetTextFileName("x.txt");
+    board.SetDataRefreshTime(20000);
+    EXPECT_EQ(board.Refresher().TextFileName(), "x.txt");
+    EXPECT_EQ(board.Refresher().DataRefreshTime(), 20000);
+}
+
+TEST_F(Board, FileFedBoardTakesTheLinesAndStartsOverAtEveryPass) {
+    const auto file = scratch / "board.txt";
+    WriteTextList(file, {"one", "two", "three"});
+    auto board = Make();
+    board->Setdatainterface(dataformtxtfile);
+    board->SetTextFileName(file.string());
+    board->SetDataRefreshTime(10000);
+    board->StartRefresh();
+    EXPECT_EQ(board->Text().Lines(), (StringList{"one", "two", "three"})) << "the first pass runs at once";
+    EXPECT_EQ(board->LaidOutRows(), 3);
+
+    manual.Advance(9000);
+    EXPECT_GT(board->Position(), 0);
+    manual.Advance(1000);  // the next pass finds the same file
+    EXPECT_EQ(board->Position(), 0) << "the text starts from the top again";
+    EXPECT_EQ(board->RepeatedCount(), -1);
+
+    board->StopRefresh();
+    EXPECT_TRUE(board->Active()) << "stopping the refresh does not stop the scroll";
+    const int before = board->Position();
+    manual.Advance(3000);
+    EXPECT_GT(board->Position(), before);
+}
+
+TEST_F(Board, MissingFileKeepsTheLines) {
+    auto board = Make();
+    board->LoadBoardText((scratch / "none.txt").string());
+    EXPECT_EQ(board->Text().Lines(), (StringList{"a", "b", "c", "d", "e"}));
+}
+
+}  // namespace
+}  // namespace zl
