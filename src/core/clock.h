@@ -43,6 +43,8 @@ public:
     virtual ~TimerFactory() = default;
     // New timers start disabled with an interval of 1000 ms.
     virtual std::unique_ptr<Timer> CreateTimer() = 0;
+    // True when timers run on wall-clock time in an event loop, so worker threads may tick too.
+    virtual bool RealTime() const { return false; }
 };
 
 // The process-wide time source; the program installs the system one at start-up.

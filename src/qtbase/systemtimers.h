@@ -7,6 +7,7 @@ namespace zl {
 class QtTimerFactory : public TimerFactory {
 public:
     std::unique_ptr<Timer> CreateTimer() override;
+    bool RealTime() const override { return true; }
 };
 
 // Installs the system clock and the QTimer factory as the process time source.

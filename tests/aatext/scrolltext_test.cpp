@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <functional>
+#include <memory>
+
+#include "aatext/scrolltext.h"
+#include "core/clock.h"
+#include "core/codepage.h"
+#include "core/props/enums.h"
+
+namespace zl {
+namespace {
+
+std::string G(const char* utf8) { return Utf8ToGbk(utf8); }
+
+class ScrollText : public ::testing::Test {
+protected:
+    // A loaded control of the given size with plain settings: no fade, no spaces, no pause.
+    std::unique_ptr<TSmoothScrollText> Make(int width, int height, const StringList& lines) {
+        auto control = std::make_unique<TSmoothScrollText>(nullptr);
+        control->SetBounds(0, 0, width, height);
+        TScrollTextParam& text = control->Text();
+        text.SetFade(false);
+        text.SetTailSpace(0);
+        text.SetLines(lines);
+        text.Font().SetName("DejaVu Sans");
+        text.Font().SetHeight(-16);
+        text.Font().SetColor(0x000000);
+        control->SetRepeatDelay(0);
+        control->SetScrollQuality(tqLow);
+        control->Paint();
+        return control;
+    }
+    static StringList Numbered(int count) {
+        StringList lines;
+        for (int i = 0; i < count; ++i) lines.push_back("line " + std::to_string(i));
+        return lines;
+    }
+    // Runs ticks of the scroll timer until the position is `target` (bounded).
+    void TickUntil(TSmoothScrollText& control, const std::function<bool()>& done, int limit = 100000) {
+        for (int i = 0; i < limit && !done(); ++i) manual.Advance(control.ScrollDelay());
+    }
+
+    ManualTimeSource manual{MakeLocalMs(2025, 1, 2, 3, 4, 5)};
+    ScopedTimeSource scope{manual};
+};
+
+TEST_F(ScrollText, NewControlHasTheDescribedSettings) {
+    TSmoothScrollText control(nullptr);
+    EXPECT_EQ(control.Width(), 240);
+    EXPECT_EQ(control.Height(), 280);
+    EXPECT_TRUE(control.Active());
+    EXPECT_EQ(control.ScrollDelay(), 60);
+    EXPECT_EQ(control.ScrollStep(), 1);
+    EXPECT_EQ(control.ScrollQuality(), tqHigh);
+    EXPECT_EQ(control.RepeatDelay(), 2000);
+    EXPECT_EQ(control.Color(), TColor(0xFFFFFF));
+    EXPECT_TRUE(control.ScrollTimer().Enabled()) << "setting the delay starts the scroll timer";
+    EXPECT_FALSE(control.ScrollTimer().HasWorkerThread()) << "virtual time ticks through the time seam";
+    EXPECT_FALSE(control.IsLoaded());
+    const TScrollTextParam& text = control.Text();
+    EXPECT_TRUE(text.Fade());
+    EXPECT_EQ(text.FadeHeight(), 10);
+    EXPECT_EQ(text.TailSpace(), 60);
+    EXPECT_EQ(text.Alignment(), taCenter);
+    EXPECT_EQ(text.RowPitch(), 20);
+    EXPECT_EQ(text.LabelEffect(), leUntilNextLabel);
+    EXPECT_TRUE(text.HoldsDefaultText());
+    EXPECT_TRUE(control.UseDefaultLabels());
+    control.SetBounds(0, 0, 5, -3);
+    EXPECT_EQ(control.Width(), 20);
+    EXPECT_EQ(control.Height(), 20);
+}
+
+TEST_F(ScrollText, SettersKeepTheirRanges) {
+    auto control = Make(100, 60, {"a"});
+    control->SetScrollStep(0);
+    EXPECT_EQ(control->ScrollStep(), 1);
+    control->SetScrollStep(-5);
+    EXPECT_EQ(control->ScrollStep(), 1);
+    control->Text().SetHeadSpace(200);
+    EXPECT_EQ(control->Text().HeadSpace(), 150);
+    control->Text().SetTailSpace(-1);
+    EXPECT_EQ(control->Text().TailSpace(), 0);
+}
+
+TEST_F(ScrollText, EmptyOrShortTextFillsExactlyTheClientHeight) {
+    auto empty = Make(100, 70, {});
+    EXPECT_EQ(empty->TextBmpHeight(), 70);
+    const QImage blank = empty->TextBmpImage();
+    EXPECT_EQ(blank.pixel(50, 35), qRgb(255, 255, 255)) << "filled with the control colour";
+
+    auto shorter = Make(100, 70, {"a"});
+    EXPECT_EQ(shorter->TextBmpHeight(), 70) << "padded to the client height";
+    TickUntil(*shorter, [&] { return shorter->Position() == 69; });
+    manual.Advance(60);
+    EXPECT_EQ(shorter->Position(), 70) << "the bitmap height itself is a position";
+    EXPECT_EQ(shorter->CurrBmp(), shorter->TextBmpImage()) << "it shows the start of the text again";
+    manual.Advance(60);
+    EXPECT_EQ(shorter->Position(), 0) << "the next step wraps round";
+}
+
+TEST_F(ScrollText, ViewWrapsRoundFromTheEndToTheStart) {
+    auto control = Make(120, 50, Numbered(6));
+    const QImage whole = control->TextBmpImage();
+    const int t = whole.height();
+    ASSERT_GT(t, 50);
+    control->MoveTo(t - 20);
+    QImage expected(120, 50, QImage::Format_RGB32);
+    {
+        QPainter painter(&expected);
+        painter.drawImage(0, 0, whole, 0, t - 20, 120, 20);
+        painter.drawImage(0, 20, whole, 0, 0, 120, 30);
+    }
+    EXPECT_EQ(control->CurrBmp(), expected);
+}
+
+TEST_F(ScrollText, RepeatCountEndsInactiveWithOneCompletion) {
+    auto control = Make(60, 40, {"a"});
+    int completions = 0;
+    control->OnComplete = [&] { ++completions; };
+    control->SetRepeatCount(2);
+    const int t = control->TextBmpHeight();
+    manual.Advance(60 * (2 * (t + 1) + 5));
+    EXPECT_FALSE(control->Active());
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(control->Position(), 0) << "it stops on the start screen";
+    EXPECT_EQ(control->RepeatedCount(), -1);
+    manual.Advance(6000);
+    EXPECT_EQ(completions, 1);
+}
+
+TEST_F(ScrollText, RepeatDelayHoldsTheFirstScreenOfEachCycle) {
+    auto control = Make(60, 40, {"a"});
+    control->SetRepeatDelay(1000);
+    manual.Advance(60);
+    EXPECT_TRUE(control->DelayTimer().Enabled()) << "cycle 0 starts with the pause";
+    EXPECT_FALSE(control->ScrollTimer().Enabled());
+    manual.Advance(999);
+    EXPECT_EQ(control->Position(), 0);
+    manual.Advance(1);
+    EXPECT_EQ(control->Position(), 1);
+    EXPECT_TRUE(control->ScrollTimer().Enabled());
+}
+
+TEST_F(ScrollText, FadeBandsLeadToTheBackgroundColour) {
+    auto control = Make(40, 100, {});
+    control->Text().SetFade(true);
+    control->Text().SetFadeHeight(10);
+    control->SetColor(0x000000);
+    // Paint the text bitmap white by a background picture, so every row differs from black.
+    QImage white(4, 4, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    TPicture picture;
+    picture.SetBitmap(white);
+    control->Text().SetBackGround(picture);
+    const QImage& frame = control->CurrBmp();
+    struct Row { int row; int value; };
+    // 255 * f / 256 with f = c * 255 div 9.
+    for (const Row r : {Row{0, 0}, Row{99, 0}, Row{9, 254}, Row{90, 254}, Row{1, 27}, Row{98, 27}, Row{50, 255}})
+        EXPECT_EQ(qRed(frame.pixel(20, r.row)), r.value) << "row " << r.row;
+}
+
+TEST_F(ScrollText, FadeBandsOfOneRowOrTallerThanHalfAreDefined) {
+    auto control = Make(20, 20, {});
+    control->SetColor(0x000000);
+    QImage white(4, 4, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    TPicture picture;
+    picture.SetBitmap(white);
+    control->Text().SetBackGround(picture);
+    control->Text().SetFade(true);
+    control->Text().SetFadeHeight(1);
+    EXPECT_EQ(qRed(control->CurrBmp().pixel(5, 0)), 0);
+    EXPECT_EQ(qRed(control->CurrBmp().pixel(5, 1)), 255);
+    EXPECT_EQ(qRed(control->CurrBmp().pixel(5, 19)), 0);
+    control->Text().SetFadeHeight(500);
+    for (int row : {0, 9, 10, 19}) {
+        const int c = row < 10 ? row : 19 - row;
+        EXPECT_EQ(qRed(control->CurrBmp().pixel(5, row)), 255 * (c * 255 / 499) / 256) << "row " << row;
+    }
+}
+
+TEST_F(ScrollText, OnlyTextChangesRebuildAndRestart) {
+    struct Change {
+        const char* name;
+        std::function<void(TSmoothScrollText&)> apply;
+        bool rebuilds;
+    };
+    const Change changes[] = {
+        {"ScrollStep", [](TSmoothScrollText& c) { c.SetScrollStep(3); }, false},
+        {"ScrollDelay", [](TSmoothScrollText& c) { c.SetScrollDelay(80); }, false},
+        {"RepeatDelay", [](TSmoothScrollText& c) { c.SetRepeatDelay(5); }, false},
+        {"Active", [](TSmoothScrollText& c) { c.SetActive(false); }, false},
+        {"FontEffect replaced", [](TSmoothScrollText& c) { TSmoothEffect e; e.SetBlur(9); c.Text().SetFontEffect(e); }, false},
+        {"RepeatCount", [](TSmoothScrollText& c) { c.SetRepeatCount(4); }, true},
+        {"Lines", [](TSmoothScrollText& c) { c.Text().SetLines({"x"}); }, true},
+        {"Alignment", [](TSmoothScrollText& c) { c.Text().SetAlignment(taLeftJustify); }, true},
+        {"RowPitch", [](TSmoothScrollText& c) { c.Text().SetRowPitch(0); }, true},
+        {"Quality", [](TSmoothScrollText& c) { c.Text().SetQuality(TSmoothQuality::aqNone); }, true},
+        {"inside FontEffect", [](TSmoothScrollText& c) { c.Text().FontEffect().SetAlpha(50); }, true},
+        {"font", [](TSmoothScrollText& c) { c.Text().Font().SetHeight(-20); }, true},
+        {"colour", [](TSmoothScrollText& c) { c.Text().SetBackColor(0x00FF00); }, true},
+        {"size", [](TSmoothScrollText& c) { c.SetHeight(61); }, true},
+        {"a label", [](TSmoothScrollText& c) { c.Labels().AddItem("X", "y", lsCustom); }, true},
+    };
+    for (const auto& change : changes) {
+        auto control = Make(100, 60, Numbered(10));
+        control->MoveTo(17);
+        change.apply(*control);
+        EXPECT_EQ(control->Position(), change.rebuilds ? 0 : 17) << change.name;
+        if (change.rebuilds) EXPECT_EQ(control->RepeatedCount(), -1) << change.name << ": a new first cycle";
+    }
+}
+
+TEST_F(ScrollText, NothingRebuildsBeforeTheFirstPaintOrUnderTheUpdateLock) {
+    TSmoothScrollText control(nullptr);
+    control.SetBounds(0, 0, 50, 40);
+    control.Text().SetLines({"a"});
+    EXPECT_FALSE(control.LayoutComplete() && control.LaidOutRows() > 0) << "no layout before loading";
+    control.Paint();
+    EXPECT_TRUE(control.IsLoaded());
+    EXPECT_EQ(control.LaidOutRows(), 1);
+    control.BeginUpdate();
+    control.Text().SetLines({"a", "b"});
+    EXPECT_EQ(control.LaidOutRows(), 1);
+    control.EndUpdate();
+    control.SetAutoUpdate(false);
+    control.Text().SetLines({"a", "b", "c"});
+    EXPECT_EQ(control.LaidOutRows(), 1);
+}
+
+TEST_F(ScrollText, ScrollDelayChangedWhileInactiveRunsTheTimerAgain) {
+    auto control = Make(60, 40, Numbered(5));
+    control->SetActive(false);
+    EXPECT_FALSE(control->ScrollTimer().Enabled());
+    control->SetScrollDelay(100);
+    EXPECT_FALSE(control->Active());
+    EXPECT_TRUE(control->ScrollTimer().Enabled());
+    manual.Advance(400);
+    EXPECT_EQ(control->Position(), 4);
+}
+
+TEST_F(ScrollText, RightTagHoldsForOneLineOrUntilTheNextLabel) {
+    for (int effect : {leOnlyALine, leUntilNextLabel}) {
+        auto control = Make(200, 60, {"<Right>ab", "cd"});
+        control->Labels().AddItem("Right", "", lsRightJustify);
+        control->Text().SetLabelEffect(effect);
+        const auto& rows = control->Rows();
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[0].text, "ab");
+        EXPECT_GT(rows[0].x, 100) << "right-aligned";
+        const bool stays = effect == leUntilNextLabel;
+        EXPECT_EQ(rows[1].x > 100, stays) << "effect " << effect << ": centred again or still right";
+    }
+}
+
+TEST_F(ScrollText, FontTagsRestyleAndWrappedLinesStack) {
+    auto control = Make(60, 60, {"<Big>x", "aaa bbb ccc ddd", "y"});
+    TFontLabel* big = control->Fonts().AddItem("Big", "DejaVu Sans", 24, 0x0000FF, 0, false, 0, 0);
+    ASSERT_NE(big, nullptr);
+    control->Text().SetLabelEffect(leOnlyALine);
+    control->Text().SetWordWrap(true);
+    const auto& rows = control->Rows();
+    ASSERT_GE(rows.size(), 4u) << "the long line wraps";
+    EXPECT_EQ(rows[0].style->font.Size(), 24);
+    EXPECT_EQ(rows[1].style->font.Height(), -16) << "only a line";
+    EXPECT_EQ(rows[1].text, "aaa ");
+    EXPECT_EQ(rows[2].y - rows[1].y, static_cast<int>(std::nearbyint(1.2 * rows[1].height)));
+    EXPECT_EQ(rows.back().text, "y");
+}
+
+TEST_F(ScrollText, BandsMatchOneWholeBitmap) {
+    StringList lines;
+    for (int i = 0; i < 60; ++i) lines.push_back(i % 3 ? "<Shade>gjpqy row " + std::to_string(i) : G("汉字 ") + std::to_string(i));
+    auto control = Make(150, 90, lines);
+    TFontLabel* shade = control->Fonts().AddItem("Shade", "DejaVu Sans", 14, 0x0000FF, 0, true, 3, 3);
+    shade->Effect().Shadow().SetBlur(40);
+    control->Text().SetRowPitch(-30);  // rows overlap, so band edges cut through ink
+    control->Text().SetFade(true);
+    const int t = control->TextBmpHeight();
+    ASSERT_GT(t, 3 * TSmoothScrollText::kBandRows);
+
+    QImage whole(150, t, QImage::Format_RGB32);
+    whole.fill(Qt::white);
+    TCanvas canvas(&whole);
+    canvas.Brush.Style = TBrushStyle::bsClear;
+    TSmoothFontEx renderer(&canvas);
+    for (const TextRow& row : control->Rows()) {
+        canvas.Font.Assign(row.style->font);
+        renderer.Effect().Assign(row.style->effect);
+        renderer.TextOut(row.x, row.y, row.text);
+    }
+    EXPECT_EQ(control->TextBmpImage(), whole);
+}
+
+TEST_F(ScrollText, LongTextIsLaidOutStepByStepWithTheSameResult) {
+    const StringList lines = Numbered(3000);
+    auto control = Make(200, 100, lines);
+    EXPECT_FALSE(control->LayoutComplete()) << "only the first screen is laid out at once";
+    EXPECT_LT(control->LaidOutRows(), 100);
+    int ready = 0;
+    control->OnTextReady = [&] { ++ready; };
+    manual.Advance(200);
+    EXPECT_TRUE(control->LayoutComplete());
+    EXPECT_EQ(ready, 1);
+    EXPECT_EQ(control->LaidOutRows(), 3000);
+    EXPECT_LE(control->HeldBandRows(), 4 * TSmoothScrollText::kBandRows) << "only bands on view are held";
+
+    // The same text laid out in one go gives the same bitmap height and rows.
+    auto direct = Make(200, 100, {});
+    direct->Text().SetLines(lines);
+    EXPECT_EQ(direct->TextBmpHeight(), control->TextBmpHeight());
+    EXPECT_EQ(direct->Rows().back().y, control->Rows().back().y);
+}
+
+}  // namespace
+}  // namespace zl
