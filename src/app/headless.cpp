@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include "editors/propertyeditors.h"
 #include "page/frmzorledform.h"
 #include "qtbase/fonts.h"
 #include "qtbase/translations.h"
@@ -16,6 +17,7 @@ void PrepareProgram() {
     InstallFontSubstitutions();
     InstallTranslations();
     RegisterPageClasses();
+    InstallPropertyEditors();
 }
 
 }  // namespace zl

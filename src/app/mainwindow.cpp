@@ -13,6 +13,7 @@
 #include "app/toolicons.h"
 #include "core/home.h"
 #include "editors/formplanedit.h"
+#include "output/ledoutputcontrol.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
 
@@ -142,6 +143,8 @@ void TSYS_Frmzorled::BuildMenus() {
     about->addAction(ActionAbout);
     loaddll = bar->addMenu(U("编辑"));
     loaddll->setObjectName("loaddll");
+    LedOutput = std::make_unique<LedOutputControl>(this, [this]() -> QWidget* { return Page; });
+    bar->addMenu(U("LED输出"))->addActions(LedOutput->Actions());
 }
 
 QToolButton* TSYS_Frmzorled::MakeToolButton(QWidget* panel, int left, QAction* action, int icon) {

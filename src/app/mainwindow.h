@@ -18,6 +18,8 @@ class QToolButton;
 
 namespace zl {
 
+class LedOutputControl;
+
 // The main window: owns the one page window, the page and widget commands and play mode.
 class TSYS_Frmzorled : public QMainWindow {
     Q_OBJECT
@@ -43,6 +45,8 @@ public:
     StringList PluginFiles;
     std::unique_ptr<Timer> TimerPlay;
     std::unique_ptr<PlayPlugins> PlayPluginCalls = std::make_unique<NoPlayPlugins>();
+    // Streams the page to LED controllers; none in simulated runs.
+    std::unique_ptr<LedOutputControl> LedOutput;
 
     void CreatePageWindow(const std::string& name);
     void SavePageTo(const std::filesystem::path& path);

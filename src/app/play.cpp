@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "core/home.h"
 #include "editors/playfiles.h"
+#include "output/ledoutputcontrol.h"
 #include "qtbase/application.h"
 
 namespace zl {
@@ -51,6 +52,7 @@ void TSYS_Frmzorled::StartPlay() {
     BuildPageList();
     StartPlugins();
     PageIndex = -1;
+    if (LedOutput) LedOutput->SetPlaying(true);
     PlayNextPage();
 }
 
@@ -116,6 +118,7 @@ void TSYS_Frmzorled::StopPlay() {
     if (Page) Page->StopWidgets();
     TimerPlay->SetEnabled(false);
     PlayPluginCalls->Stop();
+    if (LedOutput) LedOutput->SetPlaying(false);
 }
 
 }  // namespace zl

@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "core/clock.h"
 #include "core/codepage.h"
+#include "output/ledoutputcontrol.h"
 
 namespace zl {
 
@@ -11,6 +12,8 @@ void SimulatePlayRun(std::int64_t seconds, const std::function<void(const std::s
     ScopedTimeSource scope(clock);
     const LocalMs start = clock.Now();
     TSYS_Frmzorled window;
+    // Virtual time runs far faster than any sign could follow.
+    window.LedOutput.reset();
     window.RunPlanEditor = [] { return true; };
     window.PageShown = [&](const std::string& page) {
         const std::int64_t ms = Now() - start;

@@ -39,4 +39,14 @@ QString DrawingFamily(const QString& storedName) {
     return storedName;
 }
 
+QString StoredFontName(const QString& family, const QString& currentStoredName) {
+    const auto same = [&](const QString& stored) {
+        return DrawingFamily(stored).compare(family, Qt::CaseInsensitive) == 0 && stored != family;
+    };
+    if (same(currentStoredName)) return currentStoredName;
+    for (const char* face : {"宋体", "黑体", "楷体_GB2312", "隶书"})
+        if (same(QString::fromUtf8(face))) return QString::fromUtf8(face);
+    return family;
+}
+
 }  // namespace zl

@@ -14,6 +14,7 @@
 #include "core/pagetext/writer.h"
 #include "page/frmzorledform.h"
 #include "page/pagefile.h"
+#include "output/streampage.h"
 #include "qtbase/application.h"
 
 namespace {
@@ -23,7 +24,8 @@ int Usage() {
                  "usage: zorled-tool pagetext FILE\n"
                  "       zorled-tool new OUT.DFM [KIND ...]\n"
                  "       zorled-tool resave IN.DFM OUT.DFM\n"
-                 "       zorled-tool play [--seconds N]\n");
+                 "       zorled-tool play [--seconds N]\n"
+                 "       zorled-tool stream IN.DFM --seconds N\n");
     return 1;
 }
 
@@ -42,6 +44,14 @@ std::filesystem::path UnitPath(std::filesystem::path page) { return page.replace
 void SaveAsSaveDoes(zl::TFrmZorLedForm& page, const std::filesystem::path& out) {
     zl::SavePageFile(page, out);
     zl::WriteUnitSource(page, UnitPath(out));
+}
+
+long long Seconds(const std::string& value) {
+    const auto given = WholeNumber(value, 0, 999999999);
+    if (!given)
+        throw zl::Error(zl::Format("Seconds \"%s\" are not valid: give a whole number from 0 to 999999999",
+                                   value.c_str()));
+    return *given;
 }
 
 int SimulatePlay(long long seconds) {
@@ -88,14 +98,15 @@ int Run(const std::vector<std::string>& args) {
         long long seconds = 60;
         for (size_t i = 1; i < args.size(); ++i) {
             if (args[i] != "--seconds" || i + 1 == args.size()) return Usage();
-            const std::string& value = args[++i];
-            const auto given = WholeNumber(value, 0, 999999999);
-            if (!given)
-                throw zl::Error(zl::Format("Seconds \"%s\" are not valid: give a whole number from 0 to 999999999",
-                                           value.c_str()));
-            seconds = *given;
+            seconds = Seconds(args[++i]);
         }
         return SimulatePlay(seconds);
+    }
+    if (command == "stream" && args.size() == 4 && args[2] == "--seconds") {
+        const long long seconds = Seconds(args[3]);
+        zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
+        zl::StreamPage(args[1], seconds, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
+        return 0;
     }
     return Usage();
 }

@@ -1,0 +1,156 @@
+// One frame of a 512 x 256 LED output, per protocol: drawing the page region, mapping it to the
+// panel's order, levels and colour order, and sending it to a loopback receiver, beside the bare
+// sends of the same packets from ready buffers. "core_at_40Hz" is the share of one core a 40 Hz
+// output takes.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <memory>
+#include <vector>
+
+#include "app/headless.h"
+#include "output/ledoutputengine.h"
+#include "output/packets.h"
+#include "page/frmzorledform.h"
+#include "qtbase/application.h"
+#include "widgets/zorledlabel.h"
+
+namespace {
+
+constexpr int kWidth = 512, kHeight = 256;
+
+// A bound socket nobody reads, as a controller's port on this machine.
+struct Receiver {
+    Receiver() {
+        fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof at;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);
+        port = ntohs(at.sin_port);
+    }
+    ~Receiver() { ::close(fd); }
+    int fd, port;
+};
+
+// A sign-like page: a coloured ground with rows of text in several colours.
+std::unique_ptr<zl::TFrmZorLedForm> MakePage() {
+    std::unique_ptr<zl::TFrmZorLedForm> page(zl::CreatePageWindow("LedDesignWin"));
+    page->SetColor(0x00301008);
+    page->SetClientWidth(kWidth);
+    page->SetClientHeight(kHeight);
+    for (int row = 0; row < 4; ++row) {
+        auto* label = static_cast<zl::Tzorledlabel*>(page->CreateWidget(zl::wkLabel));
+        label->SetAutoSize(false);
+        label->SetBounds(8, 8 + row * 62, 496, 56);
+        label->SetColor(0x00000040 << (row * 4));
+        label->Font().SetColor(0x0000FFFF >> row);
+        label->Font().SetHeight(-40);
+        label->SetCaption("ZorLED 0123456789 ABCDEF");
+    }
+    return page;
+}
+
+zl::LedOutputConfig Output(zl::LedProtocol protocol, int port) {
+    zl::LedOutputConfig o;
+    o.section = "output1";
+    o.protocol = protocol;
+    o.host = "127.0.0.1";
+    o.port = port;
+    o.width = kWidth;
+    o.height = kHeight;
+    o.serpentine = true;
+    o.start = zl::PanelStart::BottomLeft;
+    o.colors = zl::ColorOrder::GRB;
+    o.brightness = 80;
+    o.gamma = 2.2;
+    return o;
+}
+
+void ReportCore(benchmark::State& state) {
+    state.SetLabel(state.range(0) == 0 ? "ddp" : "e131");
+    state.counters["core_at_40Hz"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) / 40.0, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_WholeFrame(benchmark::State& state) {
+    const auto protocol = static_cast<zl::LedProtocol>(state.range(0));
+    Receiver receiver;
+    auto page = MakePage();
+    zl::LedOutputEngine engine([&page]() -> QWidget* { return page.get(); });
+    engine.SetOutputs({Output(protocol, receiver.port)});
+    engine.Start();
+    for (auto _ : state) engine.SendNow(0);
+    engine.Stop();
+    state.counters["packets"] = static_cast<double>(engine.Stats(0).packets) / static_cast<double>(state.iterations());
+    ReportCore(state);
+}
+
+// The same datagrams, built once into plain buffers, handed to sendmmsg the same way.
+void BM_BareSends(benchmark::State& state) {
+    const auto protocol = static_cast<zl::LedProtocol>(state.range(0));
+    Receiver receiver;
+    std::vector<std::uint8_t> wire(static_cast<size_t>(kWidth) * kHeight * 3, 0x5A);
+    zl::PacketBatch batch;
+    zl::DdpFramer ddp;
+    zl::E131Framer e131(zl::InstallationSource(), 1, static_cast<size_t>(kWidth) * kHeight);
+    if (protocol == zl::LedProtocol::Ddp) {
+        ddp.Prepare(batch, wire.size());
+        ddp.Frame(wire.data(), wire.size(), batch);
+    } else {
+        e131.Prepare(batch);
+        e131.Frame(wire.data(), wire.size(), 0, batch);
+    }
+    std::vector<std::vector<std::uint8_t>> packets;
+    for (size_t i = 0; i < batch.Count(); ++i) packets.push_back(batch.Bytes(i));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<std::uint16_t>(receiver.port));
+    std::vector<iovec> slices(packets.size());
+    std::vector<mmsghdr> messages(packets.size());
+    for (size_t i = 0; i < packets.size(); ++i) {
+        slices[i] = {packets[i].data(), packets[i].size()};
+        messages[i].msg_hdr.msg_iov = &slices[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_name = &to;
+        messages[i].msg_hdr.msg_namelen = sizeof to;
+    }
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    for (auto _ : state) {
+        size_t sent = 0;
+        while (sent < messages.size()) {
+            const int n = ::sendmmsg(fd, messages.data() + sent, static_cast<unsigned>(messages.size() - sent), MSG_DONTWAIT);
+            if (n <= 0) break;
+            sent += static_cast<size_t>(n);
+        }
+        benchmark::DoNotOptimize(sent);
+    }
+    ::close(fd);
+    state.counters["packets"] = static_cast<double>(packets.size());
+    ReportCore(state);
+}
+
+// Argument 0 is DDP, 1 is E1.31; each whole frame runs beside its bare sends.
+BENCHMARK(BM_WholeFrame)->Arg(0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BareSends)->Arg(0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WholeFrame)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BareSends)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    zl::ChooseHeadlessPlatform();
+    QApplication app(argc, argv);
+    zl::PrepareProgram();
+    zl::SetErrorReporter([](const QString& message) { fprintf(stderr, "%s\n", qPrintable(message)); });
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,20 @@
+#include "editors/propertyeditors.h"
+
+#include "editors/frmclockedit.h"
+#include "editors/frmformedit.h"
+#include "editors/frmimageedit.h"
+#include "editors/frmlabeledit.h"
+#include "page/frmzorledform.h"
+#include "qtbase/application.h"
+#include "widgets/zorledclock.h"
+
+namespace zl {
+
+void InstallPropertyEditors() {
+    EditLabel = [](Tzorledlabel& label) { Guarded([&] { ShowLabelEdit(label); }); };
+    EditImage = [](Tzorledimage& image) { Guarded([&] { ShowImageEdit(image); }); };
+    EditClock = [](Tzorledclock& clock) { Guarded([&] { ShowClockEdit(clock); }); };
+    TFrmZorLedForm::ShowFormEdit = [](TFrmZorLedForm& page) { Guarded([&] { ShowFormEdit(page); }); };
+}
+
+}  // namespace zl

@@ -1,0 +1,85 @@
+#pragma once
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "output/ledoutputconfig.h"
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QSpinBox;
+
+namespace zl {
+
+class LedOutputEngine;
+
+// "LED输出": edits the home's ledoutput.ini, one output at a time, and sends a test pattern to
+// the output on view. Nothing is written until "确定".
+class LedOutputDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit LedOutputDialog(QWidget* parent = nullptr);
+    ~LedOutputDialog() override;
+
+    std::vector<LedOutputConfig> Outputs() const { return outputs_; }
+    // The output on view, -1 for none.
+    int Current() const;
+    void SelectOutput(int index);
+    void AddOutput();
+    void RemoveOutput();
+    void SetTestPattern(bool on);
+    // Checks and saves; false (with a message shown) keeps the dialog open.
+    bool Save();
+    // The engine behind the test pattern (tests drive its clock).
+    LedOutputEngine* PatternEngine() const { return pattern_.get(); }
+    // Shows why the outputs cannot be saved (tests answer it).
+    std::function<void(const QString&)> Warn;
+
+    QListWidget* List;
+    QPushButton* AddButton;
+    QPushButton* RemoveButton;
+    QPushButton* PatternButton;
+    QPushButton* OkButton;
+    QPushButton* CancelButton;
+    QLabel* Problems;
+    QComboBox* Protocol;
+    QLineEdit* Host;
+    QSpinBox* Port;
+    QSpinBox* Universe;
+    QSpinBox* X;
+    QSpinBox* Y;
+    QSpinBox* Width;
+    QSpinBox* Height;
+    QComboBox* Start;
+    QComboBox* Lines;
+    QCheckBox* Serpentine;
+    QComboBox* Colors;
+    QSpinBox* Brightness;
+    QDoubleSpinBox* Gamma;
+    QSpinBox* Ttl;
+    QLineEdit* Interface;
+    QSpinBox* Rate;
+
+private:
+    void ShowOutput();
+    void ReadFields();
+    void RefreshList();
+    void EnableFields();
+    // Why the outputs cannot be saved, empty when they can.
+    QString Invalid() const;
+
+    std::vector<LedOutputConfig> outputs_;
+    bool filling_ = false;
+    std::unique_ptr<LedOutputEngine> pattern_;
+};
+
+// Shows the dialog modally; true when the file was saved.
+bool EditLedOutputs(QWidget* parent);
+
+}  // namespace zl

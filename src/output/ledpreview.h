@@ -1,0 +1,62 @@
+#pragma once
+#include <QImage>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "output/ledoutputconfig.h"
+#include "output/pixelmap.h"
+
+class QLabel;
+class QScrollArea;
+class QSpinBox;
+
+namespace zl {
+
+// The outputs' pixels as round dots on black, laid out as their regions lie on the page.
+class LedDotView : public QWidget {
+public:
+    explicit LedDotView(QWidget* parent = nullptr);
+    void SetOutputs(const std::vector<LedOutputConfig>& outputs);
+    void ShowFrame(int index, const std::uint8_t* wire, size_t bytes);
+    void SetPitch(int pitch);
+    int Pitch() const { return pitch_; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct Panel {
+        LedOutputConfig config;
+        std::unique_ptr<PixelMap> map;
+        QImage pixels;  // region size, the colours last sent
+    };
+    void MakeDot();
+
+    std::vector<Panel> panels_;
+    QRect bounds_;  // union of the regions, in page pixels
+    int pitch_ = 6;
+    QImage dot_;    // one pitch square: black around a clear round hole
+};
+
+// The LED preview window: the dots, the pitch and the status line of the outputs.
+class LedPreview : public QWidget {
+    Q_OBJECT
+public:
+    explicit LedPreview(QWidget* parent = nullptr);
+    void SetOutputs(const std::vector<LedOutputConfig>& outputs);
+    void ShowFrame(int index, const std::uint8_t* wire, size_t bytes);
+    void SetStatus(const QString& status);
+    QString Status() const;
+    LedDotView* Dots() const { return dots_; }
+    QSpinBox* PitchBox() const { return pitch_; }
+
+private:
+    LedDotView* dots_;
+    QScrollArea* scroll_;
+    QSpinBox* pitch_;
+    QLabel* status_;
+};
+
+}  // namespace zl

@@ -1,0 +1,14 @@
+#pragma once
+#include <QImage>
+#include <QRect>
+
+class QWidget;
+
+namespace zl {
+
+// Draws `area` of the page window's client area from its widgets, as play shows them, into
+// `picture` (RGB32, made the size of the client area). The designer's grips and selection band
+// are left out; nothing is taken from the screen.
+void RenderPagePicture(QWidget& page, QImage& picture, const QRect& area);
+
+}  // namespace zl

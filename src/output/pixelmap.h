@@ -1,0 +1,44 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "output/ledoutputconfig.h"
+
+class QImage;
+
+namespace zl {
+
+// For every pixel of the panel's chain, in wire order, its index y * width + x in the region.
+std::vector<std::uint32_t> ChainOrder(const LedOutputConfig& output);
+
+// Entry v: 255 * (v / 255)^gamma * brightness / 100 to the nearest integer, halves up.
+std::array<std::uint8_t, 256> LevelTable(int brightness, double gamma);
+
+// Which colour (0 red, 1 green, 2 blue) each of the three wire bytes of a pixel carries.
+std::array<int, 3> WireChannels(ColorOrder order);
+
+// Turns a region of a picture into an output's wire bytes, with the tables built once.
+class PixelMap {
+public:
+    explicit PixelMap(const LedOutputConfig& output);
+    // `picture` is RGB32 with the page's client area at (0, 0); pixels of the region outside
+    // it are black. `wire` gets 3 bytes per pixel, in chain order.
+    void Map(const QImage& picture, std::uint8_t* wire);
+    // The inverse for a viewer: the RGB colour (0xRRGGBB) of region pixel y * width + x.
+    void Unmap(const std::uint8_t* wire, std::uint32_t* region) const;
+    int Bytes() const { return static_cast<int>(chain_.size()) * 3; }
+
+private:
+    void Rebase(const QImage& picture);
+
+    LedOutputConfig output_;
+    std::vector<std::uint32_t> chain_;
+    std::array<std::uint8_t, 256> levels_;
+    std::array<int, 3> channels_;
+    // Source offsets (in 32-bit pixels) for the picture size last seen; kOutside for black.
+    std::vector<std::uint32_t> source_;
+    int pictureWidth_ = -1, pictureHeight_ = -1, pictureStride_ = -1;
+};
+
+}  // namespace zl

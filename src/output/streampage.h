@@ -1,0 +1,14 @@
+#pragma once
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace zl {
+
+// Plays one page file on real time for `seconds` and streams it through the home's outputs, as
+// an installer does at the sign without the desktop program. `line` gets the problems of
+// ledoutput.ini and the outputs' status as they change, then one summary line per output.
+// Fails when there is no output to send to or the page cannot be read.
+void StreamPage(const std::filesystem::path& page, long long seconds, const std::function<void(const std::string&)>& line);
+
+}  // namespace zl

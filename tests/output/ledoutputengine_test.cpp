@@ -1,0 +1,389 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <numeric>
+
+#include "core/clock.h"
+#include "output/ledoutputengine.h"
+#include "output/packets.h"
+#include "outputfixture.h"
+#include "support/udpreceiver.h"
+
+namespace zl {
+namespace {
+
+using testing::Be16;
+using testing::Be32;
+using testing::UdpReceiver;
+
+std::vector<std::uint8_t> Slice(const std::vector<std::uint8_t>& p, size_t from, size_t count) {
+    return {p.begin() + static_cast<long>(from), p.begin() + static_cast<long>(from + count)};
+}
+
+// The frame a controller rebuilds from DDP packets: data placed at each packet's offset.
+std::vector<std::uint8_t> FromDdp(const std::vector<std::vector<std::uint8_t>>& packets, size_t bytes) {
+    std::vector<std::uint8_t> frame(bytes, 0xEE);
+    for (const auto& p : packets) {
+        EXPECT_LE(p.size(), kDdpHeaderSize + kDdpMaxData);
+        const size_t offset = Be32(p, 4), length = Be16(p, 8);
+        EXPECT_EQ(p.size(), kDdpHeaderSize + length);
+        EXPECT_LE(offset + length, bytes);
+        std::copy(p.begin() + kDdpHeaderSize, p.end(), frame.begin() + static_cast<long>(offset));
+    }
+    return frame;
+}
+
+// The frame rebuilt from E1.31 universes: 170 pixels each, the channels after them zero.
+std::vector<std::uint8_t> FromE131(const std::vector<std::vector<std::uint8_t>>& packets, int first, size_t bytes) {
+    std::vector<std::uint8_t> frame(bytes, 0xEE);
+    for (const auto& p : packets) {
+        EXPECT_EQ(p.size(), kE131PacketSize);
+        const size_t offset = (Be16(p, 113) - first) * 510;
+        const size_t length = std::min<size_t>(510, bytes - offset);
+        std::copy(p.begin() + kE131HeaderSize, p.begin() + static_cast<long>(kE131HeaderSize + length),
+                  frame.begin() + static_cast<long>(offset));
+        for (size_t c = kE131HeaderSize + length; c < p.size(); ++c) EXPECT_EQ(p[c], 0) << "channel " << c;
+    }
+    return frame;
+}
+
+class LedEngine : public ::testing::Test {
+protected:
+    // Gives the first label, which spans the left of the page, a colour it never had before.
+    void ChangePicture() {
+        static int shade = 0;
+        shade = (shade + 1) % 200;
+        page_->ChildControls().front()->SetColor(static_cast<TColor>(0x00000020 + shade));
+    }
+
+    ManualTimeSource clock_{0};
+    ScopedTimeSource scope_{clock_};
+    UdpReceiver receiver_;
+    std::unique_ptr<TFrmZorLedForm> page_ = testing::MakeTestPage();
+
+    LedOutputConfig Output(LedProtocol protocol, QRect region) const {
+        LedOutputConfig o;
+        o.section = "output1";
+        o.protocol = protocol;
+        o.host = "127.0.0.1";
+        o.port = receiver_.Port();
+        o.universe = 3;
+        o.x = region.x();
+        o.y = region.y();
+        o.width = region.width();
+        o.height = region.height();
+        return o;
+    }
+    std::unique_ptr<LedOutputEngine> Engine(std::vector<LedOutputConfig> outputs) {
+        auto engine = std::make_unique<LedOutputEngine>([this]() -> QWidget* { return page_.get(); });
+        engine->SetOutputs(std::move(outputs));
+        return engine;
+    }
+};
+
+TEST_F(LedEngine, ThePageRegionArrivesAsTheControllerMustShowIt) {
+    ASSERT_TRUE(receiver_.Ready());
+    const QImage expected = testing::PagePixels(*page_);
+    // The designer's grips are on the page while it streams; they must not reach the LEDs.
+    Control* label = page_->ChildControls().front();
+    page_->Selection->Add(label);
+    page_->Selection->LayoutGrips(*label, 0, true);
+    ASSERT_NE(testing::PagePixels(*page_), expected) << "the grips should show on screen";
+
+    struct Case {
+        LedProtocol protocol;
+        QRect region;
+        PanelStart start;
+        bool columns, serpentine;
+        ColorOrder colors;
+        int brightness;
+        double gamma;
+    };
+    const Case cases[] = {
+        {LedProtocol::Ddp, {0, 0, 64, 40}, PanelStart::TopLeft, false, false, ColorOrder::RGB, 100, 1.0},
+        {LedProtocol::Ddp, {5, 3, 40, 30}, PanelStart::BottomRight, false, true, ColorOrder::GRB, 50, 2.2},
+        {LedProtocol::E131, {10, 0, 30, 40}, PanelStart::TopRight, true, true, ColorOrder::RGB, 100, 1.0},
+        // Past the page's right and bottom edges: black there.
+        {LedProtocol::E131, {50, 20, 30, 30}, PanelStart::BottomLeft, true, false, ColorOrder::GRB, 50, 2.2},
+    };
+    for (const Case& c : cases) {
+        LedOutputConfig o = Output(c.protocol, c.region);
+        o.start = c.start;
+        o.columns = c.columns;
+        o.serpentine = c.serpentine;
+        o.colors = c.colors;
+        o.brightness = c.brightness;
+        o.gamma = c.gamma;
+        auto engine = Engine({o});
+        engine->Start();
+        clock_.Advance(LedOutputEngine::TickInterval(o.rate));
+        const auto packets = receiver_.Take();
+        const size_t bytes = static_cast<size_t>(o.PixelCount()) * 3;
+        const auto frame = c.protocol == LedProtocol::Ddp ? FromDdp(packets, bytes) : FromE131(packets, o.universe, bytes);
+        EXPECT_EQ(packets.size(), c.protocol == LedProtocol::Ddp ? DdpPacketCount(bytes) : E131UniverseCount(o.PixelCount()));
+        EXPECT_TRUE(frame == testing::ExpectedWire(expected, o))
+            << ProtocolName(c.protocol) << " " << StartName(c.start) << " columns " << c.columns << " serpentine "
+            << c.serpentine << " " << ColorOrderName(c.colors);
+        engine.reset();
+        receiver_.Take();
+    }
+}
+
+TEST(LedPackets, DdpFrameOf512By256PixelsInPacketsByteByByte) {
+    std::vector<std::uint8_t> wire(512 * 256 * 3);
+    for (size_t i = 0; i < wire.size(); ++i) wire[i] = static_cast<std::uint8_t>(i % 251);
+    DdpFramer framer;
+    PacketBatch batch;
+    framer.Prepare(batch, wire.size());
+    framer.Frame(wire.data(), wire.size(), batch);
+    ASSERT_EQ(batch.Count(), 274u);
+
+    const auto first = batch.Bytes(0);
+    ASSERT_EQ(first.size(), 1450u);
+    EXPECT_EQ(Slice(first, 0, 10), (std::vector<std::uint8_t>{0x40, 0x01, 0x0B, 0x01, 0, 0, 0, 0, 0x05, 0xA0}));
+    EXPECT_EQ(Slice(first, 10, 1440), Slice(wire, 0, 1440));
+
+    // 273 * 1440 = 393120 = 0x0005FFA0; 96 bytes left; sequence 273 % 15 + 1 = 4; push.
+    const auto last = batch.Bytes(273);
+    ASSERT_EQ(last.size(), 106u);
+    EXPECT_EQ(Slice(last, 0, 10), (std::vector<std::uint8_t>{0x41, 0x04, 0x0B, 0x01, 0x00, 0x05, 0xFF, 0xA0, 0x00, 0x60}));
+    EXPECT_EQ(Slice(last, 10, 96), Slice(wire, 393120, 96));
+
+    for (size_t i = 0; i < batch.Count(); ++i) {
+        const auto p = batch.Bytes(i);
+        EXPECT_EQ(p[0], i + 1 == batch.Count() ? 0x41 : 0x40) << "push only on the last packet, " << i;
+        EXPECT_EQ(p[1], i % 15 + 1) << "sequence 1..15 wrapping, " << i;
+    }
+    framer.Frame(wire.data(), wire.size(), batch);
+    EXPECT_EQ(batch.Bytes(0)[1], 274 % 15 + 1) << "the next frame goes on counting";
+}
+
+TEST(LedPackets, E131FrameOf512By256PixelsInUniversesByteByByte) {
+    std::vector<std::uint8_t> wire(512 * 256 * 3);
+    for (size_t i = 0; i < wire.size(); ++i) wire[i] = static_cast<std::uint8_t>(i % 253 + 1);
+    E131Source source;
+    std::iota(source.cid.begin(), source.cid.end(), 0xA0);
+    source.name = "ZorLED 测试";
+    E131Framer framer(source, 7, 512 * 256);
+    PacketBatch batch;
+    framer.Prepare(batch);
+    framer.Frame(wire.data(), wire.size(), 0, batch);
+    ASSERT_EQ(batch.Count(), 772u);
+
+    auto header = [&](unsigned sequence, unsigned universe, std::uint8_t options) {
+        std::vector<std::uint8_t> h = {0x00, 0x10, 0x00, 0x00, 'A', 'S', 'C', '-', 'E', '1', '.', '1', '7', 0, 0, 0,
+                                       0x72, 0x6E, 0x00, 0x00, 0x00, 0x04};
+        for (std::uint8_t b : source.cid) h.push_back(b);
+        h.insert(h.end(), {0x72, 0x58, 0x00, 0x00, 0x00, 0x02});
+        std::vector<std::uint8_t> name(64, 0);
+        std::copy(source.name.begin(), source.name.end(), name.begin());
+        h.insert(h.end(), name.begin(), name.end());
+        h.insert(h.end(), {100, 0x00, 0x00, static_cast<std::uint8_t>(sequence), options,
+                           static_cast<std::uint8_t>(universe >> 8), static_cast<std::uint8_t>(universe)});
+        h.insert(h.end(), {0x72, 0x0B, 0x02, 0xA1, 0x00, 0x00, 0x00, 0x01, 0x02, 0x01, 0x00});
+        return h;
+    };
+    const auto first = batch.Bytes(0);
+    ASSERT_EQ(first.size(), 638u);
+    EXPECT_EQ(Slice(first, 0, 126), header(1, 7, 0));
+    EXPECT_EQ(Slice(first, 126, 510), Slice(wire, 0, 510));
+    EXPECT_EQ(Slice(first, 636, 2), (std::vector<std::uint8_t>{0, 0}));
+
+    // The last universe, 7 + 771, holds 131072 - 771 * 170 = 2 pixels; the rest is zero.
+    const auto last = batch.Bytes(771);
+    ASSERT_EQ(last.size(), 638u);
+    EXPECT_EQ(Slice(last, 0, 126), header(1, 778, 0));
+    EXPECT_EQ(Slice(last, 126, 6), Slice(wire, 771 * 510, 6));
+    EXPECT_EQ(Slice(last, 132, 506), std::vector<std::uint8_t>(506, 0));
+
+    // Each universe counts its own packets, 1..255 then 0 again.
+    E131Framer one(source, 1, 100);
+    PacketBatch single;
+    one.Prepare(single);
+    std::vector<unsigned> sequences;
+    for (int i = 0; i < 257; ++i) {
+        one.Frame(wire.data(), 300, i == 256 ? kE131StreamTerminated : 0, single);
+        sequences.push_back(single.Bytes(0)[111]);
+    }
+    EXPECT_EQ(sequences[0], 1u);
+    EXPECT_EQ(sequences[254], 255u);
+    EXPECT_EQ(sequences[255], 0u);
+    EXPECT_EQ(sequences[256], 1u);
+    EXPECT_EQ(single.Bytes(0)[112], kE131StreamTerminated);
+}
+
+TEST_F(LedEngine, AnUnchangedPictureGoesOutThreeTimesThenOnceASecond) {
+    auto engine = Engine({Output(LedProtocol::Ddp, {0, 0, 32, 16})});
+    std::vector<LocalMs> sent;
+    engine->FrameSent = [&](int, const std::uint8_t*, size_t) { sent.push_back(clock_.Now()); };
+    engine->Start();
+    clock_.Advance(3100);
+    EXPECT_EQ(sent, (std::vector<LocalMs>{25, 50, 75, 1075, 2075, 3075}));
+
+    // A change goes out at once and starts the count again.
+    sent.clear();
+    ChangePicture();
+    clock_.Advance(1500);
+    EXPECT_EQ(sent, (std::vector<LocalMs>{3125, 3150, 3175, 4175}));
+    EXPECT_EQ(engine->Stats(0).frames, 10);
+    // Only the frames counted above reached the receiver, each one whole with its push.
+    const auto packets = receiver_.Take();
+    EXPECT_EQ(packets.size(), 10u * 2);
+    EXPECT_EQ(packets.back()[0], 0x41);
+    engine.reset();
+
+    // A slower output keeps the keep-alive within the second however its ticks fall.
+    LedOutputConfig slow = Output(LedProtocol::Ddp, {0, 0, 8, 8});
+    slow.rate = 30;  // a tick every 33 ms
+    auto other = Engine({slow});
+    sent.clear();
+    other->FrameSent = [&](int, const std::uint8_t*, size_t) { sent.push_back(clock_.Now()); };
+    const LocalMs start = clock_.Now();
+    other->Start();
+    clock_.Advance(2100);
+    ASSERT_EQ(sent.size(), 5u);
+    for (size_t i = 3; i < sent.size(); ++i) EXPECT_LE(sent[i] - sent[i - 1], 1000) << i;
+    EXPECT_EQ(sent[0], start + 33);
+}
+
+TEST_F(LedEngine, StoppingSendsThreeTerminatingPacketsPerUniverse) {
+    LedOutputConfig o = Output(LedProtocol::E131, {0, 0, 20, 20});  // 400 pixels: 3 universes
+    auto engine = Engine({o});
+    engine->Start();
+    clock_.Advance(25);
+    const auto data = receiver_.Take();
+    ASSERT_EQ(data.size(), 3u);
+    engine->Stop();
+    const auto ending = receiver_.Take();
+    ASSERT_EQ(ending.size(), 9u);
+    for (size_t i = 0; i < ending.size(); ++i) {
+        const auto& p = ending[i];
+        ASSERT_EQ(p.size(), kE131PacketSize);
+        EXPECT_EQ(p[112], kE131StreamTerminated) << i;
+        const size_t universe = Be16(p, 113) - o.universe;
+        EXPECT_EQ(p[111], 2 + i / 3) << "each universe goes on counting";
+        EXPECT_EQ(Slice(p, 126, 512), Slice(data[universe], 126, 512));
+    }
+    // Nothing more once stopped, and a second stop ends nothing twice.
+    clock_.Advance(2000);
+    engine->Stop();
+    EXPECT_TRUE(receiver_.Take().empty());
+
+    // The program ending does the same.
+    engine->Start();
+    clock_.Advance(25);
+    receiver_.Take();
+    engine.reset();
+    EXPECT_EQ(receiver_.Take().size(), 9u);
+}
+
+// Collects what the engine logs, so "reported once" can be counted.
+class LogCapture {
+public:
+    LogCapture() { previous_ = qInstallMessageHandler(&LogCapture::Handle); }
+    ~LogCapture() { qInstallMessageHandler(previous_); }
+    static std::vector<std::pair<QtMsgType, QString>>& Lines() {
+        static std::vector<std::pair<QtMsgType, QString>> lines;
+        return lines;
+    }
+    static long Count(QtMsgType type, const char* text) {
+        return std::count_if(Lines().begin(), Lines().end(), [&](const auto& l) {
+            return l.first == type && l.second.contains(QString::fromUtf8(text));
+        });
+    }
+
+private:
+    static void Handle(QtMsgType type, const QMessageLogContext&, const QString& message) {
+        Lines().emplace_back(type, message);
+    }
+    QtMessageHandler previous_;
+};
+
+int g_failWith = 0;
+int FailingSend(int fd, mmsghdr* messages, unsigned count, int flags) {
+    if (g_failWith == 0) return SystemSendBatch(fd, messages, count, flags);
+    errno = g_failWith;
+    return -1;
+}
+
+TEST_F(LedEngine, AHostThatDoesNotResolveOrAFailingNetworkIsReportedOnceAndPlayGoesOn) {
+    LogCapture log;
+    LogCapture::Lines().clear();
+    LedOutputConfig lost = Output(LedProtocol::Ddp, {0, 0, 16, 16});
+    lost.host = "sign.invalid";
+    lost.section = "output1";
+    LedOutputConfig fine = Output(LedProtocol::Ddp, {16, 0, 16, 16});
+    fine.section = "output2";
+    auto engine = Engine({lost, fine});
+    std::vector<std::string> asked;
+    engine->SetResolver([&asked](const std::string& host) -> std::optional<in_addr> {
+        asked.push_back(host);  // read by the test only after WaitForLookups
+        return std::nullopt;
+    });
+    std::vector<int> framesOf(2, 0);
+    engine->FrameSent = [&](int index, const std::uint8_t*, size_t) { ++framesOf[static_cast<size_t>(index)]; };
+    engine->Start();
+    engine->WaitForLookups();
+    clock_.Advance(25);
+    // The looked-up output still composes its frames (the preview shows them); the other one sends.
+    EXPECT_EQ(framesOf, (std::vector<int>{1, 1}));
+    EXPECT_EQ(receiver_.Take().size(), 1u);
+    EXPECT_TRUE(engine->Status().contains(QString::fromUtf8("无法解析主机名 sign.invalid"))) << engine->Status().toStdString();
+    for (int i = 0; i < 20; ++i) {
+        ChangePicture();
+        clock_.Advance(25);
+        engine->WaitForLookups();
+    }
+    EXPECT_EQ(framesOf, (std::vector<int>{21, 21}));
+    EXPECT_EQ(receiver_.Take().size(), 20u);
+    EXPECT_EQ(LogCapture::Count(QtWarningMsg, "sign.invalid"), 1);
+    EXPECT_EQ(asked, std::vector<std::string>{"sign.invalid"});
+    // It is looked up again a while later, still reported only once.
+    clock_.Advance(5000);
+    engine->WaitForLookups();
+    clock_.Advance(25);
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(LogCapture::Count(QtWarningMsg, "sign.invalid"), 1);
+
+    // An unreachable network, then a full send buffer: each reported once, then recovery.
+    engine->SetSendCall(FailingSend);
+    for (int error : {ENETUNREACH, EAGAIN}) {
+        g_failWith = error;
+        for (int i = 0; i < 10; ++i) {
+            ChangePicture();
+            clock_.Advance(25);
+        }
+        EXPECT_EQ(LogCapture::Count(QtWarningMsg, std::strerror(error)), 1) << error;
+        EXPECT_TRUE(engine->Status().contains(QString::fromUtf8(std::strerror(error))));
+    }
+    g_failWith = 0;
+    const long long before = engine->Stats(1).frames;
+    ChangePicture();
+    clock_.Advance(25);
+    EXPECT_EQ(engine->Stats(1).frames, before + 1);
+    EXPECT_EQ(LogCapture::Count(QtInfoMsg, "output2"), 1);
+    EXPECT_FALSE(engine->Status().contains("output2"));
+    EXPECT_GT(engine->Stats(1).failures, 0);
+}
+
+TEST_F(LedEngine, MulticastGoesToTheUniverseGroupOnTheChosenInterface) {
+    // Universe 4242 = 0x1092: group 239.255.16.146.
+    UdpReceiver group("239.255.16.146");
+    if (!group.Ready()) GTEST_SKIP() << "joining a group on the loopback interface is not allowed here";
+    LedOutputConfig o = Output(LedProtocol::E131, {0, 0, 10, 10});
+    o.host.clear();
+    o.universe = 4242;
+    o.port = group.Port();
+    o.interface = "lo";
+    auto engine = Engine({o});
+    engine->Start();
+    clock_.Advance(25);
+    EXPECT_EQ(engine->Status().toStdString().find("output1 e131"), std::string::npos) << engine->Status().toStdString();
+    const auto packets = group.Take();
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(Be16(packets[0], 113), 4242u);
+    EXPECT_EQ(FromE131(packets, 4242, 300), testing::ExpectedWire(testing::PagePixels(*page_), o));
+}
+
+}  // namespace
+}  // namespace zl

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "core/atomicfile.h"
+#include "core/clock.h"
+#include "output/ledoutputdialog.h"
+#include "output/ledoutputengine.h"
+#include "output/ledpreview.h"
+#include "outputfixture.h"
+#include "support/udpreceiver.h"
+
+namespace zl {
+namespace {
+
+TEST(LedPreviewWindow, DrawsEachSentPixelAsARoundDotWhereItsRegionLies) {
+    LedOutputConfig left;
+    left.width = 4;
+    left.height = 2;
+    left.serpentine = true;
+    left.colors = ColorOrder::GRB;
+    LedOutputConfig right = left;
+    right.x = 4;
+    right.start = PanelStart::BottomRight;
+    right.columns = true;
+    LedPreview preview;
+    preview.SetOutputs({left, right});
+    LedDotView& dots = *preview.Dots();
+    dots.SetPitch(10);
+    ASSERT_EQ(dots.size(), QSize(80, 20));
+
+    // Chain pixel 4 of the serpentine left panel is region (3, 1); GRB bytes 20 C8 10 are red C8.
+    std::vector<std::uint8_t> wire(8 * 3, 0);
+    wire[4 * 3 + 0] = 0x20;
+    wire[4 * 3 + 1] = 0xC8;
+    wire[4 * 3 + 2] = 0x10;
+    preview.ShowFrame(0, wire.data(), wire.size());
+    // The right panel's first pixel is its bottom right corner: page (7, 1).
+    std::vector<std::uint8_t> first(8 * 3, 0);
+    first[0] = 0xFF;
+    first[1] = 0xFF;
+    first[2] = 0xFF;
+    preview.ShowFrame(1, first.data(), first.size());
+    // A frame of the wrong size is not drawn.
+    preview.ShowFrame(1, wire.data(), 3);
+
+    const QImage shown = dots.grab().toImage();
+    EXPECT_EQ(shown.pixel(35, 15), qRgb(0xC8, 0x20, 0x10));
+    EXPECT_EQ(shown.pixel(75, 15), qRgb(0xFF, 0xFF, 0xFF));
+    EXPECT_EQ(shown.pixel(30, 10), qRgb(0, 0, 0)) << "black between the dots";
+    EXPECT_EQ(shown.pixel(5, 5), qRgb(0, 0, 0)) << "unlit";
+    preview.SetStatus("output1: 发送失败");
+    EXPECT_EQ(preview.Status(), QString::fromUtf8("output1: 发送失败"));
+}
+
+class LedDialog : public ::testing::Test {
+protected:
+    testing::HomeScope home_{"zorled-leddialog"};
+    std::vector<QString> warned_;
+    std::unique_ptr<LedOutputDialog> Open() {
+        auto dialog = std::make_unique<LedOutputDialog>();
+        dialog->Warn = [this](const QString& why) { warned_.push_back(why); };
+        return dialog;
+    }
+};
+
+TEST_F(LedDialog, EditsAddsRemovesAndSavesTheOutputs) {
+    WriteFileAtomic(LedOutputFilePath(), "[output1]\nhost=10.0.0.1\nwidth=32\n[output2]\nbrightness=lots\n");
+    auto dialog = Open();
+    EXPECT_FALSE(dialog->Problems->isHidden());
+    EXPECT_TRUE(dialog->Problems->text().contains("[output2] brightness"));
+    ASSERT_EQ(dialog->List->count(), 1);
+    EXPECT_EQ(dialog->Host->text(), "10.0.0.1");
+
+    dialog->AddOutput();
+    EXPECT_EQ(dialog->Current(), 1);
+    EXPECT_EQ(dialog->X->value(), 32) << "a new panel starts where the last one ends";
+    dialog->Protocol->setCurrentIndex(1);
+    EXPECT_EQ(dialog->Port->value(), kE131DefaultPort);
+    dialog->Host->clear();
+    EXPECT_TRUE(dialog->Interface->isEnabled()) << "multicast settings once the host is empty";
+    dialog->Brightness->setValue(40);
+    dialog->Serpentine->setChecked(true);
+    dialog->Colors->setCurrentIndex(static_cast<int>(ColorOrder::BGR));
+    ASSERT_TRUE(dialog->Save());
+
+    const LedOutputSettings saved = LoadLedOutputs();
+    EXPECT_TRUE(saved.problems.empty());
+    ASSERT_EQ(saved.outputs.size(), 2u);
+    EXPECT_EQ(saved.outputs[0].host, "10.0.0.1");
+    const LedOutputConfig& added = saved.outputs[1];
+    EXPECT_TRUE(added.Multicast());
+    EXPECT_EQ(added.brightness, 40);
+    EXPECT_TRUE(added.serpentine);
+    EXPECT_EQ(added.colors, ColorOrder::BGR);
+    EXPECT_EQ(added.x, 32);
+
+    dialog->SelectOutput(0);
+    dialog->RemoveOutput();
+    ASSERT_EQ(dialog->List->count(), 1);
+    EXPECT_EQ(dialog->Brightness->value(), 40);
+
+    // A DDP output without a host cannot be saved; the file stays as it was.
+    dialog->Protocol->setCurrentIndex(0);
+    EXPECT_FALSE(dialog->Save());
+    ASSERT_EQ(warned_.size(), 1u);
+    EXPECT_TRUE(warned_[0].contains("DDP"));
+    EXPECT_EQ(LoadLedOutputs().outputs.size(), 2u);
+}
+
+TEST_F(LedDialog, TestPatternMarksTheCornersOfTheOutputOnView) {
+    ManualTimeSource clock(0);
+    ScopedTimeSource scope(clock);
+    testing::UdpReceiver receiver;
+    WriteFileAtomic(LedOutputFilePath(), "[output1]\nhost=127.0.0.1\nport=" + std::to_string(receiver.Port()) +
+                                             "\nwidth=4\nheight=2\nstart=topright\n");
+    auto dialog = Open();
+    dialog->PatternButton->click();
+    ASSERT_NE(dialog->PatternEngine(), nullptr);
+    clock.Advance(25);
+    auto packets = receiver.Take();
+    ASSERT_EQ(packets.size(), 1u);
+    // From the top right: green, green, red, red, then the bottom row back from the right.
+    const std::vector<std::uint8_t> expected = {0, 255, 0, 0, 255, 0, 255, 0, 0, 255, 0, 0,
+                                                255, 255, 255, 255, 255, 255, 0, 0, 255, 0, 0, 255};
+    EXPECT_EQ(std::vector<std::uint8_t>(packets[0].begin() + 10, packets[0].end()), expected);
+
+    // The pattern follows an edit, and stops with the button.
+    dialog->Colors->setCurrentIndex(static_cast<int>(ColorOrder::GRB));
+    clock.Advance(25);
+    packets = receiver.Take();
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0][10], 255);
+    dialog->PatternButton->click();
+    EXPECT_EQ(dialog->PatternEngine(), nullptr);
+    clock.Advance(2000);
+    EXPECT_TRUE(receiver.Take().empty());
+}
+
+}  // namespace
+}  // namespace zl
