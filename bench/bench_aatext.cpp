@@ -1,5 +1,6 @@
-// Smooth text engine: the mask path against the supersampled draw it cannot avoid, and the
-// filters and blending per megapixel.
+// Smooth text engine: the mask path against Qt's own 1x anti-aliased draw of the same line, the
+// glyph cache cold and warm, long lines, the cache's peak, and the filters and blending per
+// megapixel.
 #include <benchmark/benchmark.h>
 
 #include <QFontMetrics>
@@ -8,6 +9,7 @@
 #include <QPainter>
 
 #include "aatext/canvas.h"
+#include "aatext/glyphcache.h"
 #include "aatext/smoothfontex.h"
 #include "core/codepage.h"
 #include "qtbase/fonts.h"
@@ -46,6 +48,87 @@ void BM_MaskPath(benchmark::State& state) {
     state.SetLabel(std::to_string(setup.font.Mask().Width()) + "x" + std::to_string(setup.font.Mask().Height()));
 }
 
+// The same with every glyph new to the cache.
+void BM_MaskPathCold(benchmark::State& state) {
+    LineSetup setup(static_cast<TSmoothQuality>(state.range(0)));
+    for (auto _ : state) {
+        GlyphCache::Shared().Clear();
+        setup.font.Mask().DrawText(ChineseLine());
+        setup.font.Blend().BlendColor(0, 0, setup.font.Mask(), 100, clWhite);
+        benchmark::DoNotOptimize(setup.target.constBits());
+    }
+}
+
+// Qt drawing the same line itself, once, anti-aliased, onto a canvas of the program's format:
+// the floor the mask path is measured against.
+void BM_QtDraw1x(benchmark::State& state) {
+    LineSetup setup(TSmoothQuality::aqNone);
+    QImage target(600, 40, QImage::Format_RGB32);
+    target.fill(Qt::black);
+    const QFont qfont = MakeQFont(setup.canvas.Font, 1);
+    const int ascent = QFontMetrics(qfont).ascent();
+    const QString text = Q(ChineseLine());
+    for (auto _ : state) {
+        QPainter painter(&target);
+        painter.setFont(qfont);
+        painter.setPen(Qt::white);
+        painter.drawText(QPoint(0, ascent), text);
+        painter.end();
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+BENCHMARK(BM_QtDraw1x)->Unit(benchmark::kMicrosecond);
+
+// DrawText of long lines, two of each length in turn so that each is shaped anew: time per
+// character should stay flat from 100 to 10,000 characters.
+void BM_DrawTextLength(benchmark::State& state) {
+    LineSetup setup(static_cast<TSmoothQuality>(state.range(0)));
+    const int count = static_cast<int>(state.range(1));
+    std::string lines[2];
+    for (int i = 0; i < count / 20; ++i) {
+        lines[0] += ChineseLine();
+        lines[1] += ChineseLine();
+    }
+    lines[1].replace(0, 2, Utf8ToGbk("演"));
+    int turn = 0;
+    for (auto _ : state) {
+        setup.font.Mask().DrawText(lines[turn ^= 1]);
+        benchmark::DoNotOptimize(setup.font.Mask().ScanLine(0));
+    }
+    state.SetComplexityN(count);
+    state.counters["us_per_char"] = benchmark::Counter(static_cast<double>(count) * 1e-6,
+                                                       benchmark::Counter::kIsIterationInvariantRate |
+                                                           benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_DrawTextLength)->ArgNames({"quality", "chars"})->ArgsProduct({{0, 1}, {100, 1000, 10000}})
+    ->Unit(benchmark::kMillisecond);
+
+// Every character of GB2312 levels 1 and 2 (6,763) drawn once at 24 px, normal quality, a line of
+// 100 at a time: the most the glyph cache held against its bound.
+void BM_CachePeakGb2312(benchmark::State& state) {
+    LineSetup setup(TSmoothQuality::aqNormal);
+    std::vector<std::string> lines(1);
+    int characters = 0;
+    for (int row = 0xB0; row <= 0xF7; ++row)
+        for (int cell = 0xA1; cell <= 0xFE; ++cell) {
+            if (row == 0xD7 && cell > 0xF9) continue;  // the five unassigned places of level 1
+            if (lines.back().size() == 200) lines.emplace_back();
+            lines.back() += {static_cast<char>(row), static_cast<char>(cell)};
+            ++characters;
+        }
+    GlyphCache& cache = GlyphCache::Shared();
+    for (auto _ : state) {
+        cache.Clear();
+        cache.ResetPeak();
+        for (const std::string& line : lines) setup.font.Mask().DrawText(line);
+    }
+    state.counters["characters"] = characters;
+    state.counters["peak_MB"] = static_cast<double>(cache.PeakBytes()) / (1 << 20);
+    state.counters["limit_MB"] = static_cast<double>(cache.ByteLimit()) / (1 << 20);
+    state.counters["glyphs_kept"] = static_cast<double>(cache.Count());
+}
+BENCHMARK(BM_CachePeakGb2312)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 // The same with two lines in turn, so that no draw finds its line measured already.
 void BM_MaskPathAlternating(benchmark::State& state) {
     LineSetup setup(static_cast<TSmoothQuality>(state.range(0)));
@@ -59,7 +142,7 @@ void BM_MaskPathAlternating(benchmark::State& state) {
 }
 
 // Qt alone drawing the same line anti-aliased at the enlarged size into a fresh bitmap, as the
-// mask does (32-bit) and into an 8-bit grey one.
+// mask did before it drew glyph by glyph (32-bit), and into an 8-bit grey one.
 void BM_QtEnlargedDraw(benchmark::State& state) {
     LineSetup setup(static_cast<TSmoothQuality>(state.range(0)));
     const int scale = ScaleOf(setup.font.Quality());
@@ -87,6 +170,7 @@ void QualityArgs(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMicrosecond);
 }
 BENCHMARK(BM_MaskPath)->Apply(QualityArgs);
+BENCHMARK(BM_MaskPathCold)->Apply(QualityArgs);
 BENCHMARK(BM_MaskPathAlternating)->Apply(QualityArgs);
 BENCHMARK(BM_QtEnlargedDraw)->ArgNames({"quality", "grey"})->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);

@@ -3,7 +3,9 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "core/props/enums.h"
 #include "qtbase/qtstrings.h"
@@ -36,7 +38,7 @@ QFont MakeQFont(const TFont& source, int scale) {
     font.setStrikeOut(source.Style() & Bit(fsStrikeOut));
     // Glyphs advance by their own widths, as the plain text output of a canvas does.
     font.setKerning(false);
-    const int height = source.Height() * scale;
+    const int height = std::clamp(source.Height(), -kFontHeightLimit, kFontHeightLimit) * scale;
     if (height < 0)
         font.setPixelSize(-height);
     else if (height > 0)
@@ -58,14 +60,21 @@ void DrawTextRun(QPainter& painter, const TFont& source, int scale, TColor color
     const QFont font = MakeQFont(source, scale);
     painter.setFont(font);
     painter.setPen(ToQColor(color));
-    painter.drawText(QPoint(x, y + QFontMetrics(font).ascent()), Q(text));
+    painter.drawText(QPointF(x, static_cast<double>(y) + QFontMetrics(font).ascent()), Q(text));
 }
 
 void TCanvas::TextOut(int x, int y, std::string_view text) {
     if (!image_ || image_->isNull()) return;
     QPainter painter(image_);
-    if (Brush.Style == TBrushStyle::bsSolid)
-        painter.fillRect(QRect(x, y, TextWidth(text), TextHeight(text)), ToQColor(Brush.Color));
+    if (Brush.Style == TBrushStyle::bsSolid) {
+        // The cell reckoned in 64 bits, so text near the end of the coordinate range does not wrap.
+        const std::int64_t right = std::min<std::int64_t>(std::int64_t{x} + TextWidth(text), image_->width());
+        const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{y} + TextHeight(text), image_->height());
+        const int left = std::max(x, 0), top = std::max(y, 0);
+        if (left < right && top < bottom)
+            painter.fillRect(QRect(left, top, static_cast<int>(right - left), static_cast<int>(bottom - top)),
+                             ToQColor(Brush.Color));
+    }
     DrawTextRun(painter, Font, 1, Font.Color(), x, y, text);
 }
 

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <array>
+#include <new>
 #include <vector>
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -98,13 +99,28 @@ void MixRow(std::uint8_t* p, const std::uint8_t* ink, const std::uint8_t* m, int
 }
 
 void EnsureImage(QImage& image, int width, int height) {
-    if (image.width() != width || image.height() != height || image.format() != kFormat)
+    if (image.width() != width || image.height() != height || image.format() != kFormat) {
         image = QImage(width, height, kFormat);
+        if (image.isNull() && width > 0 && height > 0)
+            throw Error(Format("Not enough memory for a bitmap of %d x %d pixels.", width, height));
+    }
 }
 
-// The part of a width x height box at (x, y) that lies inside the image.
+// The part of a width x height box at (x, y) that lies inside the image, reckoned in 64 bits so
+// that boxes near the ends of the coordinate range do not wrap round.
 QRect Clip(const QImage& image, int x, int y, int width, int height) {
-    return QRect(x, y, width, height).intersected(image.rect());
+    const std::int64_t left = std::max<std::int64_t>(x, 0), top = std::max<std::int64_t>(y, 0);
+    const std::int64_t right = std::min<std::int64_t>(std::int64_t{x} + width, image.width());
+    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{y} + height, image.height());
+    if (left >= right || top >= bottom) return QRect();
+    return QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                 static_cast<int>(bottom - top));
+}
+
+// A position inside a clipped box relative to the box's corner; it fits in an int because the
+// clipped part lies within the box.
+QPoint Offset(const QRect& inside, int x, int y) {
+    return QPoint(static_cast<int>(std::int64_t{inside.left()} - x), static_cast<int>(std::int64_t{inside.top()} - y));
 }
 
 }  // namespace
@@ -132,7 +148,7 @@ void TSmoothBlend::PrepareWork(TCanvas& canvas, int x, int y, int width, int hei
     if (inside.isEmpty()) return;
     QPainter painter(&workBitmap_);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(inside.topLeft() - QPoint(x, y), target, inside);
+    painter.drawImage(Offset(inside, x, y), target, inside);
 }
 
 void TSmoothBlend::PutWork(TCanvas& canvas, int x, int y) {
@@ -141,14 +157,19 @@ void TSmoothBlend::PutWork(TCanvas& canvas, int x, int y) {
     if (inside.isEmpty()) return;
     QPainter painter(&target);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(inside.topLeft(), workBitmap_, inside.translated(-x, -y));
+    painter.drawImage(inside.topLeft(), workBitmap_, QRect(Offset(inside, x, y), inside.size()));
 }
 
 void TSmoothBlend::BlendColor(int x, int y, const TSmoothMask& mask, int alpha, TColor color) {
     TCanvas* canvas = TargetCanvas();
     if (!canvas || mask.Width() == 0 || mask.Height() == 0) return;
     const std::uint32_t rgb = ColorToRGB(color);
-    std::vector<std::uint8_t> ink(static_cast<size_t>(mask.Width()) * 3);
+    std::vector<std::uint8_t> ink;
+    try {
+        ink.resize(static_cast<size_t>(mask.Width()) * 3);
+    } catch (const std::bad_alloc&) {
+        throw Error(Format("Not enough memory to draw text of %d x %d pixels.", mask.Width(), mask.Height()));
+    }
     for (size_t i = 0; i < ink.size(); i += 3) {
         ink[i] = static_cast<std::uint8_t>(BlueOf(rgb));
         ink[i + 1] = static_cast<std::uint8_t>(GreenOf(rgb));
@@ -159,10 +180,13 @@ void TSmoothBlend::BlendColor(int x, int y, const TSmoothMask& mask, int alpha, 
 
 void TSmoothBlend::BlendForeground(int x, int y, const TSmoothMask& mask, int alpha) {
     TCanvas* canvas = TargetCanvas();
-    if (!canvas || mask.Width() == 0 || mask.Height() == 0) return;
-    if (foreBitmap_.format() != kFormat || foreBitmap_.width() != mask.Width() ||
-        foreBitmap_.height() != mask.Height())
+    if (!canvas) return;
+    const bool empty = mask.Width() == 0 || mask.Height() == 0;
+    // A bitmap of no pixels has no depth either: it matches an empty mask.
+    if ((foreBitmap_.format() != kFormat && !(empty && foreBitmap_.isNull())) ||
+        foreBitmap_.width() != mask.Width() || foreBitmap_.height() != mask.Height())
         throw EInvalidForeBmp();
+    if (empty) return;
     const QImage& fore = foreBitmap_;
     Composite(*canvas, x, y, mask, alpha, [&fore](int row) { return fore.constScanLine(row); });
 }
@@ -188,10 +212,10 @@ void TSmoothBlend::Composite(TCanvas& canvas, int x, int y, const TSmoothMask& m
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.fillRect(inside, QColor(RedOf(rgb), GreenOf(rgb), BlueOf(rgb)));
     }
-    const int dx = inside.left() - x;
-    for (int row = inside.top(); row <= inside.bottom(); ++row)
-        MixRow(target.scanLine(row) + inside.left() * 3, inkRow(row - y) + dx * 3, mask.ScanLine(row - y) + dx,
-               inside.width(), shares, a256);
+    const QPoint offset = Offset(inside, x, y);
+    for (int row = 0; row < inside.height(); ++row)
+        MixRow(target.scanLine(inside.top() + row) + inside.left() * 3, inkRow(offset.y() + row) + offset.x() * 3,
+               mask.ScanLine(offset.y() + row) + offset.x(), inside.width(), shares, a256);
 }
 
 }  // namespace zl

@@ -2,7 +2,10 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <limits>
+#include <new>
 #include <vector>
 
 #include "aatext/canvas.h"
@@ -22,18 +25,25 @@ Rgb Channels(TColor color) {
 
 std::uint8_t Clamp255(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
 
+// A position moved by a shadow offset, held in range: past the end of the coordinate range
+// nothing is visible anyway.
+int Moved(int position, int by) {
+    return static_cast<int>(std::clamp<std::int64_t>(std::int64_t{position} + by, std::numeric_limits<int>::min(),
+                                                     std::numeric_limits<int>::max()));
+}
+
 }  // namespace
 
 RandomSource& TSmoothFontEx::Random() const { return random_ ? *random_ : ProcessRandom(); }
 
 int TSmoothFontEx::TextWidth(std::string_view text) const {
     const int width = TSmoothFont::TextWidth(text);
-    return effect_.Shadow().Enabled() ? width + std::abs(effect_.Shadow().OffsetX()) : width;
+    return effect_.Shadow().Enabled() ? Moved(width, std::abs(effect_.Shadow().OffsetX())) : width;
 }
 
 int TSmoothFontEx::TextHeight(std::string_view text) const {
     const int height = TSmoothFont::TextHeight(text);
-    return effect_.Shadow().Enabled() ? height + std::abs(effect_.Shadow().OffsetY()) : height;
+    return effect_.Shadow().Enabled() ? Moved(height, std::abs(effect_.Shadow().OffsetY())) : height;
 }
 
 void TSmoothFontEx::TextOut(int x, int y, std::string_view text) {
@@ -43,8 +53,8 @@ void TSmoothFontEx::TextOut(int x, int y, std::string_view text) {
     const bool shadowed = shadow.Enabled();
     int textX = x, textY = y;
     if (shadowed) {
-        textX += std::max(0, -shadow.OffsetX());
-        textY += std::max(0, -shadow.OffsetY());
+        textX = Moved(x, std::max(0, -shadow.OffsetX()));
+        textY = Moved(y, std::max(0, -shadow.OffsetY()));
     }
 
     TSmoothMask& mask = Mask();
@@ -52,12 +62,28 @@ void TSmoothFontEx::TextOut(int x, int y, std::string_view text) {
     if (effect_.Outline()) mask.Outline();
     if (effect_.Spray() > 0) mask.Spray(effect_.Spray(), Random());
 
-    const TBrushStyle brushStyle = canvas->Brush.Style;
-    if (shadowed) {
+    // The brush style comes back even when a step below fails.
+    struct BrushKeeper {
+        TCanvas& canvas;
+        TBrushStyle style;
+        ~BrushKeeper() { canvas.Brush.Style = style; }
+    } keeper{*canvas, canvas->Brush.Style};
+    try {
+        Ink(x, y, textX, textY);
+    } catch (const std::bad_alloc&) {
+        throw Error(Format("Not enough memory to draw text of %d x %d pixels.", mask.Width(), mask.Height()));
+    }
+}
+
+void TSmoothFontEx::Ink(int x, int y, int textX, int textY) {
+    TCanvas* canvas = Canvas();
+    TSmoothMask& mask = Mask();
+    const TSmoothShadow& shadow = effect_.Shadow();
+    if (shadow.Enabled()) {
         TSmoothMask copy(this);
         copy.Assign(mask);
         if (shadow.Blur() > 0) copy.Blur(shadow.Blur());
-        Blend().BlendColor(x + std::max(0, shadow.OffsetX()), y + std::max(0, shadow.OffsetY()), copy,
+        Blend().BlendColor(Moved(x, std::max(0, shadow.OffsetX())), Moved(y, std::max(0, shadow.OffsetY())), copy,
                            effect_.Alpha() * shadow.Alpha() / 100, shadow.Color());
         // The text lies over its shadow.
         canvas->Brush.Style = TBrushStyle::bsClear;
@@ -80,8 +106,6 @@ void TSmoothFontEx::TextOut(int x, int y, std::string_view text) {
     } else {
         Blend().BlendColor(textX, textY, mask, effect_.Alpha(), canvas->Font.Color());
     }
-
-    if (shadowed) canvas->Brush.Style = brushStyle;
 }
 
 void TSmoothFontEx::TextureFill() {

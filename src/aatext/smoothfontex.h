@@ -35,6 +35,8 @@ public:
 
 private:
     RandomSource& Random() const;
+    // Steps of TextOut after the mask is drawn: shadow, blur and ink.
+    void Ink(int x, int y, int textX, int textY);
 
     TSmoothEffect effect_;
     RandomSource* random_ = nullptr;

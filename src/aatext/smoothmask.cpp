@@ -1,19 +1,22 @@
 #include "aatext/smoothmask.h"
 
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QTextLayout>
 #include <QImage>
-#include <QPainter>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <new>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 #include "aatext/canvas.h"
+#include "aatext/glyphcache.h"
 #include "aatext/randomsource.h"
 #include "aatext/smoothfont.h"
 #include "core/props/enums.h"
@@ -63,11 +66,11 @@ void LowBytes(const std::uint32_t* in, std::uint8_t* out, int count) {
     for (; i < count; ++i) out[i] = static_cast<std::uint8_t>(in[i]);
 }
 
-// Grey sample rows of the working bitmap: 8-bit rows as they are, 32-bit rows by their low
-// byte (the text is white on black, so every channel holds the coverage).
-class SampleRows {
+// Grey sample rows of a bitmap: 8-bit rows as they are, 32-bit rows by their low byte (the text
+// is white on black, so every channel holds the coverage).
+class ImageRows {
 public:
-    SampleRows(const QImage& work, int rows)
+    ImageRows(const QImage& work, int rows)
         : work_(work), grey_(work.format() == QImage::Format_Grayscale8), width_(work.width()),
           buffer_(grey_ ? 0 : static_cast<size_t>(rows) * width_) {}
     Row Get(int y, int slot) {
@@ -84,9 +87,16 @@ private:
     std::vector<std::uint8_t> buffer_;
 };
 
-void ReduceHigh(const QImage& work, std::uint8_t* out, int stride, int width, int height) {
+// Rows of an 8-bit tile of the enlarged grid.
+struct TileRows {
+    const std::uint8_t* base;
+    std::ptrdiff_t stride;
+    Row Get(int y, int) const { return base + y * stride; }
+};
+
+template <class Rows>
+void ReduceHigh(Rows& samples, std::uint8_t* out, int stride, int width, int height) {
     std::vector<std::uint16_t> columns(static_cast<size_t>(width) * 4);
-    SampleRows samples(work, 4);
     for (int r = 0; r < height; ++r) {
         const Row rows[4] = {samples.Get(r * 4, 0), samples.Get(r * 4 + 1, 1), samples.Get(r * 4 + 2, 2),
                              samples.Get(r * 4 + 3, 3)};
@@ -99,9 +109,9 @@ void ReduceHigh(const QImage& work, std::uint8_t* out, int stride, int width, in
 
 // Weights 1 1 1/2 / 1 1 1 / 1/2 1 1, a half sample being the sample shifted right first: the
 // full nine-sample sum less the rounded-up halves of the two corner samples.
-void ReduceNormal(const QImage& work, std::uint8_t* out, int stride, int width, int height) {
+template <class Rows>
+void ReduceNormal(Rows& samples, std::uint8_t* out, int stride, int width, int height) {
     std::vector<std::uint16_t> columns(static_cast<size_t>(width) * 3);
-    SampleRows samples(work, 3);
     for (int r = 0; r < height; ++r) {
         const Row rows[3] = {samples.Get(r * 3, 0), samples.Get(r * 3 + 1, 1), samples.Get(r * 3 + 2, 2)};
         SumRows(rows, 3, width * 3, columns.data());
@@ -115,9 +125,9 @@ void ReduceNormal(const QImage& work, std::uint8_t* out, int stride, int width, 
     }
 }
 
-void ReduceLow(const QImage& work, std::uint8_t* out, int stride, int width, int height) {
+template <class Rows>
+void ReduceLow(Rows& samples, std::uint8_t* out, int stride, int width, int height) {
     std::vector<std::uint16_t> columns(static_cast<size_t>(width) * 2);
-    SampleRows samples(work, 2);
     for (int r = 0; r < height; ++r) {
         const Row rows[2] = {samples.Get(r * 2, 0), samples.Get(r * 2 + 1, 1)};
         SumRows(rows, 2, width * 2, columns.data());
@@ -127,9 +137,19 @@ void ReduceLow(const QImage& work, std::uint8_t* out, int stride, int width, int
     }
 }
 
-void ReduceNone(const QImage& work, std::uint8_t* out, int stride, int width, int height) {
-    SampleRows samples(work, 1);
+template <class Rows>
+void ReduceNone(Rows& samples, std::uint8_t* out, int stride, int width, int height) {
     for (int r = 0; r < height; ++r) std::memcpy(out + static_cast<size_t>(r) * stride, samples.Get(r, 0), width);
+}
+
+template <class Rows>
+void Reduce(Rows& samples, TSmoothQuality quality, std::uint8_t* out, int stride, int width, int height) {
+    switch (quality) {
+        case TSmoothQuality::aqHigh: ReduceHigh(samples, out, stride, width, height); break;
+        case TSmoothQuality::aqNormal: ReduceNormal(samples, out, stride, width, height); break;
+        case TSmoothQuality::aqLow: ReduceLow(samples, out, stride, width, height); break;
+        case TSmoothQuality::aqNone: ReduceNone(samples, out, stride, width, height); break;
+    }
 }
 
 // The Qt font of the last canvas font drawn: a font that has been used keeps its resolved font
@@ -148,11 +168,16 @@ const QFont& ScaledFont(const TFont& font, int scale) {
     return last.qfont;
 }
 
+// Qt keeps glyph positions in 26.6 fixed point: a run whose enlarged advance could pass that
+// range is not shaped, and refused when drawn.
+constexpr std::int64_t kShapedLimit = std::int64_t{1} << 24;
+
 // A run shaped once at the enlarged size: its measures and the glyphs that draw it.
 struct RunMeasures {
-    int advance = 0;
+    std::int64_t advance = 0;
     int height = 0;
     int ascent = 0;
+    bool tooLong = false;
     QList<QGlyphRun> glyphs;  // positioned on the baseline at y = ascent
 };
 
@@ -172,13 +197,17 @@ const RunMeasures& MeasureRun(const TFont& font, int scale, std::string_view tex
         return last.measures;
     const QFont& qfont = ScaledFont(font, scale);
     const QFontMetrics metrics(qfont);
-    RunMeasures measures{0, metrics.height(), metrics.ascent(), {}};
-    if (!text.empty()) {
+    RunMeasures measures{0, metrics.height(), metrics.ascent(), false, {}};
+    const std::int64_t longest = static_cast<std::int64_t>(text.size()) * std::max(1, qfont.pixelSize());
+    if (longest >= kShapedLimit) {
+        measures.advance = longest;
+        measures.tooLong = true;
+    } else if (!text.empty()) {
         QTextLayout layout(Q(text), qfont);
         layout.beginLayout();
         QTextLine line = layout.createLine();
         layout.endLayout();
-        measures.advance = qRound(line.horizontalAdvance());
+        measures.advance = qRound64(line.horizontalAdvance());
         measures.glyphs = line.glyphRuns();
         for (QGlyphRun& run : measures.glyphs) {
             QList<QPointF> positions = run.positions();
@@ -190,16 +219,123 @@ const RunMeasures& MeasureRun(const TFont& font, int scale, std::string_view tex
     return last.measures;
 }
 
+// Width of the text box without the slant room of italic glyphs.
+std::int64_t UprightWidth(const RunMeasures& run, int scale) { return (run.advance + scale - 1) / scale; }
+
 // Round-up division by the scale, then room for the slant of italic glyphs (the one use of
 // floating point in a render).
-int MaskWidth(const RunMeasures& run, const TFont& font, int scale, size_t bytes) {
-    int result = (run.advance + scale - 1) / scale;
+std::int64_t MaskWidth(const RunMeasures& run, const TFont& font, int scale, size_t bytes) {
+    std::int64_t result = UprightWidth(run, scale);
     if ((font.Style() & Bit(fsItalic)) && bytes > 0)
-        result += static_cast<int>(std::nearbyint(result / static_cast<double>(bytes) * 0.3));
+        result += static_cast<std::int64_t>(std::nearbyint(result / static_cast<double>(bytes) * 0.3));
     return result;
 }
 
 int MaskHeight(const RunMeasures& run, int scale) { return (run.height + scale - 1) / scale; }
+
+int ClampToInt(std::int64_t v) { return static_cast<int>(std::min<std::int64_t>(v, std::numeric_limits<int>::max())); }
+
+// One glyph to draw: its pen position in the enlarged grid in whole pixels and quarters.
+struct Placement {
+    std::int64_t x;
+    std::int64_t y;
+    std::uint32_t glyph;
+    std::uint16_t font;
+    std::uint8_t phaseX, phaseY;
+};
+
+// A horizontal band of full ink across the text: underline or strike-out.
+struct Band {
+    double top, bottom;
+};
+
+// The glyphs of a shaped run and its decorations, drawn into tiles of the enlarged grid.
+class RunPainter {
+public:
+    RunPainter(const RunMeasures& run, const TFont& font, int scale) {
+        const bool bold = font.Style() & Bit(fsBold), italic = font.Style() & Bit(fsItalic);
+        GlyphCache& cache = GlyphCache::Shared();
+        for (const QGlyphRun& glyphs : run.glyphs) {
+            const GlyphFont glyphFont = cache.FontOf(glyphs.rawFont(), bold, italic);
+            fonts_.push_back(glyphFont);
+            // Ink lies within four em of the pen, synthetic styles included.
+            margin_ = std::max<std::int64_t>(margin_, std::int64_t{4} * glyphFont.pixelSize + 8);
+            largest_ = std::max(largest_, glyphFont.pixelSize);
+            const QList<quint32> indexes = glyphs.glyphIndexes();
+            const QList<QPointF> positions = glyphs.positions();
+            for (qsizetype i = 0; i < indexes.size() && i < positions.size(); ++i) {
+                const std::int64_t qx = std::llround(positions[i].x() * 4), qy = std::llround(positions[i].y() * 4);
+                placements_.push_back({qx >> 2, qy >> 2, indexes[i], static_cast<std::uint16_t>(fonts_.size() - 1),
+                                       static_cast<std::uint8_t>(qx & 3), static_cast<std::uint8_t>(qy & 3)});
+            }
+        }
+        if (!std::is_sorted(placements_.begin(), placements_.end(), ByX))
+            std::stable_sort(placements_.begin(), placements_.end(), ByX);
+
+        // Lines as Qt draws them under its own text: the underline just below the baseline,
+        // within the descent, the strike-out a third of the ascent above it, both a line
+        // thickness wide and across the whole upright box.
+        const QFontMetricsF metrics(ScaledFont(font, scale));
+        const double thickness = std::max(1.0, metrics.lineWidth());
+        const double baseline = run.ascent;
+        if (font.Style() & Bit(fsUnderline)) {
+            const double offset = metrics.underlinePos();
+            double adjusted = std::ceil(offset) + 0.5;
+            if (offset <= metrics.descent()) adjusted = std::min(adjusted, metrics.descent() - 0.5);
+            bands_.push_back({baseline + adjusted - thickness / 2, baseline + adjusted + thickness / 2});
+        }
+        if (font.Style() & Bit(fsStrikeOut)) {
+            const double centre = baseline - metrics.ascent() / 3;
+            bands_.push_back({centre - thickness / 2, centre + thickness / 2});
+        }
+        bandWidth_ = UprightWidth(run, scale) * scale;
+    }
+
+    // Draws what falls into the tile at (x, y); false when nothing could.
+    bool Paint(std::uint8_t* tile, int stride, std::int64_t x, std::int64_t y, int width, int height) const {
+        bool inked = false;
+        auto first = std::lower_bound(placements_.begin(), placements_.end(), x - margin_,
+                                      [](const Placement& p, std::int64_t v) { return p.x < v; });
+        GlyphCache& cache = GlyphCache::Shared();
+        for (auto p = first; p != placements_.end() && p->x < x + width + margin_; ++p) {
+            cache.Composite(fonts_[p->font], p->glyph, p->x, p->phaseX, p->y, p->phaseY, tile, stride, x, y, width,
+                            height);
+            inked = true;
+        }
+        const std::int64_t left = std::max<std::int64_t>(0, x), right = std::min(bandWidth_, x + width);
+        for (const Band& band : bands_) {
+            if (left >= right) break;
+            const std::int64_t top = std::max<std::int64_t>(y, static_cast<std::int64_t>(std::floor(band.top)));
+            const std::int64_t bottom = std::min<std::int64_t>(y + height, static_cast<std::int64_t>(std::ceil(band.bottom)));
+            for (std::int64_t row = top; row < bottom; ++row) {
+                const double share = std::min<double>(band.bottom, row + 1) - std::max<double>(band.top, row);
+                const int coverage = static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) * 255));
+                std::uint8_t* p = tile + (row - y) * stride + (left - x);
+                for (std::int64_t i = 0; i < right - left; ++i)
+                    p[i] = static_cast<std::uint8_t>(std::min(255, p[i] + coverage));
+                inked = true;
+            }
+        }
+        return inked;
+    }
+
+    // The largest enlarged pixel size of the run's faces.
+    int Largest() const { return largest_; }
+
+private:
+    static bool ByX(const Placement& a, const Placement& b) { return a.x < b.x; }
+
+    std::vector<GlyphFont> fonts_;
+    std::vector<Placement> placements_;
+    std::vector<Band> bands_;
+    std::int64_t margin_ = 0;
+    std::int64_t bandWidth_ = 0;
+    int largest_ = 0;
+};
+
+// Columns of a tile: few enough that a tile of a normal line stays in the processor's cache, and
+// at least two glyphs wide, so a glyph too large to cache is rendered for few tiles.
+std::int64_t TileColumns(int largestGlyph) { return std::max<std::int64_t>(4096, std::int64_t{2} * largestGlyph); }
 
 }  // namespace
 
@@ -210,13 +346,14 @@ void ReduceSupersampled(const QImage& work, TSmoothQuality quality, std::uint8_t
     if (!readable || work.width() < width * scale ||
         work.height() < height * scale)
         return;
-    switch (quality) {
-        case TSmoothQuality::aqHigh: ReduceHigh(work, out, stride, width, height); break;
-        case TSmoothQuality::aqNormal: ReduceNormal(work, out, stride, width, height); break;
-        case TSmoothQuality::aqLow: ReduceLow(work, out, stride, width, height); break;
-        case TSmoothQuality::aqNone: ReduceNone(work, out, stride, width, height); break;
-    }
+    ImageRows rows(work, scale);
+    Reduce(rows, quality, out, stride, width, height);
 }
+
+ETextTooLarge::ETextTooLarge(std::int64_t width, std::int64_t height)
+    : Error(Format("Text of %lld x %lld pixels is too large to draw (more than %lld MB).",
+                   static_cast<long long>(width), static_cast<long long>(height),
+                   static_cast<long long>(TSmoothMask::kMaskLimit >> 20))) {}
 
 int ScaleOf(TSmoothQuality quality) {
     switch (quality) {
@@ -230,12 +367,19 @@ int ScaleOf(TSmoothQuality quality) {
 
 void TSmoothMask::Assign(const TSmoothMask& source) {
     if (&source == this) return;
+    // The data first, so a copy that cannot be made leaves this mask as it was.
+    std::vector<std::uint8_t> data;
+    try {
+        data = source.data_;
+    } catch (const std::bad_alloc&) {
+        throw Error(Format("Not enough memory to copy a mask of %d x %d pixels.", source.width_, source.height_));
+    }
+    data_.swap(data);
     quality_ = source.quality_;
     scale_ = source.scale_;
     width_ = source.width_;
     height_ = source.height_;
     stride_ = source.stride_;
-    data_ = source.data_;
 }
 
 void TSmoothMask::SetQuality(TSmoothQuality quality) {
@@ -246,7 +390,7 @@ void TSmoothMask::SetQuality(TSmoothQuality quality) {
 int TSmoothMask::TextWidth(std::string_view text) const {
     const TCanvas* canvas = owner_ ? owner_->Canvas() : nullptr;
     if (!canvas) return 0;
-    return MaskWidth(MeasureRun(canvas->Font, scale_, text), canvas->Font, scale_, text.size());
+    return ClampToInt(MaskWidth(MeasureRun(canvas->Font, scale_, text), canvas->Font, scale_, text.size()));
 }
 
 int TSmoothMask::TextHeight(std::string_view text) const {
@@ -256,31 +400,55 @@ int TSmoothMask::TextHeight(std::string_view text) const {
 }
 
 void TSmoothMask::SetSize(int width, int height) {
-    width_ = std::max(0, width);
-    height_ = std::max(0, height);
-    stride_ = (width_ + 3) & ~3;
-    data_.assign(static_cast<size_t>(stride_) * height_, 0);
+    width = std::max(0, width);
+    height = std::max(0, height);
+    const std::int64_t stride = (static_cast<std::int64_t>(width) + 3) & ~std::int64_t{3};
+    if (stride * height > kMaskLimit) throw ETextTooLarge(width, height);
+    std::vector<std::uint8_t> data(static_cast<size_t>(stride * height), 0);
+    data_.swap(data);
+    width_ = width;
+    height_ = height;
+    stride_ = static_cast<int>(stride);
 }
 
 void TSmoothMask::DrawText(std::string_view text) {
     const TCanvas* canvas = owner_ ? owner_->Canvas() : nullptr;
     if (!canvas) return;
     const RunMeasures& run = MeasureRun(canvas->Font, scale_, text);
-    const int w = MaskWidth(run, canvas->Font, scale_, text.size());
-    const int h = MaskHeight(run, scale_);
+    const std::int64_t w = MaskWidth(run, canvas->Font, scale_, text.size());
+    const std::int64_t h = MaskHeight(run, scale_);
+    if (run.tooLong || ((w + 3) & ~3) * h > kMaskLimit) throw ETextTooLarge(w, h);
+    try {
+        SetSize(static_cast<int>(w), static_cast<int>(h));
+        if (w == 0 || h == 0 || run.glyphs.isEmpty()) return;
 
-    // Qt draws text into 32-bit bitmaps about twice as fast as into 8-bit ones, with the same
-    // coverage values.
-    QImage work(w * scale_, h * scale_, QImage::Format_ARGB32_Premultiplied);
-    if (!work.isNull()) {
-        work.fill(0xFF000000);
-        QPainter painter(&work);
-        painter.setPen(Qt::white);
-        for (const QGlyphRun& glyphs : run.glyphs) painter.drawGlyphRun(QPointF(0, 0), glyphs);
+        // The enlarged grid is drawn glyph by glyph into tiles no larger than the work limit, each
+        // reduced into its part of the mask, so time grows with the length of the text and memory
+        // does not.
+        const std::int64_t s = scale_, gridWidth = w * s, gridHeight = h * s;
+        // Half the limit for the tile, half for the part of a glyph too large to cache.
+        const std::int64_t limit = std::max<std::int64_t>(static_cast<std::int64_t>(workLimit_ / 2), s * s);
+        const RunPainter painter(run, canvas->Font, scale_);
+        const int tileWidth = static_cast<int>(
+            std::min({gridWidth, TileColumns(painter.Largest()) / s * s, std::max(s, limit / s / s * s)}));
+        const int tileHeight = static_cast<int>(std::min(gridHeight, std::max(s, limit / tileWidth / s * s)));
+        std::vector<std::uint8_t> tile(static_cast<size_t>(tileWidth) * tileHeight);
+        for (std::int64_t y = 0; y < gridHeight; y += tileHeight) {
+            const int height = static_cast<int>(std::min<std::int64_t>(tileHeight, gridHeight - y));
+            for (std::int64_t x = 0; x < gridWidth; x += tileWidth) {
+                const int width = static_cast<int>(std::min<std::int64_t>(tileWidth, gridWidth - x));
+                std::fill(tile.begin(), tile.end(), 0);
+                if (!painter.Paint(tile.data(), tileWidth, x, y, width, height)) continue;
+                TileRows rows{tile.data(), tileWidth};
+                Reduce(rows, quality_, data_.data() + static_cast<size_t>(y / s) * stride_ + x / s, stride_,
+                       static_cast<int>(width / s), static_cast<int>(height / s));
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        SetSize(0, 0);
+        throw Error(Format("Not enough memory to draw text of %lld x %lld pixels.", static_cast<long long>(w),
+                           static_cast<long long>(h)));
     }
-
-    SetSize(w, h);
-    if (!work.isNull()) ReduceSupersampled(work, quality_, data_.data(), stride_, w, h);
 }
 
 std::uint8_t* TSmoothMask::ScanLine(int row) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -27,10 +28,22 @@ public:
     EInvalidLine() : Error("Invalid line!") {}
 };
 
+// Text whose mask would pass TSmoothMask::kMaskLimit; the message names its size.
+class ETextTooLarge : public Error {
+public:
+    ETextTooLarge(std::int64_t width, std::int64_t height);
+};
+
 // An 8-bit coverage mask of one text run (0 no ink, 255 full ink), made by drawing the text
 // enlarged by Scale and averaging Scale x Scale blocks.
 class TSmoothMask {
 public:
+    // Ceiling of the grey data of one mask: 256 MB (a 2000 px line of 20 characters needs about 90).
+    static constexpr std::int64_t kMaskLimit = std::int64_t{256} << 20;
+    // Default bound of the enlarged working data of one DrawText; larger text is rasterised in
+    // bands with identical pixels.
+    static constexpr std::size_t kDefaultWorkLimit = std::size_t{64} << 20;
+
     explicit TSmoothMask(TSmoothFont* owner) : owner_(owner) {}
     TSmoothMask(const TSmoothMask&) = delete;
     TSmoothMask& operator=(const TSmoothMask&) = delete;
@@ -59,6 +72,9 @@ public:
     // Replaces the data by an empty mask of the given size.
     void SetSize(int width, int height);
 
+    std::size_t WorkLimit() const { return workLimit_; }
+    void SetWorkLimit(std::size_t bytes) { workLimit_ = bytes; }
+
     // Replaces the glyphs by their edges; the outermost rows and columns keep their values.
     void Outline();
     // Moves every pixel the given share (0..100) of the way to its 5 x 5 box average.
@@ -74,6 +90,7 @@ private:
     int height_ = 0;
     int stride_ = 0;
     std::vector<std::uint8_t> data_;
+    std::size_t workLimit_ = kDefaultWorkLimit;
 };
 
 }  // namespace zl

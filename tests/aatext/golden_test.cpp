@@ -99,6 +99,22 @@ TEST(Goldens, QualitiesAndEffectsDrawAsApproved) {
         {"style_bold_italic", TSmoothQuality::aqNormal,
          [](TSmoothEffect&, TCanvas& c) { c.Font.SetStyle(Bit(fsBold) | Bit(fsItalic)); }},
     };
+    std::vector<Scene> styled;
+    const std::pair<const char*, TSmoothQuality> qualities[] = {{"high", TSmoothQuality::aqHigh},
+                                                                {"normal", TSmoothQuality::aqNormal},
+                                                                {"low", TSmoothQuality::aqLow},
+                                                                {"none", TSmoothQuality::aqNone}};
+    for (const auto& [name, quality] : qualities) {
+        styled.push_back({nullptr, quality, [](TSmoothEffect&, TCanvas& c) { c.Font.SetStyle(Bit(fsBold)); }});
+        styled.push_back({nullptr, quality, [](TSmoothEffect&, TCanvas& c) {
+                              c.Font.SetStyle(Bit(fsUnderline) | Bit(fsStrikeOut));
+                          }});
+    }
+    for (size_t i = 0; i < styled.size(); ++i) {
+        const std::string name = std::string(i % 2 ? "style_decorated_" : "style_bold_") + qualities[i / 2].first;
+        LinearRandom random(1);
+        ExpectGolden(Render(styled[i], random), name);
+    }
     for (const Scene& scene : scenes) {
         LinearRandom random(1);
         ExpectGolden(Render(scene, random), scene.name);

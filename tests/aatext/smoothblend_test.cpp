@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <limits>
 
 #include "aatext/canvas.h"
 #include "aatext/smoothfont.h"
@@ -118,15 +119,26 @@ TEST_F(BlendTest, SolidBrushFillsTheBoxClearBrushKeepsTheCanvas) {
 
 TEST_F(BlendTest, BoxesReachingOverTheCanvasEdgeAreClipped) {
     FillMask(mask, {{255, 255, 255}, {255, 255, 255}, {255, 255, 255}});
-    for (QPoint at : {QPoint(-2, -2), QPoint(5, 3), QPoint(-10, 0), QPoint(100, 100)}) {
-        target.fill(Qt::black);
-        font.Blend().BlendColor(at.x(), at.y(), mask, 100, clWhite);
-        int inked = 0;
-        for (int y = 0; y < target.height(); ++y)
-            for (int x = 0; x < target.width(); ++x) inked += Bgr(target, x, y)[0] == 255;
-        EXPECT_EQ(inked, QRect(at, QSize(3, 3)).intersected(target.rect()).width() *
-                             QRect(at, QSize(3, 3)).intersected(target.rect()).height())
-            << at.x() << "," << at.y();
+    constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+    const struct {
+        QPoint at;
+        int inked;
+    } cases[] = {
+        {{-2, -2}, 1}, {{5, 3}, 1}, {{-10, 0}, 0}, {{100, 100}, 0}, {{1, 1}, 9},
+        // Boxes at the ends of the coordinate range must not wrap round onto the canvas.
+        {{2147483600, 0}, 0}, {{kMax, kMax}, 0}, {{kMax - 1, 1}, 0}, {{kMin, kMin}, 0}, {{kMin, 1}, 0}, {{1, kMax}, 0},
+    };
+    QImage argb(6, 4, QImage::Format_ARGB32);
+    for (QImage* image : {&target, &argb}) {
+        canvas.SetImage(image);
+        for (const auto& c : cases) {
+            image->fill(Qt::black);
+            font.Blend().BlendColor(c.at.x(), c.at.y(), mask, 100, clWhite);
+            int inked = 0;
+            for (int y = 0; y < image->height(); ++y)
+                for (int x = 0; x < image->width(); ++x) inked += image->pixelColor(x, y) == Qt::white;
+            EXPECT_EQ(inked, c.inked) << c.at.x() << "," << c.at.y() << " format " << image->format();
+        }
     }
 }
 
@@ -155,19 +167,34 @@ TEST_F(BlendTest, ForegroundGivesEachPixelItsColour) {
 }
 
 TEST_F(BlendTest, ForegroundOfTheWrongSizeOrDepthIsRefused) {
-    FillMask(mask, {{255, 255}, {255, 255}});
     const QImage before = target.copy();
-    for (const QImage& fore : {QImage(), QImage(3, 2, QImage::Format_BGR888), QImage(2, 1, QImage::Format_BGR888),
-                               QImage(2, 2, QImage::Format_RGB888), QImage(2, 2, QImage::Format_RGB32)}) {
-        font.Blend().ForeBitmap() = fore;
+    const struct {
+        QSize mask;
+        QImage fore;
+    } cases[] = {
+        {{2, 2}, QImage()},
+        {{2, 2}, QImage(3, 2, QImage::Format_BGR888)},
+        {{2, 2}, QImage(2, 1, QImage::Format_BGR888)},
+        {{2, 2}, QImage(2, 2, QImage::Format_RGB888)},
+        {{2, 2}, QImage(2, 2, QImage::Format_RGB32)},
+        {{0, 0}, QImage(2, 2, QImage::Format_BGR888)},  // an empty mask is checked too
+        {{3, 0}, QImage(3, 1, QImage::Format_BGR888)},
+    };
+    for (const auto& c : cases) {
+        mask.SetSize(c.mask.width(), c.mask.height());
+        font.Blend().ForeBitmap() = c.fore;
         try {
             font.Blend().BlendForeground(0, 0, mask, 100);
-            ADD_FAILURE() << "accepted " << fore.width() << "x" << fore.height() << " format " << fore.format();
+            ADD_FAILURE() << "accepted " << c.fore.width() << "x" << c.fore.height() << " format " << c.fore.format()
+                          << " for a mask of " << c.mask.width() << "x" << c.mask.height();
         } catch (const EInvalidForeBmp& e) {
             EXPECT_STREQ(e.what(), "Invalid foreground bitmap!");
         }
     }
     EXPECT_EQ(target, before);
+    mask.SetSize(0, 0);
+    font.Blend().ForeBitmap() = QImage();
+    EXPECT_NO_THROW(font.Blend().BlendForeground(0, 0, mask, 100)) << "an empty mask with an empty foreground";
 }
 
 TEST(SmoothBlend, WithoutCanvasNothingHappens) {
