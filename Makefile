@@ -40,7 +40,7 @@ test-asan: deps
 # libFuzzer harnesses (clang), each run FUZZ_SECONDS on its own corpus in $(FUZZ_BUILD).
 FUZZ_BUILD ?= fuzz-build
 FUZZ_SECONDS ?= 60
-FUZZERS ?= pagetext picture textlist commatext
+FUZZERS ?= pagetext picture textlist commatext wraptext
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DZORLED_FUZZ=ON -DZORLED_GUI=OFF -DZORLED_TESTS=OFF \
 	  -DZORLED_BENCH=OFF

@@ -246,6 +246,12 @@ TEST_F(MainWindow, AFailedOpenIsReportedAndSaveThenAsksForAName) {
          "  end\r\n"
          "end\r\n",
          "Class TNoSuchWidget not found", true},
+        {"cut short inside a widget",
+         "object P: TFrmZorLedForm\r\n"
+         "  object mylabel1: Tzorledlabel\r\n"
+         "    Left = 5\r\n"
+         "    Top = ",
+         "Invalid property value on line 4", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -204,6 +204,31 @@ TEST_F(Play, MissingPagesAreSkippedAndEmptyEntriesWaitATick) {
     }
 }
 
+TEST_F(Play, APlanOfTenThousandMissingPagesNeitherStallsNorReports) {
+    std::vector<std::string> missing;
+    for (int i = 0; i < 10000; ++i) missing.push_back("gone" + std::to_string(i));
+    Plan("A", missing);
+    Select({"A"});
+    QPointer<TFrmZorLedForm> before = window_->Page;
+    PressPlay();
+    Seconds(10);
+    EXPECT_EQ(window_->Page, before.data()) << "the page from before play stays";
+    EXPECT_TRUE(shown_.empty());
+    PressPlay();
+    EXPECT_FALSE(window_->Playing);
+
+    // One real page behind them plays as if it were alone.
+    WritePage("p1");
+    missing.push_back("p1");
+    Plan("A", missing);
+    clock_.Set(start_);
+    PressPlay();
+    Seconds(5.5);
+    EXPECT_EQ(shown_, Lines({"p1 0.0", "p1 5.0"}));
+    EXPECT_TRUE(reported_.empty());
+    PressPlay();
+}
+
 TEST_F(Play, AnEmptyEntryKeepsThePageWithItsRefreshOff) {
     WritePage("p1");
     WritePage("p3");
