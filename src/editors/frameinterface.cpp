@@ -12,10 +12,28 @@
 
 #include "editors/spinedit.h"
 #include "qtbase/qtstrings.h"
+#include "widgets/zorscrolltext.h"
+#include "widgets/zorzmd.h"
 
 namespace zl {
 
-std::optional<DataSourceProps> DataSourceOf(Control&) { return std::nullopt; }
+namespace {
+
+template <class W>
+DataSourceProps PropsOf(W& w) {
+    return {[&w] { return w.datainterface(); },    [&w](int v) { w.Setdatainterface(v); },
+            [&w] { return w.TextFileName(); },     [&w](const std::string& v) { w.SetTextFileName(v); },
+            [&w] { return w.ExeFileName(); },      [&w](const std::string& v) { w.SetExeFileName(v); },
+            [&w] { return w.DataRefreshTime(); },  [&w](int v) { w.SetDataRefreshTime(v); }};
+}
+
+}  // namespace
+
+std::optional<DataSourceProps> DataSourceOf(Control& widget) {
+    if (auto* marquee = dynamic_cast<Tzorzmd*>(&widget)) return PropsOf(*marquee);
+    if (auto* board = dynamic_cast<TzorScrollText*>(&widget)) return PropsOf(*board);
+    return std::nullopt;
+}
 
 int RefreshSecondsToMs(int seconds) {
     return static_cast<int>(std::clamp<long long>(static_cast<long long>(seconds) * 1000, INT_MIN, INT_MAX));

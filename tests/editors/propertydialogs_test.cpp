@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <climits>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,7 @@
 #include "editors/frmimageedit.h"
 #include "editors/frmlabeledit.h"
 #include "editors/frmscrolltextedit.h"
+#include "editors/frmzmdedit.h"
 #include "editors/propertyeditors.h"
 #include "editors/spinedit.h"
 #include "editors/whenmodal.h"
@@ -43,6 +45,8 @@
 #include "widgets/zorledclock.h"
 #include "widgets/zorledimage.h"
 #include "widgets/zorledlabel.h"
+#include "widgets/zorledscrolltext.h"
+#include "widgets/zorledzmd.h"
 
 namespace zl {
 namespace {
@@ -494,6 +498,82 @@ TEST_F(BoardDialog, SpeedIsHandedOverModulo65536) {
     EXPECT_EQ(board.Text().Font().Height(), -16);
 }
 
+TEST_F(Dialogs, MarqueeSpeedFieldKeepsWhatWasTypedAndTextIsOneLine) {
+    auto& marquee = Create<Tzorledzmd>(wkMarquee);
+    TFrmZmdEdit dialog;
+    dialog.BindControl(marquee);
+    dialog.show();
+    EXPECT_EQ(dialog.Editcaption->text(), QString::fromUtf8("走马灯文字"));
+    ClearField(dialog.SpinEditSpeed);
+    QTest::keyClicks(dialog.SpinEditSpeed, "2000");
+    EXPECT_EQ(dialog.SpinEditSpeed->Text(), "2000");
+    EXPECT_EQ(marquee.Speed(), 1000);
+    ClearField(dialog.SpinEditSteps);
+    QTest::keyClicks(dialog.SpinEditSteps, "40");
+    EXPECT_EQ(marquee.Steps(), 40);
+
+    ClearField(dialog.Editcaption);
+    QTest::keyClicks(dialog.Editcaption, "ab");
+    QTest::keyClick(dialog.Editcaption, Qt::Key_Return);
+    QTest::keyClicks(dialog.Editcaption, "c");
+    EXPECT_EQ(marquee.RunningCaption(), "abc");
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(Dialogs, DataSourceFrameEditsMarqueesAndBoards) {
+    testing::ScratchDir dir("datasource");
+    std::ofstream(dir / "news.txt") << "x";
+    std::ofstream(dir / "feed.so") << "x";
+    auto& marquee = Create<Tzorledzmd>(wkMarquee);
+    auto& board = Create<TzorledScrollText>(wkScrollText);
+    board.SetScrollQuality(tqLow);
+    struct Case {
+        Control* widget;
+        std::function<TFrameinterface*()> open;
+        QString exeFilter, exeSuffix;
+    };
+    TFrmZmdEdit zmdDialog;
+    TFrmScrollTextEdit boardDialog;
+    const Case cases[] = {
+        {&marquee, [&] { zmdDialog.BindControl(marquee); zmdDialog.show(); return zmdDialog.Frameinterface1; },
+         QString::fromUtf8("所有支持文件 (*.exe *.EXE *.so)"), "exe"},
+        {&board, [&] { boardDialog.BindControl(board); boardDialog.show(); return boardDialog.Frameinterface1; },
+         QString::fromUtf8("所有支持文件 (*.dll *.DLL *.so)"), ""},
+    };
+    for (const Case& c : cases) {
+        const auto props = DataSourceOf(*c.widget);
+        ASSERT_TRUE(props);
+        props->setDataRefreshTime(180000);
+        TFrameinterface* frame = c.open();
+        EXPECT_EQ(frame->SpinEditDataRefreshTime->Value(), 180);
+        ClearField(frame->SpinEditDataRefreshTime);
+        QTest::keyClicks(frame->SpinEditDataRefreshTime, "5");
+        EXPECT_EQ(props->DataRefreshTime(), 5000);
+        Click(frame->RadioGroupItems->button(datafromexetxt));
+        EXPECT_EQ(props->datainterface(), datafromexetxt);
+
+        QStringList filters;
+        QString suffix;
+        WhenModal<QFileDialog>([&](QFileDialog& d) {
+            filters = d.nameFilters();
+            suffix = d.defaultSuffix();
+            d.selectFile(QString::fromStdString((dir / "feed.so").string()));
+            static_cast<QDialog&>(d).accept();
+        });
+        Click(frame->BitBtnselexefile);
+        EXPECT_EQ(filters, QStringList{c.exeFilter});
+        EXPECT_EQ(suffix, c.exeSuffix);
+        EXPECT_EQ(props->ExeFileName(), (dir / "feed.so").string());
+        WhenModal<QFileDialog>([&](QFileDialog& d) {
+            d.selectFile(QString::fromStdString((dir / "news.txt").string()));
+            static_cast<QDialog&>(d).accept();
+        });
+        Click(frame->BitBtnseltxtfile);
+        EXPECT_EQ(props->TextFileName(), (dir / "news.txt").string());
+        EXPECT_EQ(frame->EditTextFileName->text().toStdString(), (dir / "news.txt").string());
+    }
+}
+
 // A double-click as the window system delivers it, at a point of the page's client area.
 void DoubleClick(QWidget* page, QPoint p) {
     QWidget* target = page->childAt(p);
@@ -513,6 +593,9 @@ TEST_F(Dialogs, DoubleClickOpensTheDialogOfWhatIsUnderTheMouse) {
     auto& label = Create<Tzorledlabel>(wkLabel);
     auto& image = Create<Tzorledimage>(wkImage);
     auto& clock = Create<Tzorledclock>(wkClock);
+    auto& marquee = Create<Tzorledzmd>(wkMarquee);
+    auto& board = Create<TzorledScrollText>(wkScrollText);
+    board.SetScrollQuality(tqLow);
     page_->show();
     const auto centre = [](Control& c) { return QPoint(c.Left() + c.Width() / 2, c.Top() + c.Height() / 2); };
     struct Case {
@@ -523,6 +606,8 @@ TEST_F(Dialogs, DoubleClickOpensTheDialogOfWhatIsUnderTheMouse) {
         {centre(label), "FrmLabelEdit", "mylabel1"},
         {centre(image), "FrmimageEdit", "myzorledIMAGE1"},
         {centre(clock), "FrmClockEdit", "myclock1"},
+        {centre(marquee), "FrmZmdEdit", "myzmd1"},
+        {QPoint(board.Left() + 10, board.Top() + board.Height() - 10), "FrmScrollTextEdit", "myscrolltext1"},
         {QPoint(600, 400), "Frmformedit", "LedDesignWin"},
     };
     for (const Case& c : cases) {
