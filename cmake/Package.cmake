@@ -61,5 +61,9 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 # buttons; the platform plug-ins let the program open a window at all.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "fonts-arphic-uming, fonts-arphic-ukai, fonts-wqy-zenhei, fonts-dejavu-core, qt6-translations-l10n, qt6-qpa-plugins")
+# zorledmm sits in the loader's folder, so the package must activate libc's ldconfig trigger
+# (CPack's own ldconfig calls in postinst and postrm stay; redundant but harmless).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${pkg}/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
