@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
 
 #include "core/pagetext/parser.h"
 #include "core/textlist.h"
@@ -106,8 +109,19 @@ protected:
 
     // Double-clicks a widget at a point of the page and waits for its property dialog.
     QString EditWidget(int x, int y, const char* title, const std::string& step) {
-        x_.Click(PageX(x), PageY(y), 2);
-        const QString dialog = x_.WaitWindow("^" + QString::fromUtf8(title) + "$");
+        const QString pattern = "^" + QString::fromUtf8(title) + "$";
+        QString dialog;
+        // On a loaded machine the two clicks may land too far apart to count as one
+        // double-click; clicks that reach the page once the dialog is up are blocked by it.
+        for (int attempt = 0; dialog.isEmpty() && attempt < 6; ++attempt) {
+            x_.Click(PageX(x), PageY(y), 2);
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (dialog.isEmpty() && std::chrono::steady_clock::now() < end) {
+                dialog = x_.Windows(pattern).value(0);
+                if (dialog.isEmpty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+        if (dialog.isEmpty()) throw std::runtime_error("gave up waiting for " + pattern.toStdString());
         Shot(step);
         return dialog;
     }
