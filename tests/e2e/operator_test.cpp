@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
 
 #include "core/pagetext/parser.h"
 #include "core/textlist.h"
@@ -40,6 +43,14 @@ std::int64_t IntegerProperty(const pagetext::Object& object, const std::string& 
             if (const auto* v = p.value.If<pagetext::IntegerValue>()) return v->value;
     ADD_FAILURE() << object.name << " has no " << path;
     return -1;
+}
+
+std::u16string StringProperty(const pagetext::Object& object, const std::string& path) {
+    for (const auto& p : object.properties)
+        if (p.path == path)
+            if (const auto* v = p.value.If<pagetext::StringValue>()) return v->text;
+    ADD_FAILURE() << object.name << " has no " << path;
+    return {};
 }
 
 class Operator : public ::testing::Test {
@@ -96,6 +107,37 @@ protected:
     }
     std::string PageFile(const char* name) { return (home_ / "pagedef" / name).string(); }
 
+    // Double-clicks a widget at a point of the page and waits for its property dialog.
+    QString EditWidget(int x, int y, const char* title, const std::string& step) {
+        const QString pattern = "^" + QString::fromUtf8(title) + "$";
+        QString dialog;
+        // On a loaded machine the two clicks may land too far apart to count as one
+        // double-click; clicks that reach the page once the dialog is up are blocked by it.
+        for (int attempt = 0; dialog.isEmpty() && attempt < 6; ++attempt) {
+            x_.Click(PageX(x), PageY(y), 2);
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (dialog.isEmpty() && std::chrono::steady_clock::now() < end) {
+                dialog = x_.Windows(pattern).value(0);
+                if (dialog.isEmpty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+        if (dialog.isEmpty()) throw std::runtime_error("gave up waiting for " + pattern.toStdString());
+        Shot(step);
+        return dialog;
+    }
+    // 确定 sits centred at the foot of every property dialog.
+    void CloseDialog(const QString& dialog) {
+        const X11Session::Rect r = x_.Geometry(dialog);
+        x_.Click(r.x + r.width / 2, r.y + r.height - 22);
+        x_.WaitGone(dialog);
+    }
+    // Replaces the text of a field at a point of a dialog.
+    void Retype(const X11Session::Rect& dialog, int x, int y, const QString& text) {
+        x_.Click(dialog.x + x, dialog.y + y);
+        x_.Key("ctrl+a");
+        x_.Type(text);
+    }
+
     static constexpr int kMenuBar = 24;
     X11Session x_;
     testing::ScratchDir home_{"e2e"};
@@ -113,12 +155,27 @@ TEST_F(Operator, DesignsSavesOpensPlansPlaysAndQuits) {
 
     // One widget of each kind from the tool buttons: clock, marquee, board, label, image.
     for (int kind = 0; kind < 5; ++kind) CreateButton(kind);
+    Shot("created");
+    // The marquee (60,80 200x20) and the board (70,100 200x120) open their dialogs on a
+    // double-click; one is closed with 确定, the other with Escape, and both stay as they were.
+    CloseDialog(EditWidget(200, 90, "走马灯属性编辑器", "marquee-dialog"));
+    const QString boardDialog = EditWidget(230, 200, "显示面板属性编辑器", "board-dialog");
+    EXPECT_EQ(x_.WaitFocusAway({MainWindow(), PageWindow()}), boardDialog);
+    x_.Key("Escape");
+    x_.WaitGone(boardDialog);
     // Drag the label (30,20 100x20) by (40,120); resize the clock (50,60 200x20) by its
     // bottom-right grip.
     x_.Drag(PageX(70), PageY(28), PageX(110), PageY(148));
     x_.Click(PageX(150), PageY(70));
     x_.Drag(PageX(250), PageY(80), PageX(270), PageY(100));
     Shot("widgets");
+    // The label's dialog: a new caption and Left, each written to the label as it is typed.
+    const QString labelDialog = EditWidget(120, 150, "标签属性编辑器", "label-dialog");
+    const X11Session::Rect labelEdit = x_.Geometry(labelDialog);
+    Retype(labelEdit, 84 + 95, 178 + 11, "LED e2e");  // 显示内容
+    Retype(labelEdit, 8 + 48 + 30, 94 + 22 + 11, "90");  // 位置X
+    Shot("label-edited");
+    CloseDialog(labelDialog);
 
     SystemButton(3);  // save: a page never saved asks for a name
     AnswerFileDialog("save-dialog", PageFile("first.DFM"));
@@ -126,9 +183,17 @@ TEST_F(Operator, DesignsSavesOpensPlansPlaysAndQuits) {
     const pagetext::Object first = pagetext::Parse(ReadFile(PageFile("first.DFM")));
     const pagetext::Object* label = Child(first, "mylabel1");
     const pagetext::Object* clock = Child(first, "myclock1");
-    ASSERT_TRUE(label && clock && Child(first, "myzorledIMAGE1")) << ReadFile(PageFile("first.DFM"));
-    EXPECT_EQ(IntegerProperty(*label, "Left"), 70);
+    const pagetext::Object* marquee = Child(first, "myzmd1");
+    const pagetext::Object* board = Child(first, "myscrolltext1");
+    ASSERT_TRUE(label && clock && marquee && board && Child(first, "myzorledIMAGE1")) << ReadFile(PageFile("first.DFM"));
+    EXPECT_EQ(IntegerProperty(*label, "Left"), 90);
     EXPECT_EQ(IntegerProperty(*label, "Top"), 140);
+    EXPECT_EQ(StringProperty(*label, "Caption"), u"LED e2e");
+    EXPECT_EQ(IntegerProperty(*marquee, "Left"), 60);
+    EXPECT_EQ(IntegerProperty(*marquee, "Width"), 200);
+    EXPECT_EQ(StringProperty(*marquee, "RunningCaption"), u"走马灯文字");
+    EXPECT_EQ(IntegerProperty(*board, "Top"), 100);
+    EXPECT_EQ(IntegerProperty(*board, "Height"), 120);
     EXPECT_EQ(IntegerProperty(*clock, "Width"), 220);
     EXPECT_EQ(IntegerProperty(*clock, "Height"), 40);
     EXPECT_TRUE(fs::exists(home_ / "pagedef" / "first.Pas"));
