@@ -2,7 +2,7 @@
 #include <stdio.h>
 #include <time.h>
 
-#include "plugins/sdk/zorled_plugin.h"
+#include <zorled/zorled_plugin.h>
 
 /* "示例插件" in GBK, the program's code page. */
 static const char kCaption[] = "\xCA\xBE\xC0\xFD\xB2\xE5\xBC\xFE";

@@ -17,7 +17,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "plugins/sdk/zorled_plugin.h"
+#include <zorled/zorled_plugin.h>
 
 static int TargetPath(char* out, size_t size) {
     const char* env = getenv("ZORLED_TIMEDATA_FILE");

@@ -21,12 +21,7 @@ std::string Lower(std::string s) {
 
 std::filesystem::path ChooseHome(const HomeSources& s) {
     if (!s.zorledHome.empty()) return s.zorledHome;
-    std::error_code ec;
-    const bool installed =
-        !s.installedBinDir.empty() && !s.executableDir.empty() &&
-        std::filesystem::weakly_canonical(s.executableDir, ec) ==
-            std::filesystem::weakly_canonical(s.installedBinDir, ec);
-    if (installed) {
+    if (IsInstalledProgram(s.executableDir, s.installedBinDir)) {
         // A relative XDG_DATA_HOME is invalid and is ignored, as the base directory rules say.
         if (!s.xdgDataHome.empty() && s.xdgDataHome.front() == '/')
             return std::filesystem::path(s.xdgDataHome) / "zorled";
@@ -34,7 +29,14 @@ std::filesystem::path ChooseHome(const HomeSources& s) {
         return std::filesystem::path(home) / ".local" / "share" / "zorled";
     }
     if (!s.executableDir.empty()) return s.executableDir;
+    std::error_code ec;
     return std::filesystem::current_path(ec);
+}
+
+bool IsInstalledProgram(const std::filesystem::path& executableDir, const std::filesystem::path& installedBinDir) {
+    if (executableDir.empty() || installedBinDir.empty()) return false;
+    std::error_code ec;
+    return std::filesystem::weakly_canonical(executableDir, ec) == std::filesystem::weakly_canonical(installedBinDir, ec);
 }
 
 std::filesystem::path InstalledBinDir() {

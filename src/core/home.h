@@ -19,6 +19,9 @@ struct HomeSources {
     std::string userHome;                   // HOME
 };
 std::filesystem::path ChooseHome(const HomeSources& sources);
+// Whether a program in executableDir is the installed one: it runs from the install prefix's bin
+// folder (reached through linked folders or not). False when either is unknown.
+bool IsInstalledProgram(const std::filesystem::path& executableDir, const std::filesystem::path& installedBinDir);
 // Where an install puts the program, fixed at build time by the install prefix.
 std::filesystem::path InstalledBinDir();
 // Home + "pagedef": page files, plans and play lists.

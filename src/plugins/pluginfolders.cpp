@@ -40,14 +40,20 @@ std::filesystem::path ExecutableFolder() {
 
 std::filesystem::path InstalledPluginFolder() { return ZORLED_INSTALLED_PLUGIN_DIR; }
 
+std::vector<std::filesystem::path> ChoosePluginFolders(const std::filesystem::path& executableDir,
+                                                       const std::filesystem::path& installedBinDir,
+                                                       const std::filesystem::path& installedPluginDir) {
+    std::vector<std::filesystem::path> folders{executableDir};
+    // A build tree never picks up the plug-ins of an installed copy; it has its own beside it.
+    if (!IsInstalledProgram(executableDir, installedBinDir) || installedPluginDir.empty()) return folders;
+    std::error_code ec;
+    if (!std::filesystem::equivalent(installedPluginDir, executableDir, ec)) folders.push_back(installedPluginDir);
+    return folders;
+}
+
 std::vector<std::filesystem::path> PluginFolders() {
     if (Override()) return *Override();
-    std::vector<std::filesystem::path> folders{ExecutableFolder()};
-    std::error_code ec;
-    const auto installed = InstalledPluginFolder();
-    if (std::filesystem::is_directory(installed, ec) && !std::filesystem::equivalent(installed, folders[0], ec))
-        folders.push_back(installed);
-    return folders;
+    return ChoosePluginFolders(ExecutableFolder(), InstalledBinDir(), InstalledPluginFolder());
 }
 
 ScopedPluginFolders::ScopedPluginFolders(std::vector<std::filesystem::path> folders) : previous_(Override()) {

@@ -13,9 +13,13 @@ std::filesystem::path ExecutableFolder();
 // The installed program's plug-in folder: lib/<multiarch>/zorled/plugins under the install prefix.
 std::filesystem::path InstalledPluginFolder();
 
-// The folders scanned for menu plug-ins, in order: the executable's folder, then the installed
-// plug-in folder when it exists and is another folder.
+// The folders scanned for menu plug-ins, in order: the executable's folder, then, for the
+// installed program only, the installed plug-in folder when it is another folder.
 std::vector<std::filesystem::path> PluginFolders();
+// The same rule for a given executable folder, install bin folder and installed plug-in folder.
+std::vector<std::filesystem::path> ChoosePluginFolders(const std::filesystem::path& executableDir,
+                                                       const std::filesystem::path& installedBinDir,
+                                                       const std::filesystem::path& installedPluginDir);
 
 // Replaces the plug-in folders while it lives (tests).
 class ScopedPluginFolders {

@@ -148,6 +148,30 @@ TEST(PluginFolders, ABareNameIsLookedForInThePluginFoldersOnly) {
     EXPECT_FALSE(FindLibraryFile(""));
 }
 
+TEST(PluginFolders, OnlyTheInstalledProgramScansTheInstalledPluginFolder) {
+    ScratchDir scratch("zorled-plugins");
+    const auto bin = scratch / "usr" / "bin";
+    const auto plugins = scratch / "usr" / "lib" / "x86_64-linux-gnu" / "zorled" / "plugins";
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(plugins);
+    std::filesystem::create_directory_symlink("usr/bin", scratch / "bin");
+    using Folders = std::vector<std::filesystem::path>;
+    struct Case {
+        const char* what;
+        std::filesystem::path exe, installedBin, installedPlugins;
+        Folders expected;
+    } cases[] = {
+        {"installed", bin, bin, plugins, {bin, plugins}},
+        {"installed, started through a linked folder", scratch / "bin", bin, plugins, {scratch / "bin", plugins}},
+        {"installed, plug-in folder not there yet", bin, bin, scratch / "none", {bin, scratch / "none"}},
+        {"build tree keeps to its own folder", scratch / "build", bin, plugins, {scratch / "build"}},
+        {"no install prefix known", bin, "", plugins, {bin}},
+        {"plug-in folder is the program's own", bin, bin, bin, {bin}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ChoosePluginFolders(c.exe, c.installedBin, c.installedPlugins), c.expected) << c.what;
+}
+
 // Page text as the page writer gives it, one marquee per module path, so long paths are split
 // across lines as they are in real page files.
 std::string PageWithModules(const std::vector<std::string>& modules, const std::string& caption = {}) {
