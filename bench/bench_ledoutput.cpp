@@ -8,11 +8,10 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <memory>
 #include <vector>
 
-#include "app/headless.h"
+#include "benchmain.h"
 #include "output/ledoutputengine.h"
 #include "output/packets.h"
 #include "output/pagepicture.h"
@@ -176,13 +175,4 @@ BENCHMARK(BM_BareSends)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    zl::ChooseHeadlessPlatform();
-    QApplication app(argc, argv);
-    zl::PrepareProgram();
-    zl::SetErrorReporter([](const QString& message) { fprintf(stderr, "%s\n", qPrintable(message)); });
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return zl::bench::RunBenchmarks(argc, argv); }

@@ -2,12 +2,11 @@
 // floor: one fill of the same rectangle plus Qt's own drawText of the same text and font.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <memory>
 
-#include "app/headless.h"
+#include "benchmain.h"
 #include "core/clock.h"
 #include "core/codepage.h"
 #include "qtbase/application.h"
@@ -86,12 +85,4 @@ BENCHMARK(BM_FillAndDrawTextFloor);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    zl::ChooseHeadlessPlatform();
-    QApplication app(argc, argv);
-    zl::PrepareProgram();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return zl::bench::RunBenchmarks(argc, argv); }

@@ -3,12 +3,11 @@
 // the time of 10,000).
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <filesystem>
 #include <memory>
 #include <unistd.h>
 
-#include "app/headless.h"
+#include "benchmain.h"
 #include "core/atomicfile.h"
 #include "core/pagetext/parser.h"
 #include "page/frmzorledform.h"
@@ -65,16 +64,13 @@ BENCHMARK(BM_OpenPage)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond)->U
 }  // namespace
 
 int main(int argc, char** argv) {
-    zl::ChooseHeadlessPlatform();
-    QApplication app(argc, argv);
-    zl::PrepareProgram();
-    g_folder = std::filesystem::temp_directory_path() / ("zorled-bench-pageload-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(g_folder);
-    WritePage(10000);
-    WritePage(40000);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(g_folder);
-    return 0;
+    return zl::bench::RunBenchmarks(
+        argc, argv,
+        [] {
+            g_folder = std::filesystem::temp_directory_path() / ("zorled-bench-pageload-" + std::to_string(::getpid()));
+            std::filesystem::create_directories(g_folder);
+            WritePage(10000);
+            WritePage(40000);
+        },
+        [] { std::filesystem::remove_all(g_folder); });
 }

@@ -1,14 +1,13 @@
 // How much faster than real time a simulated play run goes: virtual seconds per real second.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <unistd.h>
 
-#include "app/headless.h"
+#include "benchmain.h"
 #include "app/playsimulation.h"
 #include "core/textlist.h"
 #include "page/frmzorledform.h"
@@ -52,14 +51,7 @@ BENCHMARK(BM_SimulatedPlayRun)->Arg(60)->Arg(600)->Arg(3600)->Unit(benchmark::kM
 }  // namespace
 
 int main(int argc, char** argv) {
-    zl::ChooseHeadlessPlatform();
-    QApplication app(argc, argv);
-    zl::PrepareProgram();
-    zl::SetErrorReporter([](const QString& message) { fprintf(stderr, "%s\n", qPrintable(message)); });
-    const auto home = MakeHome();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(home);
-    return 0;
+    std::filesystem::path home;
+    return zl::bench::RunBenchmarks(
+        argc, argv, [&] { home = MakeHome(); }, [&] { std::filesystem::remove_all(home); });
 }

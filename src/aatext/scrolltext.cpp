@@ -463,13 +463,13 @@ void TSmoothScrollText::RenderBand(int index, QImage& image) {
     canvas.Brush.Style = TBrushStyle::bsClear;
     TSmoothFontEx& renderer = Renderer();
     const auto& rows = layout_.rows;
-    // Rows are in order of y; a row reaches at most about twice its height below its top.
-    const int reach = 2 * layout_.maxRowHeight;
-    auto first = std::lower_bound(rows.begin(), rows.end(), top - reach,
+    // Rows are in order of y, and a row inks only its own height (its shadow included): only
+    // rows that cross the band are drawn.
+    auto first = std::lower_bound(rows.begin(), rows.end(), top - layout_.maxRowHeight,
                                   [](const TextRow& row, int y) { return row.y < y; });
     const TextRow::Style* current = nullptr;
     for (auto it = first; it != rows.end() && it->y < top + kBandRows; ++it) {
-        if (it->y + reach <= top) continue;
+        if (it->y + it->height <= top) continue;
         if (it->style.get() != current) {
             current = it->style.get();
             canvas.Font.Assign(current->font);

@@ -177,6 +177,8 @@ public:
     const std::vector<TextRow>& Rows() const { return layout_.rows; }
     // The whole text bitmap in one image, for checks on small texts.
     QImage TextBmpImage();
+    // Rows index × kBandRows onwards of the text bitmap, rendered now unless held.
+    const QImage& TextBmpBand(int index) { return BandAt(index); }
     const QImage& CurrBmp() const { return currBmp_; }
     // Rows of the text bitmap rendered and held right now (bands in memory).
     int HeldBandRows() const;

@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <list>
 #include <new>
+#include <unordered_map>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -155,17 +157,28 @@ void Reduce(Rows& samples, TSmoothQuality quality, std::uint8_t* out, int stride
 // The Qt font of the last canvas font drawn: a font that has been used keeps its resolved font
 // engine, and resolving one anew costs as much as drawing a short run.
 const QFont& ScaledFont(const TFont& font, int scale) {
-    struct Last {
+    struct Entry {
         std::string name;
         int height = 0;
         std::int64_t style = 0;
         int scale = 0;
         QFont qfont;
     };
-    thread_local Last last;
-    if (last.scale != scale || last.height != font.Height() || last.style != font.Style() || last.name != font.Name())
-        last = {font.Name(), font.Height(), font.Style(), scale, MakeQFont(font, scale)};
-    return last.qfont;
+    // Tagged texts switch between a few fonts line by line; making a QFont anew each time
+    // costs Qt a font lookup, so the last few are kept, the most recent first.
+    constexpr size_t kKept = 8;
+    thread_local std::vector<Entry> kept;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const Entry& e = kept[i];
+        if (e.scale == scale && e.height == font.Height() && e.style == font.Style() && e.name == font.Name()) {
+            if (i > 0) std::rotate(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(i),
+                                   kept.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            return kept.front().qfont;
+        }
+    }
+    if (kept.size() == kKept) kept.pop_back();
+    kept.insert(kept.begin(), Entry{font.Name(), font.Height(), font.Style(), scale, MakeQFont(font, scale)});
+    return kept.front().qfont;
 }
 
 // Qt keeps glyph positions in 26.6 fixed point: a run whose enlarged advance could pass that
@@ -181,20 +194,33 @@ struct RunMeasures {
     QList<QGlyphRun> glyphs;  // positioned on the baseline at y = ascent
 };
 
-// Callers measure a line and then draw it, so the last run shaped is remembered.
+// Callers measure lines and draw them soon after (a scrolling text lays out a little ahead of
+// what it draws), so the runs shaped last are remembered: shaping is most of a measure.
 const RunMeasures& MeasureRun(const TFont& font, int scale, std::string_view text) {
-    struct Last {
-        std::string name;
-        int height = 0;
-        std::int64_t style = 0;
-        int scale = 0;
-        std::string text;
+    struct Entry {
+        std::string key;
         RunMeasures measures;
     };
-    thread_local Last last;
-    if (last.scale == scale && last.height == font.Height() && last.style == font.Style() &&
-        last.name == font.Name() && last.text == text)
-        return last.measures;
+    struct Recent {
+        std::list<Entry> entries;  // most recent first
+        std::unordered_map<std::string_view, std::list<Entry>::iterator> byKey;
+        size_t bytes = 0;
+    };
+    // Enough for the rows of a screen; long texts count by their length.
+    constexpr size_t kKeptRuns = 128;
+    constexpr size_t kKeptBytes = size_t{256} << 10;
+    thread_local Recent recent;
+
+    std::string key = font.Name();
+    key.push_back('\0');
+    for (const std::int64_t v : {std::int64_t{font.Height()}, font.Style(), std::int64_t{scale}})
+        key.append(reinterpret_cast<const char*>(&v), sizeof v);
+    key.append(text);
+    if (const auto found = recent.byKey.find(key); found != recent.byKey.end()) {
+        recent.entries.splice(recent.entries.begin(), recent.entries, found->second);
+        return found->second->measures;
+    }
+
     const QFont& qfont = ScaledFont(font, scale);
     const QFontMetrics metrics(qfont);
     RunMeasures measures{0, metrics.height(), metrics.ascent(), false, {}};
@@ -215,8 +241,16 @@ const RunMeasures& MeasureRun(const TFont& font, int scale, std::string_view tex
             run.setPositions(positions);
         }
     }
-    last = {font.Name(), font.Height(), font.Style(), scale, std::string(text), measures};
-    return last.measures;
+    recent.bytes += key.size();
+    recent.entries.push_front({std::move(key), std::move(measures)});
+    recent.byKey.emplace(recent.entries.front().key, recent.entries.begin());
+    // The newest run always stays: its caller draws it next.
+    while (recent.entries.size() > 1 && (recent.entries.size() > kKeptRuns || recent.bytes > kKeptBytes)) {
+        recent.bytes -= recent.entries.back().key.size();
+        recent.byKey.erase(recent.entries.back().key);
+        recent.entries.pop_back();
+    }
+    return recent.entries.front().measures;
 }
 
 // Width of the text box without the slant room of italic glyphs.
@@ -393,10 +427,13 @@ int TSmoothMask::TextWidth(std::string_view text) const {
     return ClampToInt(MaskWidth(MeasureRun(canvas->Font, scale_, text), canvas->Font, scale_, text.size()));
 }
 
-int TSmoothMask::TextHeight(std::string_view text) const {
+int TSmoothMask::TextHeight(std::string_view) const {
     const TCanvas* canvas = owner_ ? owner_->Canvas() : nullptr;
     if (!canvas) return 0;
-    return MaskHeight(MeasureRun(canvas->Font, scale_, text), scale_);
+    // A run is as high as its font, whatever its text, so nothing is shaped.
+    RunMeasures run;
+    run.height = QFontMetrics(ScaledFont(canvas->Font, scale_)).height();
+    return MaskHeight(run, scale_);
 }
 
 void TSmoothMask::SetSize(int width, int height) {

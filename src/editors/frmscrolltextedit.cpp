@@ -44,16 +44,8 @@ TFrmScrollTextEdit::TFrmScrollTextEdit()
     BitBtnselectfont->setGeometry(202, 61, 50, 24);
     FrameRange1 = new TFrameRange(this);
     FrameRange1->setGeometry(8, 94, 244, 76);
-    const auto spinRow = [this](const char* before, const char* name, const char* after, int top) {
-        NewCaption(this, before, {8, top + 3, 32, 18});
-        auto* spin = new TSpinEdit(this);
-        spin->setObjectName(name);
-        spin->setGeometry(42, top, 76, 22);
-        NewCaption(this, after, {122, top + 3, 130, 18});
-        return spin;
-    };
-    SpinEditSpeed = spinRow("每隔", "SpinEditSpeed", "毫秒移动一步", 180);
-    SpinEditSteps = spinRow("移动", "SpinEditSteps", "点/步滚动", 210);
+    SpinEditSpeed = NewSpinRow(this, "每隔", "SpinEditSpeed", "毫秒移动一步", 180);
+    SpinEditSteps = NewSpinRow(this, "移动", "SpinEditSteps", "点/步滚动", 210);
     Frameinterface1 = new TFrameinterface(this);
     Frameinterface1->setGeometry(262, 32, 204, 212);
     Frameinterface1->TextFileFilter = U("所有支持文件 (*.txt *.TXT)");

@@ -16,16 +16,8 @@ TFrmZmdEdit::TFrmZmdEdit() : TPropertyDialog("FrmZmdEdit", "走马灯属性编�
     Framenamecolor1->setGeometry(8, 32, 244, 54);
     FrameRange1 = new TFrameRange(this);
     FrameRange1->setGeometry(8, 94, 244, 76);
-    const auto spinRow = [this](const char* before, const char* name, const char* after, int top) {
-        NewCaption(this, before, {8, top + 3, 32, 18});
-        auto* spin = new TSpinEdit(this);
-        spin->setObjectName(name);
-        spin->setGeometry(42, top, 76, 22);
-        NewCaption(this, after, {122, top + 3, 130, 18});
-        return spin;
-    };
-    SpinEditSpeed = spinRow("每隔", "SpinEditSpeed", "毫秒移动一步", 180);
-    SpinEditSteps = spinRow("文字", "SpinEditSteps", "步滚动完毕", 210);
+    SpinEditSpeed = NewSpinRow(this, "每隔", "SpinEditSpeed", "毫秒移动一步", 180);
+    SpinEditSteps = NewSpinRow(this, "文字", "SpinEditSteps", "步滚动完毕", 210);
     Frameinterface1 = new TFrameinterface(this);
     Frameinterface1->setGeometry(262, 32, 196, 212);
     NewCaption(this, "显示内容:(连续输入,不要回车)", {8, 252, 450, 18});

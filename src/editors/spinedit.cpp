@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "core/formatsettings.h"
+#include "editors/editorlook.h"
 
 namespace zl {
 
@@ -41,6 +42,15 @@ QValidator::State TSpinEdit::validate(QString& input, int&) const {
     for (const QChar c : input)
         if ((c < u'0' || c > u'9') && c != u'+' && c != u'-' && c != decimal) return QValidator::Invalid;
     return QValidator::Acceptable;
+}
+
+TSpinEdit* NewSpinRow(QWidget* parent, const char* before, const char* name, const char* after, int top) {
+    NewCaption(parent, before, {8, top + 3, 32, 18});
+    auto* spin = new TSpinEdit(parent);
+    spin->setObjectName(name);
+    spin->setGeometry(42, top, 76, 22);
+    NewCaption(parent, after, {122, top + 3, 130, 18});
+    return spin;
 }
 
 }  // namespace zl

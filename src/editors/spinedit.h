@@ -26,6 +26,9 @@ protected:
     StepEnabled stepEnabled() const override { return StepUpEnabled | StepDownEnabled; }
 };
 
+// A text-widget dialog's speed row: "before [field] after", the field named for the tests.
+TSpinEdit* NewSpinRow(QWidget* parent, const char* before, const char* name, const char* after, int top);
+
 // The whole number a field's text stands for, or 0 ("-", "1.5", "", out of the 32-bit range).
 int SpinEditValue(const QString& text);
 

@@ -274,26 +274,41 @@ TEST_F(ScrollText, FontTagsRestyleAndWrappedLinesStack) {
 
 TEST_F(ScrollText, BandsMatchOneWholeBitmap) {
     StringList lines;
-    for (int i = 0; i < 60; ++i) lines.push_back(i % 3 ? "<Shade>gjpqy row " + std::to_string(i) : G("汉字 ") + std::to_string(i));
+    for (int i = 0; i < 60; ++i)
+        lines.push_back(i % 5 == 4 ? "<Up>Wgjy " + std::to_string(i)
+                        : i % 3    ? "<Shade>gjpqy row " + std::to_string(i)
+                                   : G("汉字 ") + std::to_string(i));
     auto control = Make(150, 90, lines);
     TFontLabel* shade = control->Fonts().AddItem("Shade", "DejaVu Sans", 14, 0x0000FF, 0, true, 3, 3);
     shade->Effect().Shadow().SetBlur(40);
+    // A shadow up and left puts the text below its top: bands must still take the whole row.
+    TFontLabel* up = control->Fonts().AddItem("Up", "DejaVu Sans", 18, 0x00AA00, Bit(fsItalic), true, -4, -5);
+    up->Effect().SetOutline(true);
     control->Text().SetRowPitch(-30);  // rows overlap, so band edges cut through ink
     control->Text().SetFade(true);
-    const int t = control->TextBmpHeight();
-    ASSERT_GT(t, 3 * TSmoothScrollText::kBandRows);
+    ASSERT_GT(control->TextBmpHeight(), 3 * TSmoothScrollText::kBandRows);
+    auto drawnWhole = [&] {
+        QImage whole(150, control->TextBmpHeight(), QImage::Format_RGB32);
+        whole.fill(Qt::white);
+        TCanvas canvas(&whole);
+        canvas.Brush.Style = TBrushStyle::bsClear;
+        TSmoothFontEx renderer(&canvas);
+        for (const TextRow& row : control->Rows()) {
+            canvas.Font.Assign(row.style->font);
+            renderer.Effect().Assign(row.style->effect);
+            renderer.TextOut(row.x, row.y, row.text);
+        }
+        return whole;
+    };
+    EXPECT_EQ(control->TextBmpImage(), drawnWhole());
 
-    QImage whole(150, t, QImage::Format_RGB32);
-    whole.fill(Qt::white);
-    TCanvas canvas(&whole);
-    canvas.Brush.Style = TBrushStyle::bsClear;
-    TSmoothFontEx renderer(&canvas);
-    for (const TextRow& row : control->Rows()) {
-        canvas.Font.Assign(row.style->font);
-        renderer.Effect().Assign(row.style->effect);
-        renderer.TextOut(row.x, row.y, row.text);
+    // The head space moves the text a pixel or so at a time, so band edges cut each row at
+    // every height, its last inked rows included.
+    control->Text().SetLines(StringList(lines.begin(), lines.begin() + 16));
+    for (int head = 1; head <= 30; ++head) {
+        control->Text().SetHeadSpace(head);
+        ASSERT_EQ(control->TextBmpImage(), drawnWhole()) << "head space " << head;
     }
-    EXPECT_EQ(control->TextBmpImage(), whole);
 }
 
 TEST_F(ScrollText, LongTextIsLaidOutStepByStepWithTheSameResult) {

@@ -263,7 +263,9 @@ TEST_F(Operator, DesignsSavesOpensPlansPlaysAndQuits) {
     const QString mainWindow = MainWindow();
     const QStringList before = x_.VisibleWindows();
     x_.Click(main_.x + 25, main_.y + 10);
-    const X11Session::Rect menu = x_.Geometry(x_.WaitNewWindow(before));
+    // A tool button's tip (one line, 22 px) may open meanwhile under the pointer left there;
+    // the menu of two entries is 46 px tall.
+    const X11Session::Rect menu = x_.Geometry(x_.WaitNewWindow(before, 32));
     Shot("menu");
     x_.Click(menu.x + 40, menu.y + menu.height - 12);
     x_.WaitGone(mainWindow);

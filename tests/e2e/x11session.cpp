@@ -112,11 +112,11 @@ QStringList X11Session::VisibleWindows() const {
     return Xdotool({"search", "--onlyvisible", "--classname", "."}).split('\n', Qt::SkipEmptyParts);
 }
 
-QString X11Session::WaitNewWindow(const QStringList& before) const {
+QString X11Session::WaitNewWindow(const QStringList& before, int minHeight) const {
     QString found;
     Poll("a new window", [&] {
         for (const QString& w : VisibleWindows())
-            if (!before.contains(w)) found = w;
+            if (!before.contains(w) && Geometry(w).height > minHeight) found = w;
         return !found.isEmpty();
     });
     return found;

@@ -31,8 +31,8 @@ public:
     QString WaitWindow(const QString& titlePattern) const;
     // Every visible window, named or not (menus are not).
     QStringList VisibleWindows() const;
-    // Waits for a visible window that is not among those given.
-    QString WaitNewWindow(const QStringList& before) const;
+    // Waits for a visible window that is not among those given and is taller than minHeight.
+    QString WaitNewWindow(const QStringList& before, int minHeight = 0) const;
     // Waits until a window other than those given holds the keyboard focus: a dialog just opened.
     QString WaitFocusAway(const QStringList& windows) const;
     void WaitGone(const QString& window) const;

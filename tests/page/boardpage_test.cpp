@@ -8,25 +8,14 @@
 #include "core/codepage.h"
 #include "page/frmzorledform.h"
 #include "page/pagefile.h"
-#include "support/scratchdir.h"
+#include "support/pagefiletest.h"
 #include "widgets/zorledscrolltext.h"
 
 namespace zl {
 namespace {
 
-class BoardPage : public ::testing::Test {
+class BoardPage : public testing::PageFileTest {
 protected:
-    void SetUp() override {
-        RegisterPageClasses();
-        ResetWidgetCounters();
-    }
-    static std::unique_ptr<TFrmZorLedForm> NewPage() {
-        return std::unique_ptr<TFrmZorLedForm>(CreatePageWindow("LedDesignWin"));
-    }
-    std::string Saved(TFrmZorLedForm& page, const char* name = "out.DFM") {
-        SavePageFile(page, scratch / name);
-        return ReadWholeFile(scratch / name);
-    }
     std::unique_ptr<TFrmZorLedForm> Reloaded(TFrmZorLedForm& page) {
         Saved(page, "trip.DFM");
         auto loaded = NewPage();
@@ -42,7 +31,7 @@ protected:
     }
     ManualTimeSource manual{MakeLocalMs(2025, 1, 2, 3, 4, 5)};
     ScopedTimeSource scope{manual};
-    zl::testing::ScratchDir scratch{"zorled-boardpage"};
+    const testing::ScratchDir& scratch = scratch_;
 };
 
 TEST_F(BoardPage, NewBoardLooksAsCreated) {

@@ -6,7 +6,7 @@
 #include "core/atomicfile.h"
 #include "core/clock.h"
 #include "page/pagefile.h"
-#include "support/scratchdir.h"
+#include "support/pagefiletest.h"
 #include "core/codepage.h"
 #include "core/pagetext/parser.h"
 #include "core/pagetext/writer.h"
@@ -19,67 +19,26 @@ namespace zl {
 namespace {
 
 using testing::FirstDifference;
+using testing::Lines;
 
-std::string Lines(std::initializer_list<const char*> lines) {
-    std::string out;
-    for (const char* l : lines) out += std::string(l) + "\r\n";
-    return out;
-}
-
-class MarqueePage : public ::testing::Test {
+class MarqueePage : public testing::PageFileTest {
 protected:
-    void SetUp() override {
-        RegisterPageClasses();
-        ResetWidgetCounters();
-    }
     // Loads the text as Open does and saves it back.
     std::string Resaved(const std::string& text) {
         WriteFileAtomic(scratch_ / "in.DFM", text);
-        std::unique_ptr<TFrmZorLedForm> page(CreatePageWindow("LedDesignWin"));
+        auto page = NewPage();
         LoadPageFile(*page, scratch_ / "in.DFM");
         page->HookAllWidgets();
         page->StopWidgets();
-        SavePageFile(*page, scratch_ / "out.DFM");
-        return ReadWholeFile(scratch_ / "out.DFM");
+        return Saved(*page);
     }
 
     ManualTimeSource manual_{MakeLocalMs(2024, 3, 1, 8, 0, 0)};
     ScopedTimeSource scope_{manual_};
-    zl::testing::ScratchDir scratch_{"zorled-marqueepage"};
-};
-
-const char* const kPageHead[] = {
-    "object MarqueeTest: TFrmZorLedForm",
-    "  Left = 200",
-    "  Top = 16",
-    "  BorderStyle = bsDialog",
-    "  Caption = 'Page'",
-    "  ClientHeight = 255",
-    "  ClientWidth = 291",
-    "  Color = clBtnFace",
-    "  Font.Charset = DEFAULT_CHARSET",
-    "  Font.Color = clWindowText",
-    "  Font.Height = -11",
-    "  Font.Name = 'MS Sans Serif'",
-    "  Font.Style = []",
-    "  FormStyle = fsStayOnTop",
-    "  OldCreateOrder = False",
-    "  Visible = True",
-    "  OnCreate = FormCreate",
-    "  OnDblClick = FormDblClick",
-    "  OnDestroy = FormDestroy",
-    "  OnMouseDown = FormMouseDown",
-    "  OnMouseMove = FormMouseMove",
-    "  OnMouseUp = FormMouseUp",
-    "  displaytime = 7",
-    "  PixelsPerInch = 96",
-    "  TextHeight = 13",
 };
 
 std::string Page(std::initializer_list<const char*> body) {
-    std::string out;
-    for (const char* l : kPageHead) out += std::string(l) + "\r\n";
-    return out + Lines(body) + "end\r\n";
+    return testing::FreshPageHead("MarqueeTest", "'Page'", 7) + Lines(body) + "end\r\n";
 }
 
 TEST_F(MarqueePage, ARefresherBlockIsKeptAndWrittenAfterTheWidgets) {

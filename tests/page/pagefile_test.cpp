@@ -10,7 +10,7 @@
 #include "core/pagetext/parser.h"
 #include "core/pagetext/writer.h"
 #include "page/pagefile.h"
-#include "support/scratchdir.h"
+#include "support/pagefiletest.h"
 #include "widgets/zorledimage.h"
 #include "widgets/zorledlabel.h"
 
@@ -19,16 +19,10 @@ namespace {
 
 using testing::FirstDifference;
 
-class PageFile : public ::testing::Test {
-protected:
-    void SetUp() override {
-        RegisterPageClasses();
-        ResetWidgetCounters();
-    }
+using testing::Lines;
 
-    static std::unique_ptr<TFrmZorLedForm> NewPage() {
-        return std::unique_ptr<TFrmZorLedForm>(CreatePageWindow("LedDesignWin"));
-    }
+class PageFile : public testing::PageFileTest {
+protected:
     // Saves, then loads into a fresh page window as Open does.
     std::unique_ptr<TFrmZorLedForm> RoundTrip(TFrmZorLedForm& page, const char* name = "page.DFM") {
         SavePageFile(page, dir_ / name);
@@ -37,50 +31,13 @@ protected:
         loaded->HookAllWidgets();
         return loaded;
     }
-    std::string Saved(TFrmZorLedForm& page) {
-        SavePageFile(page, dir_ / "out.DFM");
-        return ReadWholeFile(dir_ / "out.DFM");
-    }
-    zl::testing::ScratchDir scratch_{"zorled-pagefile"};
     const std::filesystem::path& dir_ = scratch_.path();
 };
 
-std::string Lines(std::initializer_list<const char*> lines) {
-    std::string out;
-    for (const char* l : lines) out += std::string(l) + "\r\n";
-    return out;
-}
-
 TEST_F(PageFile, FreshPageWritesTheCanonicalText) {
     auto page = NewPage();
-    EXPECT_EQ(Saved(*page), Lines({
-                                "object LedDesignWin: TFrmZorLedForm",
-                                "  Left = 200",
-                                "  Top = 16",
-                                "  BorderStyle = bsDialog",
-                                "  Caption = 'ZorLED'#36890#29992#26174#31034#31995#32479",
-                                "  ClientHeight = 255",
-                                "  ClientWidth = 291",
-                                "  Color = clBtnFace",
-                                "  Font.Charset = DEFAULT_CHARSET",
-                                "  Font.Color = clWindowText",
-                                "  Font.Height = -11",
-                                "  Font.Name = 'MS Sans Serif'",
-                                "  Font.Style = []",
-                                "  FormStyle = fsStayOnTop",
-                                "  OldCreateOrder = False",
-                                "  Visible = True",
-                                "  OnCreate = FormCreate",
-                                "  OnDblClick = FormDblClick",
-                                "  OnDestroy = FormDestroy",
-                                "  OnMouseDown = FormMouseDown",
-                                "  OnMouseMove = FormMouseMove",
-                                "  OnMouseUp = FormMouseUp",
-                                "  displaytime = 0",
-                                "  PixelsPerInch = 96",
-                                "  TextHeight = 13",
-                                "end",
-                            }));
+    EXPECT_EQ(Saved(*page),
+              testing::FreshPageHead("LedDesignWin", "'ZorLED'#36890#29992#26174#31034#31995#32479", 0) + "end\r\n");
 }
 
 TEST_F(PageFile, NewLabelWritesOnlyWhatDiffersFromTheDefaults) {
