@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps configure build run test bench clean package test-asan fuzz
+.PHONY: deps configure build run test bench clean package package-check test-asan fuzz
 
 deps:
 	@scripts/install-deps
@@ -49,13 +49,23 @@ fuzz: deps
 
 # The Debian package is built in its own folder with the /usr prefix, which is what tells the
 # installed program to keep its files in the user's data folder.
+# It is compiled with Debian's hardening flags, as dpkg-buildflags gives them to a package build.
 PACKAGE_BUILD ?= build-package
+DEB_FLAGS = $(shell DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get $(1))
 package: deps
 	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DZORLED_TESTS=OFF -DZORLED_BENCH=OFF
+	  -DZORLED_TESTS=OFF -DZORLED_BENCH=OFF \
+	  -DCMAKE_C_FLAGS="$(call DEB_FLAGS,CPPFLAGS) $(call DEB_FLAGS,CFLAGS)" \
+	  -DCMAKE_CXX_FLAGS="$(call DEB_FLAGS,CPPFLAGS) $(call DEB_FLAGS,CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$(call DEB_FLAGS,LDFLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(call DEB_FLAGS,LDFLAGS)" \
+	  -DCMAKE_MODULE_LINKER_FLAGS="$(call DEB_FLAGS,LDFLAGS)"
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	cd $(PACKAGE_BUILD) && cpack -G DEB
 	@ls $(PACKAGE_BUILD)/zorled_*.deb
+
+# Installs the package on a fresh Debian 12 root and uses it there (root, debootstrap, a mirror).
+package-check: package
+	scripts/package-check $(PACKAGE_BUILD)/zorled_*.deb $(PACKAGE_BUILD)/check
 
 clean:
 	rm -rf $(BUILD) $(PACKAGE_BUILD)
