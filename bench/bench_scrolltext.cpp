@@ -67,15 +67,20 @@ void Configure(TSmoothScrollText& board, int width, int height) {
     text.SetLabelEffect(leOnlyALine);
 }
 
+// A full-HD board showing `count` tagged lines, laid out and painted once.
+void ShowLines(TSmoothScrollText& board, int count) {
+    Configure(board, 1920, 1080);
+    board.Text().SetLines(TaggedLines(count));
+    board.Paint();
+}
+
 // Draw of one tick (the frame into CurrBmp, fade bands) and the copy to the control's surface.
 // A step of 1 row is the scroll as it runs: the frame before is reused. A step longer than the
 // screen composes every frame anew from the bands, as the first frame after a wrap or a rebuild.
 void BM_ScrollTick(benchmark::State& state) {
     const int step = static_cast<int>(state.range(0));
     TSmoothScrollText board(nullptr);
-    Configure(board, 1920, 1080);
-    board.Text().SetLines(TaggedLines(200));
-    board.Paint();
+    ShowLines(board, 200);
     board.TextBmpHeight();
     QImage surface(1920, 1080, QImage::Format_RGB32);
     const int cycle = step == 1 ? 1000 : 2 * step;
@@ -107,9 +112,7 @@ BENCHMARK(BM_FrameMemcpy)->Unit(benchmark::kMillisecond);
 // is what the text costs over one cycle of the scroll.
 void BM_Rebuild200(benchmark::State& state) {
     TSmoothScrollText board(nullptr);
-    Configure(board, 1920, 1080);
-    board.Text().SetLines(TaggedLines(200));
-    board.Paint();
+    ShowLines(board, 200);
     for (auto _ : state) {
         board.Text().SetRowPitch(board.Text().RowPitch() == 20 ? 21 : 20);  // a change rebuilds
         // Top to bottom, as the scroll reaches them; each band lays out what it needs.
@@ -124,9 +127,7 @@ BENCHMARK(BM_Rebuild200)->Unit(benchmark::kMillisecond);
 // The floor of a rebuild: the renderer's text output of the same 200 laid-out lines.
 void BM_BareTextOut200(benchmark::State& state) {
     TSmoothScrollText board(nullptr);
-    Configure(board, 1920, 1080);
-    board.Text().SetLines(TaggedLines(200));
-    board.Paint();
+    ShowLines(board, 200);
     const int height = board.TextBmpHeight();
     const std::vector<TextRow> rows = board.Rows();
     QImage target(1920, height, QImage::Format_RGB32);
