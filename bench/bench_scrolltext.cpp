@@ -67,26 +67,30 @@ void Configure(TSmoothScrollText& board, int width, int height) {
     text.SetLabelEffect(leOnlyALine);
 }
 
-// Draw of one tick (band copy into CurrBmp, fade bands) and the copy to the control's surface.
+// Draw of one tick (the frame into CurrBmp, fade bands) and the copy to the control's surface.
+// A step of 1 row is the scroll as it runs: the frame before is reused. A step longer than the
+// screen composes every frame anew from the bands, as the first frame after a wrap or a rebuild.
 void BM_ScrollTick(benchmark::State& state) {
+    const int step = static_cast<int>(state.range(0));
     TSmoothScrollText board(nullptr);
     Configure(board, 1920, 1080);
     board.Text().SetLines(TaggedLines(200));
     board.Paint();
     board.TextBmpHeight();
     QImage surface(1920, 1080, QImage::Format_RGB32);
+    const int cycle = step == 1 ? 1000 : 2 * step;
+    for (int p = 0; p < cycle + 1080; p += 256) board.MoveTo(p);  // bands on view rendered before timing
+    board.MoveTo(0);
     int position = 0;
-    board.MoveTo(1);
-    board.MoveTo(0);  // every band on view is rendered once before timing
     for (auto _ : state) {
-        position = (position + 1) % 1000;
+        position = (position + step) % cycle;
         board.MoveTo(position);
         QPainter painter(&surface);
         board.Present(painter);
         benchmark::DoNotOptimize(surface.constBits());
     }
 }
-BENCHMARK(BM_ScrollTick)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScrollTick)->Arg(1)->Arg(1100)->Unit(benchmark::kMillisecond);
 
 // The floor of a tick: one copy of the frame as held.
 void BM_FrameMemcpy(benchmark::State& state) {

@@ -317,6 +317,7 @@ std::shared_ptr<const TextRow::Style> TSmoothScrollText::Snapshot(const TFont& f
 void TSmoothScrollText::CreateText() {
     BeginUpdate();
     bands_.clear();
+    ++layoutGeneration_;
     layoutTimer_->SetEnabled(false);
     Layout& l = layout_;
     l.rows.clear();
@@ -506,10 +507,18 @@ void TSmoothScrollText::CopyRows(int from, int count, int to) {
     }
 }
 
+std::pair<int, int> TSmoothScrollText::FadeRows() const {
+    const int h = currBmp_.height(), fadeHeight = text_->FadeHeight();
+    if (!text_->Fade() || fadeHeight <= 0) return {0, 0};
+    // Each band stops at the middle of the control, so rows are faded once.
+    return {std::min(fadeHeight, (h + 1) / 2), std::min(fadeHeight, h / 2)};
+}
+
 void TSmoothScrollText::FadeBands() {
     const int h = currBmp_.height(), w = currBmp_.width();
     const int fadeHeight = text_->FadeHeight();
-    if (!text_->Fade() || fadeHeight <= 0 || h == 0) return;
+    const auto [topRows, bottomRows] = FadeRows();
+    if (topRows == 0 || h == 0) return;
     const std::uint32_t rgb = ColorToRGB(Color());
     const int back[3] = {BlueOf(rgb), GreenOf(rgb), RedOf(rgb)};
     std::uint8_t table[3][256];
@@ -521,9 +530,7 @@ void TSmoothScrollText::FadeBands() {
             p[2] = table[2][p[2]];
         }
     };
-    // Each band stops at the middle of the control, so rows are faded once; a band of one row
-    // is pure background.
-    const int topRows = std::min(fadeHeight, (h + 1) / 2), bottomRows = std::min(fadeHeight, h / 2);
+    // A band of one row is pure background.
     for (int c = 0; c < topRows; ++c) {
         const int f = fadeHeight > 1 ? c * 255 / (fadeHeight - 1) : 0;
         for (int ch = 0; ch < 3; ++ch)
@@ -533,24 +540,46 @@ void TSmoothScrollText::FadeBands() {
     }
 }
 
+void TSmoothScrollText::ComposeRows(int position, int textHeight, int from, int count) {
+    // CurrBmp row r shows text row (position + r) mod T: the end of the text runs on into its start.
+    int row = position + from;
+    if (row >= textHeight) row -= textHeight;
+    const int first = std::min(count, textHeight - row);
+    CopyRows(row, first, from);
+    if (count > first) CopyRows(0, count - first, from + first);
+}
+
 void TSmoothScrollText::Draw() {
     const int w = width(), h = height();
-    if (currBmp_.width() != w || currBmp_.height() != h || currBmp_.format() != BandFormat())
+    if (currBmp_.width() != w || currBmp_.height() != h || currBmp_.format() != BandFormat()) {
         currBmp_ = QImage(w, h, BandFormat());
+        shown_ = {};
+    }
     if (layout_.width != w) {
         // Not laid out for this width yet (not loaded, or resized while rebuilds wait).
         currBmp_.fill(ToQColor(Color()));
+        shown_ = {};
     } else {
         LayoutUntil(position_ + h);
-        const int t = KnownHeight();
-        const int p = position_;
-        if (t >= p + h) {
-            CopyRows(p, h, 0);
+        const Shown now{true, layoutGeneration_, position_, KnownHeight(), Color(), FadeRows(), text_->FadeHeight()};
+        const auto [topRows, bottomRows] = now.fadeRows;
+        // A step down the same text keeps most of the last frame: its unfaded rows move up in
+        // place, which touches far less memory than copying the whole frame from the bands.
+        const int step = now.position - shown_.position;
+        const int kept = h - topRows - bottomRows - step;
+        if (shown_.valid && step > 0 && kept > 0 && shown_.generation == now.generation &&
+            shown_.textHeight == now.textHeight && shown_.color == now.color && shown_.fadeRows == now.fadeRows &&
+            shown_.fadeHeight == now.fadeHeight) {
+            const size_t rowBytes = static_cast<size_t>(currBmp_.bytesPerLine());
+            std::uint8_t* bits = currBmp_.bits();
+            std::memmove(bits + topRows * rowBytes, bits + (topRows + step) * rowBytes, kept * rowBytes);
+            ComposeRows(now.position, now.textHeight, 0, topRows);
+            ComposeRows(now.position, now.textHeight, topRows + kept, h - topRows - kept);
         } else {
-            CopyRows(p, t - p, 0);
-            CopyRows(0, h - (t - p), t - p);
+            ComposeRows(now.position, now.textHeight, 0, h);
         }
         FadeBands();
+        shown_ = now;
     }
     if (!destroying_) update();
     if (OnPainted) OnPainted();

@@ -5,6 +5,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "aatext/customtext.h"
@@ -232,6 +233,10 @@ private:
     const QImage& BandAt(int index);
     void RenderBand(int index, QImage& image);
     void CopyRows(int from, int count, int to);
+    // CurrBmp rows from..from+count-1 of the view at `position` of a text bitmap `textHeight` high.
+    void ComposeRows(int position, int textHeight, int from, int count);
+    // Rows of the top and of the bottom fade band.
+    std::pair<int, int> FadeRows() const;
     void FadeBands();
     int KnownHeight() const { return layout_.complete ? layout_.height : layout_.y; }
 
@@ -242,6 +247,18 @@ private:
     std::unique_ptr<Timer> delayTimer_;
     std::unique_ptr<Timer> layoutTimer_;
     QImage currBmp_;
+    // What CurrBmp shows, so the next step can reuse it.
+    struct Shown {
+        bool valid = false;
+        int generation = 0;
+        int position = 0;
+        int textHeight = 0;
+        TColor color = 0;
+        std::pair<int, int> fadeRows;
+        int fadeHeight = 0;
+    };
+    Shown shown_;
+    int layoutGeneration_ = 0;
     std::list<Band> bands_;
     Layout layout_;
     int position_ = 0;

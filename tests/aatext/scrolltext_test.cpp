@@ -2,6 +2,8 @@
 
 #include <QImage>
 #include <QPainter>
+#include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -115,6 +117,37 @@ TEST_F(ScrollText, ViewWrapsRoundFromTheEndToTheStart) {
         painter.drawImage(0, 20, whole, 0, 0, 120, 30);
     }
     EXPECT_EQ(control->CurrBmp(), expected);
+}
+
+TEST_F(ScrollText, EveryStepShowsTheFadedWindowOfTheWholeBitmap) {
+    // A step reuses the frame before it; each frame must still be the window cut from the whole
+    // bitmap with both fade bands, the wrap round from the end to the start included.
+    const int w = 90, h = 60, fade = 7;
+    auto control = Make(w, h, Numbered(8));
+    control->Text().SetFade(true);
+    control->Text().SetFadeHeight(fade);
+    const QImage whole = control->TextBmpImage();
+    const int t = whole.height();
+    auto window = [&](int p) {
+        QImage view(w, h, QImage::Format_RGB32);
+        for (int r = 0; r < h; ++r) std::memcpy(view.scanLine(r), whole.constScanLine((p + r) % t), view.bytesPerLine());
+        for (int c = 0; c < fade; ++c) {
+            const int f = c * 255 / (fade - 1);
+            for (const int row : {c, h - 1 - c}) {
+                std::uint8_t* px = view.scanLine(row);
+                for (int i = 0; i < w * 4; ++i)
+                    if (i % 4 != 3) px[i] = static_cast<std::uint8_t>(255 + std::floor((px[i] - 255) * f / 256.0));
+            }
+        }
+        return view;
+    };
+    for (int p = 0; p <= t; p += 3) {
+        control->MoveTo(p);
+        ASSERT_EQ(control->CurrBmp(), window(p)) << "position " << p;
+    }
+    control->MoveTo(t - 1);
+    control->MoveTo(t);
+    EXPECT_EQ(control->CurrBmp(), window(0)) << "the end runs on into the start";
 }
 
 TEST_F(ScrollText, RepeatCountEndsInactiveWithOneCompletion) {
