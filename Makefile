@@ -68,4 +68,4 @@ package-check: package
 	scripts/package-check $(PACKAGE_BUILD)/zorled_*.deb $(PACKAGE_BUILD)/check
 
 clean:
-	rm -rf $(BUILD) $(PACKAGE_BUILD)
+	rm -rf --one-file-system $(BUILD) $(PACKAGE_BUILD)

@@ -102,6 +102,12 @@ protected:
         x_.Key("Return");
         x_.WaitGone(dialog);
     }
+    // The title names the file before it is written; the unit source is written last.
+    void WaitSaved(const std::string& stem) {
+        WaitTitle(QString::fromUtf8("当前文件:") + QString::fromStdString(stem) + QString::fromUtf8(".DFM[设计模式"));
+        x_.Poll(QString::fromStdString(stem + ".Pas to be written"),
+                [&] { return fs::exists(home_ / "pagedef" / (stem + ".Pas")); });
+    }
     void WaitTitle(const QString& ending) {
         x_.Poll("the main title to end in " + ending, [&] { return x_.Title(MainWindow()).endsWith(ending); });
     }
@@ -179,7 +185,7 @@ TEST_F(Operator, DesignsSavesOpensPlansPlaysAndQuits) {
 
     SystemButton(3);  // save: a page never saved asks for a name
     AnswerFileDialog("save-dialog", PageFile("first.DFM"));
-    WaitTitle(QString::fromUtf8("当前文件:first.DFM[设计模式"));
+    WaitSaved("first");
     const pagetext::Object first = pagetext::Parse(ReadFile(PageFile("first.DFM")));
     const pagetext::Object* label = Child(first, "mylabel1");
     const pagetext::Object* clock = Child(first, "myclock1");
@@ -196,7 +202,6 @@ TEST_F(Operator, DesignsSavesOpensPlansPlaysAndQuits) {
     EXPECT_EQ(IntegerProperty(*board, "Height"), 120);
     EXPECT_EQ(IntegerProperty(*clock, "Width"), 220);
     EXPECT_EQ(IntegerProperty(*clock, "Height"), 40);
-    EXPECT_TRUE(fs::exists(home_ / "pagedef" / "first.Pas"));
     Shot("saved");
 
     // A new page with a clock, saved under a second name.
@@ -207,7 +212,7 @@ TEST_F(Operator, DesignsSavesOpensPlansPlaysAndQuits) {
     CreateButton(0);
     SystemButton(3);
     AnswerFileDialog("save-second", PageFile("second.DFM"));
-    WaitTitle(QString::fromUtf8("当前文件:second.DFM[设计模式"));
+    WaitSaved("second");
 
     // Open the first page; the question whether to save the current one is answered yes.
     const auto secondSaved = fs::last_write_time(PageFile("second.DFM"));

@@ -17,7 +17,9 @@
    Texts handed to the program use the text-slot layout: a block from the shared allocator
    holding a 32-bit reference count, a 32-bit byte count, the bytes and a zero byte; the slot
    points at the first byte. A reference count of -1 marks a constant that the program copies
-   and never frees. Link the plug-in with -lzorledmm. */
+   and never frees. Include this header as <zorled/zorled_plugin.h> and link the plug-in with
+   -lzorledmm; with the package installed, `pkg-config --cflags --libs zorledmm` gives both and
+   `pkg-config --variable=plugindir zorledmm` names the plug-in folder. */
 #ifndef ZORLED_PLUGIN_H
 #define ZORLED_PLUGIN_H
 
