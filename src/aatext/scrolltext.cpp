@@ -379,9 +379,10 @@ void TSmoothScrollText::LayoutLine(const std::string& source) {
     canvas.Font.Assign(l.style->font);
     renderer.Effect().Assign(l.style->effect);
     const int h = renderer.TextHeight(line + " ");
-    const int w = renderer.TextWidth(line);
     const int width = l.width;
     StringList subLines;
+    // Only word wrap needs the width now; without it nothing of the line is shaped yet.
+    const int w = text_->WordWrap() ? renderer.TextWidth(line) : 0;
     if (text_->WordWrap() && w > width) {
         int m = static_cast<int>(static_cast<std::int64_t>(line.size()) * width / w);
         while (m > 0 && renderer.TextWidth(std::string_view(line).substr(0, m)) > width) --m;
@@ -393,13 +394,31 @@ void TSmoothScrollText::LayoutLine(const std::string& source) {
     const int advance = static_cast<int>(std::nearbyint((text_->RowPitch() / 100.0 + 1) * h));
     l.maxRowHeight = std::max(l.maxRowHeight, h);
     for (std::string& s : subLines) {
-        const int sw = subLines.size() == 1 && s == line ? w : renderer.TextWidth(s);
-        int x = 0;
-        if (l.alignment == taRightJustify) x = width - sw;
-        else if (l.alignment == taCenter) x = (width - sw) / 2;
-        l.rows.push_back({l.y, x, h, std::move(s), l.style});
+        TextRow row{l.y, l.alignment == taLeftJustify ? 0 : TextRow::kUnplaced, h, std::move(s), l.style, l.alignment};
+        if (row.x == TextRow::kUnplaced && text_->WordWrap() && subLines.size() == 1 && row.text == line) Place(row, w);
+        l.rows.push_back(std::move(row));
         l.y += advance;
     }
+}
+
+void TSmoothScrollText::Place(TextRow& row, int textWidth) {
+    row.x = row.alignment == taRightJustify ? layout_.width - textWidth : (layout_.width - textWidth) / 2;
+}
+
+void TSmoothScrollText::Place(TextRow& row) { Place(row, Renderer().TextWidth(row.text)); }
+
+const std::vector<TextRow>& TSmoothScrollText::Rows() {
+    const TextRow::Style* current = nullptr;
+    for (TextRow& row : layout_.rows) {
+        if (row.x != TextRow::kUnplaced) continue;
+        if (row.style.get() != current) {
+            current = row.style.get();
+            RendererCanvas().Font.Assign(current->font);
+            Renderer().Effect().Assign(current->effect);
+        }
+        Place(row);
+    }
+    return layout_.rows;
 }
 
 void TSmoothScrollText::FinishLayout() {
@@ -463,7 +482,7 @@ void TSmoothScrollText::RenderBand(int index, QImage& image) {
     }
     canvas.Brush.Style = TBrushStyle::bsClear;
     TSmoothFontEx& renderer = Renderer();
-    const auto& rows = layout_.rows;
+    auto& rows = layout_.rows;
     // Rows are in order of y, and a row inks only its own height (its shadow included): only
     // rows that cross the band are drawn.
     auto first = std::lower_bound(rows.begin(), rows.end(), top - layout_.maxRowHeight,
@@ -476,6 +495,7 @@ void TSmoothScrollText::RenderBand(int index, QImage& image) {
             canvas.Font.Assign(current->font);
             renderer.Effect().Assign(current->effect);
         }
+        if (it->x == TextRow::kUnplaced) Place(*it);
         renderer.TextOut(it->x, it->y - top, it->text);
     }
     canvas.SetImage(nullptr);

@@ -1,6 +1,7 @@
 #pragma once
 #include <QImage>
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <memory>
@@ -124,11 +125,14 @@ struct TextRow {
         TFont font;
         TSmoothEffect effect;
     };
+    // Centred and right-aligned rows are placed when first drawn: their width is what costs.
+    static constexpr int kUnplaced = INT32_MIN;
     int y = 0;
     int x = 0;
     int height = 0;
     std::string text;
     std::shared_ptr<const Style> style;
+    int alignment = 0;
 };
 
 // Multi-line tagged text laid out once and shown through a window that moves up a few pixels
@@ -175,7 +179,8 @@ public:
     int TextBmpHeight();
     bool LayoutComplete() const { return layout_.complete; }
     int LaidOutRows() const { return static_cast<int>(layout_.rows.size()); }
-    const std::vector<TextRow>& Rows() const { return layout_.rows; }
+    // Every row laid out so far, placed.
+    const std::vector<TextRow>& Rows();
     // The whole text bitmap in one image, for checks on small texts.
     QImage TextBmpImage();
     // Rows index × kBandRows onwards of the text bitmap, rendered now unless held.
@@ -227,6 +232,9 @@ private:
     };
     std::shared_ptr<const TextRow::Style> Snapshot(const TFont& font, const TSmoothEffect& effect) const;
     void LayoutLine(const std::string& source);
+    // Sets the x of a row laid out unplaced; the renderer holds the row's style.
+    void Place(TextRow& row);
+    void Place(TextRow& row, int textWidth);
     void FinishLayout();
     // Makes sure every row above `bottom` is laid out (or the layout is complete).
     void LayoutUntil(int bottom);
