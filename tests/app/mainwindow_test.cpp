@@ -269,7 +269,9 @@ TEST_F(MainWindow, AFailedOpenIsReportedAndSaveThenAsksForAName) {
         EXPECT_EQ(window_->windowTitle(), U("ZorLED显示系统"));
         auto* label = dynamic_cast<Control*>(window_->Page->FindComponent("mylabel1"));
         EXPECT_EQ(label != nullptr, c.labelRead) << "what was read before the error stays";
-        if (label) EXPECT_EQ(label->Left(), 5);
+        if (label) {
+            EXPECT_EQ(label->Left(), 5);
+        }
         EXPECT_TRUE(window_->Page->updatesEnabled());
 
         // Save asks for a name as for a new page; the unreadable file keeps its bytes.
