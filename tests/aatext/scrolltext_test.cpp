@@ -244,7 +244,9 @@ TEST_F(ScrollText, OnlyTextChangesRebuildAndRestart) {
         control->MoveTo(17);
         change.apply(*control);
         EXPECT_EQ(control->Position(), change.rebuilds ? 0 : 17) << change.name;
-        if (change.rebuilds) EXPECT_EQ(control->RepeatedCount(), -1) << change.name << ": a new first cycle";
+        if (change.rebuilds) {
+            EXPECT_EQ(control->RepeatedCount(), -1) << change.name << ": a new first cycle";
+        }
     }
 }
 
