@@ -178,17 +178,21 @@ TEST_F(ScrollText, RepeatDelayHoldsTheFirstScreenOfEachCycle) {
     EXPECT_TRUE(control->ScrollTimer().Enabled());
 }
 
+// Paints the text bitmap white by a background picture, so every row differs from black.
+void PaintWhite(TSmoothScrollText& control) {
+    QImage white(4, 4, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    TPicture picture;
+    picture.SetBitmap(white);
+    control.Text().SetBackGround(picture);
+}
+
 TEST_F(ScrollText, FadeBandsLeadToTheBackgroundColour) {
     auto control = Make(40, 100, {});
     control->Text().SetFade(true);
     control->Text().SetFadeHeight(10);
     control->SetColor(0x000000);
-    // Paint the text bitmap white by a background picture, so every row differs from black.
-    QImage white(4, 4, QImage::Format_RGB32);
-    white.fill(Qt::white);
-    TPicture picture;
-    picture.SetBitmap(white);
-    control->Text().SetBackGround(picture);
+    PaintWhite(*control);
     const QImage& frame = control->CurrBmp();
     struct Row { int row; int value; };
     // 255 * f / 256 with f = c * 255 div 9.
@@ -199,11 +203,7 @@ TEST_F(ScrollText, FadeBandsLeadToTheBackgroundColour) {
 TEST_F(ScrollText, FadeBandsOfOneRowOrTallerThanHalfAreDefined) {
     auto control = Make(20, 20, {});
     control->SetColor(0x000000);
-    QImage white(4, 4, QImage::Format_RGB32);
-    white.fill(Qt::white);
-    TPicture picture;
-    picture.SetBitmap(white);
-    control->Text().SetBackGround(picture);
+    PaintWhite(*control);
     control->Text().SetFade(true);
     control->Text().SetFadeHeight(1);
     EXPECT_EQ(qRed(control->CurrBmp().pixel(5, 0)), 0);
