@@ -239,7 +239,8 @@ const KeyText kKeys[] = {
     {"priority", [](const LedOutputConfig& o) { return std::to_string(o.priority); }, false},
     {"sync",
      [](const LedOutputConfig& o) {
-         return o.protocol == LedProtocol::ArtNet ? Bool(o.sync != 0) : std::to_string(o.sync);
+         // "0" reads as off for every protocol, so a change of protocol alone leaves it be.
+         return o.protocol == LedProtocol::ArtNet && o.sync != 0 ? std::string("true") : std::to_string(o.sync);
      },
      false},
     {"pace", [](const LedOutputConfig& o) { return std::to_string(o.pace); }, false},

@@ -11,8 +11,8 @@ enum class LedProtocol { Ddp, E131, ArtNet };
 enum class PanelStart { TopLeft, TopRight, BottomLeft, BottomRight };
 // Byte order of a pixel on the wire: the three-letter orders, then the four-letter ones with a
 // white channel (white = the smallest of red, green and blue, taken off each of them).
-enum class ColorOrder { RGB, RBG, GRB, GBR, BRG, BGR, RGBW, RBGW, GRBW, GBRW, BRGW, BGRW };
-constexpr int kColorOrderCount = 30;  // the named ones, then WRGB ... and the W-inside orders
+enum class ColorOrder { RGB, RBG, GRB, GBR, BRG, BGR, RGBW, RBGW, GRBW, GBRW, BRGW, BGRW, WRGB };
+constexpr int kColorOrderCount = 30;  // the named ones, then WRBG ... and the W-inside orders
 // Wire bytes per pixel: 3, or 4 with white.
 int ChannelsPerPixel(ColorOrder order);
 

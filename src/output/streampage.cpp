@@ -19,9 +19,10 @@ namespace {
 // Streams until `seconds` have passed on real time, then ends the streams and gives one
 // summary line per output.
 void Run(LedOutputEngine& engine, const std::vector<LedOutputConfig>& outputs, long long seconds,
-         const std::function<void(const std::string&)>& line) {
+         const std::function<void(const std::string&)>& line, std::optional<TestPatternKind> pattern = {}) {
     engine.StatusChanged = nullptr;
     engine.SetOutputs(outputs);
+    if (pattern) engine.SetTestPattern(0, true, *pattern);
     // From here on: the status as it changes, never "stopped" before it started.
     engine.StatusChanged = [&line](const QString& status) { line(status.toStdString()); };
     engine.Start();
@@ -76,9 +77,7 @@ void StreamPattern(const std::string& output, const std::string& kind, long long
     LedOutputConfig o = *found;
     o.enabled = true;  // asked for by name: a disabled output is tested too
     LedOutputEngine engine(nullptr);
-    engine.SetOutputs({o});
-    engine.SetTestPattern(0, true, *pattern);
-    Run(engine, {o}, seconds, line);
+    Run(engine, {o}, seconds, line, pattern);
 }
 
 }  // namespace zl
