@@ -11,8 +11,11 @@
 #include <algorithm>
 
 #include "about/aboutboxes.h"
+#include "app/fleetplay.h"
 #include "app/toolicons.h"
+#include "core/error.h"
 #include "core/home.h"
+#include "fleet/bundle.h"
 #include "editors/formplanedit.h"
 #include "output/ledoutputcontrol.h"
 #include "page/pagefile.h"
@@ -221,6 +224,15 @@ void TSYS_Frmzorled::CreatePageWindow(const std::string& name) { Page = zl::Crea
 void TSYS_Frmzorled::SetFileTitle() { setWindowTitle(MainTitle(CurrentFile, Playing)); }
 
 void TSYS_Frmzorled::SavePageTo(const std::filesystem::path& path) {
+    // The fleet owns pagedef on a managed sign; its next bundle would undo the save anyway.
+    std::error_code ec;
+    const auto folder = std::filesystem::weakly_canonical(path.parent_path().empty() ? "." : path.parent_path(), ec);
+    if (IsFleetManaged(ProgramHome()) && folder == std::filesystem::weakly_canonical(PageDefDir(), ec))
+        throw Error(Format("This sign's pages come from the fleet of \"%s\"; save the page elsewhere "
+                           "and publish it from the fleet's desk",
+                           (ProgramHome() / "fleet.ini").string().c_str()));
+    // A save writes the widgets' own texts, never an announcement.
+    if (Announcements) Announcements->RestoreAll();
     CurrentFile = path;
     SetFileTitle();
     SavePageFile(*Page, path);
