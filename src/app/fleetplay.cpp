@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "app/fleetwindow.h"
 #include "app/mainwindow.h"
 #include "core/codepage.h"
 #include "page/frmzorledform.h"
@@ -185,7 +186,8 @@ void FleetPlay::Tick() {
 
 std::unique_ptr<FleetPlay> StartFleetIfConfigured(TSYS_Frmzorled& window, const std::filesystem::path& home) {
     std::error_code ec;
-    if (!std::filesystem::exists(home / "fleet.ini", ec)) return nullptr;
+    // A desk's settings name no sign: the program is then the publisher, not a sign.
+    if (!std::filesystem::exists(home / "fleet.ini", ec) || IsPublisherSettings(home / "fleet.ini")) return nullptr;
     auto fleet = std::make_unique<FleetPlay>(window, home, ReadFleetConfig(home / "fleet.ini", FleetRole::Sign));
     fleet->Start();
     return fleet;

@@ -12,6 +12,7 @@
 
 #include "about/aboutboxes.h"
 #include "app/fleetplay.h"
+#include "app/fleetwindow.h"
 #include "app/toolicons.h"
 #include "core/error.h"
 #include "core/home.h"
@@ -135,6 +136,7 @@ void TSYS_Frmzorled::BuildMenus() {
     Actiondeleteselected = MakeAction("删除部件", "component", [this] { Page->DeleteSelected(); });
     ActionHelp = MakeAction("帮助", "system", [this] { ShowContact(this); });
     ActionAbout = MakeAction("关于", "system", [this] { ShowAbout(this, "doRAZeviv", "1.05"); });
+    ActionFleet = MakeAction("屏群", "system", [this] { ActionFleetExecute(); });
 
     QMenuBar* bar = menuBar();
     QMenu* led = bar->addMenu(U("Led显示"));
@@ -160,6 +162,8 @@ void TSYS_Frmzorled::BuildMenus() {
     loaddll->setObjectName("loaddll");
     LedOutput = std::make_unique<LedOutputControl>(this, [this]() -> QWidget* { return Page; });
     bar->addMenu(U("LED输出"))->addActions(LedOutput->Actions());
+    // The fleet's desk, beside the described menus.
+    bar->addMenu(U("屏群"))->addAction(ActionFleet);
 }
 
 QToolButton* TSYS_Frmzorled::MakeToolButton(QWidget* panel, int left, QAction* action, int icon) {
@@ -215,11 +219,22 @@ void TSYS_Frmzorled::BuildPanels() {
 
 void TSYS_Frmzorled::UpdateCommandStates() {
     for (QAction* a : {Actionnewpage, Actionpageopen, Actionpagesave, Actionpagesaveto, Actionnewclock, Actionnewzmd,
-                       Actionnewscrolltext, Actionnewlabel, Actionnewimage, Actiondeleteselected, ActionPlaymode})
+                       Actionnewscrolltext, Actionnewlabel, Actionnewimage, Actiondeleteselected, ActionPlaymode,
+                       ActionFleet})
         a->setEnabled(!Playing);
 }
 
 void TSYS_Frmzorled::CreatePageWindow(const std::string& name) { Page = zl::CreatePageWindow(name); }
+
+void TSYS_Frmzorled::ActionFleetExecute() {
+    const auto settings = ProgramHome() / "fleet.ini";
+    if (!IsPublisherSettings(settings))
+        throw Error(Format("No fleet desk settings: \"%s\" needs broker and private_key, without sign",
+                           settings.string().c_str()));
+    auto* window = new FleetWindow(this, settings, ProgramHome());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
 
 void TSYS_Frmzorled::SetFileTitle() { setWindowTitle(MainTitle(CurrentFile, Playing)); }
 

@@ -76,6 +76,7 @@ public:
     QAction* Actiondeleteselected = nullptr;
     QAction* ActionHelp = nullptr;
     QAction* ActionAbout = nullptr;
+    QAction* ActionFleet = nullptr;  // "屏群"
     QList<QAction*> Actions() const;
 
     QMenu* loaddll = nullptr;  // "编辑": one entry per plug-in
@@ -119,6 +120,7 @@ public:
     void ActionpagesavetoExecute();
     void ActionPlayExecute();
     void ActionPlaymodeExecute();
+    void ActionFleetExecute();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
