@@ -101,13 +101,15 @@ QString FleetModel::SignAt(int row) const {
 FleetWindow::FleetWindow(QWidget* parent, std::filesystem::path settings, std::filesystem::path home)
     : QDialog(parent), settingsFile_(std::move(settings)), home_(std::move(home)) {
     setWindowTitle(U("屏群"));
-    resize(760, 360);
+    resize(900, 360);
     auto* layout = new QVBoxLayout(this);
     table_ = new QTableView(this);
     table_->setModel(&model_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setWordWrap(false);
     table_->verticalHeader()->hide();
     layout->addWidget(table_);
     auto* buttons = new QHBoxLayout;

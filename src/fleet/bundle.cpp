@@ -137,11 +137,12 @@ std::string MakeBundleBody(const std::string& group, std::int64_t version, const
 BuiltBundle BuildBundle(const fs::path& pagedef, const std::string& group, std::int64_t version) {
     BuiltBundle built;
     std::set<std::string> seen;
-    auto add = [&](const fs::path& wanted, bool required) -> std::optional<fs::path> {
+    auto add = [&](const fs::path& wanted, bool required, bool quiet = false) -> std::optional<fs::path> {
         const auto file = FindFileCaseInsensitive(wanted);
         std::error_code ec;
         if (!file || fs::is_directory(*file, ec)) {
             if (required) throw Error(Format("Cannot open file \"%s\".", wanted.string().c_str()));
+            if (quiet) return std::nullopt;
             built.warnings.push_back("\"" + wanted.filename().string() + "\" is named but missing; it is left out");
             return std::nullopt;
         }
@@ -150,7 +151,8 @@ BuiltBundle BuildBundle(const fs::path& pagedef, const std::string& group, std::
         return file;
     };
     const auto selectList = add(pagedef / "SelectList.PLN", true);
-    add(pagedef / "PlayList.PLN", false);
+    // The plan editor's list of all plans; a home that never opened it has none.
+    add(pagedef / "PlayList.PLN", false, true);
     for (const std::string& plan : ReadTextList(*selectList)) {
         const auto planFile = add(pagedef / StoredPath(plan + ".LED"), false);
         if (!planFile) continue;

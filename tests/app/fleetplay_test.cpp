@@ -5,6 +5,10 @@
 #include <filesystem>
 
 #include "app/fleetplay.h"
+#include "app/fleetwindow.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
 #include "app/mainwindow.h"
 #include "core/atomicfile.h"
 #include "core/codepage.h"
@@ -143,6 +147,29 @@ TEST_F(FleetPlayTest, SavingIntoAManagedPagedefIsRefusedNamingTheFleet) {
     EXPECT_FALSE(fs::exists(home_ / "pagedef" / "new.DFM"));
     window_->SavePageTo(home_ / "pagedef.local" / "new.DFM");
     EXPECT_TRUE(fs::exists(home_ / "pagedef.local" / "new.DFM"));
+}
+
+}  // namespace
+}  // namespace zl
+
+namespace zl {
+namespace {
+
+TEST(FleetWindowModel, KeepsOneRowPerSignInIdOrderAndUpdatesItInPlace) {
+    FleetModel model;
+    auto state = [](const char* sign, bool online, const char* page) {
+        return QJsonObject{{"sign", sign}, {"online", online}, {"groups", QJsonArray{"g1"}}, {"page", page},
+                           {"bundle", "0123456789abcdef"}, {"error", QJsonValue()}};
+    };
+    model.TakeState(state("s2", true, "p1"));
+    model.TakeState(state("s1", true, "p1"));
+    model.TakeState(state("s2", false, "p2"));
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.SignAt(0), "s1");
+    EXPECT_EQ(model.data(model.index(1, 1), Qt::DisplayRole).toString(), QString::fromUtf8("离线"));
+    EXPECT_EQ(model.data(model.index(1, 3), Qt::DisplayRole).toString(), "0123456789ab");
+    EXPECT_EQ(model.data(model.index(1, 5), Qt::DisplayRole).toString(), "p2");
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf8("屏"));
 }
 
 }  // namespace
