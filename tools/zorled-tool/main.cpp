@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/headless.h"
+#include "fleetcommands.h"
 #include "app/playsimulation.h"
 #include "core/atomicfile.h"
 #include "core/clock.h"
@@ -32,7 +33,12 @@ int Usage() {
                  "       zorled-tool stream IN.DFM --seconds N\n"
                  "       zorled-tool pattern --output NAME --kind chase|red|green|blue|white|gradient|grid|corners "
                  "[--seconds N]\n"
-                 "       zorled-tool render IN.DFM OUT.PNG [--ms N] [--at \"YYYY-MM-DD HH:MM:SS\"]\n");
+                 "       zorled-tool render IN.DFM OUT.PNG [--ms N] [--at \"YYYY-MM-DD HH:MM:SS\"]\n"
+                 "       zorled-tool sign --home DIR [--seconds N]\n"
+                 "       zorled-tool publish --fleet FILE --group G [--home DIR] [--wait S]\n"
+                 "       zorled-tool announce --fleet FILE --group G --widget NAME [--minutes M] TEXT\n"
+                 "       zorled-tool fleet --fleet FILE [--group G]\n"
+                 "       zorled-tool shot --fleet FILE --sign S OUT.PNG\n");
     return 1;
 }
 
@@ -178,6 +184,11 @@ int Run(const std::vector<std::string>& args) {
         return SimulatePlay(seconds);
     }
     if (command == "render") return Render(args);
+    if (command == "sign") return zl::RunSign(args);
+    if (command == "publish") return zl::RunPublish(args);
+    if (command == "announce") return zl::RunAnnounce(args);
+    if (command == "fleet") return zl::RunFleet(args);
+    if (command == "shot") return zl::RunShot(args);
     if (command == "stream" && args.size() == 4 && args[2] == "--seconds") {
         const long long seconds = Seconds(args[3]);
         zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
