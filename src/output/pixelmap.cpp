@@ -1,6 +1,7 @@
 #include "output/pixelmap.h"
 
 #include <QImage>
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -45,23 +46,20 @@ std::array<std::uint8_t, 256> LevelTable(int brightness, double gamma) {
     return table;
 }
 
-std::array<int, 3> WireChannels(ColorOrder order) {
-    switch (order) {
-        case ColorOrder::RGB: return {0, 1, 2};
-        case ColorOrder::RBG: return {0, 2, 1};
-        case ColorOrder::GRB: return {1, 0, 2};
-        case ColorOrder::GBR: return {1, 2, 0};
-        case ColorOrder::BRG: return {2, 0, 1};
-        case ColorOrder::BGR: return {2, 1, 0};
-    }
-    return {0, 1, 2};
+std::array<int, 4> WireChannels(ColorOrder order) {
+    const std::string_view name = ColorOrderName(order);
+    std::array<int, 4> channels{-1, -1, -1, -1};
+    for (size_t k = 0; k < name.size(); ++k)
+        channels[k] = name[k] == 'R' ? 0 : name[k] == 'G' ? 1 : name[k] == 'B' ? 2 : 3;
+    return channels;
 }
 
 PixelMap::PixelMap(const LedOutputConfig& output)
     : output_(output),
       chain_(ChainOrder(output)),
       levels_(LevelTable(output.brightness, output.gamma)),
-      channels_(WireChannels(output.colors)) {}
+      channels_(WireChannels(output.colors)),
+      channelCount_(ChannelsPerPixel(output.colors)) {}
 
 void PixelMap::Rebase(const QImage& picture) {
     pictureWidth_ = picture.width();
@@ -96,6 +94,10 @@ void PixelMap::Map(const QImage& picture, std::uint8_t* wire) {
     if (picture.width() != pictureWidth_ || picture.height() != pictureHeight_ ||
         picture.bytesPerLine() / 4 != pictureStride_)
         Rebase(picture);
+    if (channelCount_ == 4) {
+        MapWithWhite(picture, wire);
+        return;
+    }
     const auto* pixels = reinterpret_cast<const std::uint32_t*>(picture.constBits());
     static_assert(std::endian::native == std::endian::little, "wire bytes are stored from the low end");
     // One table per colour that puts its level straight into the wire byte it goes to, so a
@@ -123,11 +125,32 @@ void PixelMap::Map(const QImage& picture, std::uint8_t* wire) {
     }
 }
 
+void PixelMap::MapWithWhite(const QImage& picture, std::uint8_t* wire) {
+    const auto* pixels = reinterpret_cast<const std::uint32_t*>(picture.constBits());
+    // The shift of each colour's wire byte within the pixel's four bytes.
+    int shift[4] = {};
+    for (int k = 0; k < 4; ++k) shift[channels_[k]] = 8 * k;
+    const std::uint8_t* levels = levels_.data();
+    auto level = [&](std::uint32_t c) {
+        const std::uint32_t r = levels[(c >> 16) & 0xFF], g = levels[(c >> 8) & 0xFF], b = levels[c & 0xFF];
+        const std::uint32_t w = std::min(r, std::min(g, b));
+        return (r - w) << shift[0] | (g - w) << shift[1] | (b - w) << shift[2] | w << shift[3];
+    };
+    const std::uint32_t black = level(0);
+    for (const Run& run : runs_) {
+        for (std::uint32_t k = 0; k < run.count; ++k, wire += 4) {
+            const std::uint32_t out = run.outside ? black : level(pixels[run.first + run.step * k]);
+            std::memcpy(wire, &out, 4);
+        }
+    }
+}
+
 void PixelMap::Unmap(const std::uint8_t* wire, std::uint32_t* region) const {
-    for (size_t i = 0; i < chain_.size(); ++i, wire += 3) {
-        std::uint32_t rgb = 0;
-        for (int k = 0; k < 3; ++k) rgb |= static_cast<std::uint32_t>(wire[k]) << (16 - 8 * channels_[k]);
-        region[chain_[i]] = rgb;
+    for (size_t i = 0; i < chain_.size(); ++i, wire += channelCount_) {
+        int rgb[4] = {};
+        for (int k = 0; k < channelCount_; ++k) rgb[channels_[k]] = wire[k];
+        const int r = std::min(255, rgb[0] + rgb[3]), g = std::min(255, rgb[1] + rgb[3]), b = std::min(255, rgb[2] + rgb[3]);
+        region[chain_[i]] = static_cast<std::uint32_t>(r << 16 | g << 8 | b);
     }
 }
 
