@@ -150,6 +150,13 @@ FleetWindow::~FleetWindow() {
 
 void FleetWindow::SetStatus(const QString& text) { status_->setText(text); }
 
+namespace {
+// A background job's message: "!" starts an error.
+QString Outcome(const std::string& message) {
+    return QString::fromStdString(!message.empty() && message[0] == '!' ? message.substr(1) : message);
+}
+}  // namespace
+
 void FleetWindow::RunInBackground(std::function<std::string()> work, std::function<void(const std::string&)> done) {
     QThread* thread = QThread::create([this, work = std::move(work), done = std::move(done)] {
         std::string message;
@@ -176,7 +183,7 @@ void FleetWindow::Publish() {
         std::string text = "published bundle " + r.sha256.substr(0, 12) + " to group " + g;
         for (const std::string& w : r.warnings) text += "\nwarning: " + w;
         return text;
-    }, [this](const std::string& message) { SetStatus(QString::fromStdString(message)); });
+    }, [this](const std::string& message) { SetStatus(Outcome(message)); });
 }
 
 void FleetWindow::AnnounceText() {
@@ -203,7 +210,7 @@ void FleetWindow::AnnounceText() {
                      t = text->text().toStdString()] {
         Announce(config, g, w, m, t);
         return std::string(t.empty() ? "announcement cleared" : "announcement sent");
-    }, [this](const std::string& message) { SetStatus(QString::fromStdString(message)); });
+    }, [this](const std::string& message) { SetStatus(Outcome(message)); });
 }
 
 void FleetWindow::Screenshot() {
@@ -220,7 +227,7 @@ void FleetWindow::Screenshot() {
         return std::string();
     }, [this, png, sign](const std::string& message) {
         if (!message.empty()) {
-            SetStatus(QString::fromStdString(message.substr(1)));
+            SetStatus(Outcome(message));
             return;
         }
         QPixmap picture;

@@ -47,6 +47,8 @@ void FleetSign::Start() {
         link_->Subscribe(CommandTopic(config_.sign));
         PublishState();
     };
+    // The will goes out with the next connect, so it is brought up to date before each one.
+    link_->onDisconnected = [this] { link_->SetWill(StateTopic(config_.sign), StateJson(false)); };
     link_->onMessage = [this](const std::string& topic, const std::string& payload) { OnMessage(topic, payload); };
     link_->Start();
 }
@@ -107,7 +109,6 @@ void FleetSign::PublishState() {
     if (!link_) return;
     const std::string online = StateJson(true);
     try {
-        link_->SetWill(StateTopic(config_.sign), StateJson(false));
         link_->Publish(StateTopic(config_.sign), online, true);
     } catch (const std::exception&) {
         // Offline: the state goes out again on the next connect.

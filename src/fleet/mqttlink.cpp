@@ -133,6 +133,7 @@ void MqttLink::OnDisconnect(mosquitto*, void* self, int, const mqtt5__property*)
         ++link->disconnects_;
     }
     link->changed_.notify_all();
+    if (link->onDisconnected) link->onDisconnected();
 }
 
 void MqttLink::OnPublish(mosquitto*, void* self, int mid, int reason, const mqtt5__property*) {

@@ -23,10 +23,12 @@ public:
     MqttLink& operator=(const MqttLink&) = delete;
 
     std::function<void()> onConnected;
+    std::function<void()> onDisconnected;
     std::function<void(const std::string& topic, const std::string& payload)> onMessage;
 
     // Sent by the broker, retained at QoS 1, when this link dies without saying goodbye; takes
-    // effect at the next connect.
+    // effect at the next connect. Call it before Start or on the network thread (in a callback):
+    // the network thread reads it when it reconnects.
     void SetWill(const std::string& topic, const std::string& payload);
     // Connects in the background and keeps reconnecting; never blocks.
     void Start();

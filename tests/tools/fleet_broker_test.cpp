@@ -461,3 +461,12 @@ TEST_F(FleetBroker, RetainedBundleSurvivesABrokerRestartAndPublishingWhileDownFa
     }, 20)) << QJsonDocument(watch.State("n1")).toJson().toStdString();
     ExpectSameFiles(fs::path(source.path().toStdString()) / "pagedef", late.home / "pagedef");
 }
+
+TEST_F(FleetBroker, OneSignPerHome) {
+    StateWatch watch(*broker_);
+    Sign sign(*broker_, "s1");
+    ASSERT_TRUE(watch.Wait("s1", Online, 20));
+    const ToolResult second = Tool({"sign", "--home", QString::fromStdString(sign.home.string()), "--seconds", "1"});
+    EXPECT_EQ(second.code, 1);
+    EXPECT_NE(second.err.find("is in use by another sign"), std::string::npos) << second.err;
+}

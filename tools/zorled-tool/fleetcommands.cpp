@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QLockFile>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
@@ -87,6 +88,11 @@ int RunSign(const std::vector<std::string>& args) {
     const long long seconds = o.Has("--seconds") ? Whole(o.Get("--seconds"), "Seconds", 1, 999999999) : 0;
     if (!std::filesystem::exists(home / "fleet.ini"))
         throw Error(Format("No fleet settings in \"%s\": fleet.ini is missing", home.string().c_str()));
+    // One sign per home: two would apply bundles into the same folders.
+    QLockFile lock(QString::fromStdString((home / "zorled.lock").string()));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0))
+        throw Error(Format("Home \"%s\" is in use by another sign (zorled.lock)", home.string().c_str()));
     setenv("ZORLED_HOME", home.c_str(), 1);
     InstallSystemTime();
     SetErrorReporter([](const QString& message) {
