@@ -453,6 +453,21 @@ TEST_F(FleetBroker, RetainedBundleSurvivesABrokerRestartAndPublishingWhileDownFa
     EXPECT_EQ(down.out.find("published"), std::string::npos) << down.out;
     broker_->Start();
 
+    // mqtts trusts only its cafile: a broker whose certificate chains elsewhere is refused.
+    ASSERT_TRUE(::Run("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                                "-keyout", "other-ca.key", "-out", "other-ca.crt", "-days", "2", "-subj", "/CN=Other CA"},
+                    broker_->dir.path()));
+    FleetConfig wrongCa = broker_->Config("publisher");
+    wrongCa.cafile = broker_->path / "other-ca.crt";
+    std::string refused;
+    try {
+        PublishRaw(wrongCa, TextTopic("rr", "x"), "anything", false);
+    } catch (const std::exception& e) {
+        refused = e.what();
+    }
+    EXPECT_NE(refused.find("Cannot connect to broker mqtts://localhost:"), std::string::npos) << refused;
+    EXPECT_NE(refused.find("cafile"), std::string::npos) << refused;
+
     StateWatch watch(*broker_);
     Sign late(*broker_, "n1");
     const std::string sha = published.out.substr(std::string("published bundle ").size(), 12);
