@@ -45,11 +45,25 @@ void FleetSign::Start() {
             link_->Subscribe("zorled/group/" + group + "/text/+");
         }
         link_->Subscribe(CommandTopic(config_.sign));
+        {
+            std::lock_guard lock(mutex_);
+            if (error_ == refusal_) error_.clear();
+        }
         PublishState();
     };
     // The will goes out with the next connect, so it is brought up to date before each one.
     link_->onDisconnected = [this] { link_->SetWill(StateTopic(config_.sign), StateJson(false)); };
     link_->onMessage = [this](const std::string& topic, const std::string& payload) { OnMessage(topic, payload); };
+    // Retried with back-off; the operator hears of it once per reason.
+    link_->onRefused = [this](const std::string& reason) {
+        bool fresh;
+        {
+            std::lock_guard lock(mutex_);
+            fresh = error_ != reason;
+            error_ = refusal_ = reason;
+        }
+        if (fresh && onError) onError(reason);
+    };
     link_->Start();
 }
 

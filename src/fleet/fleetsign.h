@@ -71,6 +71,7 @@ private:
     std::unique_ptr<MqttLink> link_;
     mutable std::mutex mutex_;
     std::string plan_, page_, error_;
+    std::string refusal_;  // the broker's last refusal, cleared from the error once connected
     std::int64_t since_ = 0;
     std::int64_t started_ = 0;
 };

@@ -136,6 +136,9 @@ void MqttLink::OnConnect(mosquitto*, void* self, int rc, int, const mqtt5__prope
     }
     link->changed_.notify_all();
     if (rc == 0 && link->onConnected) link->onConnected();
+    if (rc != 0 && link->onRefused)
+        link->onRefused(Format("Broker %s refused the connection: %s", link->config_.broker.c_str(),
+                               mosquitto_reason_string(rc)));
 }
 
 void MqttLink::OnDisconnect(mosquitto*, void* self, int, const mqtt5__property*) {
