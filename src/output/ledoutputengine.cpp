@@ -121,8 +121,8 @@ struct LedOutputEngine::Lookup {
 
 struct LedOutputEngine::Output {
     explicit Output(const LedOutputConfig& c, const E131Source& source)
-        : config(c), map(c), next(static_cast<size_t>(c.PixelCount()) * static_cast<size_t>(c.Channels())),
-          last(next.size()) {
+        : config(c), map(c), wire(static_cast<size_t>(c.PixelCount()) * static_cast<size_t>(c.Channels())),
+          scratch(wire.size()) {
         E131Options layout;
         layout.channelsPerPixel = c.Channels();
         layout.startChannel = c.startChannel;
@@ -131,7 +131,7 @@ struct LedOutputEngine::Output {
         layout.syncUniverse = c.sync;
         if (c.protocol == LedProtocol::Ddp) {
             ddp = DdpFramer(static_cast<size_t>(c.offset) * static_cast<size_t>(c.Channels()), c.Channels());
-            ddp.Prepare(batch, next.size());
+            ddp.Prepare(batch, wire.size());
         } else if (c.protocol == LedProtocol::E131) {
             e131.emplace(source, c.universe, static_cast<size_t>(c.PixelCount()), layout);
             e131->Prepare(batch);
@@ -142,7 +142,9 @@ struct LedOutputEngine::Output {
     }
     LedOutputConfig config;
     PixelMap map;
-    std::vector<std::uint8_t> next, last;
+    // The wire bytes last mapped, which are the ones last sent: every change goes out at once.
+    std::vector<std::uint8_t> wire;
+    std::vector<std::uint8_t> scratch;  // a test pattern's next frame
     bool haveLast = false;
     int sendsOfSame = 0;
     LocalMs lastSend = 0;
@@ -399,7 +401,7 @@ void LedOutputEngine::WaitForLookups() {
         if (o->lookup) o->lookup->answer.wait();
 }
 
-void LedOutputEngine::Compose(Output& o, QWidget* page, int rate, bool& drawn) {
+bool LedOutputEngine::Compose(Output& o, QWidget* page, int rate, bool& drawn) {
     if (o.pattern) {
         if (o.patternKind == TestPatternKind::Chase) {
             // The picture keeps one lit pixel: the one the walk has reached by now.
@@ -409,18 +411,19 @@ void LedOutputEngine::Compose(Output& o, QWidget* page, int rate, bool& drawn) {
             o.patternPicture.setPixel(static_cast<int>(at % static_cast<std::uint32_t>(o.config.width)),
                                       static_cast<int>(at / static_cast<std::uint32_t>(o.config.width)), 0xFFFFFFFF);
         }
-        o.patternMap->Map(o.patternPicture, o.next.data());
-        return;
+        o.patternMap->Map(o.patternPicture, o.scratch.data());
+        o.map.Invalidate();  // the page's bytes are gone from the wire buffer
+        if (o.haveLast && o.scratch == o.wire) return false;
+        std::swap(o.scratch, o.wire);
+        return true;
     }
-    if (!page) {
-        o.next = o.last;  // no page: the last picture stays on the sign
-        return;
-    }
+    if (!page) return false;  // no page: the last picture stays on the sign
     // Drawn at most once per tick, into an image whose memory is kept from tick to tick.
     QImage& picture = pictures_[rate];
     if (!drawn) RenderPagePicture(*page, picture, areas_[rate]);
     drawn = true;
-    o.map.Map(picture, o.next.data());
+    // Only the rows that changed are mapped again; an unchanged picture costs one comparison.
+    return o.map.Update(picture, o.wire.data()) || !o.haveLast;
 }
 
 void LedOutputEngine::Tick(int rate) {
@@ -435,17 +438,15 @@ void LedOutputEngine::Tick(int rate) {
         if (pacer_ && pacer_->Finish(o)) Delivered(o, o.pacedError, o.pacedPackets, o.pacedData);
         if (!o.link.IsOpen() && (o.lookup || now >= o.retryAt)) OpenLink(o, now);
         if (!page && !o.haveLast && !o.pattern) continue;
-        Compose(o, page, rate, drawn);
-        const bool changed = !o.haveLast || o.next != o.last;
+        const bool changed = Compose(o, page, rate, drawn);
         // The next tick would come too late for the keep-alive: send now.
         const bool due = now + interval - o.lastSend > kKeepAliveMs;
         if (!changed && o.sendsOfSame >= kRepeatsOfSame && !due) continue;
         o.sendsOfSame = changed ? 1 : o.sendsOfSame + 1;
-        std::swap(o.next, o.last);
         o.haveLast = true;
         o.lastSend = now;
-        Transmit(o, 0);
-        if (FrameSent) FrameSent(static_cast<int>(i), o.last.data(), o.last.size());
+        Transmit(o, 0, changed);
+        if (FrameSent) FrameSent(static_cast<int>(i), o.wire.data(), o.wire.size());
     }
 }
 
@@ -454,20 +455,20 @@ void LedOutputEngine::SendNow(int index) {
     if (pacer_ && pacer_->Finish(o)) Delivered(o, o.pacedError, o.pacedPackets, o.pacedData);
     if (!o.link.IsOpen()) OpenLink(o, Now());
     bool drawn = false;
-    Compose(o, page_ ? page_() : nullptr, o.config.rate, drawn);
-    std::swap(o.next, o.last);
+    const bool changed = Compose(o, page_ ? page_() : nullptr, o.config.rate, drawn);
     o.haveLast = true;
-    Transmit(o, 0);
+    Transmit(o, 0, changed);
 }
 
-void LedOutputEngine::Transmit(Output& o, std::uint8_t options) {
+void LedOutputEngine::Transmit(Output& o, std::uint8_t options, bool changed) {
+    // The packets keep the pixels of the frame before: copied again only when they changed.
     size_t count = o.batch.Count();
     if (o.e131)
-        count = o.e131->Frame(o.last.data(), o.last.size(), options, o.batch);
+        count = o.e131->Frame(o.wire.data(), o.wire.size(), options, o.batch, changed);
     else if (o.artnet)
-        count = o.artnet->Frame(o.last.data(), o.last.size(), o.batch);
+        count = o.artnet->Frame(o.wire.data(), o.wire.size(), o.batch, changed);
     else
-        o.ddp.Frame(o.last.data(), o.last.size(), o.batch);
+        o.ddp.Frame(o.wire.data(), o.wire.size(), o.batch, changed);
     // No way out yet (a host still being looked up or that never resolved): the problem is
     // on show already, and a frame that was never tried is no failed send.
     if (!o.link.IsOpen()) return;

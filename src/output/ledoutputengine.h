@@ -119,8 +119,9 @@ private:
 
     void Build();
     void OpenLink(Output& o, LocalMs now);
-    void Compose(Output& o, QWidget* page, int rate, bool& drawn);
-    void Transmit(Output& o, std::uint8_t options);
+    // Maps the output's next frame into its wire buffer; true when it differs from the last.
+    bool Compose(Output& o, QWidget* page, int rate, bool& drawn);
+    void Transmit(Output& o, std::uint8_t options, bool changed = true);
     void Delivered(Output& o, int error, size_t packets, bool data);
     void SetProblem(Output& o, std::string problem);
     class Pacer;

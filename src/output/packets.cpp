@@ -55,7 +55,7 @@ void DdpFramer::Prepare(PacketBatch& batch, size_t bytes) const {
     batch.Reset(DdpPacketCount(bytes), kDdpHeaderSize + kDdpMaxData);
 }
 
-void DdpFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch) {
+void DdpFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch, bool copy) {
     const size_t count = batch.Count();
     for (size_t i = 0; i < count; ++i) {
         const size_t offset = i * kDdpMaxData;
@@ -68,7 +68,7 @@ void DdpFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch
         h[3] = 1;     // the default output device
         Put32(h + 4, static_cast<std::uint32_t>(offset_ + offset));
         Put16(h + 8, static_cast<unsigned>(length));
-        std::memcpy(h + kDdpHeaderSize, wire + offset, length);
+        if (copy) std::memcpy(h + kDdpHeaderSize, wire + offset, length);
         batch.SetLength(i, kDdpHeaderSize + length);
     }
 }
@@ -133,13 +133,13 @@ void E131Framer::Prepare(PacketBatch& batch) const {
     }
 }
 
-size_t E131Framer::Frame(const std::uint8_t* wire, size_t bytes, std::uint8_t options, PacketBatch& batch) {
+size_t E131Framer::Frame(const std::uint8_t* wire, size_t bytes, std::uint8_t options, PacketBatch& batch, bool copy) {
     for (size_t u = 0; u < sequences_.size(); ++u) {
         std::uint8_t* h = batch.Packet(u);
         h[111] = ++sequences_[u];
         h[112] = options;
         const UniverseSlice& slice = layout_[u];
-        if (slice.from < bytes)
+        if (copy && slice.from < bytes)
             std::memcpy(h + kE131HeaderSize + slice.channel, wire + slice.from, std::min(slice.bytes, bytes - slice.from));
     }
     if (!syncUniverse_ || options != 0) return sequences_.size();
@@ -178,14 +178,14 @@ void ArtNetFramer::Prepare(PacketBatch& batch) const {
     }
 }
 
-size_t ArtNetFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch) {
+size_t ArtNetFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch, bool copy) {
     // One number per frame, so every universe sees its packets counted 1, 2, ... 255, 1.
     sequence_ = static_cast<std::uint8_t>(sequence_ % 255 + 1);
     for (size_t u = 0; u < layout_.size(); ++u) {
         std::uint8_t* h = batch.Packet(u);
         h[12] = sequence_;
         const UniverseSlice& slice = layout_[u];
-        if (slice.from < bytes)
+        if (copy && slice.from < bytes)
             std::memcpy(h + kArtNetHeaderSize + slice.channel, wire + slice.from, std::min(slice.bytes, bytes - slice.from));
     }
     return batch.Count();

@@ -64,7 +64,8 @@ public:
     DdpFramer() = default;
     DdpFramer(size_t offset, int channelsPerPixel) : offset_(offset), white_(channelsPerPixel == 4) {}
     void Prepare(PacketBatch& batch, size_t bytes) const;
-    void Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch);
+    // `copy` false: the pixels are those of the previous frame, already in the batch.
+    void Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch, bool copy = true);
 
 private:
     std::uint8_t sequence_ = 0;  // 1..15, 0 before the first packet
@@ -94,7 +95,7 @@ public:
     void Prepare(PacketBatch& batch) const;
     // `options` 0 for data, kE131StreamTerminated when the stream ends. Returns how many packets
     // of the batch to send: a terminating frame has no synchronisation packet.
-    size_t Frame(const std::uint8_t* wire, size_t bytes, std::uint8_t options, PacketBatch& batch);
+    size_t Frame(const std::uint8_t* wire, size_t bytes, std::uint8_t options, PacketBatch& batch, bool copy = true);
     size_t Universes() const { return sequences_.size(); }
     int FirstUniverse() const { return firstUniverse_; }
 
@@ -114,7 +115,7 @@ class ArtNetFramer {
 public:
     ArtNetFramer(int firstUniverse, size_t pixels, const E131Options& options, bool sync);
     void Prepare(PacketBatch& batch) const;
-    size_t Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch);
+    size_t Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch, bool copy = true);
     size_t Universes() const { return layout_.size(); }
 
 private:

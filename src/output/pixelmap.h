@@ -26,6 +26,11 @@ public:
     // `picture` is RGB32 with the page's client area at (0, 0); pixels of the region outside
     // it are black. `wire` gets 3 bytes per pixel (4 with white), in chain order.
     void Map(const QImage& picture, std::uint8_t* wire);
+    // The same into the buffer given to the previous call, rewriting only the runs whose rows of
+    // the picture changed since then; false when nothing did. The first call maps everything.
+    bool Update(const QImage& picture, std::uint8_t* wire);
+    // The buffer was written by someone else: the next Update maps everything.
+    void Invalidate() { havePrevious_ = false; }
     // The inverse for a viewer: the RGB colour (0xRRGGBB) of region pixel y * width + x.
     void Unmap(const std::uint8_t* wire, std::uint32_t* region) const;
     int Bytes() const { return static_cast<int>(chain_.size()) * channelCount_; }
@@ -33,7 +38,9 @@ public:
 
 private:
     void Rebase(const QImage& picture);
-    void MapWithWhite(const QImage& picture, std::uint8_t* wire);
+    // Maps the runs for which `wanted(run)` holds.
+    template <typename Wanted>
+    void MapRuns(const QImage& picture, std::uint8_t* wire, Wanted wanted);
 
     LedOutputConfig output_;
     std::vector<std::uint32_t> chain_;
@@ -47,8 +54,13 @@ private:
         std::int64_t step;
         std::uint32_t count;
         bool outside;
+        std::uint32_t wire = 0;  // offset of its first byte in the wire
     };
     std::vector<Run> runs_;
+    // The region's rows of the picture last mapped, and which of them the present one changed.
+    std::vector<std::uint32_t> previous_;
+    std::vector<std::uint32_t> dirtyBefore_;  // dirty rows above each picture row
+    bool havePrevious_ = false;
     int pictureWidth_ = -1, pictureHeight_ = -1, pictureStride_ = -1;
 };
 
