@@ -157,7 +157,11 @@ std::optional<Announcement> FleetSign::TakeAnnouncement(const std::string& topic
     if (!body) throw Error("Announcement refused: its signature does not match the publisher key");
     const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(std::string(*body))).object();
     const std::int64_t version = json.value("version").toInteger(0);
-    if (version <= applied_.Version(topic)) return std::nullopt;
+    // After a restart the retained announcement comes again with the version already recorded:
+    // it is the one to show, not a replay.
+    const std::int64_t last = applied_.Version(topic);
+    if (version < last || (version == last && shownTopics_.count(topic))) return std::nullopt;
+    shownTopics_.insert(topic);
     std::lock_guard lock(mutex_);
     applied_.SetVersion(topic, version);
     Announcement a;
