@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QThread>
 #include <chrono>
@@ -20,6 +21,7 @@
 #include <map>
 #include <mutex>
 
+#include "app/fleetwindow.h"
 #include "core/atomicfile.h"
 #include "core/textlist.h"
 #include "fleet/bundle.h"
@@ -484,4 +486,22 @@ TEST_F(FleetBroker, OneSignPerHome) {
     const ToolResult second = Tool({"sign", "--home", QString::fromStdString(sign.home.string()), "--seconds", "1"});
     EXPECT_EQ(second.code, 1);
     EXPECT_NE(second.err.find("is in use by another sign"), std::string::npos) << second.err;
+}
+
+TEST_F(FleetBroker, DeskWindowListsTheSignsLive) {
+    FleetWindow window(nullptr, broker_->PublisherIni(), broker_->path);
+    Sign sign(*broker_, "s5");
+    auto row = [&]() -> int {
+        for (int r = 0; r < window.Model().rowCount(); ++r)
+            if (window.Model().SignAt(r) == "s5") return r;
+        return -1;
+    };
+    auto online = [&] {
+        const int r = row();
+        return r >= 0 && window.Model().data(window.Model().index(r, 1), Qt::DisplayRole).toString() == QString::fromUtf8("在线");
+    };
+    EXPECT_TRUE(QTest::qWaitFor(online, 20000));
+    sign.process->terminate();
+    sign.process->waitForFinished(10000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !online(); }, 10000));
 }
