@@ -45,11 +45,25 @@ void FleetSign::Start() {
             link_->Subscribe("zorled/group/" + group + "/text/+");
         }
         link_->Subscribe(CommandTopic(config_.sign));
+        {
+            std::lock_guard lock(mutex_);
+            if (error_ == refusal_) error_.clear();
+        }
         PublishState();
     };
     // The will goes out with the next connect, so it is brought up to date before each one.
     link_->onDisconnected = [this] { link_->SetWill(StateTopic(config_.sign), StateJson(false)); };
     link_->onMessage = [this](const std::string& topic, const std::string& payload) { OnMessage(topic, payload); };
+    // Retried with back-off; the operator hears of it once per reason.
+    link_->onRefused = [this](const std::string& reason) {
+        bool fresh;
+        {
+            std::lock_guard lock(mutex_);
+            fresh = error_ != reason;
+            error_ = refusal_ = reason;
+        }
+        if (fresh && onError) onError(reason);
+    };
     link_->Start();
 }
 
@@ -143,7 +157,11 @@ std::optional<Announcement> FleetSign::TakeAnnouncement(const std::string& topic
     if (!body) throw Error("Announcement refused: its signature does not match the publisher key");
     const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(std::string(*body))).object();
     const std::int64_t version = json.value("version").toInteger(0);
-    if (version <= applied_.Version(topic)) return std::nullopt;
+    // After a restart the retained announcement comes again with the version already recorded:
+    // it is the one to show, not a replay.
+    const std::int64_t last = applied_.Version(topic);
+    if (version < last || (version == last && shownTopics_.count(topic))) return std::nullopt;
+    shownTopics_.insert(topic);
     std::lock_guard lock(mutex_);
     applied_.SetVersion(topic, version);
     Announcement a;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "fleet/bundle.h"
@@ -71,6 +72,8 @@ private:
     std::unique_ptr<MqttLink> link_;
     mutable std::mutex mutex_;
     std::string plan_, page_, error_;
+    std::string refusal_;
+    std::set<std::string> shownTopics_;  // announcement topics taken since start  // the broker's last refusal, cleared from the error once connected
     std::int64_t since_ = 0;
     std::int64_t started_ = 0;
 };

@@ -61,17 +61,30 @@ void MqttLink::Start() {
 }
 
 void MqttLink::Connect(int timeoutMs) {
-    const int rc = mosquitto_connect(mosq_, config_.host.c_str(), config_.port, config_.keepalive);
+    const std::string hint = config_.tls ? " (is its certificate issued by the cafile and for this host name?)" : "";
+    int rc = mosquitto_connect(mosq_, config_.host.c_str(), config_.port, config_.keepalive);
     if (rc != MOSQ_ERR_SUCCESS)
-        throw Error(Format("Cannot connect to broker %s: %s", config_.broker.c_str(), Why(rc).c_str()));
-    mosquitto_loop_start(mosq_);
-    started_ = true;
-    std::unique_lock lock(mutex_);
-    if (!changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return connectResult_ >= 0; }))
-        throw Error(Format("Broker %s did not answer", config_.broker.c_str()));
+        throw Error(Format("Cannot connect to broker %s: %s%s", config_.broker.c_str(), Why(rc).c_str(),
+                           rc == MOSQ_ERR_TLS ? hint.c_str() : ""));
+    // Served here until the broker answers, so a failed handshake is reported at once.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (connectResult_ >= 0) break;
+        }
+        if (std::chrono::steady_clock::now() > deadline)
+            throw Error(Format("Broker %s did not answer", config_.broker.c_str()));
+        rc = mosquitto_loop(mosq_, 100, 1);
+        if (rc != MOSQ_ERR_SUCCESS)
+            throw Error(Format("Cannot connect to broker %s: %s%s", config_.broker.c_str(), Why(rc).c_str(),
+                               rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_CONN_LOST ? hint.c_str() : ""));
+    }
     if (connectResult_ != 0)
         throw Error(Format("Broker %s refused the connection: %s", config_.broker.c_str(),
                            mosquitto_reason_string(connectResult_)));
+    mosquitto_loop_start(mosq_);
+    started_ = true;
 }
 
 void MqttLink::Subscribe(const std::string& pattern) { mosquitto_subscribe_v5(mosq_, nullptr, pattern.c_str(), 1, 0, nullptr); }
@@ -123,6 +136,9 @@ void MqttLink::OnConnect(mosquitto*, void* self, int rc, int, const mqtt5__prope
     }
     link->changed_.notify_all();
     if (rc == 0 && link->onConnected) link->onConnected();
+    if (rc != 0 && link->onRefused)
+        link->onRefused(Format("Broker %s refused the connection: %s", link->config_.broker.c_str(),
+                               mosquitto_reason_string(rc)));
 }
 
 void MqttLink::OnDisconnect(mosquitto*, void* self, int, const mqtt5__property*) {

@@ -24,6 +24,8 @@ public:
 
     std::function<void()> onConnected;
     std::function<void()> onDisconnected;
+    // The broker answered a connect with a refusal (bad credentials, not authorised).
+    std::function<void(const std::string& reason)> onRefused;
     std::function<void(const std::string& topic, const std::string& payload)> onMessage;
 
     // Sent by the broker, retained at QoS 1, when this link dies without saying goodbye; takes

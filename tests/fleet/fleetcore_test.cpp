@@ -241,3 +241,33 @@ TEST(FleetSign, RefusesForgedReplayedAndBadBundlesChangingNothing) {
     sign.TakeBundle(topic, SignFleetMessage(key, topic, body20));
     EXPECT_NE(fs::canonical(h / "pagedef"), applied);
 }
+
+TEST(FleetSign, TakesAnnouncementsOnceAndShowsTheRetainedOneAgainAfterARestart) {
+    TempHome home;
+    const fs::path h = home.path();
+    FleetKey::Generate(h / "priv.pem", h / "pub.pem");
+    FleetConfig config;
+    config.sign = "s1";
+    config.groups = {"g"};
+    config.publisherKey = h / "pub.pem";
+    const FleetKey key = FleetKey::LoadPrivate(h / "priv.pem");
+    const std::string topic = TextTopic("g", "notice");
+    auto message = [&](std::int64_t version, const std::string& text) {
+        return SignFleetMessage(key, topic,
+                                "{\"version\":" + std::to_string(version) + ",\"text\":\"" + text + "\",\"until\":0}");
+    };
+    {
+        FleetSign sign(h, config, "1.0");
+        const auto a = sign.TakeAnnouncement(topic, message(20, "晚点"));
+        ASSERT_TRUE(a);
+        EXPECT_EQ(a->widget, "notice");
+        EXPECT_EQ(a->text, "晚点");
+        EXPECT_FALSE(sign.TakeAnnouncement(topic, message(20, "晚点")));  // the same again
+        EXPECT_FALSE(sign.TakeAnnouncement(topic, message(10, "older")));
+        EXPECT_NE(ErrorOf([&] { sign.TakeAnnouncement(TextTopic("g", "other"), message(30, "x")); }).find("signature"),
+                  std::string::npos);
+    }
+    FleetSign restarted(h, config, "1.0");
+    EXPECT_FALSE(restarted.TakeAnnouncement(topic, message(10, "older")));
+    EXPECT_TRUE(restarted.TakeAnnouncement(topic, message(20, "晚点")));
+}

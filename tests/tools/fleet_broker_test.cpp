@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QThread>
 #include <chrono>
@@ -20,6 +21,7 @@
 #include <map>
 #include <mutex>
 
+#include "app/fleetwindow.h"
 #include "core/atomicfile.h"
 #include "core/textlist.h"
 #include "fleet/bundle.h"
@@ -453,6 +455,21 @@ TEST_F(FleetBroker, RetainedBundleSurvivesABrokerRestartAndPublishingWhileDownFa
     EXPECT_EQ(down.out.find("published"), std::string::npos) << down.out;
     broker_->Start();
 
+    // mqtts trusts only its cafile: a broker whose certificate chains elsewhere is refused.
+    ASSERT_TRUE(::Run("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                                "-keyout", "other-ca.key", "-out", "other-ca.crt", "-days", "2", "-subj", "/CN=Other CA"},
+                    broker_->dir.path()));
+    FleetConfig wrongCa = broker_->Config("publisher");
+    wrongCa.cafile = broker_->path / "other-ca.crt";
+    std::string refused;
+    try {
+        PublishRaw(wrongCa, TextTopic("rr", "x"), "anything", false);
+    } catch (const std::exception& e) {
+        refused = e.what();
+    }
+    EXPECT_NE(refused.find("Cannot connect to broker mqtts://localhost:"), std::string::npos) << refused;
+    EXPECT_NE(refused.find("cafile"), std::string::npos) << refused;
+
     StateWatch watch(*broker_);
     Sign late(*broker_, "n1");
     const std::string sha = published.out.substr(std::string("published bundle ").size(), 12);
@@ -469,4 +486,22 @@ TEST_F(FleetBroker, OneSignPerHome) {
     const ToolResult second = Tool({"sign", "--home", QString::fromStdString(sign.home.string()), "--seconds", "1"});
     EXPECT_EQ(second.code, 1);
     EXPECT_NE(second.err.find("is in use by another sign"), std::string::npos) << second.err;
+}
+
+TEST_F(FleetBroker, DeskWindowListsTheSignsLive) {
+    FleetWindow window(nullptr, broker_->PublisherIni(), broker_->path);
+    Sign sign(*broker_, "s5");
+    auto row = [&]() -> int {
+        for (int r = 0; r < window.Model().rowCount(); ++r)
+            if (window.Model().SignAt(r) == "s5") return r;
+        return -1;
+    };
+    auto online = [&] {
+        const int r = row();
+        return r >= 0 && window.Model().data(window.Model().index(r, 1), Qt::DisplayRole).toString() == QString::fromUtf8("在线");
+    };
+    EXPECT_TRUE(QTest::qWaitFor(online, 20000));
+    sign.process->terminate();
+    sign.process->waitForFinished(10000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !online(); }, 10000));
 }
