@@ -632,6 +632,21 @@ TEST_F(LedEngine, MulticastGoesToTheUniverseGroupOnTheChosenInterface) {
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_EQ(Be16(packets[0], 113), 4242u);
     EXPECT_EQ(FromE131(packets, 4242, 300), testing::ExpectedWire(testing::PagePixels(*page_), o));
+    engine.reset();
+    group.Take();
+
+    // The synchronisation packet goes to its own universe's group: 4300 = 0x10CC.
+    UdpReceiver syncGroup("239.255.16.204");
+    ASSERT_TRUE(syncGroup.Ready());
+    o.sync = 4300;
+    o.port = syncGroup.Port();  // bound to the group's address, it gets what goes to that group alone
+    engine = Engine({o});
+    engine->Start();
+    clock_.Advance(25);
+    const auto sync = syncGroup.Take();
+    ASSERT_EQ(sync.size(), 1u);
+    EXPECT_EQ(sync[0].size(), kE131SyncPacketSize);
+    EXPECT_EQ(Be16(sync[0], 45), 4300u);
 }
 
 }  // namespace
