@@ -19,6 +19,7 @@
 #include "page/frmzorledform.h"
 #include "page/pagefile.h"
 #include "output/streampage.h"
+#include "qtbase/lifetime.h"
 #include "plugins/dlllistclass.h"
 #include "qtbase/application.h"
 
@@ -192,6 +193,8 @@ int Run(const std::vector<std::string>& args) {
     if (command == "stream" && args.size() == 4 && args[2] == "--seconds") {
         const long long seconds = Seconds(args[3]);
         zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
+        // A stop signal ends the run early through the same end: the streams say they are over.
+        zl::StopSignals stop([](int) { QCoreApplication::quit(); });
         zl::StreamPage(args[1], seconds, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
         return 0;
     }
@@ -211,6 +214,7 @@ int Run(const std::vector<std::string>& args) {
         }
         if (output.empty() || kind.empty()) return Usage();
         zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
+        zl::StopSignals stop([](int) { QCoreApplication::quit(); });
         zl::StreamPattern(output, kind, seconds, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
         return 0;
     }
