@@ -374,7 +374,7 @@ std::string FreeSectionName(std::string_view text, const std::vector<std::string
 }
 
 std::string EditLedOutputText(std::string_view text, const std::vector<LedOutputConfig>& outputs,
-                              const std::vector<std::string>& removed) {
+                              const std::vector<std::string>& removed, const std::vector<LedOutputConfig>& base) {
     // Lines with their own endings, numbered from 1 as the reader numbers them.
     std::vector<std::string> lines{""};
     for (size_t i = 0; i < text.size(); ++i) {
@@ -414,7 +414,12 @@ std::string EditLedOutputText(std::string_view text, const std::vector<LedOutput
         }
         LedOutputConfig was;
         std::vector<std::string> ignored;
-        ReadOutput(*s, was, ignored);
+        const auto before = std::find_if(base.begin(), base.end(),
+                                         [&](const LedOutputConfig& b) { return Lower(b.section) == Lower(o.section); });
+        if (before != base.end())
+            was = *before;
+        else
+            ReadOutput(*s, was, ignored);
         int lastEntry = s->line;
         for (const IniEntry& e : s->entries) lastEntry = std::max(lastEntry, e.line);
         for (const KeyText& k : kKeys) {

@@ -80,8 +80,10 @@ std::string FormatLedOutputs(const std::vector<LedOutputConfig>& outputs);
 // named in `removed` taken out. Only values that changed are rewritten, in their own lines with
 // their comments; missing keys go after the section's last entry; a new output is a new section
 // at the end. Everything else stays as written, byte for byte.
+// With `base` (the outputs as they were read when editing began), a value counts as changed
+// when it differs from its base, so edits made to the file meanwhile by hand are kept.
 std::string EditLedOutputText(std::string_view text, const std::vector<LedOutputConfig>& outputs,
-                              const std::vector<std::string>& removed);
+                              const std::vector<std::string>& removed, const std::vector<LedOutputConfig>& base = {});
 // A section name of the form outputN that no section of `text` nor `taken` uses.
 std::string FreeSectionName(std::string_view text, const std::vector<std::string>& taken);
 // Problems a page of `pageWidth` x `pageHeight` gives the outputs: a region partly or wholly

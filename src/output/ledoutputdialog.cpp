@@ -154,6 +154,7 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
         problems << QString::fromUtf8(e.what());
     }
     const LedOutputSettings read = ParseLedOutputs(text_);
+    base_ = read.outputs;
     // The list follows the file's order, sections that could not be read among the others.
     std::vector<std::string> seen;
     for (const IniSection& section : ParseIni(text_).sections) {
@@ -417,10 +418,13 @@ bool LedOutputDialog::Save() {
         return false;
     }
     try {
-        const std::string text = EditLedOutputText(text_, Outputs(), removed_);
+        // Applied to the file as it is now, so what was written into it meanwhile stays too.
+        const std::string now = ReadLedOutputText();
+        const std::string text = EditLedOutputText(now, Outputs(), removed_, base_);
         // Unchanged, the file is left alone altogether.
-        if (text != text_ || !std::filesystem::exists(LedOutputFilePath())) WriteLedOutputText(text);
+        if (text != now || !std::filesystem::exists(LedOutputFilePath())) WriteLedOutputText(text);
         text_ = text;
+        base_ = Outputs();
         removed_.clear();
     } catch (const Error& e) {
         Warn(QString::fromUtf8(e.what()));

@@ -93,6 +93,7 @@ private:
     std::vector<Entry> entries_;
     std::vector<std::string> removed_;
     std::string text_;  // the file as it was when the dialog opened
+    std::vector<LedOutputConfig> base_;  // its outputs as read then
     bool filling_ = false;
     std::unique_ptr<LedOutputEngine> pattern_;
 };

@@ -281,6 +281,7 @@ void LedOutputEngine::WaitForPacedSends() {
 void LedOutputEngine::SetOutputs(std::vector<LedOutputConfig> outputs) {
     const bool wasRunning = running_;
     Stop();
+    WaitForPacedSends();  // the sender thread holds no output that is about to go
     configs_ = std::move(outputs);
     outputs_.clear();
     if (wasRunning) Start();

@@ -75,7 +75,7 @@ void LedDotView::MakeDot() {
     // A dot a little smaller than its pitch, so neighbours stay apart as on a real panel. Its
     // pixels are wholly open, without soft edges, so a small pitch shows each LED at its full
     // brightness instead of darkening the picture.
-    const int gap = std::max(1, pitch_ / 5);
+    const int gap = pitch_ / 4;  // none below a pitch of 4: a one-pixel dot in a larger cell looks dim
     const int d = std::max(1, pitch_ - gap);
     const int at = (pitch_ - d) / 2;
     if (d <= 3)

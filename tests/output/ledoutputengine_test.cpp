@@ -339,6 +339,7 @@ TEST_F(LedEngine, AHostThatDoesNotResolveOrAFailingNetworkIsReportedOnceAndPlayG
     EXPECT_EQ(receiver_.Take().size(), 20u);
     EXPECT_EQ(LogCapture::Count(QtWarningMsg, "sign.invalid"), 1);
     EXPECT_EQ(asked, std::vector<std::string>{"sign.invalid"});
+    EXPECT_EQ(engine->Stats(0).failures, 0) << "frames with no address to go to are no failed sends";
     // It is looked up again a while later, still reported only once.
     clock_.Advance(5000);
     engine->WaitForLookups();
@@ -421,6 +422,31 @@ TEST_F(LedEngine, StartChannelAndPixelsPerUniversePlaceThePixels) {
         engine.reset();
         receiver_.Take();
     }
+}
+
+TEST_F(LedEngine, DdpOffsetPlacesTheFirstPixelInTheControllersChain) {
+    LedOutputConfig o = Output(LedProtocol::Ddp, {0, 0, 20, 30});  // 600 pixels: 2 packets
+    o.offset = 1000;
+    auto engine = Engine({o});
+    engine->Start();
+    clock_.Advance(25);
+    auto packets = receiver_.Take();
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(Be32(packets[0], 4), 3000u);
+    EXPECT_EQ(Be32(packets[1], 4), 3000u + kDdpMaxData);
+    EXPECT_EQ(packets[0][2], 0x0B) << "RGB, 8 bits";
+    engine.reset();
+    receiver_.Take();
+    // With white, four bytes a pixel and the RGBW data type.
+    o.colors = ColorOrder::RGBW;
+    engine = Engine({o});
+    engine->Start();
+    clock_.Advance(25);
+    packets = receiver_.Take();
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(Be32(packets[0], 4), 4000u);
+    EXPECT_EQ(packets[0][2], 0x1B);
+    EXPECT_EQ(Be16(packets[0], 8) + Be16(packets[1], 8), 2400u);
 }
 
 TEST_F(LedEngine, E131SyncPacketFollowsEachFrameWithItsOwnSequence) {
@@ -606,6 +632,21 @@ TEST_F(LedEngine, MulticastGoesToTheUniverseGroupOnTheChosenInterface) {
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_EQ(Be16(packets[0], 113), 4242u);
     EXPECT_EQ(FromE131(packets, 4242, 300), testing::ExpectedWire(testing::PagePixels(*page_), o));
+    engine.reset();
+    group.Take();
+
+    // The synchronisation packet goes to its own universe's group: 4300 = 0x10CC.
+    UdpReceiver syncGroup("239.255.16.204");
+    ASSERT_TRUE(syncGroup.Ready());
+    o.sync = 4300;
+    o.port = syncGroup.Port();  // bound to the group's address, it gets what goes to that group alone
+    engine = Engine({o});
+    engine->Start();
+    clock_.Advance(25);
+    const auto sync = syncGroup.Take();
+    ASSERT_EQ(sync.size(), 1u);
+    EXPECT_EQ(sync[0].size(), kE131SyncPacketSize);
+    EXPECT_EQ(Be16(sync[0], 45), 4300u);
 }
 
 }  // namespace

@@ -183,6 +183,16 @@ TEST_F(LedDialog, OkKeepsWhatItCannotReadAndEveryCommentByteForByte) {
     expected.replace(expected.find("universe=7\n"), 11, "universe=7\nenabled=false\n");
     EXPECT_EQ(ReadWholeFile(LedOutputFilePath()), expected);
     EXPECT_FALSE(LoadLedOutputs().outputs[0].enabled);
+
+    // A hand edit made while the dialog is open stays; the dialog's own change joins it.
+    std::string edited = expected;
+    edited.replace(edited.find("universe=7"), 10, "universe=9");
+    WriteFileAtomic(LedOutputFilePath(), edited);
+    dialog->SelectOutput(2);
+    dialog->Brightness->setValue(70);
+    ASSERT_TRUE(dialog->Save());
+    edited.replace(edited.find("brightness=60"), 13, "brightness=70");
+    EXPECT_EQ(ReadWholeFile(LedOutputFilePath()), edited);
 }
 
 TEST_F(LedDialog, TestPatternMarksTheCornersOfTheOutputOnView) {
