@@ -113,7 +113,7 @@ void AnnouncementBoard::RestoreAll() {
     shown_.clear();
 }
 
-const char* ProgramVersion() { return "1.0"; }
+const char* ProgramVersion() { return "1.05"; }
 
 FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetConfig config)
     : window_(window), sign_(std::make_unique<FleetSign>(std::move(home), std::move(config), ProgramVersion())) {

@@ -135,7 +135,7 @@ void TSYS_Frmzorled::BuildMenus() {
     Actionnewscrolltext = MakeAction("新增显示板", "component", [this] { Page->CreateWidget(wkScrollText); });
     Actiondeleteselected = MakeAction("删除部件", "component", [this] { Page->DeleteSelected(); });
     ActionHelp = MakeAction("帮助", "system", [this] { ShowContact(this); });
-    ActionAbout = MakeAction("关于", "system", [this] { ShowAbout(this, "doRAZeviv", "1.05"); });
+    ActionAbout = MakeAction("关于", "system", [this] { ShowAbout(this, "doRAZeviv", ProgramVersion()); });
     ActionFleet = MakeAction("屏群", "system", [this] { ActionFleetExecute(); });
 
     QMenuBar* bar = menuBar();

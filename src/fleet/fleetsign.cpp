@@ -69,9 +69,16 @@ void FleetSign::Start() {
 
 void FleetSign::Stop() {
     if (!link_) return;
-    // A sign that stops on purpose says so itself; the will covers the rest.
+    // A sign that stops on purpose says so itself; the will covers the rest. Nothing online may
+    // follow it, also not from an apply the network thread is finishing.
     try {
-        link_->WaitAcknowledged(link_->Publish(StateTopic(config_.sign), StateJson(false), true), 2000);
+        int mid;
+        {
+            std::lock_guard lock(publishMutex_);
+            stopping_ = true;
+            mid = link_->Publish(StateTopic(config_.sign), StateJson(false), true);
+        }
+        link_->WaitAcknowledged(mid, 2000);
     } catch (const std::exception&) {
     }
     link_->Stop();
@@ -120,10 +127,10 @@ std::string FleetSign::StateJson(bool online) const {
 }
 
 void FleetSign::PublishState() {
-    if (!link_) return;
-    const std::string online = StateJson(true);
+    std::lock_guard lock(publishMutex_);
+    if (!link_ || stopping_) return;
     try {
-        link_->Publish(StateTopic(config_.sign), online, true);
+        link_->Publish(StateTopic(config_.sign), StateJson(true), true);
     } catch (const std::exception&) {
         // Offline: the state goes out again on the next connect.
     }

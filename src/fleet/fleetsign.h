@@ -71,6 +71,9 @@ private:
     AppliedVersions applied_;
     std::unique_ptr<MqttLink> link_;
     mutable std::mutex mutex_;
+    // Orders state messages: the last one out of a stopping sign says offline.
+    std::mutex publishMutex_;
+    bool stopping_ = false;
     std::string plan_, page_, error_;
     std::string refusal_;
     std::set<std::string> shownTopics_;  // announcement topics taken since start  // the broker's last refusal, cleared from the error once connected

@@ -112,7 +112,8 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
     form->addRow(U("每 universe 像素:"), PixelsPerUniverse);
     form->addRow(U("DDP 起始像素:"), Offset);
     form->addRow(U("E1.31 优先级:"), Priority);
-    form->addRow(U("同步 universe:"), Sync);
+    syncLabel_ = new QLabel(U("同步 universe:"));
+    form->addRow(syncLabel_, Sync);
     form->addRow(U("分散发送:"), Pace);
     form->addRow(U("页面区域 (X, Y, 宽, 高):"), region);
     form->addRow(U("首个像素:"), Start);
@@ -267,6 +268,8 @@ void LedOutputDialog::EnableFields() {
     for (QWidget* w : std::initializer_list<QWidget*>{Universe, StartChannel, PixelsPerUniverse, Sync})
         w->setEnabled(universes);
     Offset->setEnabled(!universes);
+    // Art-Net synchronises with one ArtSync packet, not a universe of its own.
+    syncLabel_->setText(protocol == LedProtocol::ArtNet ? U("ArtSync (1 发送):") : U("同步 universe:"));
     Priority->setEnabled(e131);
     Ttl->setEnabled(e131 && Host->text().isEmpty());
     Interface->setEnabled(e131 && Host->text().isEmpty());

@@ -91,6 +91,7 @@ private:
         bool readable = true;
     };
     std::vector<Entry> entries_;
+    QLabel* syncLabel_;
     std::vector<std::string> removed_;
     std::string text_;  // the file as it was when the dialog opened
     std::vector<LedOutputConfig> base_;  // its outputs as read then

@@ -244,21 +244,6 @@ private:
     std::thread thread_;
 };
 
-int FrameSchedule::Advance(std::int64_t nowNs) {
-    ++k_;
-    const std::int64_t period = PeriodNs();
-    // Behind by more than a period (a stalled machine, a clock set forward): on to the next
-    // deadline ahead, without a burst. A clock set back starts the schedule again from now.
-    if (Deadline(k_ + 1) - nowNs > 2 * period || nowNs < start_) {
-        start_ = nowNs;
-        k_ = 0;
-    } else if (nowNs - Deadline(k_ + 1) > period) {
-        k_ = (nowNs - start_) * rate_ / 1'000'000'000;  // the last deadline passed
-    }
-    const std::int64_t left = Deadline(k_ + 1) - nowNs;
-    return static_cast<int>(std::max<std::int64_t>(1, (left + 999'999) / 1'000'000));
-}
-
 LedOutputEngine::LedOutputEngine(PageSource page, E131Source source)
     : page_(std::move(page)), source_(std::move(source)), resolver_(SystemResolve) {}
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "core/deadlineschedule.h"
 #include "output/ledoutputconfig.h"
 #include "output/packets.h"
 #include "output/udplink.h"
@@ -28,25 +29,22 @@ struct LedOutputStats {
     std::string lastError;  // the last problem there was, kept after it went away
 };
 
-// When the ticks of an output running at `rate` frames a second fall: deadline k lies at
-// start + k * 10^9 / rate nanoseconds, so whole-millisecond timers alternate 16 and 17 ms at
-// 60 Hz and the long-run rate is exact. A tick more than one period late skips to the next
-// deadline instead of catching up in a burst.
+// When the ticks of an output running at `rate` frames a second fall: whole-millisecond timers
+// alternate 16 and 17 ms at 60 Hz and the long-run rate is exact.
 class FrameSchedule {
 public:
-    FrameSchedule(int rate, std::int64_t startNs) : rate_(rate), start_(startNs) {}
-    // Deadline of the tick to come.
-    std::int64_t Next() const { return Deadline(k_ + 1); }
+    FrameSchedule(int rate, std::int64_t startNs) : schedule_(1'000'000'000, rate, startNs) {}
+    std::int64_t Next() const { return schedule_.Next(); }
     // Moves past the tick served at `nowNs` and gives the milliseconds to the next deadline,
     // rounded up, at least 1.
-    int Advance(std::int64_t nowNs);
-    std::int64_t PeriodNs() const { return 1'000'000'000 / rate_; }
+    int Advance(std::int64_t nowNs) {
+        schedule_.Advance(nowNs);
+        return static_cast<int>(schedule_.MillisecondsLeft(nowNs));
+    }
+    std::int64_t PeriodNs() const { return schedule_.PeriodNs(); }
 
 private:
-    std::int64_t Deadline(std::int64_t k) const { return start_ + k * 1'000'000'000 / rate_; }
-    int rate_;
-    std::int64_t start_;
-    std::int64_t k_ = 0;
+    DeadlineSchedule schedule_;
 };
 
 // Pictures an installer sends instead of the page: the corners and colour order (quarters red,

@@ -350,6 +350,13 @@ TEST_F(FleetBroker, GroupsGetTheirBundlesAnnouncementsAndScreenshots) {
     signs[2]->Start();
     EXPECT_TRUE(watch.Wait("s3", HasBundle(sha), 20));
     ExpectSameFiles(fs::path(a.path().toStdString()) / "pagedef", signs[2]->home / "pagedef");
+
+    // Signs that stop on purpose say so.
+    for (auto& s : signs) {
+        s->process->terminate();
+        s->process->waitForFinished(10000);
+        EXPECT_TRUE(watch.Wait(s->id, [](const QJsonObject& s) { return !Online(s); }, 10)) << s->id;
+    }
 }
 
 TEST_F(FleetBroker, RefusedBundlesChangeNothing) {
@@ -490,6 +497,7 @@ TEST_F(FleetBroker, OneSignPerHome) {
 
 TEST_F(FleetBroker, DeskWindowListsTheSignsLive) {
     FleetWindow window(nullptr, broker_->PublisherIni(), broker_->path);
+    StateWatch watch(*broker_);
     Sign sign(*broker_, "s5");
     auto row = [&]() -> int {
         for (int r = 0; r < window.Model().rowCount(); ++r)
@@ -503,5 +511,6 @@ TEST_F(FleetBroker, DeskWindowListsTheSignsLive) {
     EXPECT_TRUE(QTest::qWaitFor(online, 20000));
     sign.process->terminate();
     sign.process->waitForFinished(10000);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !online(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !online(); }, 10000))
+        << QJsonDocument(watch.State("s5")).toJson().toStdString();
 }
