@@ -21,6 +21,7 @@
 #include "output/streampage.h"
 #include "qtbase/lifetime.h"
 #include "plugins/dlllistclass.h"
+#include "plugins/modulerunner.h"
 #include "qtbase/application.h"
 
 namespace {
@@ -128,6 +129,8 @@ int Render(const std::vector<std::string>& args) {
     const zl::StringList pages{in.stem().string()};
     modules.PageList = &pages;
     modules.CollectDataModules();
+    // Virtual time has no event loop to wait in: each module call is awaited.
+    zl::ModuleRunner::Instance().SetAwaitReplies(true);
     modules.InitDataModules();
     page->StartWidgets();
     manual.Advance(ms);
