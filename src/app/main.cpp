@@ -7,7 +7,10 @@
 #include "app/fleetplay.h"
 #include "app/headless.h"
 #include "app/mainwindow.h"
+#include "core/codepage.h"
 #include "core/home.h"
+#include "core/playlog.h"
+#include "core/resumepoint.h"
 #include "editors/playfiles.h"
 #include "qtbase/application.h"
 #include "qtbase/lifetime.h"
@@ -51,7 +54,11 @@ int main(int argc, char** argv) {
     zl::TSYS_Frmzorled window;
     window.show();
 
+    const std::filesystem::path home = zl::ProgramHome();
+    zl::PlayLog playLog(home);
+    playLog.RemoveOld(zl::Now());
     // While playing, the screen never blanks and the pointer stays off the page.
+    bool wasPlaying = false;
     auto followPlay = [&] {
         screenSaver.Suspend(window.Playing);
         if (window.Page) {
@@ -60,7 +67,13 @@ int main(int argc, char** argv) {
             else
                 window.Page->unsetCursor();
         }
-        if (!window.Playing) service.Status(QString::fromUtf8("设计模式"));
+        if (window.Playing == wasPlaying) return;
+        wasPlaying = window.Playing;
+        if (!window.Playing) {
+            playLog.PageEnded(zl::Now());
+            playLog.Event(zl::Now(), "stop");
+            service.Status(QString::fromUtf8("设计模式"));
+        }
     };
     QObject::connect(window.ActionPlay, &QAction::changed, &window, followPlay);
     auto shown = window.PageShown;
@@ -68,6 +81,15 @@ int main(int argc, char** argv) {
         if (shown) shown(page);
         if (window.Page && window.Playing) window.Page->setCursor(Qt::BlankCursor);
         service.Status(QString::fromUtf8("播放 ") + QString::fromLocal8Bit(page.c_str()));
+        if (!wasPlaying) playLog.Event(window.PageStart, "start");
+        wasPlaying = window.Playing;
+        playLog.PageStarted(window.PageStart, zl::GbkToUtf8(window.CurrentPlan()), zl::GbkToUtf8(page));
+        // Where to go on after a crash; a record that cannot be written never stops play.
+        try {
+            zl::WriteResumePoint(home, {window.SelectedPlans, window.PageIndex});
+        } catch (const std::exception& e) {
+            playLog.Event(zl::Now(), "error", {e.what()});
+        }
     };
 
     // A stop signal stops as 停止 and 退出 do, without any question.
@@ -78,7 +100,7 @@ int main(int argc, char** argv) {
         service.Stopping();
         if (window.Playing) zl::Guarded([&] { window.ActionPlayExecute(); });
         if (window.Playing) zl::Guarded([&] { window.StopPlay(); });
-        screenSaver.Suspend(false);
+        followPlay();
         if (window.Page) window.Page->close();
         zl::CloseReports();
         QCoreApplication::quit();
@@ -90,7 +112,17 @@ int main(int argc, char** argv) {
         if (!why.isEmpty()) {
             window.statusBar()->showMessage(why);
             std::fprintf(stderr, "%s\n", qPrintable(why));
+            playLog.Event(zl::Now(), "design", {why.toStdString()});
         } else {
+            // After a crash or a kill, play goes on at the page that was showing.
+            const auto resume = zl::ReadResumePoint(home);
+            if (resume && resume->selection == window.SelectedPlans &&
+                resume->pageIndex < static_cast<int>(window.PageList.size())) {
+                window.ResumeAt = resume->pageIndex;
+                playLog.Event(zl::Now(), "resume",
+                              {zl::GbkToUtf8(window.PagePlans[resume->pageIndex]),
+                               zl::GbkToUtf8(window.PageList[resume->pageIndex])});
+            }
             // The saved selection stands as the plan editor's 确定 would leave it.
             const auto editor = window.RunPlanEditor;
             window.RunPlanEditor = [] { return true; };
@@ -99,12 +131,15 @@ int main(int argc, char** argv) {
         }
     }
     followPlay();
+    if (!window.Playing) service.Status(QString::fromUtf8("设计模式"));
     service.Ready();
     // A sign of a fleet connects as it starts; a bad fleet.ini is reported and the program runs on.
     std::unique_ptr<zl::FleetPlay> fleet;
     zl::Guarded([&] { fleet = zl::StartFleetIfConfigured(window, zl::ProgramHome()); });
     const int status = app.exec();
     fleet.reset();
+    // 退出 stops play without the command: the stop line still goes to the log.
+    followPlay();
     screenSaver.Suspend(false);
     lock.Unlock();
     return stopping ? 0 : status;

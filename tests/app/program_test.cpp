@@ -130,6 +130,9 @@ TEST_F(Program, PlayAtStartWithoutASavedSelectionStartsInDesignMode) {
         ASSERT_TRUE(program.waitForFinished(30000));
         EXPECT_EQ(program.exitCode(), 0);
         EXPECT_NE(program.readAllStandardError().toStdString().find("以设计模式启动"), std::string::npos);
+        std::string log;
+        for (const auto& entry : std::filesystem::directory_iterator(home_ / "log")) log += ReadWholeFile(entry.path());
+        EXPECT_NE(log.find("\tdesign\t"), std::string::npos) << log;
     }
 }
 
@@ -153,6 +156,30 @@ TEST_F(Program, HelpListsTheOptions) {
     const std::string out = program.readAllStandardOutput().toStdString();
     EXPECT_NE(out.find("--play"), std::string::npos) << out;
     EXPECT_EQ(program.exitCode(), 0);
+}
+
+TEST_F(Program, AfterAKillDuringPage2Of3PlayAtStartResumesAtPage2) {
+    WriteSelection({"p1", "p2", "p3"});
+    QProcess& first = Start({"--play"});
+    ASSERT_TRUE(WaitFor(first, [&] { return Count("STATUS=播放 p2") == 1; }));
+    first.kill();
+    ASSERT_TRUE(first.waitForFinished(30000));
+    messages_.clear();
+    QProcess& second = Start({"--play"});
+    ASSERT_TRUE(WaitFor(second, [&] { return Count("READY=1") == 1; }));
+    ASSERT_FALSE(messages_.empty());
+    EXPECT_EQ(messages_.front(), "STATUS=播放 p2");
+    ::kill(static_cast<pid_t>(second.processId()), SIGTERM);
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), 0);
+    // The log tells the story: p1 shown whole, p2 cut by the kill (no line), resumed, stopped.
+    Lines kinds;
+    for (const auto& entry : std::filesystem::directory_iterator(home_ / "log"))
+        for (const auto& line : ReadTextList(entry.path())) {
+            const auto tab = line.find('\t');
+            kinds.push_back(line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1));
+        }
+    EXPECT_EQ(kinds, Lines({"start", "page", "resume", "start", "page", "stop"}));
 }
 
 }  // namespace
