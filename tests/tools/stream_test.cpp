@@ -8,6 +8,7 @@
 #include "output/packets.h"
 #include "page/frmzorledform.h"
 #include "page/pagefile.h"
+#include "support/pluginfixtures.h"
 #include "support/scratchdir.h"
 #include "support/udpreceiver.h"
 #include "widgets/zorledlabel.h"
@@ -26,6 +27,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("ZORLED_HOME", QString::fromStdString(dir_.path().string()));
+        env.insert("ZORLED_FIXTURE_LOG", QString::fromStdString((dir_ / "calls.log").string()));
         process.setProcessEnvironment(env);
         process.start(QString(ZORLED_BINARY_DIR) + "/src/app/zorled-tool", args);
         process.waitForFinished(60000);
@@ -70,6 +72,22 @@ TEST_F(ToolStream, StreamsThePageThroughTheHomesOutputs) {
         EXPECT_EQ(std::vector<std::uint8_t>(p.begin() + 10, p.begin() + 13), (std::vector<std::uint8_t>{0x99, 0x66, 0x33}));
     }
     EXPECT_NE(out_.find(std::to_string(packets.size()) + " frames"), std::string::npos) << out_;
+}
+
+// Streaming runs the page's data modules as play does: initialised once before, uninitialised
+// once after.
+TEST_F(ToolStream, InitialisesAndUninitialisesThePagesDataModuleOnceEach) {
+    testing::UdpReceiver receiver;
+    WriteFileAtomic(dir_ / "ledoutput.ini", "[output1]\nprotocol=ddp\nhost=127.0.0.1\nport=" +
+                                                std::to_string(receiver.Port()) + "\nwidth=8\nheight=4\n");
+    const auto module = testing::FixtureFolder("data") / "datamodule.so";
+    WriteFileAtomic(dir_ / "fed.DFM", "object P: TFrmZorLedForm\r\n  object R: Tdatarefresh\r\n"
+                                      "    ExeFileName = '" + module.string() + "'\r\n  end\r\nend\r\n");
+    ASSERT_EQ(Stream({QString::fromStdString((dir_ / "fed.DFM").string()), "--seconds", "1"}), 0) << err_;
+    std::map<std::string, int> calls;
+    for (const auto& line : ReadTextList(dir_ / "calls.log")) ++calls[line];
+    EXPECT_EQ(calls["datamodule.so PluginInit"], 1);
+    EXPECT_EQ(calls["datamodule.so PluginUnInit"], 1);
 }
 
 TEST_F(ToolStream, ArtNetCarriesThePixelsThatRenderDraws) {
