@@ -119,6 +119,27 @@ TEST_F(ScrollText, ViewWrapsRoundFromTheEndToTheStart) {
     EXPECT_EQ(control->CurrBmp(), expected);
 }
 
+// The board moves a whole step per tick and stands still between ticks, at every quality.
+TEST_F(ScrollText, PositionsAreWholeStepsReachedByTicks) {
+    for (const TTimerQuality quality : {tqHighest, tqHigh, tqLow}) {
+        SCOPED_TRACE(::testing::Message() << "quality " << quality);
+        auto control = Make(120, 50, Numbered(20));
+        control->SetScrollQuality(quality);
+        control->SetScrollStep(3);
+        control->SetScrollDelay(20);
+        control->SetActive(true);
+        const int start = control->Position();
+        manual.Advance(20 * 10);
+        ASSERT_EQ(control->Position(), start + 30);
+        const QImage frame = control->CurrBmp();
+        manual.Advance(19);
+        EXPECT_EQ(control->Position(), start + 30);
+        EXPECT_EQ(control->CurrBmp(), frame) << "nothing is drawn between ticks";
+        manual.Advance(1);
+        EXPECT_EQ(control->Position(), start + 33);
+    }
+}
+
 TEST_F(ScrollText, EveryStepShowsTheFadedWindowOfTheWholeBitmap) {
     // A step reuses the frame before it; each frame must still be the window cut from the whole
     // bitmap with both fade bands, the wrap round from the end to the start included.

@@ -249,6 +249,29 @@ TEST_F(Marquee, BetweenFramesOnlyTheBackgroundAndTheCurrentTextShow) {
     EXPECT_EQ(CountColor(Render(*zmd_), Qt::black), 0);
 }
 
+// A repaint between two ticks (an expose, the page drawn for the LED output) shows the text
+// where the last tick put it, never at a place between ticks.
+TEST_F(Marquee, RepaintsBetweenTicksShowTheLastTicksPosition) {
+    zmd_->SetBounds(0, 0, 200, 30);
+    zmd_->SetSteps(40);
+    zmd_->SetSpeed(20);
+    zmd_->SetContinuous(true);
+    zmd_->SetActive(true);
+    Ms(20 * 10);
+    ASSERT_EQ(zmd_->Step(), 10);
+    const QPoint atTick = zmd_->FramePosition();
+    const QImage frame = Render(*zmd_);
+    ASSERT_GT(CountColor(frame, Qt::red), 20) << "the text is in view";
+    for (int ms : {1, 9, 9}) {
+        Ms(ms);
+        EXPECT_EQ(zmd_->FramePosition(), atTick);
+        EXPECT_EQ(Render(*zmd_), frame) << "after " << ms << " ms more";
+    }
+    Ms(1);
+    EXPECT_EQ(zmd_->Step(), 11);
+    EXPECT_NE(zmd_->FramePosition(), atTick) << "the next tick moves it";
+}
+
 TEST_F(Marquee, RaisedAndLoweredTextDrawAShadowOneDownRight) {
     zmd_->SetBounds(0, 0, 200, 30);
     // Red text on black has no green at all; a shadow in white or grey brings some, up to its own.
