@@ -80,7 +80,6 @@ int main(int argc, char** argv) {
     window.PageShown = [&, shown](const std::string& page) {
         if (shown) shown(page);
         if (window.Page && window.Playing) window.Page->setCursor(Qt::BlankCursor);
-        service.Status(QString::fromUtf8("播放 ") + QString::fromLocal8Bit(page.c_str()));
         if (!wasPlaying) playLog.Event(window.PageStart, "start");
         wasPlaying = window.Playing;
         playLog.PageStarted(window.PageStart, zl::GbkToUtf8(window.CurrentPlan()), zl::GbkToUtf8(page));
@@ -90,6 +89,7 @@ int main(int argc, char** argv) {
         } catch (const std::exception& e) {
             playLog.Event(zl::Now(), "error", {e.what()});
         }
+        service.Status(QString::fromUtf8("播放 ") + QString::fromLocal8Bit(page.c_str()));
     };
 
     // A stop signal stops as 停止 and 退出 do, without any question.
