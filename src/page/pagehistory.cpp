@@ -39,8 +39,13 @@ bool Holds(const Control* holder, const Control* widget) {
     return false;
 }
 
+int IndexOf(const TFrmZorLedForm& page, const Component* c) {
+    const auto& list = page.Components();
+    return static_cast<int>(std::find(list.begin(), list.end(), c) - list.begin());
+}
+
 void CollectOrder(const TFrmZorLedForm& page, Control& widget, WidgetState& state) {
-    state.order.emplace_back(widget.Name(), widget.ComponentIndex());
+    state.order.emplace_back(widget.Name(), IndexOf(page, &widget));
     if (widget.IsWindowed())
         for (Control* child : page.ControlsIn(widget.Widget())) CollectOrder(page, *child, state);
 }
@@ -118,9 +123,21 @@ void TPageHistory::Apply(const PageState& remove, const PageState& build) {
         for (const auto& [name, index] : state.order)
             if (Component* c = page_.FindComponent(name)) places.emplace_back(index, c);
     }
-    // Ascending places: each move leaves the others' relative order, which is the old one.
+    // Ascending places: each insertion leaves the others' relative order, which is the old one.
     std::sort(places.begin(), places.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [index, c] : places) c->SetComponentIndex(index);
+    std::vector<Component*> order;
+    for (Component* c : page_.Components())
+        if (std::none_of(places.begin(), places.end(), [c](const auto& p) { return p.second == c; })) order.push_back(c);
+    for (const auto& [index, c] : places)
+        order.insert(order.begin() + std::clamp(index, 0, static_cast<int>(order.size())), c);
+    // The owner's list only appends: the components from the first one out of place go to the end again.
+    const auto& now = page_.Components();
+    size_t first = 0;
+    while (first < order.size() && first < now.size() && now[first] == order[first]) ++first;
+    for (size_t i = first; i < order.size(); ++i) {
+        order[i]->ChangeOwner(nullptr);
+        order[i]->ChangeOwner(&page_);
+    }
     // Drawn widgets paint in their sibling order, which follows the component order.
     for (const auto& [index, c] : places) {
         auto* control = dynamic_cast<Control*>(c);

@@ -75,22 +75,6 @@ void Component::ChangeOwner(Component* owner) {
     if (owner) owner->Insert(this);
 }
 
-int Component::ComponentIndex() const {
-    if (!owner_) return -1;
-    const auto& list = owner_->components_;
-    return static_cast<int>(std::find(list.begin(), list.end(), this) - list.begin());
-}
-
-void Component::SetComponentIndex(int index) {
-    if (!owner_) return;
-    auto& list = owner_->components_;
-    const auto it = std::find(list.begin(), list.end(), this);
-    if (it == list.end()) return;
-    list.erase(it);
-    index = std::clamp(index, 0, static_cast<int>(list.size()));
-    list.insert(list.begin() + index, this);
-}
-
 void Component::Insert(Component* child) {
     components_.push_back(child);
     child->owner_ = this;

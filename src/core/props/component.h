@@ -29,9 +29,6 @@ public:
 
     // Moves the component into another owner's list (at the end).
     void ChangeOwner(Component* owner);
-    // Place in the owner's list; a step that rebuilds a widget puts it back where it was.
-    int ComponentIndex() const;
-    void SetComponentIndex(int index);
 
     // The reader brackets a component's values with these: size adjustments and the like wait
     // until every value is in, as the stored order need not suit them.
