@@ -87,6 +87,7 @@ public:
     QAction* ActionPaste = nullptr;      // "粘贴" Ctrl+V
     QAction* ActionSelectAll = nullptr;  // "全选" Ctrl+A
     QList<QAction*> EditActions;         // the above, Delete, Esc and the arrow keys
+    QAction* ActionAutostart = nullptr;  // "开机自动播放", checked while the autostart entry exists
     QList<QAction*> Actions() const;
 
     QMenu* loaddll = nullptr;  // "编辑": one entry per plug-in
@@ -145,6 +146,7 @@ public:
     void ActionPlayExecute();
     void ActionPlaymodeExecute();
     void ActionFleetExecute();
+    void ActionAutostartExecute(bool on);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -24,6 +24,7 @@
 #include <regex>
 #include "qtbase/lifetime.h"
 #include "plugins/dlllistclass.h"
+#include "plugins/modulerunner.h"
 #include "qtbase/application.h"
 
 namespace {
@@ -150,6 +151,8 @@ int Render(const std::vector<std::string>& args) {
     const zl::StringList pages{in.stem().string()};
     modules.PageList = &pages;
     modules.CollectDataModules();
+    // Virtual time has no event loop to wait in: each module call is awaited.
+    zl::ModuleRunner::Instance().SetAwaitReplies(true);
     modules.InitDataModules();
     page->StartWidgets();
     manual.Advance(ms);
