@@ -12,7 +12,8 @@
      stays loaded until the program ends. It must know itself which text file to write.
 
    All calls come on the program's user-interface thread; a call that takes long holds the
-   whole display. Texts are in the program's code page (GBK).
+   whole display. Texts handed to the program are in its code page (GBK); the text files that
+   data modules write may be UTF-8, UTF-16 with a byte-order mark, or GBK.
 
    Texts handed to the program use the text-slot layout: a block from the shared allocator
    holding a 32-bit reference count, a 32-bit byte count, the bytes and a zero byte; the slot
