@@ -1,7 +1,7 @@
-// One frame of a 512 x 256 LED output, per protocol: drawing the page region, mapping it to the
-// panel's order, levels and colour order, and sending it to a loopback receiver, beside the bare
-// sends of the same packets from ready buffers. "core_pct_40Hz" is the share of one core a 40 Hz
-// output takes, in per cent.
+// One frame of a 512 x 256 LED output, per protocol (DDP, E1.31, Art-Net) and pixel kind (RGB,
+// RGBW): drawing the page region, mapping it to the panel's order, levels and colour order, and
+// sending it to a loopback receiver, beside the bare sends of the same packets from ready
+// buffers. "core_pct_40Hz" is the share of one core a 40 Hz output takes, in per cent.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <sys/socket.h>
@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "benchmain.h"
@@ -58,17 +59,18 @@ std::unique_ptr<zl::TFrmZorLedForm> MakePage() {
     return page;
 }
 
-zl::LedOutputConfig Output(zl::LedProtocol protocol, int port) {
+zl::LedOutputConfig Output(zl::LedProtocol protocol, int port, bool white = false) {
     zl::LedOutputConfig o;
     o.section = "output1";
     o.protocol = protocol;
+    if (protocol == zl::LedProtocol::ArtNet) o.universe = 0;
     o.host = "127.0.0.1";
     o.port = port;
     o.width = kWidth;
     o.height = kHeight;
     o.serpentine = true;
     o.start = zl::PanelStart::BottomLeft;
-    o.colors = zl::ColorOrder::GRB;
+    o.colors = white ? zl::ColorOrder::GRBW : zl::ColorOrder::GRB;
     o.brightness = 80;
     o.gamma = 2.2;
     return o;
@@ -82,7 +84,8 @@ double ThreadCpuSeconds() {
 
 // The per cent of one core that 40 frames a second take, from the thread's own CPU time.
 void ReportCore(benchmark::State& state, double cpuSeconds) {
-    state.SetLabel(state.range(0) == 0 ? "ddp" : "e131");
+    const char* names[] = {"ddp", "e131", "artnet"};
+    state.SetLabel(std::string(names[state.range(0)]) + (state.range(1) ? " rgbw" : " rgb"));
     state.counters["core_pct_40Hz"] = 100.0 * 40.0 * cpuSeconds / static_cast<double>(state.iterations());
 }
 
@@ -91,7 +94,7 @@ void BM_WholeFrame(benchmark::State& state) {
     Receiver receiver;
     auto page = MakePage();
     zl::LedOutputEngine engine([&page]() -> QWidget* { return page.get(); });
-    engine.SetOutputs({Output(protocol, receiver.port)});
+    engine.SetOutputs({Output(protocol, receiver.port, state.range(1) != 0)});
     engine.Start();
     const double cpu = ThreadCpuSeconds();
     for (auto _ : state) engine.SendNow(0);
@@ -100,20 +103,48 @@ void BM_WholeFrame(benchmark::State& state) {
     engine.Stop();
 }
 
+// The same with a picture that changes wholly every frame (the page's ground alternates), so
+// every row is mapped again and every packet refilled: a full-screen scroll's cost.
+void BM_WholeFrameChanged(benchmark::State& state) {
+    const auto protocol = static_cast<zl::LedProtocol>(state.range(0));
+    Receiver receiver;
+    auto page = MakePage();
+    zl::LedOutputEngine engine([&page]() -> QWidget* { return page.get(); });
+    engine.SetOutputs({Output(protocol, receiver.port, state.range(1) != 0)});
+    engine.Start();
+    bool odd = false;
+    const double cpu = ThreadCpuSeconds();
+    for (auto _ : state) {
+        page->SetColor((odd = !odd) ? 0x00301008 : 0x00081030);
+        engine.SendNow(0);
+    }
+    ReportCore(state, ThreadCpuSeconds() - cpu);
+    engine.Stop();
+}
+
 // The same datagrams, built once into plain buffers, handed to sendmmsg the same way.
 void BM_BareSends(benchmark::State& state) {
     const auto protocol = static_cast<zl::LedProtocol>(state.range(0));
+    const zl::LedOutputConfig o = Output(protocol, 0, state.range(1) != 0);
     Receiver receiver;
-    std::vector<std::uint8_t> wire(static_cast<size_t>(kWidth) * kHeight * 3, 0x5A);
+    const size_t pixels = static_cast<size_t>(kWidth) * kHeight;
+    std::vector<std::uint8_t> wire(pixels * static_cast<size_t>(o.Channels()), 0x5A);
     zl::PacketBatch batch;
-    zl::DdpFramer ddp;
-    zl::E131Framer e131(zl::InstallationSource(), 1, static_cast<size_t>(kWidth) * kHeight);
+    zl::E131Options layout;
+    layout.channelsPerPixel = o.Channels();
+    layout.pixelsPerUniverse = o.UniversePixels();
     if (protocol == zl::LedProtocol::Ddp) {
+        zl::DdpFramer ddp(0, o.Channels());
         ddp.Prepare(batch, wire.size());
         ddp.Frame(wire.data(), wire.size(), batch);
-    } else {
+    } else if (protocol == zl::LedProtocol::E131) {
+        zl::E131Framer e131(zl::InstallationSource(), 1, pixels, layout);
         e131.Prepare(batch);
         e131.Frame(wire.data(), wire.size(), 0, batch);
+    } else {
+        zl::ArtNetFramer artnet(0, pixels, layout, false);
+        artnet.Prepare(batch);
+        artnet.Frame(wire.data(), wire.size(), batch);
     }
     std::vector<std::vector<std::uint8_t>> packets;
     for (size_t i = 0; i < batch.Count(); ++i) packets.push_back(batch.Bytes(i));
@@ -167,11 +198,25 @@ void BM_MapRegion(benchmark::State& state) {
 }
 BENCHMARK(BM_MapRegion)->Unit(benchmark::kMicrosecond);
 
-// Argument 0 is DDP, 1 is E1.31; each whole frame runs beside its bare sends.
-BENCHMARK(BM_WholeFrame)->Arg(0)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_BareSends)->Arg(0)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_WholeFrame)->Arg(1)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_BareSends)->Arg(1)->Unit(benchmark::kMicrosecond);
+// The first argument is the protocol (0 DDP, 1 E1.31, 2 Art-Net), the second 1 for RGBW pixels;
+// each whole frame (unchanged picture, then a wholly changed one) runs beside its bare sends.
+void Cases(benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMicrosecond); }
+BENCHMARK(BM_WholeFrame)->Args({0, 0})->Apply(Cases);
+BENCHMARK(BM_WholeFrameChanged)->Args({0, 0})->Apply(Cases);
+BENCHMARK(BM_BareSends)->Args({0, 0})->Apply(Cases);
+BENCHMARK(BM_WholeFrame)->Args({1, 0})->Apply(Cases);
+BENCHMARK(BM_WholeFrameChanged)->Args({1, 0})->Apply(Cases);
+BENCHMARK(BM_BareSends)->Args({1, 0})->Apply(Cases);
+BENCHMARK(BM_WholeFrame)->Args({2, 0})->Apply(Cases);
+BENCHMARK(BM_WholeFrameChanged)->Args({2, 0})->Apply(Cases);
+BENCHMARK(BM_BareSends)->Args({2, 0})->Apply(Cases);
+BENCHMARK(BM_WholeFrame)->Args({0, 1})->Apply(Cases);
+BENCHMARK(BM_WholeFrameChanged)->Args({0, 1})->Apply(Cases);
+BENCHMARK(BM_BareSends)->Args({0, 1})->Apply(Cases);
+BENCHMARK(BM_WholeFrame)->Args({1, 1})->Apply(Cases);
+BENCHMARK(BM_BareSends)->Args({1, 1})->Apply(Cases);
+BENCHMARK(BM_WholeFrame)->Args({2, 1})->Apply(Cases);
+BENCHMARK(BM_BareSends)->Args({2, 1})->Apply(Cases);
 
 }  // namespace
 

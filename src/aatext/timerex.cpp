@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "core/deadlineschedule.h"
 #include "qtbase/application.h"
 
 namespace zl {
@@ -81,32 +82,46 @@ void TTimerThread::Resume() {
 }
 
 void TTimerThread::Execute(std::shared_ptr<Shared> s) {
+    using Steady = std::chrono::steady_clock;
+    auto nowNs = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(Steady::now().time_since_epoch()).count();
+    };
+    // Ticks fall on deadlines counted from the start, never from the end of the last served
+    // tick, or the hand-off and the tick itself would stretch every period.
+    DeadlineSchedule schedule(1'000'000, 1, nowNs());
+    int scheduled = -1;  // the interval the schedule counts; -1 starts it afresh
     std::unique_lock lock(s->mutex);
     while (!s->terminated) {
         if (s->paused) {
             s->wake.wait(lock, [&] { return !s->paused || s->terminated; });
+            scheduled = -1;
             continue;
         }
         const int interval = s->interval;
+        // A resume starts the running wait again from zero.
+        if (s->signalled || interval != scheduled) {
+            s->signalled = false;
+            schedule = DeadlineSchedule(std::int64_t{std::max(interval, 1)} * 1'000'000, 1, nowNs());
+            scheduled = interval;
+        }
         auto woken = [&] { return s->signalled || s->paused || s->terminated; };
         bool interrupted;
         if (interval == 0) {
             s->wake.wait(lock, woken);
             interrupted = true;
         } else {
-            interrupted = s->wake.wait_for(lock, std::chrono::milliseconds(interval), woken);
+            const Steady::time_point due{std::chrono::nanoseconds(schedule.Next())};
+            interrupted = s->wake.wait_until(lock, due, woken);
         }
         if (s->terminated) break;
-        if (interrupted) {
-            s->signalled = false;
-            continue;
-        }
+        if (interrupted) continue;
         s->pending = true;
         lock.unlock();
         QMetaObject::invokeMethod(QCoreApplication::instance(), [s] { s->Serve(); }, Qt::QueuedConnection);
         lock.lock();
         s->wake.wait(lock, [&] { return !s->pending || s->terminated; });
         s->pending = false;
+        schedule.Advance(nowNs());
     }
     lock.unlock();
     --g_liveWorkers;

@@ -14,8 +14,8 @@ extern const NameTable kTimerQualityNames;
 
 class TTimerEx;
 
-// The worker of a fast timer: it waits on its wake event with the interval as time-out and
-// hands each tick to the GUI thread, blocking until the tick has run there. Stopping never
+// The worker of a fast timer: it waits on its wake event until the next deadline of its
+// interval and hands each tick to the GUI thread, blocking until the tick has run there. Stopping never
 // waits on the GUI thread: a tick still waiting to be served is dropped.
 class TTimerThread {
 public:

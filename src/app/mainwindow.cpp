@@ -11,8 +11,12 @@
 #include <algorithm>
 
 #include "about/aboutboxes.h"
+#include "app/fleetplay.h"
+#include "app/fleetwindow.h"
 #include "app/toolicons.h"
+#include "core/error.h"
 #include "core/home.h"
+#include "fleet/bundle.h"
 #include "editors/formplanedit.h"
 #include "output/ledoutputcontrol.h"
 #include "page/pagefile.h"
@@ -131,7 +135,8 @@ void TSYS_Frmzorled::BuildMenus() {
     Actionnewscrolltext = MakeAction("新增显示板", "component", [this] { Page->CreateWidget(wkScrollText); });
     Actiondeleteselected = MakeAction("删除部件", "component", [this] { Page->DeleteSelected(); });
     ActionHelp = MakeAction("帮助", "system", [this] { ShowContact(this); });
-    ActionAbout = MakeAction("关于", "system", [this] { ShowAbout(this, "doRAZeviv", "1.05"); });
+    ActionAbout = MakeAction("关于", "system", [this] { ShowAbout(this, "doRAZeviv", ProgramVersion()); });
+    ActionFleet = MakeAction("屏群", "system", [this] { ActionFleetExecute(); });
 
     QMenuBar* bar = menuBar();
     QMenu* led = bar->addMenu(U("Led显示"));
@@ -157,6 +162,8 @@ void TSYS_Frmzorled::BuildMenus() {
     loaddll->setObjectName("loaddll");
     LedOutput = std::make_unique<LedOutputControl>(this, [this]() -> QWidget* { return Page; });
     bar->addMenu(U("LED输出"))->addActions(LedOutput->Actions());
+    // The fleet's desk, beside the described menus.
+    bar->addMenu(U("屏群"))->addAction(ActionFleet);
 }
 
 QToolButton* TSYS_Frmzorled::MakeToolButton(QWidget* panel, int left, QAction* action, int icon) {
@@ -212,15 +219,35 @@ void TSYS_Frmzorled::BuildPanels() {
 
 void TSYS_Frmzorled::UpdateCommandStates() {
     for (QAction* a : {Actionnewpage, Actionpageopen, Actionpagesave, Actionpagesaveto, Actionnewclock, Actionnewzmd,
-                       Actionnewscrolltext, Actionnewlabel, Actionnewimage, Actiondeleteselected, ActionPlaymode})
+                       Actionnewscrolltext, Actionnewlabel, Actionnewimage, Actiondeleteselected, ActionPlaymode,
+                       ActionFleet})
         a->setEnabled(!Playing);
 }
 
 void TSYS_Frmzorled::CreatePageWindow(const std::string& name) { Page = zl::CreatePageWindow(name); }
 
+void TSYS_Frmzorled::ActionFleetExecute() {
+    const auto settings = ProgramHome() / "fleet.ini";
+    if (!IsPublisherSettings(settings))
+        throw Error(Format("No fleet desk settings: \"%s\" needs broker and private_key, without sign",
+                           settings.string().c_str()));
+    auto* window = new FleetWindow(this, settings, ProgramHome());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
 void TSYS_Frmzorled::SetFileTitle() { setWindowTitle(MainTitle(CurrentFile, Playing)); }
 
 void TSYS_Frmzorled::SavePageTo(const std::filesystem::path& path) {
+    // The fleet owns pagedef on a managed sign; its next bundle would undo the save anyway.
+    std::error_code ec;
+    const auto folder = std::filesystem::weakly_canonical(path.parent_path().empty() ? "." : path.parent_path(), ec);
+    if (IsFleetManaged(ProgramHome()) && folder == std::filesystem::weakly_canonical(PageDefDir(), ec))
+        throw Error(Format("This sign's pages come from the fleet of \"%s\"; save the page elsewhere "
+                           "and publish it from the fleet's desk",
+                           (ProgramHome() / "fleet.ini").string().c_str()));
+    // A save writes the widgets' own texts, never an announcement.
+    if (Announcements) Announcements->RestoreAll();
     CurrentFile = path;
     SetFileTitle();
     SavePageFile(*Page, path);

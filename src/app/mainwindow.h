@@ -19,6 +19,7 @@ class QToolButton;
 namespace zl {
 
 class LedOutputControl;
+class AnnouncementBoard;
 
 // The main window: owns the one page window, the page and widget commands and play mode.
 class TSYS_Frmzorled : public QMainWindow {
@@ -37,6 +38,12 @@ public:
     std::filesystem::path CurrentFile;
     bool Playing = false;
     StringList PageList;
+    // The plan each entry of PageList comes from.
+    StringList PagePlans;
+    // A fleet bundle replaced the selection: the next page change starts its first page.
+    bool SelectionReplaced = false;
+    // Fleet announcements shown in the page's widgets; none without a fleet.
+    std::unique_ptr<AnnouncementBoard> Announcements;
     StringList PlanLines;
     StringList SelectedPlans;
     int PageIndex = -1;
@@ -69,6 +76,7 @@ public:
     QAction* Actiondeleteselected = nullptr;
     QAction* ActionHelp = nullptr;
     QAction* ActionAbout = nullptr;
+    QAction* ActionFleet = nullptr;  // "屏群"
     QList<QAction*> Actions() const;
 
     QMenu* loaddll = nullptr;  // "编辑": one entry per plug-in
@@ -98,6 +106,10 @@ public:
     bool PlayPageFile(const std::filesystem::path& path);
     void TimerPlayTimer();
     void StopPlay();
+    // The fleet replaced the selection: takes it at the next page change, or now when idle.
+    void TakeNewSelection();
+    // The plan of the page on screen (GBK), empty when none.
+    std::string CurrentPlan() const;
 
     // Runs the menu plug-in of PluginFiles at the command's tag.
     void RunPluginCommand(int tag);
@@ -108,6 +120,7 @@ public:
     void ActionpagesavetoExecute();
     void ActionPlayExecute();
     void ActionPlaymodeExecute();
+    void ActionFleetExecute();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

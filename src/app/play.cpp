@@ -58,6 +58,7 @@ void TSYS_Frmzorled::StartPlay() {
 
 void TSYS_Frmzorled::BuildPageList() {
     PageList.clear();
+    PagePlans.clear();
     // Read without a test: the plan editor writes it every time it closes.
     SelectedPlans = ReadTextList(ResolveCase(SelectListPath()));
     for (const std::string& plan : SelectedPlans) {
@@ -65,6 +66,7 @@ void TSYS_Frmzorled::BuildPageList() {
         if (!file) continue;
         PlanLines = ReadTextList(*file);
         PageList.insert(PageList.end(), PlanLines.begin(), PlanLines.end());
+        PagePlans.insert(PagePlans.end(), PlanLines.size(), plan);
     }
 }
 
@@ -78,6 +80,13 @@ std::string TSYS_Frmzorled::NextPageName() {
 }
 
 void TSYS_Frmzorled::PlayNextPage() {
+    if (SelectionReplaced && Playing) {
+        SelectionReplaced = false;
+        PlayPluginCalls->Stop();
+        BuildPageList();
+        StartPlugins();
+        PageIndex = -1;
+    }
     // One pass at most: when no entry names an existing page, the page on screen stays.
     for (size_t tried = 0; tried < PageList.size(); ++tried) {
         const std::string name = NextPageName();
@@ -111,6 +120,17 @@ void TSYS_Frmzorled::TimerPlayTimer() {
         Page->StopWidgets();
         if (Page->WidgetsIdle()) PlayNextPage();
     }
+}
+
+void TSYS_Frmzorled::TakeNewSelection() {
+    SelectionReplaced = true;
+    // A page on screen finishes its time; with none, play starts the new selection at once.
+    if (Playing && (!Page || !TimerPlay->Enabled())) PlayNextPage();
+}
+
+std::string TSYS_Frmzorled::CurrentPlan() const {
+    if (PageIndex < 0 || PageIndex >= static_cast<int>(PagePlans.size())) return {};
+    return PagePlans[PageIndex];
 }
 
 void TSYS_Frmzorled::StopPlay() {

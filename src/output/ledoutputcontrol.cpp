@@ -15,7 +15,7 @@ QString U(const char* s) { return QString::fromUtf8(s); }
 }  // namespace
 
 LedOutputControl::LedOutputControl(QWidget* window, std::function<QWidget*()> page)
-    : window_(window), engine_(std::move(page)) {
+    : window_(window), page_(page), engine_(std::move(page)) {
     settings_ = new QAction(U("输出设置"), this);
     settings_->setObjectName("ActionLedOutput");
     preview_ = new QAction(U("LED预览"), this);
@@ -37,6 +37,19 @@ LedOutputControl::LedOutputControl(QWidget* window, std::function<QWidget*()> pa
         LedPreview& p = Preview();
         p.show();
         p.raise();
+        statsTimer_->SetEnabled(true);
+    });
+    // The preview's figures once a second.
+    statsTimer_ = CreateTimer();
+    statsTimer_->SetInterval(1000);
+    statsTimer_->SetOnTimer([this] {
+        if (!previewWindow_ || !previewWindow_->isVisible()) {
+            statsTimer_->SetEnabled(false);  // shown again by its menu entry
+            return;
+        }
+        std::vector<LedOutputStats> stats;
+        for (size_t i = 0; i < engine_.Outputs().size(); ++i) stats.push_back(engine_.Stats(static_cast<int>(i)));
+        previewWindow_->ShowStats(stats, Now());
     });
     connect(designOutput_, &QAction::toggled, this, [this](bool on) { SetDesignOutput(on); });
     engine_.FrameSent = [this](int index, const std::uint8_t* wire, size_t bytes) {
@@ -83,9 +96,12 @@ void LedOutputControl::SetDesignOutput(bool on) {
 
 void LedOutputControl::Reload() {
     loaded_ = true;
-    const LedOutputSettings read = LoadLedOutputs();
+    LedOutputSettings read = LoadLedOutputs();
     engine_.SetOutputs(read.outputs);
     if (previewWindow_) previewWindow_->SetOutputs(read.outputs);
+    if (QWidget* page = page_ ? page_() : nullptr)
+        for (std::string& p : RegionProblems(read.outputs, page->width(), page->height()))
+            read.problems.push_back(std::move(p));
     if (!read.problems.empty()) {
         QStringList lines;
         for (const std::string& p : read.problems) lines << QString::fromStdString(p);

@@ -38,7 +38,9 @@ private:
     void Apply();
 
     QWidget* window_;
+    std::function<QWidget*()> page_;
     LedOutputEngine engine_;
+    std::unique_ptr<Timer> statsTimer_;
     bool playing_ = false;
     bool loaded_ = false;
     QAction* settings_;

@@ -1,6 +1,7 @@
 #include "output/ledoutputdialog.h"
 
 #include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -13,8 +14,12 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 
 #include "core/error.h"
+#include "core/inifile.h"
 #include "output/ledoutputengine.h"
 #include "output/packets.h"
 
@@ -49,13 +54,27 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
     Problems->setObjectName("problems");
     Problems->setWordWrap(true);
     Problems->setStyleSheet("color: #b00000");
+    PatternKind = new QComboBox;
+    for (int k = 0; k < kTestPatternCount; ++k)
+        PatternKind->addItem(QString::fromUtf8(TestPatternTitle(static_cast<TestPatternKind>(k)).data()));
 
+    Enabled = new QCheckBox(U("发送（关闭时保留设置，不发送）"));
     Protocol = new QComboBox;
-    Protocol->addItems({"DDP", "E1.31 (sACN)"});
+    Protocol->addItems({"DDP", "E1.31 (sACN)", "Art-Net"});
     Host = new QLineEdit;
     Host->setPlaceholderText(U("E1.31 留空为组播"));
     Port = Spin(1, 65535);
-    Universe = Spin(1, kE131LastUniverse);
+    Universe = Spin(0, kE131LastUniverse);
+    StartChannel = Spin(1, kUniverseChannels);
+    PixelsPerUniverse = Spin(0, 170);
+    PixelsPerUniverse->setSpecialValueText(U("最多"));
+    Offset = Spin(0, 1 << 24);
+    Priority = Spin(0, 200);
+    Sync = Spin(0, kE131LastUniverse);
+    Sync->setSpecialValueText(U("关闭"));
+    Pace = Spin(0, kMaxPace);
+    Pace->setSuffix(U(" % 帧间隔"));
+    Pace->setSpecialValueText(U("不分散"));
     X = Spin(0, 32767);
     Y = Spin(0, 32767);
     Width = Spin(1, kMaxOutputSide);
@@ -66,8 +85,9 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
     Lines->addItems({U("按行"), U("按列")});
     Serpentine = new QCheckBox(U("蛇形（每隔一行反向）"));
     Colors = new QComboBox;
-    for (int c = 0; c <= static_cast<int>(ColorOrder::BGR); ++c)
-        Colors->addItem(QString::fromLatin1(ColorOrderName(static_cast<ColorOrder>(c)).data(), 3));
+    for (int c = 0; c < kColorOrderCount; ++c)
+        Colors->addItem(QString::fromLatin1(ColorOrderName(static_cast<ColorOrder>(c)).data(),
+                                            ChannelsPerPixel(static_cast<ColorOrder>(c))));
     Brightness = Spin(0, 100);
     Brightness->setSuffix(" %");
     Gamma = new QDoubleSpinBox;
@@ -83,10 +103,18 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
     auto* region = new QHBoxLayout;
     for (QSpinBox* box : {X, Y, Width, Height}) region->addWidget(box);
     auto* form = new QFormLayout;
+    form->addRow(QString(), Enabled);
     form->addRow(U("协议:"), Protocol);
     form->addRow(U("主机:"), Host);
     form->addRow(U("端口:"), Port);
     form->addRow(U("起始 universe:"), Universe);
+    form->addRow(U("起始通道:"), StartChannel);
+    form->addRow(U("每 universe 像素:"), PixelsPerUniverse);
+    form->addRow(U("DDP 起始像素:"), Offset);
+    form->addRow(U("E1.31 优先级:"), Priority);
+    syncLabel_ = new QLabel(U("同步 universe:"));
+    form->addRow(syncLabel_, Sync);
+    form->addRow(U("分散发送:"), Pace);
     form->addRow(U("页面区域 (X, Y, 宽, 高):"), region);
     form->addRow(U("首个像素:"), Start);
     form->addRow(U("走线:"), Lines);
@@ -101,10 +129,13 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
     auto* listButtons = new QHBoxLayout;
     listButtons->addWidget(AddButton);
     listButtons->addWidget(RemoveButton);
-    listButtons->addWidget(PatternButton);
+    auto* patternRow = new QHBoxLayout;
+    patternRow->addWidget(PatternKind, 1);
+    patternRow->addWidget(PatternButton);
     auto* left = new QVBoxLayout;
     left->addWidget(List, 1);
     left->addLayout(listButtons);
+    left->addLayout(patternRow);
     auto* body = new QHBoxLayout;
     body->addLayout(left);
     body->addLayout(form, 1);
@@ -117,9 +148,31 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
     layout->addLayout(body, 1);
     layout->addLayout(bottom);
 
-    const LedOutputSettings read = LoadLedOutputs();
-    outputs_ = read.outputs;
     QStringList problems;
+    try {
+        text_ = ReadLedOutputText();
+    } catch (const Error& e) {
+        problems << QString::fromUtf8(e.what());
+    }
+    const LedOutputSettings read = ParseLedOutputs(text_);
+    base_ = read.outputs;
+    // The list follows the file's order, sections that could not be read among the others.
+    std::vector<std::string> seen;
+    for (const IniSection& section : ParseIni(text_).sections) {
+        std::string lower = section.name;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const bool twice = std::find(seen.begin(), seen.end(), lower) != seen.end();
+        seen.push_back(lower);
+        auto found = std::find_if(read.outputs.begin(), read.outputs.end(),
+                                  [&](const LedOutputConfig& o) { return o.section == section.name; });
+        if (!twice && found != read.outputs.end()) {
+            entries_.push_back({*found, true});
+        } else if (twice || std::find(read.unreadable.begin(), read.unreadable.end(), section.name) != read.unreadable.end()) {
+            LedOutputConfig kept;
+            kept.section = section.name;
+            entries_.push_back({kept, false});
+        }
+    }
     for (const std::string& p : read.problems) problems << QString::fromStdString(p);
     Problems->setText(problems.join('\n'));
     Problems->setVisible(!problems.isEmpty());
@@ -131,75 +184,114 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
     connect(AddButton, &QPushButton::clicked, this, [this] { AddOutput(); });
     connect(RemoveButton, &QPushButton::clicked, this, [this] { RemoveOutput(); });
     connect(PatternButton, &QPushButton::toggled, this, [this](bool on) { SetTestPattern(on); });
+    connect(PatternKind, &QComboBox::currentIndexChanged, this, [this] {
+        if (PatternButton->isChecked()) SetTestPattern(true);
+    });
     connect(OkButton, &QPushButton::clicked, this, [this] {
         if (Save()) accept();
     });
     connect(CancelButton, &QPushButton::clicked, this, [this] { reject(); });
-    for (QSpinBox* box : {Port, Universe, X, Y, Width, Height, Brightness, Ttl, Rate})
+    for (QSpinBox* box : {Port, Universe, StartChannel, PixelsPerUniverse, Offset, Priority, Sync, Pace, X, Y, Width,
+                          Height, Brightness, Ttl, Rate})
         connect(box, &QSpinBox::valueChanged, this, [this] { ReadFields(); });
     for (QComboBox* box : {Start, Lines, Colors})
         connect(box, &QComboBox::currentIndexChanged, this, [this] { ReadFields(); });
     connect(Protocol, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (filling_) return;
-        // A port left at the other protocol's default follows the protocol.
-        if (index == 1 && Port->value() == kDdpDefaultPort) Port->setValue(kE131DefaultPort);
-        if (index == 0 && Port->value() == kE131DefaultPort) Port->setValue(kDdpDefaultPort);
+        // A port left at another protocol's default follows the protocol.
+        const int ports[] = {kDdpDefaultPort, kE131DefaultPort, kArtNetDefaultPort};
+        if (std::find(std::begin(ports), std::end(ports), Port->value()) != std::end(ports))
+            Port->setValue(ports[index]);
         ReadFields();
     });
     connect(Serpentine, &QCheckBox::toggled, this, [this] { ReadFields(); });
+    connect(Enabled, &QCheckBox::toggled, this, [this] { ReadFields(); });
     connect(Gamma, &QDoubleSpinBox::valueChanged, this, [this] { ReadFields(); });
     connect(Host, &QLineEdit::textChanged, this, [this] { ReadFields(); });
     connect(Interface, &QLineEdit::textChanged, this, [this] { ReadFields(); });
 
     RefreshList();
-    List->setCurrentRow(outputs_.empty() ? -1 : 0);
+    List->setCurrentRow(entries_.empty() ? -1 : 0);
     ShowOutput();
 }
 
 LedOutputDialog::~LedOutputDialog() = default;
 
+std::vector<LedOutputConfig> LedOutputDialog::Outputs() const {
+    std::vector<LedOutputConfig> outputs;
+    for (const Entry& e : entries_)
+        if (e.readable) outputs.push_back(e.config);
+    return outputs;
+}
+
 int LedOutputDialog::Current() const {
     const int row = List->currentRow();
-    return row >= 0 && row < static_cast<int>(outputs_.size()) ? row : -1;
+    return row >= 0 && row < static_cast<int>(entries_.size()) ? row : -1;
 }
 
 void LedOutputDialog::SelectOutput(int index) { List->setCurrentRow(index); }
+
+namespace {
+
+QString EntryText(const LedOutputConfig& o, bool readable) {
+    if (!readable) return QString::fromStdString(Printable(o.section)) + U("（无法读取，原样保留）");
+    QString text = QString::fromStdString(Describe(o));
+    if (!o.enabled) text += U("（不发送）");
+    return text;
+}
+
+}  // namespace
 
 void LedOutputDialog::RefreshList() {
     const int row = List->currentRow();
     const QSignalBlocker quiet(List);
     List->clear();
-    for (size_t i = 0; i < outputs_.size(); ++i) {
-        LedOutputConfig shown = outputs_[i];
-        shown.section = "output" + std::to_string(i + 1);
-        List->addItem(QString::fromStdString(Describe(shown)));
+    for (const Entry& e : entries_) {
+        List->addItem(EntryText(e.config, e.readable));
+        if (!e.readable) List->item(List->count() - 1)->setForeground(QColor(0xB0, 0, 0));
     }
-    List->setCurrentRow(std::min(row, static_cast<int>(outputs_.size()) - 1));
+    List->setCurrentRow(std::min(row, static_cast<int>(entries_.size()) - 1));
 }
 
 void LedOutputDialog::EnableFields() {
     const int i = Current();
-    const bool any = i >= 0;
-    for (QWidget* w : std::initializer_list<QWidget*>{Protocol, Host, Port, Universe, X, Y, Width, Height, Start,
-                                                      Lines, Serpentine, Colors, Brightness, Gamma, Ttl, Interface,
-                                                      Rate, RemoveButton, PatternButton})
+    const bool any = i >= 0 && entries_[static_cast<size_t>(i)].readable;
+    for (QWidget* w : std::initializer_list<QWidget*>{Enabled, Protocol, Host, Port, Universe, StartChannel,
+                                                      PixelsPerUniverse, Offset, Priority, Sync, Pace, X, Y, Width,
+                                                      Height, Start, Lines, Serpentine, Colors, Brightness, Gamma, Ttl,
+                                                      Interface, Rate, PatternButton, PatternKind})
         w->setEnabled(any);
+    RemoveButton->setEnabled(i >= 0);
     if (!any) return;
-    const bool e131 = outputs_[static_cast<size_t>(i)].protocol == LedProtocol::E131;
-    Universe->setEnabled(e131);
+    const LedProtocol protocol = entries_[static_cast<size_t>(i)].config.protocol;
+    const bool e131 = protocol == LedProtocol::E131, universes = protocol != LedProtocol::Ddp;
+    for (QWidget* w : std::initializer_list<QWidget*>{Universe, StartChannel, PixelsPerUniverse, Sync})
+        w->setEnabled(universes);
+    Offset->setEnabled(!universes);
+    // Art-Net synchronises with one ArtSync packet, not a universe of its own.
+    syncLabel_->setText(protocol == LedProtocol::ArtNet ? U("ArtSync (1 发送):") : U("同步 universe:"));
+    Priority->setEnabled(e131);
     Ttl->setEnabled(e131 && Host->text().isEmpty());
     Interface->setEnabled(e131 && Host->text().isEmpty());
 }
 
 void LedOutputDialog::ShowOutput() {
     const int i = Current();
-    if (i >= 0) {
-        const LedOutputConfig& o = outputs_[static_cast<size_t>(i)];
+    if (i >= 0 && entries_[static_cast<size_t>(i)].readable) {
+        const LedOutputConfig& o = entries_[static_cast<size_t>(i)].config;
         filling_ = true;
-        Protocol->setCurrentIndex(o.protocol == LedProtocol::Ddp ? 0 : 1);
+        Enabled->setChecked(o.enabled);
+        Protocol->setCurrentIndex(static_cast<int>(o.protocol));
         Host->setText(QString::fromStdString(o.host));
         Port->setValue(o.port);
         Universe->setValue(o.universe);
+        StartChannel->setValue(o.startChannel);
+        PixelsPerUniverse->setValue(o.pixelsPerUniverse);
+        Offset->setValue(o.offset);
+        Priority->setValue(o.priority);
+        Sync->setRange(0, o.protocol == LedProtocol::ArtNet ? 1 : kE131LastUniverse);
+        Sync->setValue(o.sync);
+        Pace->setValue(o.pace);
         X->setValue(o.x);
         Y->setValue(o.y);
         Width->setValue(o.width);
@@ -220,12 +312,23 @@ void LedOutputDialog::ShowOutput() {
 
 void LedOutputDialog::ReadFields() {
     const int i = Current();
-    if (filling_ || i < 0) return;
-    LedOutputConfig& o = outputs_[static_cast<size_t>(i)];
-    o.protocol = Protocol->currentIndex() == 0 ? LedProtocol::Ddp : LedProtocol::E131;
+    if (filling_ || i < 0 || !entries_[static_cast<size_t>(i)].readable) return;
+    LedOutputConfig& o = entries_[static_cast<size_t>(i)].config;
+    o.enabled = Enabled->isChecked();
+    o.protocol = static_cast<LedProtocol>(Protocol->currentIndex());
     o.host = Host->text().trimmed().toStdString();
     o.port = Port->value();
     o.universe = Universe->value();
+    o.startChannel = StartChannel->value();
+    o.pixelsPerUniverse = PixelsPerUniverse->value();
+    o.offset = Offset->value();
+    o.priority = Priority->value();
+    {
+        const QSignalBlocker quiet(Sync);
+        Sync->setRange(0, o.protocol == LedProtocol::ArtNet ? 1 : kE131LastUniverse);
+    }
+    o.sync = Sync->value();
+    o.pace = Pace->value();
     o.x = X->value();
     o.y = Y->value();
     o.width = Width->value();
@@ -239,11 +342,7 @@ void LedOutputDialog::ReadFields() {
     o.ttl = Ttl->value();
     o.interface = Interface->text().trimmed().toStdString();
     o.rate = Rate->value();
-    if (auto* item = List->item(i)) {
-        LedOutputConfig shown = o;
-        shown.section = "output" + std::to_string(i + 1);
-        item->setText(QString::fromStdString(Describe(shown)));
-    }
+    if (auto* item = List->item(i)) item->setText(EntryText(o, true));
     EnableFields();
     // The pattern follows what is on view.
     if (PatternButton->isChecked()) SetTestPattern(true);
@@ -251,28 +350,32 @@ void LedOutputDialog::ReadFields() {
 
 void LedOutputDialog::AddOutput() {
     LedOutputConfig o;
-    o.host = "";
     // A new output starts where the last one ended, so adding panels side by side is quick.
-    if (!outputs_.empty()) {
-        const LedOutputConfig& last = outputs_.back();
-        o = last;
-        o.x = last.x + last.width;
-        if (o.protocol == LedProtocol::E131)
-            o.universe = std::min<int>(kE131LastUniverse,
-                                       last.universe + static_cast<int>(E131UniverseCount(last.PixelCount())));
+    const auto last = std::find_if(entries_.rbegin(), entries_.rend(), [](const Entry& e) { return e.readable; });
+    if (last != entries_.rend()) {
+        const LedOutputConfig& before = last->config;
+        o = before;
+        o.x = before.x + before.width;
+        if (o.UsesUniverses())
+            o.universe = static_cast<int>(std::min<long long>(kE131LastUniverse, before.universe + before.UniverseCount()));
+        if (o.protocol == LedProtocol::Ddp) o.offset = 0;
     } else {
         o.host = "127.0.0.1";
     }
-    outputs_.push_back(o);
+    std::vector<std::string> taken = removed_;
+    for (const Entry& e : entries_) taken.push_back(e.config.section);
+    o.section = FreeSectionName(text_, taken);
+    entries_.push_back({o, true});
     RefreshList();
-    List->setCurrentRow(static_cast<int>(outputs_.size()) - 1);
+    List->setCurrentRow(static_cast<int>(entries_.size()) - 1);
 }
 
 void LedOutputDialog::RemoveOutput() {
     const int i = Current();
     if (i < 0) return;
     SetTestPattern(false);
-    outputs_.erase(outputs_.begin() + i);
+    removed_.push_back(entries_[static_cast<size_t>(i)].config.section);
+    entries_.erase(entries_.begin() + i);
     RefreshList();
     ShowOutput();
 }
@@ -280,10 +383,12 @@ void LedOutputDialog::RemoveOutput() {
 void LedOutputDialog::SetTestPattern(bool on) {
     const int i = Current();
     pattern_.reset();
-    if (on && i >= 0 && Invalid().isEmpty()) {
+    if (on && i >= 0 && entries_[static_cast<size_t>(i)].readable && Invalid().isEmpty()) {
+        LedOutputConfig o = entries_[static_cast<size_t>(i)].config;
+        o.enabled = true;  // the installer asked for it
         pattern_ = std::make_unique<LedOutputEngine>(nullptr);
-        pattern_->SetOutputs({outputs_[static_cast<size_t>(i)]});
-        pattern_->SetTestPattern(0, true);
+        pattern_->SetOutputs({o});
+        pattern_->SetTestPattern(0, true, static_cast<TestPatternKind>(PatternKind->currentIndex()));
         pattern_->Start();
     }
     const QSignalBlocker quiet(PatternButton);
@@ -291,15 +396,21 @@ void LedOutputDialog::SetTestPattern(bool on) {
 }
 
 QString LedOutputDialog::Invalid() const {
-    for (size_t i = 0; i < outputs_.size(); ++i) {
-        const LedOutputConfig& o = outputs_[i];
-        const QString name = QString::fromUtf8("output%1").arg(i + 1);
-        if (o.protocol == LedProtocol::Ddp && o.host.empty())
-            return U("%1：DDP 需要控制器的地址").arg(name);
-        const long long last = o.universe + static_cast<long long>(E131UniverseCount(o.PixelCount())) - 1;
-        if (o.protocol == LedProtocol::E131 && last > kE131LastUniverse)
-            return U("%1：区域需要 %2 个 universe，从 %3 起超出 63999")
-                .arg(name).arg(E131UniverseCount(o.PixelCount())).arg(o.universe);
+    for (const Entry& e : entries_) {
+        if (!e.readable) continue;
+        const LedOutputConfig& o = e.config;
+        const QString name = QString::fromStdString(Printable(o.section));
+        if (o.protocol != LedProtocol::E131 && o.host.empty())
+            return U("%1：%2 需要控制器的地址").arg(name, o.protocol == LedProtocol::Ddp ? "DDP" : "Art-Net");
+        if (o.UsesUniverses() && o.pixelsPerUniverse > kUniverseChannels / o.Channels())
+            return U("%1：每个像素 %2 个通道时每 universe 最多 %3 个像素")
+                .arg(name).arg(o.Channels()).arg(kUniverseChannels / o.Channels());
+        const int lastAllowed = o.protocol == LedProtocol::ArtNet ? kArtNetLastUniverse : kE131LastUniverse;
+        if (o.protocol == LedProtocol::E131 && o.universe < 1) return U("%1：E1.31 的 universe 从 1 起").arg(name);
+        const long long last = o.universe + o.UniverseCount() - 1;
+        if (o.UsesUniverses() && last > lastAllowed)
+            return U("%1：区域需要 %2 个 universe，从 %3 起超出 %4")
+                .arg(name).arg(o.UniverseCount()).arg(o.universe).arg(lastAllowed);
     }
     return {};
 }
@@ -310,7 +421,14 @@ bool LedOutputDialog::Save() {
         return false;
     }
     try {
-        SaveLedOutputs(outputs_);
+        // Applied to the file as it is now, so what was written into it meanwhile stays too.
+        const std::string now = ReadLedOutputText();
+        const std::string text = EditLedOutputText(now, Outputs(), removed_, base_);
+        // Unchanged, the file is left alone altogether.
+        if (text != now || !std::filesystem::exists(LedOutputFilePath())) WriteLedOutputText(text);
+        text_ = text;
+        base_ = Outputs();
+        removed_.clear();
     } catch (const Error& e) {
         Warn(QString::fromUtf8(e.what()));
         return false;

@@ -20,14 +20,16 @@ namespace zl {
 class LedOutputEngine;
 
 // "LED输出": edits the home's ledoutput.ini, one output at a time, and sends a test pattern to
-// the output on view. Nothing is written until "确定".
+// the output on view. Nothing is written until "确定", and then only the values that changed, in
+// place: comments, other keys and sections it could not read stay as the installer wrote them.
 class LedOutputDialog : public QDialog {
     Q_OBJECT
 public:
     explicit LedOutputDialog(QWidget* parent = nullptr);
     ~LedOutputDialog() override;
 
-    std::vector<LedOutputConfig> Outputs() const { return outputs_; }
+    // The outputs that can be read, in file order.
+    std::vector<LedOutputConfig> Outputs() const;
     // The output on view, -1 for none.
     int Current() const;
     void SelectOutput(int index);
@@ -48,10 +50,18 @@ public:
     QPushButton* OkButton;
     QPushButton* CancelButton;
     QLabel* Problems;
+    QComboBox* PatternKind;
+    QCheckBox* Enabled;
     QComboBox* Protocol;
     QLineEdit* Host;
     QSpinBox* Port;
     QSpinBox* Universe;
+    QSpinBox* StartChannel;
+    QSpinBox* PixelsPerUniverse;
+    QSpinBox* Offset;
+    QSpinBox* Priority;
+    QSpinBox* Sync;
+    QSpinBox* Pace;
     QSpinBox* X;
     QSpinBox* Y;
     QSpinBox* Width;
@@ -74,7 +84,17 @@ private:
     // Why the outputs cannot be saved, empty when they can.
     QString Invalid() const;
 
-    std::vector<LedOutputConfig> outputs_;
+    // One line of the list: an output as read, or a section that could not be read, kept as
+    // written until the operator removes it.
+    struct Entry {
+        LedOutputConfig config;
+        bool readable = true;
+    };
+    std::vector<Entry> entries_;
+    QLabel* syncLabel_;
+    std::vector<std::string> removed_;
+    std::string text_;  // the file as it was when the dialog opened
+    std::vector<LedOutputConfig> base_;  // its outputs as read then
     bool filling_ = false;
     std::unique_ptr<LedOutputEngine> pattern_;
 };

@@ -10,8 +10,10 @@
 #include <QUuid>
 #include <QWidget>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "core/home.h"
@@ -42,20 +44,60 @@ std::optional<in_addr> SystemResolve(const std::string& host) {
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
-// Quarters red, green, blue and white from the top left, so a wrong start corner, line
-// direction or colour order shows at a glance.
-QImage TestPattern(int width, int height) {
+std::int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+constexpr std::string_view kPatternNames[kTestPatternCount] = {"corners", "chase", "red",     "green",
+                                                                "blue",    "white", "gradient", "grid"};
+constexpr std::string_view kPatternTitles[kTestPatternCount] = {"四角与颜色", "走点", "红", "绿",
+                                                                 "蓝",         "白",   "渐变", "网格"};
+// The chase walks this many pixels a second.
+constexpr LocalMs kChasePixelsPerSecond = 10;
+
+// The still patterns, region sized.
+QImage StillPattern(TestPatternKind kind, int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::black);
     QPainter p(&image);
-    const int w = (width + 1) / 2, h = (height + 1) / 2;
-    p.fillRect(0, 0, w, h, Qt::red);
-    p.fillRect(w, 0, width - w, h, Qt::green);
-    p.fillRect(0, h, w, height - h, Qt::blue);
-    p.fillRect(w, h, width - w, height - h, Qt::white);
+    switch (kind) {
+        case TestPatternKind::Corners: {
+            const int w = (width + 1) / 2, h = (height + 1) / 2;
+            p.fillRect(0, 0, w, h, Qt::red);
+            p.fillRect(w, 0, width - w, h, Qt::green);
+            p.fillRect(0, h, w, height - h, Qt::blue);
+            p.fillRect(w, h, width - w, height - h, Qt::white);
+            break;
+        }
+        case TestPatternKind::Red: image.fill(Qt::red); break;
+        case TestPatternKind::Green: image.fill(Qt::green); break;
+        case TestPatternKind::Blue: image.fill(Qt::blue); break;
+        case TestPatternKind::White: image.fill(Qt::white); break;
+        case TestPatternKind::Gradient:
+            for (int x = 0; x < width; ++x) {
+                const int v = width == 1 ? 255 : x * 255 / (width - 1);
+                p.fillRect(x, 0, 1, height, QColor(v, v, v));
+            }
+            break;
+        case TestPatternKind::Grid:
+            for (int x = 0; x < width; ++x)
+                for (int y = 0; y < height; ++y)
+                    if (x % 8 == 0 || y % 8 == 0 || x == width - 1 || y == height - 1) image.setPixel(x, y, 0xFFFFFFFF);
+            break;
+        case TestPatternKind::Chase: break;
+    }
     return image;
 }
 
 }  // namespace
+
+std::string_view TestPatternName(TestPatternKind kind) { return kPatternNames[static_cast<int>(kind)]; }
+std::string_view TestPatternTitle(TestPatternKind kind) { return kPatternTitles[static_cast<int>(kind)]; }
+std::optional<TestPatternKind> TestPatternByName(std::string_view name) {
+    for (int k = 0; k < kTestPatternCount; ++k)
+        if (kPatternNames[k] == name) return static_cast<TestPatternKind>(k);
+    return std::nullopt;
+}
 
 E131Source InstallationSource() {
     QFile id("/etc/machine-id");
@@ -79,41 +121,152 @@ struct LedOutputEngine::Lookup {
 
 struct LedOutputEngine::Output {
     explicit Output(const LedOutputConfig& c, const E131Source& source)
-        : config(c), map(c), next(static_cast<size_t>(c.PixelCount()) * 3), last(next.size()) {
+        : config(c), map(c), wire(static_cast<size_t>(c.PixelCount()) * static_cast<size_t>(c.Channels())),
+          scratch(wire.size()) {
+        E131Options layout;
+        layout.channelsPerPixel = c.Channels();
+        layout.startChannel = c.startChannel;
+        layout.pixelsPerUniverse = c.UniversePixels();
+        layout.priority = c.priority;
+        layout.syncUniverse = c.sync;
         if (c.protocol == LedProtocol::Ddp) {
-            ddp.Prepare(batch, next.size());
-        } else {
-            e131.emplace(source, c.universe, static_cast<size_t>(c.PixelCount()));
+            ddp = DdpFramer(static_cast<size_t>(c.offset) * static_cast<size_t>(c.Channels()), c.Channels());
+            ddp.Prepare(batch, wire.size());
+        } else if (c.protocol == LedProtocol::E131) {
+            e131.emplace(source, c.universe, static_cast<size_t>(c.PixelCount()), layout);
             e131->Prepare(batch);
+        } else {
+            artnet.emplace(c.universe, static_cast<size_t>(c.PixelCount()), layout, c.sync != 0);
+            artnet->Prepare(batch);
         }
     }
     LedOutputConfig config;
     PixelMap map;
-    std::vector<std::uint8_t> next, last;
+    // The wire bytes last mapped, which are the ones last sent: every change goes out at once.
+    std::vector<std::uint8_t> wire;
+    std::vector<std::uint8_t> scratch;  // a test pattern's next frame
     bool haveLast = false;
     int sendsOfSame = 0;
     LocalMs lastSend = 0;
     DdpFramer ddp;
     std::optional<E131Framer> e131;
+    std::optional<ArtNetFramer> artnet;
     PacketBatch batch;
     UdpLink link;
     std::optional<Lookup> lookup;
     LocalMs retryAt = 0;
-    std::string problem;
     bool pattern = false;
+    TestPatternKind patternKind = TestPatternKind::Corners;
+    LocalMs patternStart = 0;
     std::optional<PixelMap> patternMap;
+    std::vector<std::uint32_t> patternChain;
     QImage patternPicture;
     LedOutputStats stats;
+    // A paced frame in the sender thread's hands: the batch is its until it is done.
+    bool paced = false;
+    bool pacedDone = false;
+    int pacedError = 0;
+    size_t pacedPackets = 0;
+    bool pacedData = false;
+};
+
+// Sends paced frames packet by packet, spread evenly over a span, on a thread of its own: the
+// GUI thread's millisecond timers cannot space packets finer.
+class LedOutputEngine::Pacer {
+public:
+    Pacer(SendBatchCall call, std::function<void(std::int64_t)> wait) : call_(call), wait_(std::move(wait)) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~Pacer() {
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    void Submit(Output& o, size_t count, std::int64_t spanNs, bool data) {
+        std::lock_guard lock(mutex_);
+        o.paced = true;
+        o.pacedDone = false;
+        o.pacedData = data;
+        jobs_.push_back({&o, count, spanNs});
+        changed_.notify_all();
+    }
+    // Waits for the output's frame; true when there was one, its result in the output.
+    bool Finish(Output& o) {
+        std::unique_lock lock(mutex_);
+        if (!o.paced) return false;
+        changed_.wait(lock, [&] { return o.pacedDone; });
+        o.paced = false;
+        return true;
+    }
+
+private:
+    struct Job {
+        Output* output;
+        size_t count;
+        std::int64_t spanNs;
+    };
+    void Run() {
+        for (;;) {
+            Job job{};
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return quit_ || !jobs_.empty(); });
+                if (jobs_.empty()) return;
+                job = jobs_.front();
+                jobs_.erase(jobs_.begin());
+            }
+            const std::int64_t start = SteadyNs();
+            int error = 0;
+            for (size_t i = 0; i < job.count; ++i) {
+                wait_(start + job.spanNs * static_cast<std::int64_t>(i) / static_cast<std::int64_t>(job.count));
+                const int e = job.output->link.Send(job.output->batch, i, 1, call_);
+                if (e != 0 && error == 0) error = e;
+            }
+            {
+                std::lock_guard lock(mutex_);
+                job.output->pacedError = error;
+                job.output->pacedPackets = job.count;
+                job.output->pacedDone = true;
+            }
+            changed_.notify_all();
+        }
+    }
+
+    SendBatchCall call_;
+    std::function<void(std::int64_t)> wait_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Job> jobs_;
+    bool quit_ = false;
+    std::thread thread_;
 };
 
 LedOutputEngine::LedOutputEngine(PageSource page, E131Source source)
     : page_(std::move(page)), source_(std::move(source)), resolver_(SystemResolve) {}
 
-LedOutputEngine::~LedOutputEngine() { Stop(); }
+LedOutputEngine::~LedOutputEngine() {
+    Stop();
+    pacer_.reset();
+}
+
+void LedOutputEngine::SetPaceWait(std::function<void(std::int64_t)> wait) {
+    pacer_.reset();
+    paceWait_ = std::move(wait);
+}
+
+void LedOutputEngine::WaitForPacedSends() {
+    if (!pacer_) return;
+    for (auto& o : outputs_)
+        if (pacer_->Finish(*o)) Delivered(*o, o->pacedError, o->pacedPackets, o->pacedData);
+}
 
 void LedOutputEngine::SetOutputs(std::vector<LedOutputConfig> outputs) {
     const bool wasRunning = running_;
     Stop();
+    WaitForPacedSends();  // the sender thread holds no output that is about to go
     configs_ = std::move(outputs);
     outputs_.clear();
     if (wasRunning) Start();
@@ -126,7 +279,7 @@ void LedOutputEngine::Build() {
     pictures_.clear();
     for (const LedOutputConfig& c : configs_) {
         outputs_.push_back(std::make_unique<Output>(c, source_));
-        areas_[c.rate] |= QRect(c.x, c.y, c.width, c.height);
+        if (c.enabled) areas_[c.rate] |= QRect(c.x, c.y, c.width, c.height);
     }
 }
 
@@ -138,13 +291,27 @@ void LedOutputEngine::Start() {
     for (auto& o : outputs_) {
         o->haveLast = false;
         o->sendsOfSame = 0;
-        if (!o->link.IsOpen()) OpenLink(*o, now);
+        if (o->config.enabled && !o->link.IsOpen()) OpenLink(*o, now);
+        if (o->config.enabled && o->config.pace > 0 && !pacer_)
+            pacer_ = std::make_unique<Pacer>(sendCall_, paceWait_ ? paceWait_ : [](std::int64_t until) {
+                std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::nanoseconds(until)));
+            });
     }
+    schedules_.clear();
     for (const auto& [rate, area] : areas_) {
         std::unique_ptr<Timer>& timer = timers_[rate];
+        schedules_.insert_or_assign(rate, FrameSchedule(rate, now * 1'000'000));
         timer = CreateTimer();
         timer->SetInterval(TickInterval(rate));
-        timer->SetOnTimer([this, rate = rate] { Guarded([this, rate] { Tick(rate); }); });
+        timer->SetOnTimer([this, rate = rate] {
+            Guarded([this, rate] {
+                // The next deadline counts from the schedule, not from when this tick came.
+                auto at = schedules_.find(rate);
+                const int wait = at->second.Advance(Now() * 1'000'000);
+                Tick(rate);
+                if (auto t = timers_.find(rate); t != timers_.end() && t->second) t->second->SetInterval(wait);
+            });
+        });
         timer->SetEnabled(true);
     }
     if (StatusChanged) StatusChanged(Status());
@@ -154,6 +321,8 @@ void LedOutputEngine::Stop() {
     if (!running_) return;
     running_ = false;
     timers_.clear();
+    WaitForPacedSends();
+    // Art-Net has no packet that ends a stream: its receivers time out on their own.
     for (auto& o : outputs_) {
         if (o->e131 && o->haveLast)
             for (int i = 0; i < kTerminatingPackets; ++i) Transmit(*o, kE131StreamTerminated);
@@ -162,24 +331,26 @@ void LedOutputEngine::Stop() {
     if (StatusChanged) StatusChanged(Status());
 }
 
-void LedOutputEngine::SetTestPattern(int index, bool on) {
+void LedOutputEngine::SetTestPattern(int index, bool on, TestPatternKind kind) {
     if (index < 0 || index >= static_cast<int>(configs_.size())) return;
     if (outputs_.size() != configs_.size()) Build();
     Output& o = *outputs_[static_cast<size_t>(index)];
     o.pattern = on;
-    if (on && !o.patternMap) {
-        LedOutputConfig at = o.config;
-        at.x = at.y = 0;
-        o.patternMap.emplace(at);
-        o.patternPicture = TestPattern(at.width, at.height);
-    }
+    if (!on) return;
+    LedOutputConfig at = o.config;
+    at.x = at.y = 0;
+    if (!o.patternMap) o.patternMap.emplace(at);
+    o.patternKind = kind;
+    o.patternStart = Now();
+    o.patternPicture = StillPattern(kind, at.width, at.height);
+    if (kind == TestPatternKind::Chase) o.patternChain = ChainOrder(at);
 }
 
 void LedOutputEngine::OpenLink(Output& o, LocalMs now) {
     const LedOutputConfig& c = o.config;
     std::string failure;
     if (c.Multicast()) {
-        failure = o.link.OpenMulticast(c.universe, o.e131->Universes(), c.port, c.ttl, c.interface);
+        failure = o.link.OpenMulticast(c.universe, o.e131->Universes(), c.sync, c.port, c.ttl, c.interface);
     } else {
         in_addr address{};
         if (::inet_pton(AF_INET, c.host.c_str(), &address) == 1) {
@@ -216,20 +387,29 @@ void LedOutputEngine::WaitForLookups() {
         if (o->lookup) o->lookup->answer.wait();
 }
 
-void LedOutputEngine::Compose(Output& o, QWidget* page, int rate, bool& drawn) {
+bool LedOutputEngine::Compose(Output& o, QWidget* page, int rate, bool& drawn) {
     if (o.pattern) {
-        o.patternMap->Map(o.patternPicture, o.next.data());
-        return;
+        if (o.patternKind == TestPatternKind::Chase) {
+            // The picture keeps one lit pixel: the one the walk has reached by now.
+            const LocalMs walked = (Now() - o.patternStart) * kChasePixelsPerSecond / 1000;
+            const std::uint32_t at = o.patternChain[static_cast<size_t>(walked) % o.patternChain.size()];
+            o.patternPicture.fill(Qt::black);
+            o.patternPicture.setPixel(static_cast<int>(at % static_cast<std::uint32_t>(o.config.width)),
+                                      static_cast<int>(at / static_cast<std::uint32_t>(o.config.width)), 0xFFFFFFFF);
+        }
+        o.patternMap->Map(o.patternPicture, o.scratch.data());
+        o.map.Invalidate();  // the page's bytes are gone from the wire buffer
+        if (o.haveLast && o.scratch == o.wire) return false;
+        std::swap(o.scratch, o.wire);
+        return true;
     }
-    if (!page) {
-        o.next = o.last;  // no page: the last picture stays on the sign
-        return;
-    }
+    if (!page) return false;  // no page: the last picture stays on the sign
     // Drawn at most once per tick, into an image whose memory is kept from tick to tick.
     QImage& picture = pictures_[rate];
     if (!drawn) RenderPagePicture(*page, picture, areas_[rate]);
     drawn = true;
-    o.map.Map(picture, o.next.data());
+    // Only the rows that changed are mapped again; an unchanged picture costs one comparison.
+    return o.map.Update(picture, o.wire.data()) || !o.haveLast;
 }
 
 void LedOutputEngine::Tick(int rate) {
@@ -240,60 +420,71 @@ void LedOutputEngine::Tick(int rate) {
     const int interval = TickInterval(rate);
     for (size_t i = 0; i < outputs_.size(); ++i) {
         Output& o = *outputs_[i];
-        if (o.config.rate != rate) continue;
+        if (o.config.rate != rate || !o.config.enabled) continue;
+        if (pacer_ && pacer_->Finish(o)) Delivered(o, o.pacedError, o.pacedPackets, o.pacedData);
         if (!o.link.IsOpen() && (o.lookup || now >= o.retryAt)) OpenLink(o, now);
         if (!page && !o.haveLast && !o.pattern) continue;
-        Compose(o, page, rate, drawn);
-        const bool changed = !o.haveLast || o.next != o.last;
+        const bool changed = Compose(o, page, rate, drawn);
         // The next tick would come too late for the keep-alive: send now.
         const bool due = now + interval - o.lastSend > kKeepAliveMs;
         if (!changed && o.sendsOfSame >= kRepeatsOfSame && !due) continue;
         o.sendsOfSame = changed ? 1 : o.sendsOfSame + 1;
-        std::swap(o.next, o.last);
         o.haveLast = true;
         o.lastSend = now;
-        Transmit(o, 0);
-        if (FrameSent) FrameSent(static_cast<int>(i), o.last.data(), o.last.size());
+        Transmit(o, 0, changed);
+        if (FrameSent) FrameSent(static_cast<int>(i), o.wire.data(), o.wire.size());
     }
 }
 
 void LedOutputEngine::SendNow(int index) {
     Output& o = *outputs_.at(static_cast<size_t>(index));
+    if (pacer_ && pacer_->Finish(o)) Delivered(o, o.pacedError, o.pacedPackets, o.pacedData);
     if (!o.link.IsOpen()) OpenLink(o, Now());
     bool drawn = false;
-    Compose(o, page_ ? page_() : nullptr, o.config.rate, drawn);
-    std::swap(o.next, o.last);
+    const bool changed = Compose(o, page_ ? page_() : nullptr, o.config.rate, drawn);
     o.haveLast = true;
-    Transmit(o, 0);
+    Transmit(o, 0, changed);
 }
 
-void LedOutputEngine::Transmit(Output& o, std::uint8_t options) {
+void LedOutputEngine::Transmit(Output& o, std::uint8_t options, bool changed) {
+    // The packets keep the pixels of the frame before: copied again only when they changed.
+    size_t count = o.batch.Count();
     if (o.e131)
-        o.e131->Frame(o.last.data(), o.last.size(), options, o.batch);
+        count = o.e131->Frame(o.wire.data(), o.wire.size(), options, o.batch, changed);
+    else if (o.artnet)
+        count = o.artnet->Frame(o.wire.data(), o.wire.size(), o.batch, changed);
     else
-        o.ddp.Frame(o.last.data(), o.last.size(), o.batch);
-    if (!o.link.IsOpen()) {
-        ++o.stats.failures;
+        o.ddp.Frame(o.wire.data(), o.wire.size(), o.batch, changed);
+    // No way out yet (a host still being looked up or that never resolved): the problem is
+    // on show already, and a frame that was never tried is no failed send.
+    if (!o.link.IsOpen()) return;
+    if (o.config.pace > 0 && options == 0 && pacer_) {
+        const std::int64_t span = 1'000'000'000LL / o.config.rate * o.config.pace / 100;
+        pacer_->Submit(o, count, span, true);
         return;
     }
-    const int error = o.link.Send(o.batch, sendCall_);
+    Delivered(o, o.link.Send(o.batch, 0, count, sendCall_), count, options == 0);
+}
+
+void LedOutputEngine::Delivered(Output& o, int error, size_t packets, bool data) {
     if (error != 0) {
         ++o.stats.failures;
         SetProblem(o, std::string("发送失败：") + std::strerror(error));
         return;
     }
-    if (options == 0) ++o.stats.frames;
-    o.stats.packets += static_cast<long long>(o.batch.Count());
-    if (!o.problem.empty()) SetProblem(o, {});
+    if (data) ++o.stats.frames;
+    o.stats.packets += static_cast<long long>(packets);
+    if (!o.stats.problem.empty()) SetProblem(o, {});
 }
 
 void LedOutputEngine::SetProblem(Output& o, std::string problem) {
-    if (problem == o.problem) return;
+    if (problem == o.stats.problem) return;
     if (problem.empty())
         qInfo("LED output %s: sending again", Describe(o.config).c_str());
     else
         qWarning("LED output %s: %s", Describe(o.config).c_str(), problem.c_str());
-    o.problem = std::move(problem);
+    if (!problem.empty()) o.stats.lastError = problem;
+    o.stats.problem = std::move(problem);
     if (StatusChanged) StatusChanged(Status());
 }
 
@@ -301,7 +492,7 @@ QString LedOutputEngine::Status() const {
     if (configs_.empty()) return QString::fromUtf8("没有LED输出");
     QStringList problems;
     for (const auto& o : outputs_)
-        if (!o->problem.empty()) problems << Text(Describe(o->config) + "：" + o->problem);
+        if (!o->stats.problem.empty()) problems << Text(Describe(o->config) + "：" + o->stats.problem);
     if (!problems.isEmpty()) return problems.join(QString::fromUtf8("；"));
     return QString::fromUtf8("%1 个LED输出，%2").arg(configs_.size()).arg(QString::fromUtf8(running_ ? "正在发送" : "已停止"));
 }

@@ -1,6 +1,7 @@
 #include "output/ledpreview.h"
 
 #include <algorithm>
+#include <QStringList>
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -68,13 +69,19 @@ void LedDotView::MakeDot() {
     dot_ = QImage(pitch_, pitch_, QImage::Format_ARGB32_Premultiplied);
     dot_.fill(Qt::black);
     QPainter p(&dot_);
-    p.setRenderHint(QPainter::Antialiasing);
     p.setCompositionMode(QPainter::CompositionMode_Clear);
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::black);
-    // A dot a little smaller than its pitch, so neighbours stay apart as on a real panel.
-    const qreal d = pitch_ * 0.8;
-    p.drawEllipse(QRectF((pitch_ - d) / 2, (pitch_ - d) / 2, d, d));
+    // A dot a little smaller than its pitch, so neighbours stay apart as on a real panel. Its
+    // pixels are wholly open, without soft edges, so a small pitch shows each LED at its full
+    // brightness instead of darkening the picture.
+    const int gap = pitch_ / 4;  // none below a pitch of 4: a one-pixel dot in a larger cell looks dim
+    const int d = std::max(1, pitch_ - gap);
+    const int at = (pitch_ - d) / 2;
+    if (d <= 3)
+        p.fillRect(at, at, d, d, Qt::black);
+    else
+        p.drawEllipse(QRect(at, at, d, d));
 }
 
 void LedDotView::paintEvent(QPaintEvent* event) {
@@ -110,6 +117,11 @@ LedPreview::LedPreview(QWidget* parent) : QWidget(parent, Qt::Window) {
     scroll_->setBackgroundRole(QPalette::Dark);
     scroll_->setAlignment(Qt::AlignCenter);
     layout->addWidget(scroll_, 1);
+    outputs_ = new QLabel;
+    outputs_->setObjectName("outputs");
+    outputs_->setTextFormat(Qt::PlainText);
+    outputs_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(outputs_);
     status_ = new QLabel;
     status_->setObjectName("status");
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -120,6 +132,9 @@ LedPreview::LedPreview(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 void LedPreview::SetOutputs(const std::vector<LedOutputConfig>& outputs) {
+    configs_ = outputs;
+    previous_.clear();
+    ShowStats({}, 0);
     dots_->SetOutputs(outputs);
     // An open window keeps the size the operator gave it.
     if (isVisible()) return;
@@ -132,5 +147,36 @@ void LedPreview::ShowFrame(int index, const std::uint8_t* wire, size_t bytes) { 
 void LedPreview::SetStatus(const QString& status) { status_->setText(status); }
 
 QString LedPreview::Status() const { return status_->text(); }
+
+void LedPreview::ShowStats(const std::vector<LedOutputStats>& stats, long long nowMs) {
+    QStringList lines;
+    for (size_t i = 0; i < configs_.size(); ++i) {
+        const LedOutputConfig& c = configs_[i];
+        QString line = QString::fromStdString(Describe(c));
+        if (!c.enabled) {
+            lines << line + U("：不发送");
+            continue;
+        }
+        const LedOutputStats now = i < stats.size() ? stats[i] : LedOutputStats{};
+        // Per second since the last reading; nothing to divide by on the first one.
+        double frames = 0, packets = 0;
+        if (i < previous_.size() && nowMs > previousMs_) {
+            const double seconds = static_cast<double>(nowMs - previousMs_) / 1000.0;
+            frames = static_cast<double>(now.frames - previous_[i].frames) / seconds;
+            packets = static_cast<double>(now.packets - previous_[i].packets) / seconds;
+        }
+        line += U("：%1 帧/秒，%2 包/秒，错误 %3").arg(frames, 0, 'f', 1).arg(packets, 0, 'f', 0).arg(now.failures);
+        if (!now.problem.empty())
+            line += U("，现在：") + QString::fromStdString(now.problem);
+        else if (!now.lastError.empty())
+            line += U("，上次错误：") + QString::fromStdString(now.lastError);
+        lines << line;
+    }
+    outputs_->setText(lines.join('\n'));
+    previous_ = stats;
+    previousMs_ = nowMs;
+}
+
+QString LedPreview::OutputLines() const { return outputs_->text(); }
 
 }  // namespace zl

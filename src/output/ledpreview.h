@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "output/ledoutputconfig.h"
+#include "output/ledoutputengine.h"
 #include "output/pixelmap.h"
 
 class QLabel;
@@ -49,6 +50,10 @@ public:
     void ShowFrame(int index, const std::uint8_t* wire, size_t bytes);
     void SetStatus(const QString& status);
     QString Status() const;
+    // One line per output: frames and packets a second since the last call, errors, the
+    // problem now or the last one there was.
+    void ShowStats(const std::vector<LedOutputStats>& stats, long long nowMs);
+    QString OutputLines() const;
     LedDotView* Dots() const { return dots_; }
     QSpinBox* PitchBox() const { return pitch_; }
 
@@ -56,7 +61,11 @@ private:
     LedDotView* dots_;
     QScrollArea* scroll_;
     QSpinBox* pitch_;
+    QLabel* outputs_;
     QLabel* status_;
+    std::vector<LedOutputConfig> configs_;
+    std::vector<LedOutputStats> previous_;
+    long long previousMs_ = 0;
 };
 
 }  // namespace zl

@@ -35,11 +35,27 @@ std::vector<std::uint8_t> PacketBatch::Bytes(size_t i) const {
     return {p, p + slices_[i].iov_len};
 }
 
+std::vector<UniverseSlice> UniverseLayout(size_t pixels, int channelsPerPixel, int startChannel, int pixelsPerUniverse) {
+    const size_t channels = static_cast<size_t>(channelsPerPixel);
+    const size_t most = static_cast<size_t>(pixelsPerUniverse);
+    std::vector<UniverseSlice> layout;
+    size_t from = 0, channel = static_cast<size_t>(startChannel - 1);
+    const size_t total = pixels * channels;
+    do {
+        const size_t fit = std::min(most, (kE131Channels - channel) / channels);
+        const size_t bytes = std::min(fit * channels, total - from);
+        layout.push_back({from, bytes, channel});
+        from += bytes;
+        channel = 0;
+    } while (from < total);
+    return layout;
+}
+
 void DdpFramer::Prepare(PacketBatch& batch, size_t bytes) const {
     batch.Reset(DdpPacketCount(bytes), kDdpHeaderSize + kDdpMaxData);
 }
 
-void DdpFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch) {
+void DdpFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch, bool copy) {
     const size_t count = batch.Count();
     for (size_t i = 0; i < count; ++i) {
         const size_t offset = i * kDdpMaxData;
@@ -48,17 +64,20 @@ void DdpFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch
         std::uint8_t* h = batch.Packet(i);
         h[0] = 0x40 | (i + 1 == count ? 0x01 : 0x00);  // version 1; push on the last packet
         h[1] = sequence_;
-        h[2] = 0x0B;  // RGB, 8 bits per element
+        h[2] = white_ ? 0x1B : 0x0B;  // RGB or RGBW, 8 bits per element
         h[3] = 1;     // the default output device
-        Put32(h + 4, static_cast<std::uint32_t>(offset));
+        Put32(h + 4, static_cast<std::uint32_t>(offset_ + offset));
         Put16(h + 8, static_cast<unsigned>(length));
-        std::memcpy(h + kDdpHeaderSize, wire + offset, length);
+        if (copy) std::memcpy(h + kDdpHeaderSize, wire + offset, length);
         batch.SetLength(i, kDdpHeaderSize + length);
     }
 }
 
-E131Framer::E131Framer(const E131Source& source, int firstUniverse, size_t pixels)
-    : firstUniverse_(firstUniverse), sequences_(E131UniverseCount(pixels), 0) {
+E131Framer::E131Framer(const E131Source& source, int firstUniverse, size_t pixels, const E131Options& options)
+    : firstUniverse_(firstUniverse),
+      syncUniverse_(options.syncUniverse),
+      layout_(UniverseLayout(pixels, options.channelsPerPixel, options.startChannel, options.pixelsPerUniverse)),
+      sequences_(layout_.size(), 0) {
     std::uint8_t* h = header_.data();
     // Root layer.
     Put16(h + 0, 0x0010);
@@ -76,8 +95,8 @@ E131Framer::E131Framer(const E131Source& source, int firstUniverse, size_t pixel
            (static_cast<unsigned char>(source.name[nameLength]) & 0xC0) == 0x80)
         --nameLength;
     std::memcpy(h + 44, source.name.data(), nameLength);
-    h[108] = 100;         // priority
-    Put16(h + 109, 0);    // synchronisation address
+    h[108] = static_cast<std::uint8_t>(options.priority);
+    Put16(h + 109, static_cast<unsigned>(syncUniverse_));  // synchronisation address
     // 111 sequence, 112 options, 113-114 universe: per packet.
     // Data layer.
     Put16(h + 115, 0x7000 | (kE131PacketSize - 115));
@@ -87,27 +106,89 @@ E131Framer::E131Framer(const E131Source& source, int firstUniverse, size_t pixel
     Put16(h + 121, 0x0001);
     Put16(h + 123, kE131Channels + 1);
     h[125] = 0;  // start code
+
+    // The synchronisation packet: root layer with its own vector, then the sync framing layer.
+    std::uint8_t* y = sync_.data();
+    std::memcpy(y, h, 16);
+    Put16(y + 16, 0x7000 | (kE131SyncPacketSize - 16));
+    Put32(y + 18, 0x00000008);
+    std::copy(source.cid.begin(), source.cid.end(), y + 22);
+    Put16(y + 38, 0x7000 | (kE131SyncPacketSize - 38));
+    Put32(y + 40, 0x00000001);
+    // 44 sequence; 45-46 the sync address; 47-48 reserved.
+    Put16(y + 45, static_cast<unsigned>(syncUniverse_));
 }
 
 void E131Framer::Prepare(PacketBatch& batch) const {
     // Every packet carries all 512 channels; those past the pixels stay zero.
-    batch.Reset(sequences_.size(), kE131PacketSize);
+    batch.Reset(sequences_.size() + (syncUniverse_ ? 1 : 0), kE131PacketSize);
     for (size_t u = 0; u < sequences_.size(); ++u) {
         std::uint8_t* h = batch.Packet(u);
         std::memcpy(h, header_.data(), kE131HeaderSize);
         Put16(h + 113, static_cast<unsigned>(firstUniverse_ + static_cast<int>(u)));
     }
+    if (syncUniverse_) {
+        std::memcpy(batch.Packet(sequences_.size()), sync_.data(), kE131SyncPacketSize);
+        batch.SetLength(sequences_.size(), kE131SyncPacketSize);
+    }
 }
 
-void E131Framer::Frame(const std::uint8_t* wire, size_t bytes, std::uint8_t options, PacketBatch& batch) {
-    const size_t perUniverse = kE131PixelsPerUniverse * 3;
+size_t E131Framer::Frame(const std::uint8_t* wire, size_t bytes, std::uint8_t options, PacketBatch& batch, bool copy) {
     for (size_t u = 0; u < sequences_.size(); ++u) {
         std::uint8_t* h = batch.Packet(u);
         h[111] = ++sequences_[u];
         h[112] = options;
-        const size_t offset = u * perUniverse;
-        std::memcpy(h + kE131HeaderSize, wire + offset, std::min(perUniverse, bytes - offset));
+        const UniverseSlice& slice = layout_[u];
+        if (copy && slice.from < bytes)
+            std::memcpy(h + kE131HeaderSize + slice.channel, wire + slice.from, std::min(slice.bytes, bytes - slice.from));
     }
+    if (!syncUniverse_ || options != 0) return sequences_.size();
+    batch.Packet(sequences_.size())[44] = ++syncSequence_;
+    return sequences_.size() + 1;
+}
+
+ArtNetFramer::ArtNetFramer(int firstUniverse, size_t pixels, const E131Options& options, bool sync)
+    : firstUniverse_(firstUniverse),
+      sync_(sync),
+      layout_(UniverseLayout(pixels, options.channelsPerPixel, options.startChannel, options.pixelsPerUniverse)) {}
+
+void ArtNetFramer::Prepare(PacketBatch& batch) const {
+    batch.Reset(layout_.size() + (sync_ ? 1 : 0), kArtNetHeaderSize + kE131Channels);
+    for (size_t u = 0; u < batch.Count(); ++u) {
+        std::uint8_t* h = batch.Packet(u);
+        std::memcpy(h, "Art-Net\0", 8);
+        const bool isSync = u == layout_.size();
+        h[8] = 0x00;  // OpCode, low byte first
+        h[9] = isSync ? 0x52 : 0x50;
+        h[10] = 0;    // protocol version 14
+        h[11] = 14;
+        if (isSync) {
+            batch.SetLength(u, kArtSyncSize);  // Aux1, Aux2 zero
+            continue;
+        }
+        const unsigned address = static_cast<unsigned>(firstUniverse_) + static_cast<unsigned>(u);
+        h[13] = 0;                                         // physical
+        h[14] = static_cast<std::uint8_t>(address & 0xFF);  // SubUni
+        h[15] = static_cast<std::uint8_t>(address >> 8 & 0x7F);  // Net
+        // An even length of at least 2: the channels up to the last one with a pixel.
+        size_t length = layout_[u].channel + layout_[u].bytes;
+        length = std::max<size_t>(2, length + (length & 1));
+        Put16(h + 16, static_cast<unsigned>(length));
+        batch.SetLength(u, kArtNetHeaderSize + length);
+    }
+}
+
+size_t ArtNetFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch, bool copy) {
+    // One number per frame, so every universe sees its packets counted 1, 2, ... 255, 1.
+    sequence_ = static_cast<std::uint8_t>(sequence_ % 255 + 1);
+    for (size_t u = 0; u < layout_.size(); ++u) {
+        std::uint8_t* h = batch.Packet(u);
+        h[12] = sequence_;
+        const UniverseSlice& slice = layout_[u];
+        if (copy && slice.from < bytes)
+            std::memcpy(h + kArtNetHeaderSize + slice.channel, wire + slice.from, std::min(slice.bytes, bytes - slice.from));
+    }
+    return batch.Count();
 }
 
 }  // namespace zl

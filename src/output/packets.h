@@ -17,6 +17,9 @@ constexpr size_t kE131PacketSize = 638;
 constexpr size_t kE131Channels = 512;
 constexpr size_t kE131PixelsPerUniverse = 170;
 constexpr std::uint8_t kE131StreamTerminated = 0x40;
+constexpr size_t kE131SyncPacketSize = 49;
+constexpr size_t kArtNetHeaderSize = 18;
+constexpr size_t kArtSyncSize = 14;
 
 constexpr size_t DdpPacketCount(size_t bytes) { return (bytes + kDdpMaxData - 1) / kDdpMaxData; }
 constexpr size_t E131UniverseCount(size_t pixels) { return (pixels + kE131PixelsPerUniverse - 1) / kE131PixelsPerUniverse; }
@@ -46,14 +49,28 @@ private:
     size_t packetSize_ = 0;
 };
 
-// DDP: 10-byte header, up to 1440 data bytes per packet, push flag on the last.
+// Where each universe's channels come from: `bytes` wire bytes from `from`, placed from channel
+// `channel` (0-based). The first universe starts at `startChannel` (1-based) and holds what fits
+// there, the others start at channel 1; at most `pixelsPerUniverse` pixels each.
+struct UniverseSlice {
+    size_t from, bytes, channel;
+};
+std::vector<UniverseSlice> UniverseLayout(size_t pixels, int channelsPerPixel, int startChannel, int pixelsPerUniverse);
+
+// DDP: 10-byte header, up to 1440 data bytes per packet, push flag on the last. `offset` is the
+// byte offset of the first pixel in the controller's chain.
 class DdpFramer {
 public:
+    DdpFramer() = default;
+    DdpFramer(size_t offset, int channelsPerPixel) : offset_(offset), white_(channelsPerPixel == 4) {}
     void Prepare(PacketBatch& batch, size_t bytes) const;
-    void Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch);
+    // `copy` false: the pixels are those of the previous frame, already in the batch.
+    void Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch, bool copy = true);
 
 private:
     std::uint8_t sequence_ = 0;  // 1..15, 0 before the first packet
+    size_t offset_ = 0;
+    bool white_ = false;
 };
 
 // The sender's identity in every E1.31 packet.
@@ -62,20 +79,50 @@ struct E131Source {
     std::string name;  // UTF-8, at most 63 bytes are sent
 };
 
-// E1.31: one 638-byte packet per universe of 170 pixels, all 512 channels always present.
+struct E131Options {
+    int channelsPerPixel = 3;
+    int startChannel = 1;
+    int pixelsPerUniverse = 170;
+    int priority = 100;
+    int syncUniverse = 0;  // 0: no synchronisation
+};
+
+// E1.31: one 638-byte packet per universe, all 512 channels always present; with a sync
+// universe, a 49-byte synchronisation packet follows the data of each frame as the batch's last.
 class E131Framer {
 public:
-    E131Framer(const E131Source& source, int firstUniverse, size_t pixels);
+    E131Framer(const E131Source& source, int firstUniverse, size_t pixels, const E131Options& options = {});
     void Prepare(PacketBatch& batch) const;
-    // `options` 0 for data, kE131StreamTerminated when the stream ends.
-    void Frame(const std::uint8_t* wire, size_t bytes, std::uint8_t options, PacketBatch& batch);
+    // `options` 0 for data, kE131StreamTerminated when the stream ends. Returns how many packets
+    // of the batch to send: a terminating frame has no synchronisation packet.
+    size_t Frame(const std::uint8_t* wire, size_t bytes, std::uint8_t options, PacketBatch& batch, bool copy = true);
     size_t Universes() const { return sequences_.size(); }
     int FirstUniverse() const { return firstUniverse_; }
 
 private:
     std::array<std::uint8_t, kE131HeaderSize> header_{};
+    std::array<std::uint8_t, kE131SyncPacketSize> sync_{};
     int firstUniverse_;
+    int syncUniverse_;
+    std::vector<UniverseSlice> layout_;
     std::vector<std::uint8_t> sequences_;  // one per universe
+    std::uint8_t syncSequence_ = 0;
+};
+
+// Art-Net: one ArtDmx per universe (15-bit port-address), data rounded up to an even length;
+// with sync, an ArtSync as the batch's last packet.
+class ArtNetFramer {
+public:
+    ArtNetFramer(int firstUniverse, size_t pixels, const E131Options& options, bool sync);
+    void Prepare(PacketBatch& batch) const;
+    size_t Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch, bool copy = true);
+    size_t Universes() const { return layout_.size(); }
+
+private:
+    int firstUniverse_;
+    bool sync_;
+    std::vector<UniverseSlice> layout_;
+    std::uint8_t sequence_ = 0;  // 1..255, one per frame
 };
 
 }  // namespace zl

@@ -1,6 +1,7 @@
 #include "output/pixelmap.h"
 
 #include <QImage>
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -45,23 +46,20 @@ std::array<std::uint8_t, 256> LevelTable(int brightness, double gamma) {
     return table;
 }
 
-std::array<int, 3> WireChannels(ColorOrder order) {
-    switch (order) {
-        case ColorOrder::RGB: return {0, 1, 2};
-        case ColorOrder::RBG: return {0, 2, 1};
-        case ColorOrder::GRB: return {1, 0, 2};
-        case ColorOrder::GBR: return {1, 2, 0};
-        case ColorOrder::BRG: return {2, 0, 1};
-        case ColorOrder::BGR: return {2, 1, 0};
-    }
-    return {0, 1, 2};
+std::array<int, 4> WireChannels(ColorOrder order) {
+    const std::string_view name = ColorOrderName(order);
+    std::array<int, 4> channels{-1, -1, -1, -1};
+    for (size_t k = 0; k < name.size(); ++k)
+        channels[k] = name[k] == 'R' ? 0 : name[k] == 'G' ? 1 : name[k] == 'B' ? 2 : 3;
+    return channels;
 }
 
 PixelMap::PixelMap(const LedOutputConfig& output)
     : output_(output),
       chain_(ChainOrder(output)),
       levels_(LevelTable(output.brightness, output.gamma)),
-      channels_(WireChannels(output.colors)) {}
+      channels_(WireChannels(output.colors)),
+      channelCount_(ChannelsPerPixel(output.colors)) {}
 
 void PixelMap::Rebase(const QImage& picture) {
     pictureWidth_ = picture.width();
@@ -90,14 +88,52 @@ void PixelMap::Rebase(const QImage& picture) {
         }
         runs_.push_back({at, 0, 1, outside});
     }
+    std::uint32_t offset = 0;
+    for (Run& run : runs_) {
+        run.wire = offset;
+        offset += run.count * static_cast<std::uint32_t>(channelCount_);
+    }
 }
 
-void PixelMap::Map(const QImage& picture, std::uint8_t* wire) {
-    if (picture.width() != pictureWidth_ || picture.height() != pictureHeight_ ||
-        picture.bytesPerLine() / 4 != pictureStride_)
-        Rebase(picture);
+template <typename Wanted>
+void PixelMap::MapRuns(const QImage& picture, std::uint8_t* wire, Wanted wanted) {
     const auto* pixels = reinterpret_cast<const std::uint32_t*>(picture.constBits());
     static_assert(std::endian::native == std::endian::little, "wire bytes are stored from the low end");
+    if (channelCount_ == 4) {
+        // Levels keep the order of values, so white's level is the level of the smallest raw
+        // colour. Each table puts a level in its wire byte; the fourth adds white and takes it
+        // off the three colours at once (no byte goes below zero, so no borrow crosses bytes).
+        int shift[4] = {};
+        for (int k = 0; k < 4; ++k) shift[channels_[k]] = 8 * k;
+        std::uint32_t tables[4][256];
+        for (int v = 0; v < 256; ++v) {
+            const std::uint32_t l = levels_[static_cast<size_t>(v)];
+            for (int c = 0; c < 3; ++c) tables[c][v] = l << shift[c];
+            tables[3][v] = (l << shift[3]) - (tables[0][v] + tables[1][v] + tables[2][v]);
+        }
+        const std::uint32_t *red = tables[0], *green = tables[1], *blue = tables[2], *white = tables[3];
+        auto level = [&](std::uint32_t c) {
+            const std::uint32_t r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+            return red[r] + green[g] + blue[b] + white[std::min(r, std::min(g, b))];
+        };
+        const std::uint32_t black = level(0);
+        for (const Run& run : runs_) {
+            if (!wanted(run)) continue;
+            std::uint8_t* out = wire + run.wire;
+            if (run.outside) {
+                for (std::uint32_t k = 0; k < run.count; ++k, out += 4) std::memcpy(out, &black, 4);
+                continue;
+            }
+            const std::uint32_t* p = pixels + run.first;
+            for (std::uint32_t k = 1; k < run.count; ++k, p += run.step, out += 4) {
+                const std::uint32_t v = level(*p);
+                std::memcpy(out, &v, 4);
+            }
+            const std::uint32_t v = level(*p);
+            std::memcpy(out, &v, 4);
+        }
+        return;
+    }
     // One table per colour that puts its level straight into the wire byte it goes to, so a
     // pixel is three look-ups and one store.
     std::uint32_t tables[3][256];
@@ -106,28 +142,76 @@ void PixelMap::Map(const QImage& picture, std::uint8_t* wire) {
     const std::uint32_t *red = tables[0], *green = tables[1], *blue = tables[2];
     auto level = [&](std::uint32_t c) { return red[(c >> 16) & 0xFF] | green[(c >> 8) & 0xFF] | blue[c & 0xFF]; };
     for (const Run& run : runs_) {
+        if (!wanted(run)) continue;
+        std::uint8_t* out = wire + run.wire;
         if (run.outside) {
-            std::memset(wire, levels_[0], run.count * 3u);
-            wire += run.count * 3u;
+            std::memset(out, levels_[0], run.count * 3u);
             continue;
         }
         const std::uint32_t* p = pixels + run.first;
         // Four bytes stored per pixel, the fourth overwritten by the next; the last one alone.
-        for (std::uint32_t k = 1; k < run.count; ++k, p += run.step, wire += 3) {
-            const std::uint32_t out = level(*p);
-            std::memcpy(wire, &out, 4);
+        for (std::uint32_t k = 1; k < run.count; ++k, p += run.step, out += 3) {
+            const std::uint32_t v = level(*p);
+            std::memcpy(out, &v, 4);
         }
-        const std::uint32_t out = level(*p);
-        std::memcpy(wire, &out, 3);
-        wire += 3;
+        const std::uint32_t v = level(*p);
+        std::memcpy(out, &v, 3);
     }
 }
 
+void PixelMap::Map(const QImage& picture, std::uint8_t* wire) {
+    if (picture.width() != pictureWidth_ || picture.height() != pictureHeight_ ||
+        picture.bytesPerLine() / 4 != pictureStride_)
+        Rebase(picture);
+    havePrevious_ = false;
+    MapRuns(picture, wire, [](const Run&) { return true; });
+}
+
+bool PixelMap::Update(const QImage& picture, std::uint8_t* wire) {
+    if (picture.width() != pictureWidth_ || picture.height() != pictureHeight_ ||
+        picture.bytesPerLine() / 4 != pictureStride_) {
+        Rebase(picture);
+        havePrevious_ = false;
+    }
+    // The region's part of each picture row, compared with the copy kept from the last call.
+    const int x0 = std::min(output_.x, pictureWidth_), x1 = std::min(output_.x + output_.width, pictureWidth_);
+    const int y0 = std::min(output_.y, pictureHeight_), y1 = std::min(output_.y + output_.height, pictureHeight_);
+    const size_t rowPixels = static_cast<size_t>(x1 - x0);
+    previous_.resize(rowPixels * static_cast<size_t>(y1 - y0));
+    dirtyBefore_.assign(static_cast<size_t>(pictureHeight_) + 1, 0);
+    bool any = false;
+    for (int y = y0; y < y1; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(picture.constScanLine(y)) + x0;
+        std::uint32_t* kept = previous_.data() + static_cast<size_t>(y - y0) * rowPixels;
+        const bool dirty = !havePrevious_ || std::memcmp(row, kept, rowPixels * 4) != 0;
+        if (dirty) std::memcpy(kept, row, rowPixels * 4);
+        dirtyBefore_[static_cast<size_t>(y) + 1] = dirtyBefore_[static_cast<size_t>(y)] + (dirty ? 1 : 0);
+        any |= dirty;
+    }
+    for (int y = std::max(y1, 0); y < pictureHeight_; ++y) dirtyBefore_[static_cast<size_t>(y) + 1] = dirtyBefore_[static_cast<size_t>(y)];
+    if (!havePrevious_) {
+        havePrevious_ = true;
+        MapRuns(picture, wire, [](const Run&) { return true; });
+        return true;
+    }
+    if (!any) return false;
+    const std::int64_t stride = pictureStride_;
+    MapRuns(picture, wire, [&](const Run& run) {
+        if (run.outside) return false;  // black whatever the picture shows
+        const std::int64_t last = run.first + run.step * (run.count - 1);
+        const auto top = static_cast<size_t>(std::min(run.first, last) / stride);
+        const auto bottom = static_cast<size_t>(std::max(run.first, last) / stride);
+        return dirtyBefore_[bottom + 1] != dirtyBefore_[top];
+    });
+    return true;
+}
+
 void PixelMap::Unmap(const std::uint8_t* wire, std::uint32_t* region) const {
-    for (size_t i = 0; i < chain_.size(); ++i, wire += 3) {
-        std::uint32_t rgb = 0;
-        for (int k = 0; k < 3; ++k) rgb |= static_cast<std::uint32_t>(wire[k]) << (16 - 8 * channels_[k]);
-        region[chain_[i]] = rgb;
+    for (size_t i = 0; i < chain_.size(); ++i, wire += channelCount_) {
+        int rgb[4] = {};
+        for (int k = 0; k < channelCount_; ++k) rgb[channels_[k]] = wire[k];
+        const int r = std::min(255, rgb[0] + rgb[3]), g = std::min(255, rgb[1] + rgb[3]), b = std::min(255, rgb[2] + rgb[3]);
+        region[chain_[i]] = static_cast<std::uint32_t>(r << 16 | g << 8 | b);
     }
 }
 

@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "core/error.h"
 #include "output/ledoutputengine.h"
@@ -12,6 +14,33 @@
 
 namespace zl {
 
+namespace {
+
+// Streams until `seconds` have passed on real time, then ends the streams and gives one
+// summary line per output.
+void Run(LedOutputEngine& engine, const std::vector<LedOutputConfig>& outputs, long long seconds,
+         const std::function<void(const std::string&)>& line, std::optional<TestPatternKind> pattern = {}) {
+    engine.StatusChanged = nullptr;
+    engine.SetOutputs(outputs);
+    if (pattern) engine.SetTestPattern(0, true, *pattern);
+    // From here on: the status as it changes, never "stopped" before it started.
+    engine.StatusChanged = [&line](const QString& status) { line(status.toStdString()); };
+    engine.Start();
+    QTimer::singleShot(std::chrono::milliseconds(seconds * 1000), QCoreApplication::instance(),
+                       [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    engine.StatusChanged = nullptr;
+    engine.Stop();
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const LedOutputStats s = engine.Stats(static_cast<int>(i));
+        line(Describe(outputs[i]) + ": " + std::to_string(s.frames) + " frames, " + std::to_string(s.packets) +
+             " packets, " + std::to_string(s.failures) + " failed" +
+             (s.lastError.empty() ? std::string() : ", last error: " + s.lastError));
+    }
+}
+
+}  // namespace
+
 void StreamPage(const std::filesystem::path& path, long long seconds, const std::function<void(const std::string&)>& line) {
     InstallSystemTime();
     const LedOutputSettings read = LoadLedOutputs();
@@ -20,24 +49,35 @@ void StreamPage(const std::filesystem::path& path, long long seconds, const std:
         throw Error("No LED output to stream to in \"" + LedOutputFilePath().string() + "\"");
     std::unique_ptr<TFrmZorLedForm> page(CreatePageWindow("LedDesignWin"));
     LoadPageFile(*page, path);
+    for (const std::string& p : RegionProblems(read.outputs, page->width(), page->height())) line(p);
     page->HookAllWidgets();
     page->StartWidgets();
-
     LedOutputEngine engine([&page]() -> QWidget* { return page.get(); });
-    engine.StatusChanged = [&line](const QString& status) { line(status.toStdString()); };
-    engine.SetOutputs(read.outputs);
-    engine.Start();
-    QTimer::singleShot(std::chrono::milliseconds(seconds * 1000), QCoreApplication::instance(),
-                       [] { QCoreApplication::exit(0); });
-    QCoreApplication::exec();
+    Run(engine, read.outputs, seconds, line);
     page->StopWidgets();
-    engine.StatusChanged = nullptr;
-    engine.Stop();
-    for (size_t i = 0; i < read.outputs.size(); ++i) {
-        const LedOutputStats s = engine.Stats(static_cast<int>(i));
-        line(Describe(read.outputs[i]) + ": " + std::to_string(s.frames) + " frames, " + std::to_string(s.packets) +
-             " packets, " + std::to_string(s.failures) + " failed");
+}
+
+void StreamPattern(const std::string& output, const std::string& kind, long long seconds,
+                   const std::function<void(const std::string&)>& line) {
+    InstallSystemTime();
+    const std::optional<TestPatternKind> pattern = TestPatternByName(kind);
+    if (!pattern) {
+        std::string kinds;
+        for (int k = 0; k < kTestPatternCount; ++k)
+            kinds += std::string(k ? ", " : "") + std::string(TestPatternName(static_cast<TestPatternKind>(k)));
+        throw Error("Pattern \"" + Printable(kind) + "\" is not known: give one of " + kinds);
     }
+    const LedOutputSettings read = LoadLedOutputs();
+    for (const std::string& p : read.problems) line(p);
+    auto found = std::find_if(read.outputs.begin(), read.outputs.end(), [&](const LedOutputConfig& o) {
+        return QString::fromStdString(o.section).compare(QString::fromStdString(output), Qt::CaseInsensitive) == 0;
+    });
+    if (found == read.outputs.end())
+        throw Error("No LED output \"" + Printable(output) + "\" to send to in \"" + LedOutputFilePath().string() + "\"");
+    LedOutputConfig o = *found;
+    o.enabled = true;  // asked for by name: a disabled output is tested too
+    LedOutputEngine engine(nullptr);
+    Run(engine, {o}, seconds, line, pattern);
 }
 
 }  // namespace zl

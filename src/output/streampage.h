@@ -10,5 +10,9 @@ namespace zl {
 // ledoutput.ini and the outputs' status as they change, then one summary line per output.
 // Fails when there is no output to send to or the page cannot be read.
 void StreamPage(const std::filesystem::path& page, long long seconds, const std::function<void(const std::string&)>& line);
+// Sends test pattern `kind` (chase, red, green, blue, white, gradient, grid or corners) to the
+// home's output named `output` for `seconds`, as the settings dialog does, then ends the stream.
+void StreamPattern(const std::string& output, const std::string& kind, long long seconds,
+                   const std::function<void(const std::string&)>& line);
 
 }  // namespace zl

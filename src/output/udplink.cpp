@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -31,6 +32,7 @@ UdpLink::~UdpLink() { Close(); }
 void UdpLink::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    connected_ = false;
     destinations_.clear();
 }
 
@@ -49,11 +51,16 @@ std::string UdpLink::OpenUnicast(in_addr address, int port) {
     to.sin_family = AF_INET;
     to.sin_addr = address;
     to.sin_port = htons(static_cast<std::uint16_t>(port));
-    destinations_.push_back(to);
+    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        std::string e = Why("connect");
+        Close();
+        return e;
+    }
+    connected_ = true;
     return {};
 }
 
-std::string UdpLink::OpenMulticast(int firstUniverse, size_t universes, int port, int ttl,
+std::string UdpLink::OpenMulticast(int firstUniverse, size_t universes, int syncUniverse, int port, int ttl,
                                    const std::string& interface) {
     if (std::string e = OpenSocket(); !e.empty()) return e;
     const int hops = ttl;
@@ -71,29 +78,31 @@ std::string UdpLink::OpenMulticast(int firstUniverse, size_t universes, int port
             return e;
         }
     }
-    for (size_t u = 0; u < universes; ++u) {
-        const unsigned universe = static_cast<unsigned>(firstUniverse) + static_cast<unsigned>(u);
+    auto group = [&](unsigned universe) {
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_addr.s_addr = htonl((239u << 24) | (255u << 16) | (universe & 0xFFFF));
         to.sin_port = htons(static_cast<std::uint16_t>(port));
         destinations_.push_back(to);
-    }
+    };
+    for (size_t u = 0; u < universes; ++u) group(static_cast<unsigned>(firstUniverse) + static_cast<unsigned>(u));
+    if (syncUniverse != 0) group(static_cast<unsigned>(syncUniverse));
     return {};
 }
 
-int UdpLink::Send(PacketBatch& batch, SendBatchCall call) {
+int UdpLink::Send(PacketBatch& batch, size_t first, size_t count, SendBatchCall call) {
     if (fd_ < 0) return EBADF;
-    mmsghdr* messages = batch.Messages();
-    const size_t count = batch.Count();
+    mmsghdr* messages = batch.Messages() + first;
     for (size_t i = 0; i < count; ++i) {
-        sockaddr_in& to = destinations_[destinations_.size() == 1 ? 0 : i];
-        messages[i].msg_hdr.msg_name = &to;
-        messages[i].msg_hdr.msg_namelen = sizeof to;
+        sockaddr_in* to = connected_ ? nullptr : &destinations_[std::min(first + i, destinations_.size() - 1)];
+        messages[i].msg_hdr.msg_name = to;
+        messages[i].msg_hdr.msg_namelen = to ? sizeof *to : 0;
     }
     using Clock = std::chrono::steady_clock;
     Clock::time_point deadline{};
     size_t sent = 0;
+    int returned = 0;  // an error an earlier packet brought back
+    size_t returns = 0;
     while (sent < count) {
         const int n = call(fd_, messages + sent, static_cast<unsigned>(count - sent), MSG_DONTWAIT);
         if (n > 0) {
@@ -102,6 +111,12 @@ int UdpLink::Send(PacketBatch& batch, SendBatchCall call) {
         }
         const int err = n == 0 ? EAGAIN : errno;
         if (err == EINTR) continue;
+        // The answer to a packet sent before: this packet did not go yet, so it is sent again.
+        if ((err == ECONNREFUSED || err == EHOSTUNREACH || err == ENETUNREACH || err == EHOSTDOWN) &&
+            connected_ && returns++ <= count) {
+            returned = err;
+            continue;
+        }
         if (err != EAGAIN && err != EWOULDBLOCK && err != ENOBUFS) return err;
         const Clock::time_point now = Clock::now();
         if (deadline == Clock::time_point{}) deadline = now + std::chrono::milliseconds(kFullBufferWaitMs);
@@ -110,7 +125,7 @@ int UdpLink::Send(PacketBatch& batch, SendBatchCall call) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
         ::poll(&p, 1, static_cast<int>(left) + 1);
     }
-    return 0;
+    return returned;
 }
 
 }  // namespace zl

@@ -85,7 +85,9 @@ const ClassInfo& Tdatarefresh::StaticClass() {
 }
 
 DataFed::DataFed(std::function<void(const std::string&)> reader) : refresher_(std::make_unique<Tdatarefresh>()) {
-    refresher_->OnGetDataFromFileEvent = std::move(reader);
+    refresher_->OnGetDataFromFileEvent = [this, reader = std::move(reader)](const std::string& fileName) {
+        if (!FeedHeld) reader(fileName);
+    };
     datainterface_ = refresher_->datainterface();
     dataRefreshTime_ = refresher_->DataRefreshTime();
     textFileName_ = refresher_->TextFileName();

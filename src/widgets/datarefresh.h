@@ -89,6 +89,9 @@ public:
     const std::string& ExeFileName() const { return exeFileName_; }
     void SetExeFileName(const std::string& v);
 
+    // While held (an announcement shows in the widget) the refresher's text does not replace it.
+    bool FeedHeld = false;
+
     void StartRefresh() override { refresher_->StartRefresh(); }
     void StopRefresh() override { refresher_->StopRefresh(); }
     bool RefreshIdle() const override { return refresher_->Idle(); }

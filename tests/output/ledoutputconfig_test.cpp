@@ -7,6 +7,8 @@
 #include "output/pixelmap.h"
 #include "support/scratchdir.h"
 
+#include <QImage>
+
 namespace zl {
 namespace {
 
@@ -89,7 +91,7 @@ TEST(LedOutputFile, AValueThatCannotBeReadNamesSectionAndKeyAndLeavesThatOutputO
         bool kept;
     };
     const Case cases[] = {
-        {"protocol=artnet\nhost=a", "ledoutput.ini [output1] protocol: 无法读取 \"artnet\"", false},
+        {"protocol=sacn\nhost=a", "ledoutput.ini [output1] protocol: 无法读取 \"sacn\"", false},
         {"host=a\nbrightness=101", "ledoutput.ini [output1] brightness: 无法读取 \"101\"", false},
         {"host=a\nbrightness=50%", "ledoutput.ini [output1] brightness:", false},
         {"host=a\nwidth=0", "ledoutput.ini [output1] width:", false},
@@ -97,7 +99,21 @@ TEST(LedOutputFile, AValueThatCannotBeReadNamesSectionAndKeyAndLeavesThatOutputO
         {"host=a\ngamma=abc", "ledoutput.ini [output1] gamma:", false},
         {"host=a\ngamma=0", "ledoutput.ini [output1] gamma:", false},
         {"host=a\nstart=middle", "ledoutput.ini [output1] start:", false},
-        {"host=a\ncolors=RGBW", "ledoutput.ini [output1] colors:", false},
+        {"host=a\ncolors=RGBX", "ledoutput.ini [output1] colors:", false},
+        {"host=a\ncolors=RGBW\npixels_per_universe=129", "ledoutput.ini [output1] pixels_per_universe:", false},
+        {"protocol=e131\nuniverse=0", "ledoutput.ini [output1] universe:", false},
+        {"protocol=artnet\nhost=a\nuniverse=32768", "ledoutput.ini [output1] universe:", false},
+        {"protocol=artnet\nhost=a\nsync=7", "ledoutput.ini [output1] sync:", false},
+        {"protocol=artnet", "ledoutput.ini [output1] host:", false},
+        {"host=a\nstart_channel=513", "ledoutput.ini [output1] start_channel:", false},
+        {"host=a\npriority=201", "ledoutput.ini [output1] priority:", false},
+        {"host=a\npace=91", "ledoutput.ini [output1] pace:", false},
+        {"host=a\nenabled=perhaps", "ledoutput.ini [output1] enabled:", false},
+        // Bytes that are not text are shown escaped.
+        {"host=a\nrate=\x01\xFF", "ledoutput.ini [output1] rate: 无法读取 \"\\x01\\xFF\"", false},
+        // Another protocol's port: warned about, still sent.
+        {"protocol=e131\nport=4048", "ledoutput.ini [output1] port: 4048 是 ddp 的端口", true},
+        {"host=a\nport=5568", "ledoutput.ini [output1] port: 5568 是 e131 的端口", true},
         {"host=a\nserpentine=maybe", "ledoutput.ini [output1] serpentine:", false},
         {"host=a\nrate=0", "ledoutput.ini [output1] rate:", false},
         {"protocol=ddp", "ledoutput.ini [output1] host:", false},
@@ -111,11 +127,140 @@ TEST(LedOutputFile, AValueThatCannotBeReadNamesSectionAndKeyAndLeavesThatOutputO
         ASSERT_EQ(read.problems.size(), 1u) << c.section;
         EXPECT_EQ(read.problems[0].rfind(c.expected, 0), 0u) << read.problems[0];
         ASSERT_EQ(read.outputs.size(), c.kept ? 2u : 1u) << c.section;
+        EXPECT_EQ(read.unreadable, c.kept ? std::vector<std::string>{} : std::vector<std::string>{"output1"});
         EXPECT_EQ(read.outputs.back().host, "b");
     }
     const LedOutputSettings stray = ParseLedOutputs("[general]\nrate=40\nnonsense\n[output1]\nhost=a\n");
     EXPECT_EQ(stray.problems.size(), 2u);
     EXPECT_EQ(stray.outputs.size(), 1u);
+}
+
+TEST(LedOutputFile, ReadsTheInstallerKeysWithTheirProtocolsDefaults) {
+    const LedOutputSettings read = ParseLedOutputs(
+        "[output1]\nprotocol=artnet\nhost=127.0.0.1\nsync=true\ncolors=grbw\nenabled=false\n"
+        "[output2]\nprotocol=e131\nstart_channel=100\npixels_per_universe=50\npriority=150\nsync=9\npace=40\n"
+        "[output3]\nhost=127.0.0.1\noffset=300\n");
+    ASSERT_TRUE(read.problems.empty()) << read.problems.front();
+    ASSERT_EQ(read.outputs.size(), 3u);
+    const LedOutputConfig& art = read.outputs[0];
+    EXPECT_EQ(art.port, kArtNetDefaultPort);
+    EXPECT_EQ(art.universe, 0) << "Art-Net counts universes from 0";
+    EXPECT_EQ(art.sync, 1);
+    EXPECT_EQ(art.colors, ColorOrder::GRBW);
+    EXPECT_EQ(art.Channels(), 4);
+    EXPECT_EQ(art.UniversePixels(), 128);
+    EXPECT_FALSE(art.enabled);
+    const LedOutputConfig& sacn = read.outputs[1];
+    EXPECT_EQ(sacn.universe, 1);
+    EXPECT_EQ(sacn.startChannel, 100);
+    EXPECT_EQ(sacn.UniversePixels(), 50);
+    EXPECT_EQ(sacn.priority, 150);
+    EXPECT_EQ(sacn.sync, 9);
+    EXPECT_EQ(sacn.pace, 40);
+    // 128 x 64 pixels: 50 in the first universe (from channel 100), then 50 a universe.
+    EXPECT_EQ(sacn.UniverseCount(), 1 + (8192 - 50 + 49) / 50);
+    EXPECT_EQ(read.outputs[2].offset, 300);
+    // Written and read again, every key comes back.
+    const LedOutputSettings again = ParseLedOutputs(FormatLedOutputs(read.outputs));
+    ASSERT_EQ(again.outputs.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        LedOutputConfig renamed = read.outputs[i];
+        renamed.section = "output" + std::to_string(i + 1);
+        EXPECT_EQ(again.outputs[i], renamed) << i;
+    }
+}
+
+TEST(LedOutputFile, OverlapsAndRepeatedSectionsAreReported) {
+    const LedOutputSettings read = ParseLedOutputs(
+        "[output1]\nprotocol=e131\nhost=127.0.0.1\nuniverse=5\nwidth=20\nheight=20\n"  // universes 5-7
+        "[output2]\nprotocol=e131\nhost=127.0.0.1\nuniverse=7\nwidth=10\nheight=10\n"  // 7: overlaps
+        "[output3]\nprotocol=e131\nhost=127.0.0.2\nuniverse=5\n"                       // another host
+        "[output4]\nprotocol=e131\nhost=127.0.0.1\nuniverse=6\nenabled=false\n"       // sends nothing
+        "[output5]\nhost=127.0.0.1\nwidth=10\nheight=1\n"                              // bytes 0-29
+        "[output6]\nhost=127.0.0.1\nwidth=10\nheight=1\noffset=9\n"                   // bytes 27-56
+        "[output7]\nhost=127.0.0.1\nwidth=10\nheight=1\noffset=10\n"                  // bytes 30-59
+        "[OUTPUT2]\nhost=127.0.0.1\n");
+    ASSERT_EQ(read.outputs.size(), 7u) << "both overlapping outputs still send";
+    EXPECT_EQ(read.unreadable, std::vector<std::string>{});
+    const std::vector<std::string> expected = {
+        "ledoutput.ini [OUTPUT2]: 第 36 行的节名与第 7 行重复，此节不发送",
+        "ledoutput.ini [output1] 与 [output2] 都向 127.0.0.1:5568 发送 universe 7（控制器会收到两路数据），两个输出照常发送",
+        "ledoutput.ini [output5] 与 [output6] 都向 127.0.0.1:4048 发送 字节偏移 27–29（控制器会收到两路数据），两个输出照常发送",
+        "ledoutput.ini [output6] 与 [output7] 都向 127.0.0.1:4048 发送 字节偏移 30–56（控制器会收到两路数据），两个输出照常发送",
+    };
+    EXPECT_EQ(read.problems, expected);
+}
+
+// The file as an installer keeps it: comments, odd spellings, a value it mistyped.
+constexpr const char* kInstallersFile =
+    "; sign at the north gate\r\n"
+    "[output1]\r\n"
+    "protocol=DDP        ; the left panel\r\n"
+    "host=127.0.0.1\r\n"
+    "colors=grb\r\n"
+    "gamma=2.20          ; measured 2011\r\n"
+    "\r\n"
+    "[output3]\r\n"
+    "host=127.0.0.1\r\n"
+    "gamma=2,2\r\n"
+    "\r\n"
+    "[output2]\r\n"
+    "protocol=e131\r\n"
+    "universe=3\r\n";
+
+TEST(LedOutputFile, EditsChangeOnlyTheirOwnValuesInPlace) {
+    const LedOutputSettings read = ParseLedOutputs(kInstallersFile);
+    ASSERT_EQ(read.outputs.size(), 2u);
+    EXPECT_EQ(read.unreadable, std::vector<std::string>{"output3"});
+    // Nothing changed: not one byte either.
+    EXPECT_EQ(EditLedOutputText(kInstallersFile, read.outputs, {}), kInstallersFile);
+
+    std::vector<LedOutputConfig> outputs = read.outputs;
+    outputs[0].protocol = LedProtocol::ArtNet;  // its port follows: a key of its own
+    outputs[0].port = kArtNetDefaultPort;
+    outputs[0].universe = 0;
+    outputs[0].colors = ColorOrder::GRBW;
+    outputs[1].universe = 12;
+    LedOutputConfig added;
+    added.section = FreeSectionName(kInstallersFile, {"output1", "output2"});
+    EXPECT_EQ(added.section, "output4") << "output3 is taken by the section that could not be read";
+    added.host = "127.0.0.1";
+    outputs.push_back(added);
+    EXPECT_EQ(EditLedOutputText(kInstallersFile, outputs, {"output2"}),
+              "; sign at the north gate\r\n"
+              "[output1]\r\n"
+              "protocol=artnet        ; the left panel\r\n"
+              "host=127.0.0.1\r\n"
+              "colors=GRBW\r\n"
+              "gamma=2.20          ; measured 2011\r\n"
+              "port=6454\r\n"
+              "universe=0\r\n"
+              "\r\n"
+              "[output3]\r\n"
+              "host=127.0.0.1\r\n"
+              "gamma=2,2\r\n"
+              "\r\n"
+              "\r\n"
+              "[output4]\r\n"
+              "protocol=ddp\r\nhost=127.0.0.1\r\nport=4048\r\nuniverse=1\r\nx=0\r\ny=0\r\nwidth=128\r\n"
+              "height=64\r\nstart=topleft\r\nlines=rows\r\nserpentine=false\r\ncolors=RGB\r\nbrightness=100\r\n"
+              "gamma=1.0\r\nttl=1\r\ninterface=\r\nrate=40\r\n");
+}
+
+TEST(LedOutputFile, RegionsOutsideThePageAreReported) {
+    LedOutputConfig inside, across, off;
+    inside.section = "output1";
+    inside.width = 64;
+    inside.height = 40;
+    across.section = "output2";
+    across.x = 50;
+    across.width = 20;
+    across.height = 10;
+    off = across;
+    off.section = "output3";
+    off.enabled = false;
+    EXPECT_EQ(RegionProblems({inside, across, off}, 64, 40),
+              std::vector<std::string>{"ledoutput.ini [output2]: 区域 (50, 0, 20×10) 超出页面 (64×40)，页面以外的像素发送黑色"});
 }
 
 TEST(LedOutputFile, AbsentMeansNoOutputAndSavingIsAtomic) {
@@ -164,6 +309,37 @@ TEST(PixelMapping, ChainRunsFromTheStartCornerAlongRowsOrColumns) {
         o.columns = c.columns;
         o.serpentine = c.serpentine;
         EXPECT_EQ(ChainOrder(o), c.chain) << StartName(c.start) << " columns " << c.columns << " serpentine " << c.serpentine;
+    }
+}
+
+TEST(PixelMapping, WhiteIsTheSmallestColourTakenOffEach) {
+    QImage picture(3, 1, QImage::Format_RGB32);
+    picture.setPixel(0, 0, qRgb(200, 100, 50));
+    picture.setPixel(1, 0, qRgb(255, 255, 255));
+    picture.setPixel(2, 0, qRgb(0, 80, 10));
+    LedOutputConfig o;
+    o.width = 4;  // the fourth pixel lies outside the picture: black
+    o.height = 1;
+    struct Case {
+        ColorOrder order;
+        std::vector<std::uint8_t> wire;
+    };
+    const Case cases[] = {
+        {ColorOrder::RGBW, {150, 50, 0, 50, 0, 0, 0, 255, 0, 80, 10, 0, 0, 0, 0, 0}},
+        {ColorOrder::GRBW, {50, 150, 0, 50, 0, 0, 0, 255, 80, 0, 10, 0, 0, 0, 0, 0}},
+        {ColorOrder::WRGB, {50, 150, 50, 0, 255, 0, 0, 0, 0, 0, 80, 10, 0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        o.colors = c.order;
+        PixelMap map(o);
+        ASSERT_EQ(map.Bytes(), 16);
+        std::vector<std::uint8_t> wire(16, 0xEE);
+        map.Map(picture, wire.data());
+        EXPECT_EQ(wire, c.wire) << ColorOrderName(c.order);
+        // The preview adds white back.
+        std::vector<std::uint32_t> region(4);
+        map.Unmap(wire.data(), region.data());
+        EXPECT_EQ(region, (std::vector<std::uint32_t>{0xC86432, 0xFFFFFF, 0x00500A, 0})) << ColorOrderName(c.order);
     }
 }
 

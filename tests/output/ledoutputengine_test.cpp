@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <numeric>
+#include <set>
 
 #include "core/clock.h"
 #include "output/ledoutputengine.h"
@@ -234,7 +235,7 @@ TEST_F(LedEngine, AnUnchangedPictureGoesOutThreeTimesThenOnceASecond) {
 
     // A slower output keeps the keep-alive within the second however its ticks fall.
     LedOutputConfig slow = Output(LedProtocol::Ddp, {0, 0, 8, 8});
-    slow.rate = 30;  // a tick every 33 ms
+    slow.rate = 30;  // a tick every 33.3 ms: at whole milliseconds 34, 67, 100, ...
     auto other = Engine({slow});
     sent.clear();
     other->FrameSent = [&](int, const std::uint8_t*, size_t) { sent.push_back(clock_.Now()); };
@@ -243,7 +244,7 @@ TEST_F(LedEngine, AnUnchangedPictureGoesOutThreeTimesThenOnceASecond) {
     clock_.Advance(2100);
     ASSERT_EQ(sent.size(), 5u);
     for (size_t i = 3; i < sent.size(); ++i) EXPECT_LE(sent[i] - sent[i - 1], 1000) << i;
-    EXPECT_EQ(sent[0], start + 33);
+    EXPECT_EQ(sent[0], start + 34);
 }
 
 TEST_F(LedEngine, StoppingSendsThreeTerminatingPacketsPerUniverse) {
@@ -338,6 +339,7 @@ TEST_F(LedEngine, AHostThatDoesNotResolveOrAFailingNetworkIsReportedOnceAndPlayG
     EXPECT_EQ(receiver_.Take().size(), 20u);
     EXPECT_EQ(LogCapture::Count(QtWarningMsg, "sign.invalid"), 1);
     EXPECT_EQ(asked, std::vector<std::string>{"sign.invalid"});
+    EXPECT_EQ(engine->Stats(0).failures, 0) << "frames with no address to go to are no failed sends";
     // It is looked up again a while later, still reported only once.
     clock_.Advance(5000);
     engine->WaitForLookups();
@@ -366,6 +368,253 @@ TEST_F(LedEngine, AHostThatDoesNotResolveOrAFailingNetworkIsReportedOnceAndPlayG
     EXPECT_GT(engine->Stats(1).failures, 0);
 }
 
+TEST_F(LedEngine, ADisabledOutputSendsNothingAndTheOthersGoOn) {
+    LedOutputConfig off = Output(LedProtocol::E131, {0, 0, 8, 8});
+    off.enabled = false;
+    testing::UdpReceiver other;
+    LedOutputConfig on = Output(LedProtocol::Ddp, {0, 0, 8, 8});
+    on.port = other.Port();
+    auto engine = Engine({off, on});
+    engine->Start();
+    clock_.Advance(2000);
+    engine->Stop();
+    EXPECT_TRUE(receiver_.Take().empty()) << "no data and no terminations";
+    EXPECT_EQ(engine->Stats(0).frames, 0);
+    EXPECT_FALSE(other.Take().empty());
+}
+
+TEST_F(LedEngine, StartChannelAndPixelsPerUniversePlaceThePixels) {
+    // 100 pixels: 30 from channel 100 of universe 3, then 30, 30 and 10 from channel 1.
+    struct Case {
+        LedProtocol protocol;
+        ColorOrder colors;
+    };
+    for (const Case& c : {Case{LedProtocol::E131, ColorOrder::RGB}, Case{LedProtocol::ArtNet, ColorOrder::GRBW}}) {
+        LedOutputConfig o = Output(c.protocol, {3, 2, 10, 10});
+        o.startChannel = 100;
+        o.pixelsPerUniverse = 30;
+        o.colors = c.colors;
+        const size_t channels = static_cast<size_t>(o.Channels());
+        auto engine = Engine({o});
+        std::vector<std::uint8_t> wire;
+        engine->FrameSent = [&](int, const std::uint8_t* w, size_t bytes) { wire.assign(w, w + bytes); };
+        engine->Start();
+        clock_.Advance(25);
+        const auto packets = receiver_.Take();
+        ASSERT_EQ(packets.size(), 4u);
+        const size_t header = c.protocol == LedProtocol::E131 ? kE131HeaderSize : kArtNetHeaderSize;
+        const size_t firstChannel[] = {99, 0, 0, 0};
+        const size_t pixels[] = {30, 30, 30, 10};
+        size_t from = 0;
+        for (size_t u = 0; u < 4; ++u) {
+            const auto& p = packets[u];
+            const size_t bytes = pixels[u] * channels;
+            EXPECT_EQ(Slice(p, header + firstChannel[u], bytes), Slice(wire, from, bytes)) << u;
+            EXPECT_EQ(Slice(p, header, firstChannel[u]), std::vector<std::uint8_t>(firstChannel[u], 0)) << u;
+            from += bytes;
+        }
+        ASSERT_EQ(from, wire.size());
+        // The first pixel is the region's top left, where the page shows the first label's ground.
+        const QRgb ground = testing::PagePixels(*page_).pixel(3, 2);
+        if (channels == 3) EXPECT_EQ(Slice(packets[0], header + 99, 3), (std::vector<std::uint8_t>{
+            static_cast<std::uint8_t>(qRed(ground)), static_cast<std::uint8_t>(qGreen(ground)),
+            static_cast<std::uint8_t>(qBlue(ground))}));
+        engine.reset();
+        receiver_.Take();
+    }
+}
+
+TEST_F(LedEngine, DdpOffsetPlacesTheFirstPixelInTheControllersChain) {
+    LedOutputConfig o = Output(LedProtocol::Ddp, {0, 0, 20, 30});  // 600 pixels: 2 packets
+    o.offset = 1000;
+    auto engine = Engine({o});
+    engine->Start();
+    clock_.Advance(25);
+    auto packets = receiver_.Take();
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(Be32(packets[0], 4), 3000u);
+    EXPECT_EQ(Be32(packets[1], 4), 3000u + kDdpMaxData);
+    EXPECT_EQ(packets[0][2], 0x0B) << "RGB, 8 bits";
+    engine.reset();
+    receiver_.Take();
+    // With white, four bytes a pixel and the RGBW data type.
+    o.colors = ColorOrder::RGBW;
+    engine = Engine({o});
+    engine->Start();
+    clock_.Advance(25);
+    packets = receiver_.Take();
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(Be32(packets[0], 4), 4000u);
+    EXPECT_EQ(packets[0][2], 0x1B);
+    EXPECT_EQ(Be16(packets[0], 8) + Be16(packets[1], 8), 2400u);
+}
+
+TEST_F(LedEngine, E131SyncPacketFollowsEachFrameWithItsOwnSequence) {
+    LedOutputConfig o = Output(LedProtocol::E131, {0, 0, 20, 20});  // 3 universes
+    o.sync = 0x1234;
+    o.priority = 150;
+    E131Source source;
+    std::iota(source.cid.begin(), source.cid.end(), 0x10);
+    source.name = "sync";
+    auto engine = std::make_unique<LedOutputEngine>([this]() -> QWidget* { return page_.get(); }, source);
+    engine->SetOutputs({o});
+    engine->Start();
+    for (int frame = 1; frame <= 3; ++frame) {
+        if (frame > 1) ChangePicture();
+        clock_.Advance(25);
+        const auto packets = receiver_.Take();
+        ASSERT_EQ(packets.size(), 4u) << frame;
+        for (size_t u = 0; u < 3; ++u) {
+            EXPECT_EQ(packets[u][108], 150) << "priority";
+            EXPECT_EQ(Be16(packets[u], 109), 0x1234u) << "synchronisation address";
+            EXPECT_EQ(packets[u][111], frame);
+        }
+        std::vector<std::uint8_t> expected = {0x00, 0x10, 0x00, 0x00, 'A', 'S', 'C', '-', 'E', '1', '.', '1', '7',
+                                              0,    0,    0,    0x70, 0x21, 0x00, 0x00, 0x00, 0x08};
+        for (std::uint8_t b : source.cid) expected.push_back(b);
+        expected.insert(expected.end(), {0x70, 0x0B, 0x00, 0x00, 0x00, 0x01, static_cast<std::uint8_t>(frame), 0x12,
+                                         0x34, 0x00, 0x00});
+        EXPECT_EQ(packets[3], expected) << "frame " << frame;
+    }
+    // The ending has no synchronisation packet.
+    engine->Stop();
+    EXPECT_EQ(receiver_.Take().size(), 9u);
+}
+
+TEST_F(LedEngine, ArtNetSendsArtDmxAndArtSyncByteForByte) {
+    LedOutputConfig o = Output(LedProtocol::ArtNet, {0, 0, 20, 10});  // 200 pixels: 170 + 30
+    o.universe = 0x1234;  // Net 0x12, SubUni 0x34
+    o.sync = 1;
+    auto engine = Engine({o});
+    engine->Start();
+    clock_.Advance(25);
+    auto packets = receiver_.Take();
+    ASSERT_EQ(packets.size(), 3u);
+    const std::vector<std::uint8_t> first = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 1, 0, 0x34, 0x12, 0x01, 0xFE};
+    EXPECT_EQ(Slice(packets[0], 0, 18), first);
+    EXPECT_EQ(packets[0].size(), 18u + 510);
+    const std::vector<std::uint8_t> second = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 1, 0, 0x35, 0x12, 0x00, 90};
+    EXPECT_EQ(Slice(packets[1], 0, 18), second);
+    EXPECT_EQ(packets[1].size(), 18u + 90);
+    EXPECT_EQ(packets[2], (std::vector<std::uint8_t>{'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x52, 0, 14, 0, 0}));
+    std::vector<std::uint8_t> frame(Slice(packets[0], 18, 510));
+    const auto rest = Slice(packets[1], 18, 90);
+    frame.insert(frame.end(), rest.begin(), rest.end());
+    EXPECT_EQ(frame, testing::ExpectedWire(testing::PagePixels(*page_), o));
+    // An odd count of channels is sent with one zero channel more; the sequence counts frames.
+    engine.reset();
+    o.width = 1;
+    o.height = 1;
+    o.sync = 0;
+    engine = Engine({o});
+    engine->Start();
+    clock_.Advance(50);
+    packets = receiver_.Take();
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(packets[0].size(), 18u + 4);
+    EXPECT_EQ(Be16(packets[0], 16), 4u);
+    EXPECT_EQ(packets[1][12], 2);
+    engine->Stop();
+    EXPECT_TRUE(receiver_.Take().empty()) << "Art-Net has no packet that ends a stream";
+}
+
+TEST_F(LedEngine, AClosedPortIsReportedOnceWithTheSystemsText) {
+    LogCapture log;
+    LogCapture::Lines().clear();
+    int closedPort = 0;
+    {
+        testing::UdpReceiver gone;
+        closedPort = gone.Port();
+    }
+    LedOutputConfig o = Output(LedProtocol::Ddp, {0, 0, 8, 8});
+    o.port = closedPort;
+    auto engine = Engine({o});
+    engine->Start();
+    for (int i = 0; i < 10; ++i) {
+        ChangePicture();
+        clock_.Advance(25);
+    }
+    const char* refused = std::strerror(ECONNREFUSED);
+    EXPECT_EQ(LogCapture::Count(QtWarningMsg, refused), 1);
+    EXPECT_TRUE(engine->Status().contains(QString::fromUtf8(refused))) << engine->Status().toStdString();
+    const LedOutputStats stats = engine->Stats(0);
+    EXPECT_GE(stats.failures, 9) << "a refused frame is not counted as sent";
+    EXPECT_LE(stats.frames, 1);
+    EXPECT_NE(stats.lastError.find(refused), std::string::npos);
+}
+
+TEST_F(LedEngine, PaceSpreadsAFramesPacketsOverItsShareOfTheInterval) {
+    LedOutputConfig o = Output(LedProtocol::Ddp, {0, 0, 64, 40});  // 7680 bytes: 6 packets
+    o.rate = 10;   // 100 ms a frame
+    o.pace = 60;   // spread over 60 ms: one packet every 10 ms
+    auto engine = Engine({o});
+    std::vector<std::int64_t> waits;
+    engine->SetPaceWait([&](std::int64_t until) { waits.push_back(until); });
+    engine->Start();
+    clock_.Advance(100);
+    engine->WaitForPacedSends();
+    const auto packets = receiver_.Take();
+    ASSERT_EQ(packets.size(), 6u);
+    for (size_t i = 0; i < packets.size(); ++i) EXPECT_EQ(Be32(packets[i], 4), i * kDdpMaxData) << "in order";
+    ASSERT_EQ(waits.size(), 6u);
+    // One packet in each sixth of the 60 ms.
+    for (size_t i = 0; i < waits.size(); ++i) EXPECT_EQ(waits[i] - waits[0], static_cast<std::int64_t>(i) * 10'000'000) << i;
+    EXPECT_EQ(engine->Stats(0).frames, 1);
+    EXPECT_EQ(engine->Stats(0).packets, 6);
+}
+
+TEST(LedSchedule, DeadlinesAt60HzOver600TicksSumToExactly10Seconds) {
+    for (int rate = 1; rate <= kMaxFrameRate; ++rate) {
+        FrameSchedule schedule(rate, 0);
+        std::int64_t now = LedOutputEngine::TickInterval(rate);
+        std::set<std::int64_t> intervals;
+        for (int tick = 1; tick < rate * 10; ++tick) {
+            const int wait = schedule.Advance(now * 1'000'000);
+            intervals.insert(wait);
+            now += wait;
+        }
+        EXPECT_EQ(now, 10'000) << "rate " << rate;
+        const std::int64_t floor = 1000 / rate;
+        for (std::int64_t i : intervals) EXPECT_TRUE(i == floor || i == floor + 1) << "rate " << rate << ": " << i;
+        if (rate == 60) {
+            EXPECT_EQ(intervals, (std::set<std::int64_t>{16, 17}));
+        }
+    }
+    // Five periods of stall: on to the next deadline ahead, no burst.
+    FrameSchedule schedule(50, 0);
+    EXPECT_EQ(schedule.Advance(20'000'000), 20);
+    EXPECT_EQ(schedule.Advance(145'000'000), 15) << "the deadline at 160 ms, not the missed ones";
+    EXPECT_EQ(schedule.Advance(160'000'000), 20);
+}
+
+TEST_F(LedEngine, ChaseLightsOnePixelWalkingFromTheFirstAtTenASecond) {
+    LedOutputConfig o = Output(LedProtocol::Ddp, {0, 0, 4, 2});
+    o.serpentine = true;
+    auto engine = Engine({o});
+    engine->SetTestPattern(0, true, TestPatternKind::Chase);
+    std::vector<int> lit;
+    engine->FrameSent = [&](int, const std::uint8_t* wire, size_t bytes) {
+        int at = -1;
+        for (size_t i = 0; i < bytes; i += 3)
+            if (wire[i] == 255 && wire[i + 1] == 255 && wire[i + 2] == 255) {
+                EXPECT_EQ(at, -1) << "one pixel only";
+                at = static_cast<int>(i / 3);
+            }
+        lit.push_back(at);
+    };
+    engine->Start();
+    clock_.Advance(1000);
+    // A frame every 25 ms; the walk moves on every 100 ms and comes round after 8 pixels. An
+    // unchanged picture goes out three times.
+    std::vector<int> expected;
+    for (int t = 25; t <= 1000; t += 25)
+        if (t < 100 || t % 100 != 75) expected.push_back(t / 100 % 8);
+    EXPECT_EQ(lit, expected);
+    // The chain's pixel 1 of this serpentine panel is on the bottom row's right end.
+    const auto last = receiver_.Take().back();
+    EXPECT_EQ(Slice(last, 10 + 4 * 3, 3), (std::vector<std::uint8_t>{0, 0, 0}));
+}
+
 TEST_F(LedEngine, MulticastGoesToTheUniverseGroupOnTheChosenInterface) {
     // Universe 4242 = 0x1092: group 239.255.16.146.
     UdpReceiver group("239.255.16.146");
@@ -383,6 +632,21 @@ TEST_F(LedEngine, MulticastGoesToTheUniverseGroupOnTheChosenInterface) {
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_EQ(Be16(packets[0], 113), 4242u);
     EXPECT_EQ(FromE131(packets, 4242, 300), testing::ExpectedWire(testing::PagePixels(*page_), o));
+    engine.reset();
+    group.Take();
+
+    // The synchronisation packet goes to its own universe's group: 4300 = 0x10CC.
+    UdpReceiver syncGroup("239.255.16.204");
+    ASSERT_TRUE(syncGroup.Ready());
+    o.sync = 4300;
+    o.port = syncGroup.Port();  // bound to the group's address, it gets what goes to that group alone
+    engine = Engine({o});
+    engine->Start();
+    clock_.Advance(25);
+    const auto sync = syncGroup.Take();
+    ASSERT_EQ(sync.size(), 1u);
+    EXPECT_EQ(sync[0].size(), kE131SyncPacketSize);
+    EXPECT_EQ(Be16(sync[0], 45), 4300u);
 }
 
 }  // namespace

@@ -57,6 +57,32 @@ TEST(LedPreviewWindow, DrawsEachSentPixelAsARoundDotWhereItsRegionLies) {
     EXPECT_EQ(shown.pixel(5, 5), qRgb(0, 0, 0)) << "unlit";
     preview.SetStatus("output1: 发送失败");
     EXPECT_EQ(preview.Status(), QString::fromUtf8("output1: 发送失败"));
+
+    // A small pitch shows each LED at its full colour.
+    dots.SetPitch(2);
+    const QImage small = dots.grab().toImage();
+    EXPECT_EQ(small.pixel(6, 2), qRgb(0xC8, 0x20, 0x10));
+}
+
+TEST(LedPreviewWindow, ShowsEachOutputsRatesAndErrors) {
+    LedOutputConfig good, bad;
+    good.section = "output1";
+    good.host = "127.0.0.1";
+    bad = good;
+    bad.section = "output2";
+    bad.x = 128;
+    LedPreview preview;
+    preview.SetOutputs({good, bad});
+    LedOutputStats sending{100, 200, 0, "", ""};
+    LedOutputStats failing{0, 0, 12, "发送失败：Connection refused", "发送失败：Connection refused"};
+    preview.ShowStats({sending, failing}, 10'000);
+    sending.frames += 40;
+    sending.packets += 80;
+    failing.failures += 40;
+    preview.ShowStats({sending, failing}, 12'000);
+    EXPECT_EQ(preview.OutputLines(),
+              QString::fromUtf8("output1 ddp 127.0.0.1:4048：20.0 帧/秒，40 包/秒，错误 0\n"
+                                "output2 ddp 127.0.0.1:4048：0.0 帧/秒，0 包/秒，错误 52，现在：发送失败：Connection refused"));
 }
 
 class LedDialog : public ::testing::Test {
@@ -71,15 +97,22 @@ protected:
 };
 
 TEST_F(LedDialog, EditsAddsRemovesAndSavesTheOutputs) {
-    WriteFileAtomic(LedOutputFilePath(), "[output1]\nhost=10.0.0.1\nwidth=32\n[output2]\nbrightness=lots\n");
+    WriteFileAtomic(LedOutputFilePath(), "[output1]\nhost=127.0.0.5\nwidth=32\n[output2]\nbrightness=lots\n");
     auto dialog = Open();
     EXPECT_FALSE(dialog->Problems->isHidden());
     EXPECT_TRUE(dialog->Problems->text().contains("[output2] brightness"));
-    ASSERT_EQ(dialog->List->count(), 1);
-    EXPECT_EQ(dialog->Host->text(), "10.0.0.1");
+    // The output that cannot be read is listed, not editable, and kept.
+    ASSERT_EQ(dialog->List->count(), 2);
+    EXPECT_TRUE(dialog->List->item(1)->text().contains(QString::fromUtf8("无法读取")));
+    EXPECT_EQ(dialog->Host->text(), "127.0.0.5");
+    dialog->SelectOutput(1);
+    EXPECT_FALSE(dialog->Host->isEnabled());
+    EXPECT_TRUE(dialog->RemoveButton->isEnabled());
+    dialog->SelectOutput(0);
 
     dialog->AddOutput();
-    EXPECT_EQ(dialog->Current(), 1);
+    EXPECT_EQ(dialog->Current(), 2);
+    EXPECT_TRUE(dialog->List->item(2)->text().startsWith("output3 ")) << "a name no section has";
     EXPECT_EQ(dialog->X->value(), 32) << "a new panel starts where the last one ends";
     dialog->Protocol->setCurrentIndex(1);
     EXPECT_EQ(dialog->Port->value(), kE131DefaultPort);
@@ -91,10 +124,11 @@ TEST_F(LedDialog, EditsAddsRemovesAndSavesTheOutputs) {
     ASSERT_TRUE(dialog->Save());
 
     const LedOutputSettings saved = LoadLedOutputs();
-    EXPECT_TRUE(saved.problems.empty());
+    EXPECT_EQ(saved.unreadable, std::vector<std::string>{"output2"});
     ASSERT_EQ(saved.outputs.size(), 2u);
-    EXPECT_EQ(saved.outputs[0].host, "10.0.0.1");
+    EXPECT_EQ(saved.outputs[0].host, "127.0.0.5");
     const LedOutputConfig& added = saved.outputs[1];
+    EXPECT_EQ(added.section, "output3");
     EXPECT_TRUE(added.Multicast());
     EXPECT_EQ(added.brightness, 40);
     EXPECT_TRUE(added.serpentine);
@@ -103,7 +137,8 @@ TEST_F(LedDialog, EditsAddsRemovesAndSavesTheOutputs) {
 
     dialog->SelectOutput(0);
     dialog->RemoveOutput();
-    ASSERT_EQ(dialog->List->count(), 1);
+    ASSERT_EQ(dialog->List->count(), 2);
+    dialog->SelectOutput(1);
     EXPECT_EQ(dialog->Brightness->value(), 40);
 
     // A DDP output without a host cannot be saved; the file stays as it was.
@@ -112,6 +147,52 @@ TEST_F(LedDialog, EditsAddsRemovesAndSavesTheOutputs) {
     ASSERT_EQ(warned_.size(), 1u);
     EXPECT_TRUE(warned_[0].contains("DDP"));
     EXPECT_EQ(LoadLedOutputs().outputs.size(), 2u);
+}
+
+TEST_F(LedDialog, OkKeepsWhatItCannotReadAndEveryCommentByteForByte) {
+    const std::string file =
+        "# north gate sign, panels by row\n"
+        "[output1]\n"
+        "protocol=e131   ; left half\n"
+        "host=127.0.0.1\n"
+        "universe=7\n"
+        "\n"
+        "[output3]\n"
+        "protocol=ddp\n"
+        "host=127.0.0.1\n"
+        "gamma=2,2       ; typed on site\n"
+        "\n"
+        "; the right half\n"
+        "[output2]\n"
+        "host=127.0.0.1\n"
+        "brightness=80\n";
+    WriteFileAtomic(LedOutputFilePath(), file);
+    auto dialog = Open();
+    ASSERT_EQ(dialog->List->count(), 3);
+    ASSERT_TRUE(dialog->Save());  // 确定 without a change
+    EXPECT_EQ(ReadWholeFile(LedOutputFilePath()), file);
+
+    // One change: that value alone, in its own line.
+    dialog->SelectOutput(2);
+    dialog->Brightness->setValue(60);
+    dialog->SelectOutput(0);
+    dialog->Enabled->setChecked(false);
+    dialog->OkButton->click();
+    std::string expected = file;
+    expected.replace(expected.find("brightness=80"), 13, "brightness=60");
+    expected.replace(expected.find("universe=7\n"), 11, "universe=7\nenabled=false\n");
+    EXPECT_EQ(ReadWholeFile(LedOutputFilePath()), expected);
+    EXPECT_FALSE(LoadLedOutputs().outputs[0].enabled);
+
+    // A hand edit made while the dialog is open stays; the dialog's own change joins it.
+    std::string edited = expected;
+    edited.replace(edited.find("universe=7"), 10, "universe=9");
+    WriteFileAtomic(LedOutputFilePath(), edited);
+    dialog->SelectOutput(2);
+    dialog->Brightness->setValue(70);
+    ASSERT_TRUE(dialog->Save());
+    edited.replace(edited.find("brightness=60"), 13, "brightness=70");
+    EXPECT_EQ(ReadWholeFile(LedOutputFilePath()), edited);
 }
 
 TEST_F(LedDialog, TestPatternMarksTheCornersOfTheOutputOnView) {

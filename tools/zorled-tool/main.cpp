@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/headless.h"
+#include "fleetcommands.h"
 #include "app/playsimulation.h"
 #include "core/atomicfile.h"
 #include "core/clock.h"
@@ -30,7 +31,14 @@ int Usage() {
                  "       zorled-tool resave IN.DFM OUT.DFM\n"
                  "       zorled-tool play [--seconds N]\n"
                  "       zorled-tool stream IN.DFM --seconds N\n"
-                 "       zorled-tool render IN.DFM OUT.PNG [--ms N] [--at \"YYYY-MM-DD HH:MM:SS\"]\n");
+                 "       zorled-tool pattern --output NAME --kind chase|red|green|blue|white|gradient|grid|corners "
+                 "[--seconds N]\n"
+                 "       zorled-tool render IN.DFM OUT.PNG [--ms N] [--at \"YYYY-MM-DD HH:MM:SS\"]\n"
+                 "       zorled-tool sign --home DIR [--seconds N]\n"
+                 "       zorled-tool publish --fleet FILE --group G [--home DIR] [--wait S]\n"
+                 "       zorled-tool announce --fleet FILE --group G --widget NAME [--minutes M] TEXT\n"
+                 "       zorled-tool fleet --fleet FILE [--group G]\n"
+                 "       zorled-tool shot --fleet FILE --sign S OUT.PNG\n");
     return 1;
 }
 
@@ -176,10 +184,34 @@ int Run(const std::vector<std::string>& args) {
         return SimulatePlay(seconds);
     }
     if (command == "render") return Render(args);
+    if (command == "sign") return zl::RunSign(args);
+    if (command == "publish") return zl::RunPublish(args);
+    if (command == "announce") return zl::RunAnnounce(args);
+    if (command == "fleet") return zl::RunFleet(args);
+    if (command == "shot") return zl::RunShot(args);
     if (command == "stream" && args.size() == 4 && args[2] == "--seconds") {
         const long long seconds = Seconds(args[3]);
         zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
         zl::StreamPage(args[1], seconds, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
+        return 0;
+    }
+    if (command == "pattern") {
+        std::string output, kind;
+        long long seconds = 10;
+        for (size_t i = 1; i < args.size(); i += 2) {
+            if (i + 1 == args.size()) return Usage();
+            if (args[i] == "--output")
+                output = args[i + 1];
+            else if (args[i] == "--kind")
+                kind = args[i + 1];
+            else if (args[i] == "--seconds")
+                seconds = Seconds(args[i + 1]);
+            else
+                return Usage();
+        }
+        if (output.empty() || kind.empty()) return Usage();
+        zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
+        zl::StreamPattern(output, kind, seconds, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
         return 0;
     }
     return Usage();

@@ -1,0 +1,196 @@
+#include "app/fleetplay.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QTimer>
+#include <algorithm>
+
+#include "app/fleetwindow.h"
+#include "app/mainwindow.h"
+#include "core/codepage.h"
+#include "page/frmzorledform.h"
+#include "qtbase/application.h"
+#include "widgets/datarefresh.h"
+#include "widgets/zmd.h"
+#include "widgets/zorledlabel.h"
+#include "widgets/zorscrolltext.h"
+
+namespace zl {
+namespace {
+
+// Announcements come as UTF-8; widgets hold GBK, as the text feeds do.
+std::string AnnouncementToGbk(const std::string& utf8) { return Utf8ToGbk(utf8); }
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+StringList SplitLines(const std::string& text) {
+    StringList lines;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        if (end == std::string::npos) return lines;
+        start = end + 1;
+    }
+}
+
+void Hold(Control* control, bool held) {
+    if (auto* fed = dynamic_cast<DataFed*>(control)) fed->FeedHeld = held;
+}
+
+}  // namespace
+
+void AnnouncementBoard::Set(const Announcement& a) {
+    if (a.text.empty())
+        active_.erase(Lower(a.widget));
+    else
+        active_[Lower(a.widget)] = a;
+}
+
+void AnnouncementBoard::Restore(Control* control, const Shown& shown) {
+    Hold(control, false);
+    if (auto* board = dynamic_cast<TzorScrollText*>(control))
+        board->Text().SetLines(shown.ownLines);
+    else if (auto* marquee = dynamic_cast<Tzmd*>(control))
+        marquee->SetRunningCaption(shown.ownCaption);
+    else
+        control->SetCaption(shown.ownCaption);
+}
+
+std::vector<std::string> AnnouncementBoard::Apply(TFrmZorLedForm* page, std::int64_t nowMs) {
+    std::vector<std::string> changes;
+    for (auto it = active_.begin(); it != active_.end();)
+        it = it->second.until != 0 && it->second.until <= nowMs ? active_.erase(it) : std::next(it);
+    // A new page brings its widgets with their own texts.
+    if (page != page_) {
+        shown_.clear();
+        page_ = page;
+    }
+    if (!page) return changes;
+    for (Control* control : page->AllWidgets()) {
+        const bool kind = dynamic_cast<TzorScrollText*>(control) || dynamic_cast<Tzmd*>(control) ||
+                          dynamic_cast<Tzorledlabel*>(control);
+        if (!kind) continue;
+        const auto wanted = active_.find(Lower(GbkToUtf8(control->Name())));
+        auto shown = shown_.find(control);
+        if (wanted == active_.end()) {
+            if (shown != shown_.end()) {
+                Restore(control, shown->second);
+                shown_.erase(shown);
+                changes.push_back("ended " + GbkToUtf8(control->Name()));
+            }
+            continue;
+        }
+        const std::string text = AnnouncementToGbk(wanted->second.text);
+        if (shown != shown_.end() && shown->second.text == text) continue;
+        if (shown == shown_.end()) {
+            Shown own;
+            if (auto* board = dynamic_cast<TzorScrollText*>(control)) own.ownLines = board->Text().Lines();
+            else if (auto* marquee = dynamic_cast<Tzmd*>(control)) own.ownCaption = marquee->RunningCaption();
+            else own.ownCaption = control->Caption();
+            shown = shown_.emplace(control, own).first;
+        }
+        shown->second.text = text;
+        Hold(control, true);
+        if (auto* board = dynamic_cast<TzorScrollText*>(control))
+            board->Text().SetLines(SplitLines(text));
+        else if (auto* marquee = dynamic_cast<Tzmd*>(control))
+            marquee->SetRunningCaption(text);
+        else
+            control->SetCaption(text);
+        changes.push_back("shown " + GbkToUtf8(control->Name()) + " " + wanted->second.text);
+    }
+    return changes;
+}
+
+void AnnouncementBoard::RestoreAll() {
+    for (const auto& [control, shown] : shown_) Restore(control, shown);
+    shown_.clear();
+}
+
+const char* ProgramVersion() { return "1.05"; }
+
+FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetConfig config)
+    : window_(window), sign_(std::make_unique<FleetSign>(std::move(home), std::move(config), ProgramVersion())) {
+    if (!window_.Announcements) window_.Announcements = std::make_unique<AnnouncementBoard>();
+    auto shown = window_.PageShown;
+    window_.PageShown = [this, shown](const std::string& page) {
+        if (shown) shown(page);
+        sign_->SetPage(GbkToUtf8(window_.CurrentPlan()), GbkToUtf8(page));
+        Say("page " + GbkToUtf8(page));
+        Tick();
+    };
+    // The network thread only queues; the GUI thread does the work when it gets to it.
+    sign_->onBundleApplied = [this] {
+        QMetaObject::invokeMethod(this, [this] {
+            Say("applied " + sign_->StateJson(true));
+            Guarded([this] { window_.TakeNewSelection(); });
+        }, Qt::QueuedConnection);
+    };
+    sign_->onAnnouncement = [this](const Announcement& a) {
+        QMetaObject::invokeMethod(this, [this, a] {
+            window_.Announcements->Set(a);
+            Tick();
+        }, Qt::QueuedConnection);
+    };
+    sign_->onShotRequest = [this](const std::string& id) {
+        QMetaObject::invokeMethod(this, [this, id] {
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            QImage image = window_.Page ? window_.Page->grab().toImage() : QImage(1, 1, QImage::Format_RGB32);
+            if (!window_.Page) image.fill(Qt::black);
+            image.save(&buffer, "PNG");
+            sign_->SendShot(id, png.toStdString());
+        }, Qt::QueuedConnection);
+    };
+    sign_->onError = [this](const std::string& message) {
+        QMetaObject::invokeMethod(this, [this, message] {
+            Say("error " + message);
+            ReportError(QString::fromStdString(message));
+        }, Qt::QueuedConnection);
+    };
+    timer_ = new QTimer(this);
+    timer_->setInterval(1000);
+    connect(timer_, &QTimer::timeout, this, [this] { Guarded([this] { Tick(); }); });
+}
+
+FleetPlay::~FleetPlay() {
+    // The network thread ends before anything it could queue to goes away.
+    sign_->Stop();
+    if (window_.Announcements) window_.Announcements->RestoreAll();
+}
+
+void FleetPlay::Start() {
+    sign_->Start();
+    timer_->start();
+}
+
+void FleetPlay::Say(const std::string& line) {
+    if (Log) Log(line);
+}
+
+void FleetPlay::Tick() {
+    if (!window_.Announcements) return;
+    if (!window_.Playing) {
+        window_.Announcements->RestoreAll();
+        return;
+    }
+    for (const std::string& change : window_.Announcements->Apply(window_.Page, FleetNowMs())) Say(change);
+}
+
+std::unique_ptr<FleetPlay> StartFleetIfConfigured(TSYS_Frmzorled& window, const std::filesystem::path& home) {
+    std::error_code ec;
+    // A desk's settings name no sign: the program is then the publisher, not a sign.
+    if (!std::filesystem::exists(home / "fleet.ini", ec) || IsPublisherSettings(home / "fleet.ini")) return nullptr;
+    auto fleet = std::make_unique<FleetPlay>(window, home, ReadFleetConfig(home / "fleet.ini", FleetRole::Sign));
+    fleet->Start();
+    return fleet;
+}
+
+}  // namespace zl

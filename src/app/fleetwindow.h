@@ -1,0 +1,65 @@
+#pragma once
+#include <QAbstractTableModel>
+#include <QDialog>
+#include <QJsonObject>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "fleet/fleetconfig.h"
+
+class QLabel;
+class QTableView;
+
+namespace zl {
+
+class MqttLink;
+
+// The signs of the fleet from their retained states, one row per sign, kept in id order.
+class FleetModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // A state as the broker sent it; adds the sign or updates its row.
+    void TakeState(const QJsonObject& state);
+    QString SignAt(int row) const;
+
+private:
+    std::vector<QJsonObject> rows_;
+};
+
+// "屏群": the fleet seen from the desk, live, with publish, announcement and screenshot.
+class FleetWindow : public QDialog {
+    Q_OBJECT
+public:
+    // `settings` is the desk's fleet.ini (with private_key); `home` the play home whose
+    // selection a publish sends.
+    FleetWindow(QWidget* parent, std::filesystem::path settings, std::filesystem::path home);
+    ~FleetWindow() override;
+    FleetModel& Model() { return model_; }
+    QTableView* Table() const { return table_; }
+
+private:
+    void Publish();
+    void AnnounceText();
+    void Screenshot();
+    // Runs `work` off the GUI thread; `done` gets its message (empty: success) back on it.
+    void RunInBackground(std::function<std::string()> work, std::function<void(const std::string&)> done);
+    void SetStatus(const QString& text);
+
+    std::filesystem::path settingsFile_, home_;
+    FleetConfig config_;
+    FleetModel model_;
+    QTableView* table_ = nullptr;
+    QLabel* status_ = nullptr;
+    std::unique_ptr<MqttLink> link_;
+};
+
+// Whether a fleet.ini is a desk's (no sign of its own).
+bool IsPublisherSettings(const std::filesystem::path& settings);
+
+}  // namespace zl

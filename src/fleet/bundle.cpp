@@ -1,0 +1,341 @@
+#include "fleet/bundle.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "core/atomicfile.h"
+#include "core/codepage.h"
+#include "core/error.h"
+#include "core/home.h"
+#include "core/pagetext/parser.h"
+#include "core/textlist.h"
+#include "fleet/signature.h"
+
+namespace zl {
+namespace fs = std::filesystem;
+namespace {
+
+std::string AsciiLower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+bool IsPlainName(const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.size() > 255) return false;
+    for (char c : name)
+        if (c == '/' || c == '\\' || c == '\0' || static_cast<unsigned char>(c) < 0x20) return false;
+    return true;
+}
+
+// The data files and modules a page names, as the page text holds them.
+void CollectDataNames(const pagetext::Object& object, const std::string& page, std::vector<std::string>& out) {
+    for (const auto& property : object.properties) {
+        const bool data = property.path == "TextFileName";
+        const bool module = property.path == "ExeFileName";
+        if (!data && !module) continue;
+        const auto* text = property.value.If<pagetext::StringValue>();
+        if (!text || text->text.empty()) continue;
+        out.push_back("Page \"" + page + "\" names " + (data ? "data file" : "data module") + " \"" +
+                      Utf16ToUtf8(text->text) + "\"; it is not carried in the bundle");
+    }
+    for (const auto& child : object.children) CollectDataNames(child, page, out);
+}
+
+struct Archive {
+    archive* a;
+    bool reading;
+    ~Archive() {
+        if (reading)
+            archive_read_free(a);
+        else
+            archive_write_free(a);
+    }
+};
+
+la_ssize_t AppendToString(archive*, void* client, const void* buffer, size_t length) {
+    static_cast<std::string*>(client)->append(static_cast<const char*>(buffer), length);
+    return static_cast<la_ssize_t>(length);
+}
+
+void WriteWholeFileSynced(const fs::path& path, const std::string& data) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) throw Error(Format("Cannot create file \"%s\". %s", path.string().c_str(), std::strerror(errno)));
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int e = errno;
+            ::close(fd);
+            throw Error(Format("Cannot write file \"%s\". %s", path.string().c_str(), std::strerror(e)));
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::fsync(fd);
+    ::close(fd);
+}
+
+void SyncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+std::string WriteTar(const std::vector<BundleFile>& files) {
+    std::string out;
+    Archive w{archive_write_new(), false};
+    archive_write_set_format_pax_restricted(w.a);
+    archive_write_set_bytes_in_last_block(w.a, 1);
+    archive_write_open2(w.a, &out, nullptr, AppendToString, nullptr, nullptr);
+    for (const BundleFile& f : files) {
+        archive_entry* e = archive_entry_new();
+        archive_entry_update_pathname_utf8(e, f.name.c_str());
+        archive_entry_set_filetype(e, AE_IFREG);
+        archive_entry_set_perm(e, 0644);
+        archive_entry_set_size(e, static_cast<la_int64_t>(f.data.size()));
+        if (archive_write_header(w.a, e) != ARCHIVE_OK) {
+            const std::string why = archive_error_string(w.a) ? archive_error_string(w.a) : "";
+            archive_entry_free(e);
+            throw Error("Cannot write bundle entry \"" + f.name + "\": " + why);
+        }
+        archive_write_data(w.a, f.data.data(), f.data.size());
+        archive_entry_free(e);
+    }
+    archive_write_close(w.a);
+    return out;
+}
+
+std::string MakeBundleBody(const std::string& group, std::int64_t version, const std::vector<BundleFile>& files) {
+    QJsonArray list;
+    for (const BundleFile& f : files)
+        list.append(QJsonObject{{"name", QString::fromStdString(f.name)},
+                                {"size", static_cast<qint64>(f.data.size())},
+                                {"sha256", QString::fromStdString(Sha256Hex(f.data))}});
+    const QJsonObject manifest{{"version", static_cast<qint64>(version)},
+                               {"group", QString::fromStdString(group)},
+                               {"files", list}};
+    std::vector<BundleFile> all;
+    all.push_back({"manifest.json", QJsonDocument(manifest).toJson(QJsonDocument::Compact).toStdString()});
+    all.insert(all.end(), files.begin(), files.end());
+    return WriteTar(all);
+}
+
+BuiltBundle BuildBundle(const fs::path& pagedef, const std::string& group, std::int64_t version) {
+    BuiltBundle built;
+    std::set<std::string> seen;
+    auto add = [&](const fs::path& wanted, bool required, bool quiet = false) -> std::optional<fs::path> {
+        const auto file = FindFileCaseInsensitive(wanted);
+        std::error_code ec;
+        if (!file || fs::is_directory(*file, ec)) {
+            if (required) throw Error(Format("Cannot open file \"%s\".", wanted.string().c_str()));
+            if (quiet) return std::nullopt;
+            built.warnings.push_back("\"" + wanted.filename().string() + "\" is named but missing; it is left out");
+            return std::nullopt;
+        }
+        const std::string name = file->filename().string();
+        if (seen.insert(AsciiLower(name)).second) built.files.push_back({name, ReadWholeFile(*file)});
+        return file;
+    };
+    const auto selectList = add(pagedef / "SelectList.PLN", true);
+    // The plan editor's list of all plans; a home that never opened it has none.
+    add(pagedef / "PlayList.PLN", false, true);
+    for (const std::string& plan : ReadTextList(*selectList)) {
+        const auto planFile = add(pagedef / StoredPath(plan + ".LED"), false);
+        if (!planFile) continue;
+        for (const std::string& page : ReadTextList(*planFile)) {
+            const auto pageFile = add(pagedef / StoredPath(page + ".DFM"), false);
+            if (!pageFile) continue;
+            add(pagedef / StoredPath(page + ".Pas"), false);
+            pagetext::Object root;
+            try {
+                pagetext::ParseInto(built.files.back().name == pageFile->filename().string()
+                                        ? built.files.back().data
+                                        : ReadWholeFile(*pageFile),
+                                    root);
+            } catch (const std::exception&) {
+            }
+            CollectDataNames(root, GbkToUtf8(page), built.warnings);
+        }
+    }
+    std::sort(built.warnings.begin(), built.warnings.end());
+    built.warnings.erase(std::unique(built.warnings.begin(), built.warnings.end()), built.warnings.end());
+    built.body = MakeBundleBody(group, version, built.files);
+    return built;
+}
+
+CheckedBundle CheckBundle(std::string_view body, const std::string& group) {
+    if (body.size() > kMaxBundleBody)
+        throw Error(Format("Bundle refused: its body of %zu bytes is over the limit of %zu", body.size(), kMaxBundleBody));
+    Archive r{archive_read_new(), true};
+    archive_read_support_format_tar(r.a);
+    if (archive_read_open_memory(r.a, body.data(), body.size()) != ARCHIVE_OK)
+        throw Error("Bundle refused: not a tar archive");
+    CheckedBundle out;
+    std::set<std::string> names;
+    QJsonObject manifest;
+    bool first = true;
+    for (size_t count = 0;; ++count) {
+        archive_entry* e = nullptr;
+        const int rc = archive_read_next_header(r.a, &e);
+        if (rc == ARCHIVE_EOF) break;
+        if (rc != ARCHIVE_OK)
+            throw Error(std::string("Bundle refused: damaged archive: ") +
+                        (archive_error_string(r.a) ? archive_error_string(r.a) : ""));
+        if (count >= kMaxBundleEntries + 1)
+            throw Error(Format("Bundle refused: more than %zu entries", kMaxBundleEntries));
+        const char* utf8 = archive_entry_pathname_utf8(e);
+        const std::string name = utf8 ? utf8 : "";
+        if (!IsPlainName(name)) throw Error("Bundle refused: entry \"" + name + "\" is not a plain file name");
+        if (archive_entry_filetype(e) != AE_IFREG || archive_entry_hardlink(e) || archive_entry_symlink(e))
+            throw Error("Bundle refused: entry \"" + name + "\" is not a regular file");
+        if (!names.insert(AsciiLower(name)).second)
+            throw Error("Bundle refused: entry \"" + name + "\" appears twice when case is ignored");
+        const la_int64_t size = archive_entry_size(e);
+        if (size < 0 || static_cast<size_t>(size) > body.size())
+            throw Error("Bundle refused: entry \"" + name + "\" has a size that cannot be");
+        std::string data(static_cast<size_t>(size), '\0');
+        if (size > 0 && archive_read_data(r.a, data.data(), data.size()) != size)
+            throw Error("Bundle refused: entry \"" + name + "\" is cut short");
+        if (first) {
+            if (name != "manifest.json") throw Error("Bundle refused: manifest.json is not its first entry");
+            QJsonParseError error{};
+            const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(data), &error);
+            if (!doc.isObject()) throw Error("Bundle refused: manifest.json is not a JSON object");
+            manifest = doc.object();
+            first = false;
+            continue;
+        }
+        out.files.push_back({name, std::move(data)});
+    }
+    if (first) throw Error("Bundle refused: it holds no manifest.json");
+    if (out.files.size() > kMaxBundleEntries)
+        throw Error(Format("Bundle refused: more than %zu entries", kMaxBundleEntries));
+    out.version = manifest.value("version").toInteger(-1);
+    out.group = manifest.value("group").toString().toStdString();
+    if (out.version <= 0) throw Error("Bundle refused: its manifest has no version");
+    if (out.group != group) throw Error("Bundle refused: it is for group \"" + out.group + "\", not \"" + group + "\"");
+    const QJsonArray listed = manifest.value("files").toArray();
+    if (static_cast<size_t>(listed.size()) != out.files.size())
+        throw Error(Format("Bundle refused: the manifest lists %lld files, the archive holds %zu",
+                           static_cast<long long>(listed.size()), out.files.size()));
+    std::map<std::string, const BundleFile*> byName;
+    for (const BundleFile& f : out.files) byName[f.name] = &f;
+    for (const QJsonValue& v : listed) {
+        const QJsonObject item = v.toObject();
+        const std::string name = item.value("name").toString().toStdString();
+        auto it = byName.find(name);
+        if (it == byName.end()) throw Error("Bundle refused: the manifest lists \"" + name + "\", which it lacks");
+        if (item.value("size").toInteger(-1) != static_cast<qint64>(it->second->data.size()) ||
+            item.value("sha256").toString().toStdString() != Sha256Hex(it->second->data))
+            throw Error("Bundle refused: \"" + name + "\" does not match its size and SHA-256 in the manifest");
+        byName.erase(it);
+    }
+    bool hasSelectList = false;
+    for (const BundleFile& f : out.files) hasSelectList |= AsciiLower(f.name) == "selectlist.pln";
+    if (!hasSelectList) throw Error("Bundle refused: it holds no SelectList.PLN");
+    return out;
+}
+
+bool IsFleetManaged(const fs::path& home) {
+    std::error_code ec;
+    return fs::is_symlink(home / "pagedef", ec);
+}
+
+fs::path ApplyBundle(const fs::path& home, const CheckedBundle& bundle, const std::string& bodySha256) {
+    const fs::path fleet = home / "fleet";
+    fs::create_directories(fleet);
+    const std::string folderName = std::to_string(bundle.version) + "-" + bodySha256.substr(0, 12);
+    const fs::path folder = fleet / folderName;
+    const fs::path staging = fleet / (folderName + ".new");
+    std::error_code ec;
+    fs::remove_all(staging, ec);
+    try {
+        fs::create_directory(staging);
+        for (const BundleFile& f : bundle.files) WriteWholeFileSynced(staging / f.name, f.data);
+        SyncFolder(staging);
+        fs::remove_all(folder, ec);
+        fs::rename(staging, folder);
+    } catch (const std::exception& e) {
+        fs::remove_all(staging, ec);
+        throw Error(std::string("Bundle not applied: ") + e.what());
+    }
+    const fs::path link = home / "pagedef";
+    fs::path previous;
+    try {
+        if (fs::is_symlink(link, ec)) {
+            previous = fs::read_symlink(link, ec);
+        } else if (fs::exists(link, ec)) {
+            // The sign's own pages stay, beside the fleet's.
+            fs::path aside = home / "pagedef.local";
+            for (int n = 1; fs::exists(fs::symlink_status(aside, ec)); ++n)
+                aside = home / ("pagedef.local." + std::to_string(n));
+            fs::rename(link, aside);
+        }
+        const fs::path temporary = home / ".pagedef.link";
+        fs::remove(temporary, ec);
+        fs::create_directory_symlink(fs::path("fleet") / folderName, temporary);
+        fs::rename(temporary, link);
+        SyncFolder(home);
+    } catch (const std::exception& e) {
+        fs::remove_all(folder, ec);
+        throw Error(std::string("Bundle not applied: ") + e.what());
+    }
+    // Keep the new folder and the one before it, for going back by hand.
+    for (fs::directory_iterator it(fleet, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!it->is_directory() || name == folderName || name == previous.filename().string()) continue;
+        std::error_code ignored;
+        fs::remove_all(it->path(), ignored);
+    }
+    return folder;
+}
+
+AppliedVersions::AppliedVersions(fs::path home) : file_(home / "fleet" / "applied.json") {
+    std::error_code ec;
+    if (!fs::exists(file_, ec)) return;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(ReadWholeFile(file_)));
+    const QJsonObject versions = doc.object().value("versions").toObject();
+    for (auto it = versions.begin(); it != versions.end(); ++it)
+        versions_[it.key().toStdString()] = it.value().toInteger();
+    bundle_ = doc.object().value("bundle").toString().toStdString();
+}
+
+std::int64_t AppliedVersions::Version(const std::string& topic) const {
+    auto it = versions_.find(topic);
+    return it == versions_.end() ? 0 : it->second;
+}
+
+void AppliedVersions::SetVersion(const std::string& topic, std::int64_t version) {
+    versions_[topic] = version;
+    Save();
+}
+
+void AppliedVersions::SetBundle(const std::string& sha256) {
+    bundle_ = sha256;
+    Save();
+}
+
+void AppliedVersions::Save() const {
+    QJsonObject versions;
+    for (const auto& [topic, version] : versions_) versions.insert(QString::fromStdString(topic), static_cast<qint64>(version));
+    QJsonObject root{{"versions", versions}};
+    if (!bundle_.empty()) root.insert("bundle", QString::fromStdString(bundle_));
+    fs::create_directories(file_.parent_path());
+    WriteFileAtomic(file_, QJsonDocument(root).toJson().toStdString());
+}
+
+}  // namespace zl

@@ -1,0 +1,70 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zl {
+
+// What a sign accepts in one bundle.
+constexpr size_t kMaxBundleBody = 64u * 1024 * 1024;
+constexpr size_t kMaxBundleEntries = 10000;
+
+struct BundleFile {
+    std::string name;  // UTF-8, a plain file name
+    std::string data;
+};
+
+struct BuiltBundle {
+    std::string body;
+    std::vector<BundleFile> files;
+    // Data files and data modules the pages name; they are not carried.
+    std::vector<std::string> warnings;
+};
+
+// The tar body of a play home: SelectList.PLN, PlayList.PLN, the selected plans and every page
+// (with its unit) they name, after manifest.json.
+BuiltBundle BuildBundle(const std::filesystem::path& pagedef, const std::string& group, std::int64_t version);
+// manifest.json (version, group, files with name, size and SHA-256) followed by the files.
+std::string MakeBundleBody(const std::string& group, std::int64_t version, const std::vector<BundleFile>& files);
+// A POSIX (pax) tar of regular files with UTF-8 names, exactly as given.
+std::string WriteTar(const std::vector<BundleFile>& files);
+
+struct CheckedBundle {
+    std::int64_t version = 0;
+    std::string group;
+    std::vector<BundleFile> files;  // without the manifest
+};
+
+// Checks a bundle body in full (size, entry count, plain names, no case-insensitive duplicates,
+// manifest sizes and SHA-256, the group). Fails with the reason.
+CheckedBundle CheckBundle(std::string_view body, const std::string& group);
+
+// Unpacks into a new folder under <home>/fleet/ and swaps <home>/pagedef to it with one rename,
+// keeping the previous folder; a real pagedef folder is first moved to pagedef.local. Nothing
+// changes when it fails. Returns the new folder.
+std::filesystem::path ApplyBundle(const std::filesystem::path& home, const CheckedBundle& bundle,
+                                  const std::string& bodySha256);
+
+// Whether <home>/pagedef is managed by the fleet (a link into <home>/fleet).
+bool IsFleetManaged(const std::filesystem::path& home);
+
+// <home>/fleet/applied.json: the newest version applied per topic and the applied bundle's hash.
+class AppliedVersions {
+public:
+    explicit AppliedVersions(std::filesystem::path home);
+    std::int64_t Version(const std::string& topic) const;
+    void SetVersion(const std::string& topic, std::int64_t version);
+    const std::string& Bundle() const { return bundle_; }
+    void SetBundle(const std::string& sha256);
+
+private:
+    void Save() const;
+    std::filesystem::path file_;
+    std::map<std::string, std::int64_t> versions_;
+    std::string bundle_;
+};
+
+}  // namespace zl

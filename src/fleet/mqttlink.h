@@ -1,0 +1,67 @@
+#pragma once
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "fleet/fleetconfig.h"
+
+struct mosquitto;
+struct mosquitto_message;
+struct mqtt5__property;
+
+namespace zl {
+
+// One MQTT 5 connection to the fleet's broker through libmosquitto's own network thread, which
+// reconnects with back-off. Callbacks run on that thread.
+class MqttLink {
+public:
+    MqttLink(const FleetConfig& config, const std::string& clientId);
+    ~MqttLink();
+    MqttLink(const MqttLink&) = delete;
+    MqttLink& operator=(const MqttLink&) = delete;
+
+    std::function<void()> onConnected;
+    std::function<void()> onDisconnected;
+    // The broker answered a connect with a refusal (bad credentials, not authorised).
+    std::function<void(const std::string& reason)> onRefused;
+    std::function<void(const std::string& topic, const std::string& payload)> onMessage;
+
+    // Sent by the broker, retained at QoS 1, when this link dies without saying goodbye; takes
+    // effect at the next connect. Call it before Start or on the network thread (in a callback):
+    // the network thread reads it when it reconnects.
+    void SetWill(const std::string& topic, const std::string& payload);
+    // Connects in the background and keeps reconnecting; never blocks.
+    void Start();
+    // Connects and waits for the broker's answer; fails with a message naming the broker.
+    void Connect(int timeoutMs);
+    void Subscribe(const std::string& pattern);
+    // Queues a QoS 1 message; returns its id.
+    int Publish(const std::string& topic, const std::string& payload, bool retain);
+    // Waits until the broker acknowledged message `mid`; fails with a message when it refused it,
+    // the connection dropped or the time ran out.
+    void WaitAcknowledged(int mid, int timeoutMs);
+    // Sends a disconnect (no will) and stops the network thread.
+    void Stop();
+    bool Connected() const;
+    const FleetConfig& Config() const { return config_; }
+
+private:
+    static void OnConnect(mosquitto*, void* self, int rc, int flags, const mqtt5__property*);
+    static void OnDisconnect(mosquitto*, void* self, int rc, const mqtt5__property*);
+    static void OnPublish(mosquitto*, void* self, int mid, int reason, const mqtt5__property*);
+    static void OnMessage(mosquitto*, void* self, const mosquitto_message*, const mqtt5__property*);
+
+    FleetConfig config_;
+    mosquitto* mosq_ = nullptr;
+    bool started_ = false;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool connected_ = false;
+    int connectResult_ = -1;  // -1: no answer yet
+    int disconnects_ = 0;
+    std::map<int, int> acknowledged_;  // mid -> reason code
+};
+
+}  // namespace zl

@@ -1,0 +1,36 @@
+#pragma once
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+typedef struct evp_pkey_st EVP_PKEY;
+
+namespace zl {
+
+// An Ed25519 key, private or public, read from PEM.
+class FleetKey {
+public:
+    static FleetKey LoadPrivate(const std::filesystem::path& pem);
+    static FleetKey LoadPublic(const std::filesystem::path& pem);
+    // A new key pair written as PEM (private file owner-only), for setting up a fleet.
+    static void Generate(const std::filesystem::path& privatePem, const std::filesystem::path& publicPem);
+    EVP_PKEY* get() const { return key_.get(); }
+
+private:
+    std::shared_ptr<EVP_PKEY> key_;
+};
+
+constexpr size_t kSignatureSize = 64;
+
+// 64 bytes of signature over topic, one zero byte and body, followed by the body.
+std::string SignFleetMessage(const FleetKey& privateKey, std::string_view topic, std::string_view body);
+// The body when the signature holds for this topic, else nothing.
+std::optional<std::string_view> VerifyFleetMessage(const FleetKey& publicKey, std::string_view topic,
+                                                   std::string_view message);
+
+// Lower-case hex SHA-256.
+std::string Sha256Hex(std::string_view data);
+
+}  // namespace zl

@@ -1,0 +1,516 @@
+// Headless signs and the publisher against a real Mosquitto: TLS with a CA made here, a password
+// file, an ACL and persistence, as a fleet runs it.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+#include <QTemporaryDir>
+#include <QThread>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "app/fleetwindow.h"
+#include "core/atomicfile.h"
+#include "core/textlist.h"
+#include "fleet/bundle.h"
+#include "fleet/fleetconfig.h"
+#include "fleet/fleetsign.h"
+#include "fleet/mqttlink.h"
+#include "fleet/publisher.h"
+#include "fleet/signature.h"
+
+namespace fs = std::filesystem;
+using namespace zl;
+
+namespace {
+
+const QString kTool = QString(ZORLED_BINARY_DIR) + "/src/app/zorled-tool";
+
+// Every sign of these tests, its groups, and the broker users that go with them.
+const std::map<std::string, std::string> kSigns = {
+    {"s1", "g1"}, {"s2", "g1"}, {"s3", "g1"}, {"s4", "g2"}, {"s5", "g2"},
+    {"r1", "bad"}, {"k1", "k"}, {"n1", "rr"},
+};
+
+int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool Run(const QString& program, const QStringList& args, const QString& dir = {}) {
+    QProcess p;
+    if (!dir.isEmpty()) p.setWorkingDirectory(dir);
+    p.start(program, args);
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+QString Mosquitto() {
+    for (const char* path : {"/usr/sbin/mosquitto", "/usr/bin/mosquitto"})
+        if (fs::exists(path)) return path;
+    return "mosquitto";
+}
+
+struct ToolResult {
+    int code = -1;
+    std::string out, err;
+};
+
+ToolResult Tool(const QStringList& args) {
+    QProcess p;
+    p.start(kTool, args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
+            p.readAllStandardError().toStdString()};
+}
+
+// The broker, one for the whole suite: made at the start, stopped at the end.
+struct Broker {
+    QTemporaryDir dir;
+    fs::path path;
+    int port = 0;
+    std::unique_ptr<QProcess> process;
+
+    Broker() : path(dir.path().toStdString()), port(FreePort()) {
+        const QString d = dir.path();
+        WriteFileAtomic(path / "ext.cnf", "subjectAltName=DNS:localhost,IP:127.0.0.1\n");
+        const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+        EXPECT_TRUE(Run("openssl", QStringList{"req", "-x509"} + ec +
+                                       QStringList{"-keyout", "ca.key", "-out", "ca.crt", "-days", "2", "-subj",
+                                                   "/CN=ZorLED test CA"},
+                        d));
+        EXPECT_TRUE(Run("openssl", QStringList{"req"} + ec +
+                                       QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"},
+                        d));
+        EXPECT_TRUE(Run("openssl", {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+                                    "-CAcreateserial", "-out", "server.crt", "-days", "2", "-extfile", "ext.cnf"},
+                        d));
+        std::string users = "publisher:publisher-secret\n", acl = "user publisher\ntopic readwrite zorled/#\n";
+        for (const auto& [sign, group] : kSigns) {
+            users += sign + ":" + sign + "-secret\n";
+            acl += "user " + sign + "\ntopic read zorled/group/" + group + "/#\n";
+        }
+        acl += "pattern write zorled/sign/%u/state\npattern write zorled/sign/%u/shot\npattern read zorled/sign/%u/cmd\n";
+        WriteFileAtomic(path / "passwd", users);
+        chmod((path / "passwd").c_str(), 0600);
+        EXPECT_TRUE(Run("mosquitto_passwd", {"-U", "passwd"}, d));
+        WriteFileAtomic(path / "acl", acl);
+        WriteFileAtomic(path / "mosquitto.conf",
+                        // Run as whoever runs the test: as root, mosquitto would switch to its own user.
+                        "user " + std::string(getpwuid(getuid())->pw_name) + "\n" +
+                        "persistence true\npersistence_location " + path.string() + "/\n" +
+                            "log_dest file " + path.string() + "/mosquitto.log\n" +
+                            "allow_anonymous false\npassword_file " + path.string() + "/passwd\nacl_file " +
+                            path.string() + "/acl\nlistener " + std::to_string(port) + " 127.0.0.1\n" +
+                            "cafile " + path.string() + "/ca.crt\ncertfile " + path.string() +
+                            "/server.crt\nkeyfile " + path.string() + "/server.key\n");
+        FleetKey::Generate(path / "publisher.pem", path / "publisher.pub");
+        Start();
+    }
+    ~Broker() { Stop(); }
+
+    void Start() {
+        process = std::make_unique<QProcess>();
+        process->start(Mosquitto(), {"-c", QString::fromStdString((path / "mosquitto.conf").string())});
+        // Ready when the listener takes connections.
+        for (int i = 0; i < 100; ++i) {
+            const int fd = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<uint16_t>(port));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+            close(fd);
+            if (up) return;
+            QThread::msleep(50);
+        }
+        ADD_FAILURE() << "mosquitto did not start: " << process->readAllStandardError().toStdString()
+                      << ReadLog();
+    }
+    std::string ReadLog() const {
+        std::error_code ec;
+        return fs::exists(path / "mosquitto.log", ec) ? ReadWholeFile(path / "mosquitto.log") : "";
+    }
+    void Stop() {
+        if (!process) return;
+        process->terminate();
+        process->waitForFinished(10000);
+        process.reset();
+    }
+
+    FleetConfig Config(const std::string& user) const {
+        FleetConfig c;
+        c.broker = "mqtts://localhost:" + std::to_string(port);
+        c.host = "localhost";
+        c.port = port;
+        c.tls = true;
+        c.cafile = path / "ca.crt";
+        c.username = user;
+        c.passwordFile = path / (user + ".password");
+        c.keepalive = 5;
+        WriteFileAtomic(c.passwordFile, user + "-secret\n");
+        chmod(c.passwordFile.c_str(), 0600);
+        return c;
+    }
+    fs::path PublisherIni() const {
+        FleetConfig c = Config("publisher");
+        c.privateKey = path / "publisher.pem";
+        WriteFleetConfig(path / "publisher.ini", c);
+        return path / "publisher.ini";
+    }
+};
+
+// The retained states of every sign, as they change.
+class StateWatch {
+public:
+    explicit StateWatch(const Broker& broker) : link_(broker.Config("publisher"), "watch") {
+        link_.onMessage = [this](const std::string&, const std::string& payload) {
+            const QJsonObject state = QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
+            std::lock_guard lock(mutex_);
+            states_[state.value("sign").toString().toStdString()] = state;
+            changed_.notify_all();
+        };
+        link_.Connect(10000);
+        link_.Subscribe("zorled/sign/+/state");
+    }
+    // Waits until the sign's state satisfies `test`; false when it did not within the time.
+    bool Wait(const std::string& sign, const std::function<bool(const QJsonObject&)>& test, int seconds) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(seconds), [&] {
+            auto it = states_.find(sign);
+            return it != states_.end() && test(it->second);
+        });
+    }
+    QJsonObject State(const std::string& sign) {
+        std::lock_guard lock(mutex_);
+        return states_[sign];
+    }
+
+private:
+    MqttLink link_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::map<std::string, QJsonObject> states_;
+};
+
+// One headless sign process with its own home.
+struct Sign {
+    std::string id;
+    QTemporaryDir dir;
+    fs::path home;
+    std::unique_ptr<QProcess> process;
+    std::string output;
+
+    Sign(const Broker& broker, const std::string& sign) : id(sign), home(dir.path().toStdString()) {
+        FleetConfig c = broker.Config(sign);
+        c.passwordFile = home / "password";
+        WriteFileAtomic(c.passwordFile, sign + "-secret\n");
+        chmod(c.passwordFile.c_str(), 0600);
+        c.sign = sign;
+        c.groups = {kSigns.at(sign)};
+        c.publisherKey = broker.path / "publisher.pub";
+        WriteFleetConfig(home / "fleet.ini", c);
+        Start();
+    }
+    ~Sign() {
+        if (process) {
+            process->terminate();
+            process->waitForFinished(10000);
+        }
+    }
+    void Start() {
+        process = std::make_unique<QProcess>();
+        process->start(kTool, {"sign", "--home", QString::fromStdString(home.string())});
+        process->waitForStarted();
+    }
+    // Reads the sign's log until a line holds `text`.
+    bool WaitOutput(const std::string& text, int seconds) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (output.find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            process->waitForReadyRead(100);
+            output += process->readAllStandardOutput().toStdString();
+        }
+        return true;
+    }
+};
+
+// A play home whose one plan shows one page with a label named mylabel1.
+void MakeSourceHome(const fs::path& home, const std::string& text) {
+    const fs::path pagedef = home / "pagedef";
+    fs::create_directories(pagedef);
+    ASSERT_TRUE(Run(kTool, {"new", QString::fromStdString((pagedef / "notice.DFM").string()), "1"}));
+    // The marker keeps the bundles of two homes apart.
+    WriteFileAtomic(pagedef / "notice.Pas", ReadWholeFile(pagedef / "notice.Pas") + "// " + text + "\n");
+    WriteTextList(pagedef / "SelectList.PLN", {"main"});
+    WriteTextList(pagedef / "main.LED", {"notice"});
+}
+
+void ExpectSameFiles(const fs::path& source, const fs::path& applied) {
+    for (const char* name : {"SelectList.PLN", "main.LED", "notice.DFM", "notice.Pas"})
+        EXPECT_EQ(ReadWholeFile(applied / name), ReadWholeFile(source / name)) << applied << " " << name;
+}
+
+auto HasBundle(const std::string& sha) {
+    return [sha](const QJsonObject& s) { return s.value("bundle").toString().toStdString() == sha; };
+}
+bool Online(const QJsonObject& s) { return s.value("online").toBool(); }
+
+class FleetBroker : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { broker_ = new Broker; }
+    static void TearDownTestSuite() {
+        delete broker_;
+        broker_ = nullptr;
+    }
+    static Broker* broker_;
+};
+Broker* FleetBroker::broker_ = nullptr;
+
+ToolResult Publish(const Broker& broker, const std::string& group, const fs::path& home, int wait) {
+    QStringList args{"publish", "--fleet", QString::fromStdString(broker.PublisherIni().string()), "--group",
+                     QString::fromStdString(group), "--home", QString::fromStdString(home.string())};
+    if (wait) args << "--wait" << QString::number(wait);
+    return Tool(args);
+}
+
+}  // namespace
+
+TEST_F(FleetBroker, GroupsGetTheirBundlesAnnouncementsAndScreenshots) {
+    StateWatch watch(*broker_);
+    std::vector<std::unique_ptr<Sign>> signs;
+    for (const char* id : {"s1", "s2", "s3", "s4", "s5"}) signs.push_back(std::make_unique<Sign>(*broker_, id));
+    for (auto& s : signs) ASSERT_TRUE(watch.Wait(s->id, Online, 20)) << s->id;
+
+    QTemporaryDir a, b;
+    MakeSourceHome(a.path().toStdString(), "line one");
+    MakeSourceHome(b.path().toStdString(), "line two");
+    const ToolResult one = Publish(*broker_, "g1", a.path().toStdString(), 30);
+    EXPECT_EQ(one.code, 0) << one.out << one.err;
+    EXPECT_NE(one.out.find("3 of 3 signs of group g1 applied it"), std::string::npos) << one.out;
+    const ToolResult two = Publish(*broker_, "g2", b.path().toStdString(), 30);
+    EXPECT_NE(two.out.find("2 of 2 signs of group g2 applied it"), std::string::npos) << two.out << two.err;
+    for (size_t i = 0; i < signs.size(); ++i)
+        ExpectSameFiles((i < 3 ? fs::path(a.path().toStdString()) : fs::path(b.path().toStdString())) / "pagedef",
+                        signs[i]->home / "pagedef");
+    // Play takes the new selection: the page shows and the state names it.
+    ASSERT_TRUE(watch.Wait("s1", [](const QJsonObject& s) { return s.value("page").toString() == "notice"; }, 20));
+    EXPECT_EQ(watch.State("s1").value("plan").toString(), "main");
+
+    // The fleet listing: one line per sign.
+    const ToolResult listing =
+        Tool({"fleet", "--fleet", QString::fromStdString(broker_->PublisherIni().string()), "--group", "g2"});
+    EXPECT_EQ(listing.code, 0) << listing.err;
+    EXPECT_EQ(listing.out.rfind("s4\tonline\t", 0), 0u) << listing.out;
+    EXPECT_NE(listing.out.find("\ns5\tonline\t"), std::string::npos) << listing.out;
+
+    // A screenshot of s4's page.
+    const fs::path png = fs::path(a.path().toStdString()) / "s4.png";
+    const ToolResult shot = Tool({"shot", "--fleet", QString::fromStdString(broker_->PublisherIni().string()), "--sign",
+                                  "s4", QString::fromStdString(png.string())});
+    EXPECT_EQ(shot.code, 0) << shot.err;
+    EXPECT_EQ(ReadWholeFile(png).substr(1, 3), "PNG");
+
+    // An announcement in the label, gone after its three seconds.
+    const ToolResult said = Tool({"announce", "--fleet", QString::fromStdString(broker_->PublisherIni().string()),
+                                  "--group", "g1", "--widget", "mylabel1", "--minutes", "0.05", "列车晚点十分钟"});
+    EXPECT_EQ(said.code, 0) << said.err;
+    EXPECT_TRUE(signs[0]->WaitOutput("shown mylabel1 列车晚点十分钟", 15)) << signs[0]->output;
+    EXPECT_TRUE(signs[0]->WaitOutput("ended mylabel1", 15)) << signs[0]->output;
+    EXPECT_EQ(signs[3]->output.find("shown mylabel1"), std::string::npos);  // another group
+
+    // s3 is away while g1 gets a new bundle, and takes it when it returns.
+    signs[2]->process->terminate();
+    signs[2]->process->waitForFinished(10000);
+    ASSERT_TRUE(watch.Wait("s3", [](const QJsonObject& s) { return !Online(s); }, 10));
+    MakeSourceHome(a.path().toStdString(), "line one, second edition");
+    const ToolResult again = Publish(*broker_, "g1", a.path().toStdString(), 4);
+    EXPECT_EQ(again.code, 3);
+    EXPECT_NE(again.out.find("2 of 3 signs of group g1 applied it"), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("not applied: s3"), std::string::npos) << again.out;
+    const std::string sha = watch.State("s1").value("bundle").toString().toStdString();
+    signs[2]->Start();
+    EXPECT_TRUE(watch.Wait("s3", HasBundle(sha), 20));
+    ExpectSameFiles(fs::path(a.path().toStdString()) / "pagedef", signs[2]->home / "pagedef");
+
+    // Signs that stop on purpose say so.
+    for (auto& s : signs) {
+        s->process->terminate();
+        s->process->waitForFinished(10000);
+        EXPECT_TRUE(watch.Wait(s->id, [](const QJsonObject& s) { return !Online(s); }, 10)) << s->id;
+    }
+}
+
+TEST_F(FleetBroker, RefusedBundlesChangeNothing) {
+    StateWatch watch(*broker_);
+    Sign sign(*broker_, "r1");
+    ASSERT_TRUE(watch.Wait("r1", Online, 20));
+    QTemporaryDir source;
+    MakeSourceHome(source.path().toStdString(), "good");
+    const ToolResult good = Publish(*broker_, "bad", source.path().toStdString(), 30);
+    ASSERT_EQ(good.code, 0) << good.out << good.err;
+    const fs::path pagedef = fs::canonical(sign.home / "pagedef");
+    const std::string applied = ReadWholeFile(sign.home / "fleet" / "applied.json");
+    const std::string goodSha = watch.State("r1").value("bundle").toString().toStdString();
+
+    const FleetKey key = FleetKey::LoadPrivate(broker_->path / "publisher.pem");
+    fs::create_directories(broker_->path / "other");
+    FleetKey::Generate(broker_->path / "other" / "k.pem", broker_->path / "other" / "k.pub");
+    const FleetKey stranger = FleetKey::LoadPrivate(broker_->path / "other" / "k.pem");
+    const std::string topic = BundleTopic("bad");
+    const fs::path src = fs::path(source.path().toStdString()) / "pagedef";
+    const std::int64_t now = FleetNowMs();
+    std::vector<BundleFile> escaping = BuildBundle(src, "bad", now).files;
+    escaping.push_back({"../escape.DFM", "x"});
+    std::vector<BundleFile> files = BuildBundle(src, "bad", now).files;
+    std::string manifest = "{\"version\":" + std::to_string(now + 1) + ",\"group\":\"bad\",\"files\":[";
+    for (size_t i = 0; i < files.size(); ++i)
+        manifest += std::string(i ? "," : "") + "{\"name\":\"" + files[i].name + "\",\"size\":" +
+                    std::to_string(files[i].data.size()) + ",\"sha256\":\"" + Sha256Hex(files[i].data) + "\"}";
+    manifest += "]}";
+    files.back().data += "changed after the manifest";
+    files.insert(files.begin(), {"manifest.json", manifest});
+    struct Case {
+        const char* what;
+        std::string message;
+        const char* reason;
+    } cases[] = {
+        {"wrong signature", SignFleetMessage(stranger, topic, BuildBundle(src, "bad", now).body), "signature"},
+        {"replayed older version", SignFleetMessage(key, topic, BuildBundle(src, "bad", 1000).body), "not newer"},
+        {"../ entry", SignFleetMessage(key, topic, MakeBundleBody("bad", now, escaping)), "not a plain file name"},
+        {"manifest mismatch", SignFleetMessage(key, topic, WriteTar(files)), "does not match"},
+        {"65 MB body", SignFleetMessage(key, topic, std::string(65u * 1024 * 1024, 'z')), "over the limit"},
+    };
+    for (const Case& c : cases) {
+        PublishRaw(broker_->Config("publisher"), topic, c.message, false);
+        EXPECT_TRUE(watch.Wait("r1", [&](const QJsonObject& s) {
+            return s.value("error").toString().toStdString().find(c.reason) != std::string::npos;
+        }, 20)) << c.what << ": " << QJsonDocument(watch.State("r1")).toJson().toStdString();
+        EXPECT_EQ(fs::canonical(sign.home / "pagedef"), pagedef) << c.what;
+        EXPECT_EQ(ReadWholeFile(sign.home / "fleet" / "applied.json"), applied) << c.what;
+        EXPECT_EQ(watch.State("r1").value("bundle").toString().toStdString(), goodSha) << c.what;
+        EXPECT_FALSE(fs::exists(sign.home / "escape.DFM"));
+        EXPECT_FALSE(fs::exists(sign.home / "fleet" / "escape.DFM"));
+    }
+}
+
+TEST_F(FleetBroker, KilledSignGoesOfflineAndSignCredentialsCannotPublishToGroups) {
+    StateWatch watch(*broker_);
+    Sign sign(*broker_, "k1");
+    ASSERT_TRUE(watch.Wait("k1", Online, 20));
+
+    // The broker sends the will after one and a half keepalives (5 s) of silence.
+    ::kill(static_cast<pid_t>(sign.process->processId()), SIGKILL);
+    sign.process->waitForFinished(5000);
+    EXPECT_TRUE(watch.Wait("k1", [](const QJsonObject& s) { return !Online(s); }, 2 * 5));
+
+    // With a sign's credentials, a bundle for its own group is refused and reaches nobody.
+    MqttLink listener(broker_->Config("publisher"), "listener");
+    std::mutex mutex;
+    int received = 0;
+    listener.onMessage = [&](const std::string&, const std::string&) {
+        std::lock_guard lock(mutex);
+        ++received;
+    };
+    listener.Connect(10000);
+    listener.Subscribe("zorled/group/k/#");
+    listener.WaitAcknowledged(listener.Publish("zorled/group/k/text/probe", "", false), 10000);  // a round trip
+    MqttLink intruder(broker_->Config("k1"), "intruder");
+    intruder.Connect(10000);
+    std::string refusal;
+    try {
+        intruder.WaitAcknowledged(intruder.Publish(BundleTopic("k"), "not from the publisher", true), 10000);
+    } catch (const std::exception& e) {
+        refusal = e.what();
+    }
+    EXPECT_NE(refusal.find("Not authorized"), std::string::npos) << refusal;
+    // Another round trip through the broker: anything it delivered would have come before it.
+    listener.WaitAcknowledged(listener.Publish("zorled/group/k/text/probe", "", false), 10000);
+    QThread::msleep(200);
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(received, 2);  // the two probes only
+}
+
+TEST_F(FleetBroker, RetainedBundleSurvivesABrokerRestartAndPublishingWhileDownFails) {
+    QTemporaryDir source;
+    MakeSourceHome(source.path().toStdString(), "kept over a restart");
+    const ToolResult published = Publish(*broker_, "rr", source.path().toStdString(), 0);
+    ASSERT_EQ(published.code, 0) << published.err;
+
+    broker_->Stop();
+    const ToolResult down = Publish(*broker_, "rr", source.path().toStdString(), 0);
+    EXPECT_EQ(down.code, 1);
+    EXPECT_NE(down.err.find("Cannot connect to broker mqtts://localhost:"), std::string::npos) << down.err;
+    EXPECT_EQ(down.out.find("published"), std::string::npos) << down.out;
+    broker_->Start();
+
+    // mqtts trusts only its cafile: a broker whose certificate chains elsewhere is refused.
+    ASSERT_TRUE(::Run("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                                "-keyout", "other-ca.key", "-out", "other-ca.crt", "-days", "2", "-subj", "/CN=Other CA"},
+                    broker_->dir.path()));
+    FleetConfig wrongCa = broker_->Config("publisher");
+    wrongCa.cafile = broker_->path / "other-ca.crt";
+    std::string refused;
+    try {
+        PublishRaw(wrongCa, TextTopic("rr", "x"), "anything", false);
+    } catch (const std::exception& e) {
+        refused = e.what();
+    }
+    EXPECT_NE(refused.find("Cannot connect to broker mqtts://localhost:"), std::string::npos) << refused;
+    EXPECT_NE(refused.find("cafile"), std::string::npos) << refused;
+
+    StateWatch watch(*broker_);
+    Sign late(*broker_, "n1");
+    const std::string sha = published.out.substr(std::string("published bundle ").size(), 12);
+    EXPECT_TRUE(watch.Wait("n1", [&](const QJsonObject& s) {
+        return s.value("bundle").toString().toStdString().rfind(sha, 0) == 0;
+    }, 20)) << QJsonDocument(watch.State("n1")).toJson().toStdString();
+    ExpectSameFiles(fs::path(source.path().toStdString()) / "pagedef", late.home / "pagedef");
+}
+
+TEST_F(FleetBroker, OneSignPerHome) {
+    StateWatch watch(*broker_);
+    Sign sign(*broker_, "s1");
+    ASSERT_TRUE(watch.Wait("s1", Online, 20));
+    const ToolResult second = Tool({"sign", "--home", QString::fromStdString(sign.home.string()), "--seconds", "1"});
+    EXPECT_EQ(second.code, 1);
+    EXPECT_NE(second.err.find("is in use by another sign"), std::string::npos) << second.err;
+}
+
+TEST_F(FleetBroker, DeskWindowListsTheSignsLive) {
+    FleetWindow window(nullptr, broker_->PublisherIni(), broker_->path);
+    StateWatch watch(*broker_);
+    Sign sign(*broker_, "s5");
+    auto row = [&]() -> int {
+        for (int r = 0; r < window.Model().rowCount(); ++r)
+            if (window.Model().SignAt(r) == "s5") return r;
+        return -1;
+    };
+    auto online = [&] {
+        const int r = row();
+        return r >= 0 && window.Model().data(window.Model().index(r, 1), Qt::DisplayRole).toString() == QString::fromUtf8("在线");
+    };
+    EXPECT_TRUE(QTest::qWaitFor(online, 20000));
+    sign.process->terminate();
+    sign.process->waitForFinished(10000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !online(); }, 10000))
+        << QJsonDocument(watch.State("s5")).toJson().toStdString();
+}

@@ -1,0 +1,191 @@
+// The fleet's sub-commands: a headless sign, and the publisher's publish, announce, fleet, shot.
+#include "fleetcommands.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QLockFile>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "app/fleetplay.h"
+#include "app/mainwindow.h"
+#include "core/atomicfile.h"
+#include "core/error.h"
+#include "core/home.h"
+#include "fleet/fleetconfig.h"
+#include "fleet/publisher.h"
+#include "output/ledoutputcontrol.h"
+#include "qtbase/application.h"
+#include "qtbase/systemtimers.h"
+
+namespace zl {
+namespace {
+
+struct Options {
+    std::map<std::string, std::string> named;
+    std::vector<std::string> positional;
+    bool Has(const char* name) const { return named.count(name) != 0; }
+    std::string Get(const char* name) const {
+        auto it = named.find(name);
+        return it == named.end() ? std::string() : it->second;
+    }
+};
+
+// "--name value" pairs from the allowed names, and the rest in order.
+Options Parse(const std::vector<std::string>& args, std::initializer_list<const char*> allowed) {
+    Options o;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i].rfind("--", 0) == 0 && args[i].size() > 2) {
+            bool known = false;
+            for (const char* name : allowed) known |= args[i] == name;
+            if (!known) throw Error("Unknown option \"" + args[i] + "\"");
+            if (i + 1 == args.size()) throw Error("Option \"" + args[i] + "\" needs a value");
+            o.named[args[i]] = args[i + 1];
+            ++i;
+        } else {
+            o.positional.push_back(args[i]);
+        }
+    }
+    return o;
+}
+
+std::string Required(const Options& o, const char* name) {
+    if (!o.Has(name)) throw Error(std::string("Option \"") + name + "\" is required");
+    return o.Get(name);
+}
+
+long long Whole(const std::string& text, const char* name, long long first, long long last) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoll(text) < first || std::stoll(text) > last)
+        throw Error(Format("%s \"%s\" is not valid: give a whole number from %lld to %lld", name, text.c_str(), first,
+                           last));
+    return std::stoll(text);
+}
+
+FleetConfig PublisherConfig(const Options& o) {
+    return ReadFleetConfig(Required(o, "--fleet"), FleetRole::Publisher);
+}
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+int RunSign(const std::vector<std::string>& args) {
+    const Options o = Parse(args, {"--home", "--seconds"});
+    if (!o.positional.empty()) throw Error("usage: zorled-tool sign --home DIR [--seconds N]");
+    const std::filesystem::path home = std::filesystem::absolute(Required(o, "--home"));
+    const long long seconds = o.Has("--seconds") ? Whole(o.Get("--seconds"), "Seconds", 1, 999999999) : 0;
+    if (!std::filesystem::exists(home / "fleet.ini"))
+        throw Error(Format("No fleet settings in \"%s\": fleet.ini is missing", home.string().c_str()));
+    // One sign per home: two would apply bundles into the same folders.
+    QLockFile lock(QString::fromStdString((home / "zorled.lock").string()));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0))
+        throw Error(Format("Home \"%s\" is in use by another sign (zorled.lock)", home.string().c_str()));
+    setenv("ZORLED_HOME", home.c_str(), 1);
+    InstallSystemTime();
+    SetErrorReporter([](const QString& message) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        std::fflush(stderr);
+    });
+    // Stop signals end the run in the event loop, so the sign says goodbye to the broker.
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) throw Error("Cannot create a pipe");
+    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    TSYS_Frmzorled window;
+    window.LedOutput.reset();
+    window.RunPlanEditor = [] { return true; };
+    std::unique_ptr<FleetPlay> fleet;
+    fleet = std::make_unique<FleetPlay>(window, home, ReadFleetConfig(home / "fleet.ini", FleetRole::Sign));
+    fleet->Log = [](const std::string& line) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    };
+    fleet->Start();
+    // Play runs from the start; with nothing to play it waits for the fleet's first bundle.
+    window.Playing = true;
+    Guarded([&] {
+        std::error_code ec;
+        if (std::filesystem::exists(PageDefDir() / "SelectList.PLN", ec)) window.StartPlay();
+    });
+    window.Playing = true;
+    if (seconds > 0) QTimer::singleShot(static_cast<int>(std::min<long long>(seconds * 1000, INT32_MAX)), [] {
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    fleet.reset();
+    Guarded([&] { window.StopPlay(); });
+    return 0;
+}
+
+int RunPublish(const std::vector<std::string>& args) {
+    const Options o = Parse(args, {"--fleet", "--group", "--home", "--wait"});
+    if (!o.positional.empty()) throw Error("usage: zorled-tool publish --fleet FILE --group G [--home DIR] [--wait S]");
+    const FleetConfig config = PublisherConfig(o);
+    const std::string group = Required(o, "--group");
+    const std::filesystem::path home = o.Has("--home") ? std::filesystem::path(o.Get("--home")) : ProgramHome();
+    const int wait = o.Has("--wait") ? static_cast<int>(Whole(o.Get("--wait"), "Wait", 0, 86400)) : 0;
+    const PublishResult r = PublishBundle(config, group, home / "pagedef", wait);
+    for (const std::string& w : r.warnings) std::fprintf(stderr, "warning: %s\n", w.c_str());
+    std::printf("published bundle %s (version %lld) to group %s\n", r.sha256.substr(0, 12).c_str(),
+                static_cast<long long>(r.version), group.c_str());
+    if (wait <= 0) return 0;
+    std::printf("%zu of %zu signs of group %s applied it\n", r.applied.size(), r.applied.size() + r.missing.size(),
+                group.c_str());
+    if (!r.missing.empty()) {
+        std::string names;
+        for (const std::string& s : r.missing) names += (names.empty() ? "" : ", ") + s;
+        std::printf("not applied: %s\n", names.c_str());
+    }
+    return r.missing.empty() && !r.applied.empty() ? 0 : 3;
+}
+
+int RunAnnounce(const std::vector<std::string>& args) {
+    const Options o = Parse(args, {"--fleet", "--group", "--widget", "--minutes"});
+    if (o.positional.size() != 1)
+        throw Error("usage: zorled-tool announce --fleet FILE --group G --widget NAME [--minutes M] TEXT");
+    double minutes = 0;
+    if (o.Has("--minutes")) {
+        char* end = nullptr;
+        const std::string text = o.Get("--minutes");
+        minutes = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end || !(minutes > 0) || minutes > 525600)
+            throw Error("Minutes \"" + text + "\" are not valid: give a number above 0 and up to 525600");
+    }
+    Announce(PublisherConfig(o), Required(o, "--group"), Required(o, "--widget"), minutes, o.positional[0]);
+    return 0;
+}
+
+int RunFleet(const std::vector<std::string>& args) {
+    const Options o = Parse(args, {"--fleet", "--group"});
+    if (!o.positional.empty()) throw Error("usage: zorled-tool fleet --fleet FILE [--group G]");
+    for (const QJsonObject& state : ReadStates(PublisherConfig(o), o.Get("--group")))
+        std::printf("%s\n", FormatStateLine(state).c_str());
+    return 0;
+}
+
+int RunShot(const std::vector<std::string>& args) {
+    const Options o = Parse(args, {"--fleet", "--sign"});
+    if (o.positional.size() != 1) throw Error("usage: zorled-tool shot --fleet FILE --sign S OUT.PNG");
+    const std::string png = RequestShot(PublisherConfig(o), Required(o, "--sign"), 15000);
+    WriteFileAtomic(o.positional[0], png);
+    return 0;
+}
+
+}  // namespace zl

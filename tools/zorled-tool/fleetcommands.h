@@ -1,0 +1,14 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace zl {
+
+// Each takes the whole argument list (the command first) and returns the exit code.
+int RunSign(const std::vector<std::string>& args);
+int RunPublish(const std::vector<std::string>& args);
+int RunAnnounce(const std::vector<std::string>& args);
+int RunFleet(const std::vector<std::string>& args);
+int RunShot(const std::vector<std::string>& args);
+
+}  // namespace zl
