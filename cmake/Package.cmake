@@ -8,6 +8,10 @@ install(TARGETS zorled zorled-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${pkg}/zorled.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${pkg}/zorled.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${pkg}/copyright DESTINATION ${pkg_doc})
+# The systemd user unit that keeps a sign playing.
+set(ZORLED_BIN ${CMAKE_INSTALL_FULL_BINDIR})
+configure_file(${pkg}/zorled.service.in ${CMAKE_BINARY_DIR}/packaging/zorled.service @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/zorled.service DESTINATION lib/systemd/user)
 
 # What a plug-in author needs: the shared allocator with its soname, the link name and a
 # pkg-config file beside it, the header, and the examples' sources. The example plug-ins go into

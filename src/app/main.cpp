@@ -1,18 +1,146 @@
+#include <QAction>
+#include <QCommandLineParser>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <cstdio>
+
 #include "app/fleetplay.h"
 #include "app/headless.h"
 #include "app/mainwindow.h"
+#include "core/codepage.h"
 #include "core/home.h"
+#include "core/playlog.h"
+#include "core/resumepoint.h"
+#include "editors/playfiles.h"
 #include "qtbase/application.h"
+#include "qtbase/lifetime.h"
 #include "qtbase/systemtimers.h"
+
+namespace {
+
+// Why `--play` cannot start from the saved selection; empty when it can.
+QString MissingSelection(zl::TSYS_Frmzorled& window) {
+    if (!zl::FindFileCaseInsensitive(zl::SelectListPath()))
+        return QString::fromUtf8("没有保存的播放方案选择 (SelectList.PLN)，以设计模式启动");
+    window.BuildPageList();
+    if (window.PageList.empty()) return QString::fromUtf8("保存的播放方案选择中没有页面，以设计模式启动");
+    return {};
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     zl::Application app(argc, argv);
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("ZorLED: compose and play pages for LED screens."));
+    options.addHelpOption();
+    const QCommandLineOption play(QStringLiteral("play"),
+                                  QStringLiteral("Start playing the plans last selected in the plan editor."));
+    options.addOption(play);
+    options.process(app);
+    const bool playAtStart = options.isSet(play);
+
     zl::PrepareProgram();
     zl::InstallSystemTime();
+    // One copy per home: two would overwrite each other's plan lists.
+    zl::HomeLock lock(zl::ProgramHome());
+    if (!lock.TryLock()) {
+        std::fprintf(stderr, "%s\n", qPrintable(lock.Message()));
+        if (!playAtStart) QMessageBox::critical(nullptr, QStringLiteral("ZorLED"), lock.Message());
+        return zl::kExitHomeInUse;
+    }
+    zl::ServiceNotifier service;
+    zl::ScreenSaverSuspension screenSaver;
     zl::TSYS_Frmzorled window;
     window.show();
+
+    const std::filesystem::path home = zl::ProgramHome();
+    zl::PlayLog playLog(home);
+    playLog.RemoveOld(zl::Now());
+    // While playing, the screen never blanks and the pointer stays off the page.
+    bool wasPlaying = false;
+    auto followPlay = [&] {
+        screenSaver.Suspend(window.Playing);
+        if (window.Page) {
+            if (window.Playing)
+                window.Page->setCursor(Qt::BlankCursor);
+            else
+                window.Page->unsetCursor();
+        }
+        if (window.Playing == wasPlaying) return;
+        wasPlaying = window.Playing;
+        if (!window.Playing) {
+            playLog.PageEnded(zl::Now());
+            playLog.Event(zl::Now(), "stop");
+            service.Status(QString::fromUtf8("设计模式"));
+        }
+    };
+    QObject::connect(window.ActionPlay, &QAction::changed, &window, followPlay);
+    auto shown = window.PageShown;
+    window.PageShown = [&, shown](const std::string& page) {
+        if (shown) shown(page);
+        if (window.Page && window.Playing) window.Page->setCursor(Qt::BlankCursor);
+        service.Status(QString::fromUtf8("播放 ") + QString::fromLocal8Bit(page.c_str()));
+        if (!wasPlaying) playLog.Event(window.PageStart, "start");
+        wasPlaying = window.Playing;
+        playLog.PageStarted(window.PageStart, zl::GbkToUtf8(window.CurrentPlan()), zl::GbkToUtf8(page));
+        // Where to go on after a crash; a record that cannot be written never stops play.
+        try {
+            zl::WriteResumePoint(home, {window.SelectedPlans, window.PageIndex});
+        } catch (const std::exception& e) {
+            playLog.Event(zl::Now(), "error", {e.what()});
+        }
+    };
+
+    // A stop signal stops as 停止 and 退出 do, without any question.
+    bool stopping = false;
+    zl::StopSignals stopSignals([&](int) {
+        if (stopping) return;
+        stopping = true;
+        service.Stopping();
+        if (window.Playing) zl::Guarded([&] { window.ActionPlayExecute(); });
+        if (window.Playing) zl::Guarded([&] { window.StopPlay(); });
+        followPlay();
+        if (window.Page) window.Page->close();
+        zl::CloseReports();
+        QCoreApplication::quit();
+    });
+
+    if (playAtStart) {
+        QString why;
+        zl::Guarded([&] { why = MissingSelection(window); });
+        if (!why.isEmpty()) {
+            window.statusBar()->showMessage(why);
+            std::fprintf(stderr, "%s\n", qPrintable(why));
+            playLog.Event(zl::Now(), "design", {why.toStdString()});
+        } else {
+            // After a crash or a kill, play goes on at the page that was showing.
+            const auto resume = zl::ReadResumePoint(home);
+            if (resume && resume->selection == window.SelectedPlans &&
+                resume->pageIndex < static_cast<int>(window.PageList.size())) {
+                window.ResumeAt = resume->pageIndex;
+                playLog.Event(zl::Now(), "resume",
+                              {zl::GbkToUtf8(window.PagePlans[resume->pageIndex]),
+                               zl::GbkToUtf8(window.PageList[resume->pageIndex])});
+            }
+            // The saved selection stands as the plan editor's 确定 would leave it.
+            const auto editor = window.RunPlanEditor;
+            window.RunPlanEditor = [] { return true; };
+            zl::Guarded([&] { window.ActionPlayExecute(); });
+            window.RunPlanEditor = editor;
+        }
+    }
+    followPlay();
+    if (!window.Playing) service.Status(QString::fromUtf8("设计模式"));
+    service.Ready();
     // A sign of a fleet connects as it starts; a bad fleet.ini is reported and the program runs on.
     std::unique_ptr<zl::FleetPlay> fleet;
     zl::Guarded([&] { fleet = zl::StartFleetIfConfigured(window, zl::ProgramHome()); });
-    return app.exec();
+    const int status = app.exec();
+    fleet.reset();
+    // 退出 stops play without the command: the stop line still goes to the log.
+    followPlay();
+    screenSaver.Suspend(false);
+    lock.Unlock();
+    return stopping ? 0 : status;
 }

@@ -47,6 +47,8 @@ public:
     StringList PlanLines;
     StringList SelectedPlans;
     int PageIndex = -1;
+    // The page index the next StartPlay begins at (a resumed run), -1 for the first page.
+    int ResumeAt = -1;
     // Kept in milliseconds so the tick's whole-second comparison is exact.
     LocalMs PageStart = 0;
     StringList PluginFiles;

@@ -51,7 +51,8 @@ void TSYS_Frmzorled::ActionPlaymodeExecute() { RunPlanEditor(); }
 void TSYS_Frmzorled::StartPlay() {
     BuildPageList();
     StartPlugins();
-    PageIndex = -1;
+    PageIndex = ResumeAt >= 0 && ResumeAt < static_cast<int>(PageList.size()) ? ResumeAt - 1 : -1;
+    ResumeAt = -1;
     if (LedOutput) LedOutput->SetPlaying(true);
     PlayNextPage();
 }

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <csignal>
+#include <map>
 
 #include "core/atomicfile.h"
+#include "output/packets.h"
 #include "page/frmzorledform.h"
 #include "page/pagefile.h"
 #include "support/scratchdir.h"
@@ -136,6 +139,37 @@ TEST_F(ToolStream, FailsWithoutOutputsOrWithBadArguments) {
     }
     EXPECT_EQ(Stream({page, "--seconds", "x"}), 1);
     EXPECT_NE(err_.find("Seconds \"x\" are not valid"), std::string::npos) << err_;
+}
+
+TEST_F(ToolStream, StopSignalEndsTheStreamWithThreeTerminatedPacketsPerUniverse) {
+    testing::UdpReceiver receiver;
+    // 200 pixels: universes 9 (170 pixels) and 10 (30).
+    WriteFileAtomic(dir_ / "ledoutput.ini", "[output1]\nprotocol=e131\nhost=127.0.0.1\nport=" +
+                                                std::to_string(receiver.Port()) + "\nuniverse=9\nwidth=10\nheight=20\n");
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("ZORLED_HOME", QString::fromStdString(dir_.path().string()));
+        process.setProcessEnvironment(env);
+        process.start(QString(ZORLED_BINARY_DIR) + "/src/app/zorled-tool", {"stream", Page(), "--seconds", "600"});
+        ASSERT_TRUE(process.waitForStarted());
+        // Signalled once it streams.
+        std::vector<std::vector<std::uint8_t>> packets;
+        for (int i = 0; i < 600 && packets.empty(); ++i) {
+            process.waitForFinished(50);
+            packets = receiver.Take();
+        }
+        ASSERT_FALSE(packets.empty()) << process.readAllStandardError().toStdString();
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        std::map<int, int> terminated;
+        for (const auto& p : receiver.Take())
+            if (p.size() > 114 && (p[112] & kE131StreamTerminated)) ++terminated[p[113] * 256 + p[114]];
+        EXPECT_EQ(terminated, (std::map<int, int>{{9, 3}, {10, 3}})) << signal;
+    }
 }
 
 }  // namespace

@@ -233,4 +233,21 @@ TEST_F(ZorledTool, RenderShowsThePageAtTheInstantsAsked) {
 }
 
 }  // namespace
+TEST_F(ZorledTool, PlaylogSumsTheSecondsPerDayAndPage) {
+    std::filesystem::create_directories(dir_ / "log");
+    WriteFileAtomic(dir_ / "log" / "play-2026-03-01.log",
+                    "2026-03-01 08:00:00\tstart\n2026-03-01 08:00:00\tpage\t早班\tp1\t10\n"
+                    "2026-03-01 08:00:10\tpage\t早班\tp2\t5\n2026-03-01 08:00:15\tpage\t早班\tp1\t12\n");
+    WriteFileAtomic(dir_ / "log" / "play-2026-03-02.log", "2026-03-02 09:00:00\tpage\t早班\tp1\t30\n");
+    Result r = Tool({"playlog"}, dir_);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "date\tplan\tpage\tseconds\n2026-03-01\t早班\tp1\t22\n2026-03-01\t早班\tp2\t5\n"
+                     "2026-03-02\t早班\tp1\t30\n");
+    r = Tool({"playlog", "--from", "2026-03-02", "--to", "2026-03-02"}, dir_);
+    EXPECT_EQ(r.out, "date\tplan\tpage\tseconds\n2026-03-02\t早班\tp1\t30\n");
+    r = Tool({"playlog", "--from", "March"}, dir_);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Date \"March\" is not valid"), std::string::npos) << r.err;
+}
+
 }  // namespace zl

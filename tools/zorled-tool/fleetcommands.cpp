@@ -1,13 +1,8 @@
 // The fleet's sub-commands: a headless sign, and the publisher's publish, announce, fleet, shot.
 #include "fleetcommands.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
-#include <QLockFile>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +17,7 @@
 #include "fleet/publisher.h"
 #include "output/ledoutputcontrol.h"
 #include "qtbase/application.h"
+#include "qtbase/lifetime.h"
 #include "qtbase/systemtimers.h"
 
 namespace zl {
@@ -72,13 +68,6 @@ FleetConfig PublisherConfig(const Options& o) {
     return ReadFleetConfig(Required(o, "--fleet"), FleetRole::Publisher);
 }
 
-int g_signalPipe[2] = {-1, -1};
-
-void OnStopSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
-
 }  // namespace
 
 int RunSign(const std::vector<std::string>& args) {
@@ -89,9 +78,8 @@ int RunSign(const std::vector<std::string>& args) {
     if (!std::filesystem::exists(home / "fleet.ini"))
         throw Error(Format("No fleet settings in \"%s\": fleet.ini is missing", home.string().c_str()));
     // One sign per home: two would apply bundles into the same folders.
-    QLockFile lock(QString::fromStdString((home / "zorled.lock").string()));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0))
+    HomeLock lock(home);
+    if (!lock.TryLock())
         throw Error(Format("Home \"%s\" is in use by another sign (zorled.lock)", home.string().c_str()));
     setenv("ZORLED_HOME", home.c_str(), 1);
     InstallSystemTime();
@@ -100,13 +88,7 @@ int RunSign(const std::vector<std::string>& args) {
         std::fflush(stderr);
     });
     // Stop signals end the run in the event loop, so the sign says goodbye to the broker.
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) throw Error("Cannot create a pipe");
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    StopSignals stop([](int) { QCoreApplication::quit(); });
 
     TSYS_Frmzorled window;
     window.LedOutput.reset();

@@ -21,6 +21,10 @@
 #include "page/frmzorledform.h"
 #include "page/pagefile.h"
 #include "output/streampage.h"
+#include "core/playlog.h"
+#include "core/home.h"
+#include <regex>
+#include "qtbase/lifetime.h"
 #include "plugins/dlllistclass.h"
 #include "qtbase/application.h"
 
@@ -40,7 +44,8 @@ int Usage() {
                  "       zorled-tool publish --fleet FILE --group G [--home DIR] [--wait S]\n"
                  "       zorled-tool announce --fleet FILE --group G --widget NAME [--minutes M] TEXT\n"
                  "       zorled-tool fleet --fleet FILE [--group G]\n"
-                 "       zorled-tool shot --fleet FILE --sign S OUT.PNG\n");
+                 "       zorled-tool shot --fleet FILE --sign S OUT.PNG\n"
+                 "       zorled-tool playlog [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n");
     return 1;
 }
 
@@ -50,6 +55,24 @@ std::optional<long long> WholeNumber(const std::string& text, long long first, l
     const long long value = std::stoll(text);
     if (value < first || value > last) return {};
     return value;
+}
+
+// Seconds each page was shown per day, from the home's play log: proof of play.
+int PlayLogSums(const std::vector<std::string>& args) {
+    std::string from, to;
+    for (size_t i = 1; i < args.size(); i += 2) {
+        if (i + 1 == args.size() || (args[i] != "--from" && args[i] != "--to")) return Usage();
+        const std::string& day = args[i + 1];
+        static const std::regex date(R"(\d{4}-\d{2}-\d{2})");
+        if (!std::regex_match(day, date))
+            throw zl::Error(zl::Format("Date \"%s\" is not valid: give YYYY-MM-DD", day.c_str()));
+        (args[i] == "--from" ? from : to) = day;
+    }
+    std::printf("date\tplan\tpage\tseconds\n");
+    for (const auto& [key, seconds] : zl::SumPlayLog(zl::ProgramHome(), from, to))
+        std::printf("%s\t%s\t%s\t%lld\n", std::get<0>(key).c_str(), std::get<1>(key).c_str(), std::get<2>(key).c_str(),
+                    seconds);
+    return 0;
 }
 
 const char* const kKindNames[] = {"", "label", "image", "marquee", "clock", "board"};
@@ -202,6 +225,7 @@ int Run(const std::vector<std::string>& args) {
     }
     if (command == "render") return Render(args);
     if (command == "sign") return zl::RunSign(args);
+    if (command == "playlog") return PlayLogSums(args);
     if (command == "publish") return zl::RunPublish(args);
     if (command == "announce") return zl::RunAnnounce(args);
     if (command == "fleet") return zl::RunFleet(args);
@@ -209,6 +233,8 @@ int Run(const std::vector<std::string>& args) {
     if (command == "stream" && args.size() == 4 && args[2] == "--seconds") {
         const long long seconds = Seconds(args[3]);
         zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
+        // A stop signal ends the run early through the same end: the streams say they are over.
+        zl::StopSignals stop([](int) { QCoreApplication::quit(); });
         zl::StreamPage(args[1], seconds, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
         return 0;
     }
@@ -228,6 +254,7 @@ int Run(const std::vector<std::string>& args) {
         }
         if (output.empty() || kind.empty()) return Usage();
         zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
+        zl::StopSignals stop([](int) { QCoreApplication::quit(); });
         zl::StreamPattern(output, kind, seconds, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
         return 0;
     }

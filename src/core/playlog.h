@@ -1,0 +1,49 @@
+#pragma once
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <tuple>
+
+#include "core/clock.h"
+
+namespace zl {
+
+// The play log, proof of what a sign showed: one file a day, "<home>/log/play-YYYY-MM-DD.log",
+// UTF-8, one line an event, fields separated by tabs, local time to the second first:
+//   2026-12-10 08:00:00  page     PLAN  PAGE  SECONDS    (written when the page leaves the screen)
+//   2026-12-10 08:00:00  start | stop
+//   2026-12-10 08:00:00  resume   PLAN  PAGE
+//   2026-12-10 08:00:00  error    TEXT
+//   2026-12-10 08:00:00  timeout  MODULE
+// Writing never fails for the caller: a sign plays on when its log cannot be written.
+class PlayLog {
+public:
+    explicit PlayLog(std::filesystem::path home);
+    // Any event; fields are UTF-8, tabs and line breaks in them become spaces.
+    void Event(LocalMs when, std::string_view kind, std::initializer_list<std::string_view> fields = {});
+    // A page came on screen; the one before it gets its line, with the seconds it was shown.
+    void PageStarted(LocalMs when, std::string_view plan, std::string_view page);
+    // The page on screen leaves it (play stops).
+    void PageEnded(LocalMs now);
+    // Removes the day files older than `days` days before `now`.
+    void RemoveOld(LocalMs now, int days = 90);
+    static std::filesystem::path DayFile(const std::filesystem::path& home, LocalMs when);
+
+private:
+    std::filesystem::path home_;
+    bool pageOpen_ = false;
+    LocalMs pageStart_ = 0;
+    std::string plan_, page_;
+};
+
+// Seconds shown per day, plan and page, from the page lines of the logs of days `from` to `to`
+// ("YYYY-MM-DD", both included; empty for no bound). A line that cannot be read is skipped.
+using PlaySums = std::map<std::tuple<std::string, std::string, std::string>, long long>;
+PlaySums SumPlayLog(const std::filesystem::path& home, const std::string& from, const std::string& to);
+
+// "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS" of a local time.
+std::string LocalDay(LocalMs when);
+std::string LocalSecond(LocalMs when);
+
+}  // namespace zl

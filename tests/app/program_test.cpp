@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <algorithm>
+#include <csignal>
+#include <map>
+
+#include "core/atomicfile.h"
+#include "core/textlist.h"
+#include "output/packets.h"
+#include "qtbase/lifetime.h"
+#include "support/notifysocket.h"
+#include "support/pluginfixtures.h"
+#include "support/scratchdir.h"
+#include "support/udpreceiver.h"
+
+namespace zl {
+namespace {
+
+using testing::FixtureFolder;
+using Lines = std::vector<std::string>;
+
+// The program itself, started as systemd or an operator starts it, on a home of the test's own.
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override { std::filesystem::create_directories(home_ / "pagedef"); }
+    void TearDown() override {
+        for (auto& p : running_)
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished();
+            }
+    }
+    void WritePage(const std::string& name) {
+        const auto module = FixtureFolder("data") / "datamodule.so";
+        WriteFileAtomic(home_ / "pagedef" / (name + ".DFM"),
+                        "object P: TFrmZorLedForm\r\n  displaytime = 5\r\n  object R: Tdatarefresh\r\n"
+                        "    ExeFileName = '" + module.string() + "'\r\n  end\r\nend\r\n");
+    }
+    void WriteSelection(const Lines& pages) {
+        for (const auto& page : pages) WritePage(page);
+        WriteTextList(home_ / "pagedef" / "A.LED", pages);
+        WriteTextList(home_ / "pagedef" / "SelectList.PLN", {"A"});
+    }
+    QProcess& Start(const QStringList& args, const std::string& watchdogUsec = "") {
+        running_.push_back(std::make_unique<QProcess>());
+        QProcess& process = *running_.back();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("ZORLED_HOME", QString::fromStdString(home_.path().string()));
+        env.insert("ZORLED_FIXTURE_LOG", QString::fromStdString((home_ / "calls.log").string()));
+        env.insert("NOTIFY_SOCKET", QString::fromStdString(notify_.Path()));
+        env.remove("WATCHDOG_PID");
+        if (!watchdogUsec.empty()) env.insert("WATCHDOG_USEC", QString::fromStdString(watchdogUsec));
+        process.setProcessEnvironment(env);
+        process.start(QString(ZORLED_BINARY_DIR) + "/src/app/zorled", args);
+        return process;
+    }
+    // Collects notifications until `done` holds for them or the program ends.
+    bool WaitFor(QProcess& process, const std::function<bool()>& done) {
+        for (int i = 0; i < 1200; ++i) {
+            for (auto& m : notify_.Take()) messages_.push_back(m);
+            if (done()) return true;
+            if (process.state() == QProcess::NotRunning) return false;
+            process.waitForFinished(50);
+        }
+        return false;
+    }
+    int Count(const std::string& message) const {
+        return static_cast<int>(std::count(messages_.begin(), messages_.end(), message));
+    }
+    Lines Calls() const {
+        Lines lines;
+        for (const auto& line : ReadTextList(home_ / "calls.log")) lines.push_back(line);
+        return lines;
+    }
+
+    testing::ScratchDir home_{"zorled-program"};
+    testing::NotifySocket notify_{home_ / "notify"};
+    std::vector<std::unique_ptr<QProcess>> running_;
+    Lines messages_;
+};
+
+TEST_F(Program, PlayAtStartPlaysTheSavedSelectionAndAStopSignalStopsInOrder) {
+    ASSERT_TRUE(notify_.Ready());
+    testing::UdpReceiver receiver;
+    WriteFileAtomic(home_ / "ledoutput.ini", "[output1]\nprotocol=e131\nhost=127.0.0.1\nport=" +
+                                                 std::to_string(receiver.Port()) + "\nuniverse=5\nwidth=4\nheight=4\n");
+    WriteSelection({"p1", "p2"});
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        messages_.clear();
+        std::filesystem::remove(home_ / "calls.log");
+        QProcess& program = Start({"--play"}, "200000");
+        // No plan editor stands in the way: play is on and says which page it shows.
+        ASSERT_TRUE(WaitFor(program, [&] { return Count("READY=1") == 1 && Count("WATCHDOG=1") >= 3; }))
+            << program.readAllStandardError().toStdString();
+        EXPECT_EQ(Count("STATUS=播放 p1"), 1);
+        const auto ready = std::find(messages_.begin(), messages_.end(), "READY=1");
+        EXPECT_LT(std::find(messages_.begin(), messages_.end(), "STATUS=播放 p1"), ready) << "ready once playing";
+        // Once per mention, as 播放 does.
+        EXPECT_EQ(Calls(), Lines({"datamodule.so PluginInit", "datamodule.so PluginInit"}));
+        EXPECT_TRUE(std::filesystem::exists(home_ / "zorled.lock"));
+        receiver.Take();
+
+        ::kill(static_cast<pid_t>(program.processId()), signal);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+        EXPECT_EQ(Calls(), Lines({"datamodule.so PluginInit", "datamodule.so PluginInit", "datamodule.so PluginUnInit",
+                                  "datamodule.so PluginUnInit"}));
+        EXPECT_FALSE(std::filesystem::exists(home_ / "zorled.lock"));
+        int terminated = 0;
+        for (const auto& p : receiver.Take())
+            if (p.size() > 114 && (p[112] & kE131StreamTerminated)) ++terminated;
+        EXPECT_EQ(terminated, 3) << signal;
+        for (auto& m : notify_.Take()) messages_.push_back(m);
+        EXPECT_EQ(Count("STOPPING=1"), 1);
+    }
+}
+
+TEST_F(Program, PlayAtStartWithoutASavedSelectionStartsInDesignMode) {
+    for (const bool emptySelection : {false, true}) {
+        messages_.clear();
+        if (emptySelection) WriteTextList(home_ / "pagedef" / "SelectList.PLN", {});
+        QProcess& program = Start({"--play"});
+        ASSERT_TRUE(WaitFor(program, [&] { return Count("READY=1") == 1; }));
+        EXPECT_EQ(Count("STATUS=设计模式"), 1);
+        EXPECT_EQ(Count("WATCHDOG=1"), 0) << "no watchdog asked for";
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitCode(), 0);
+        EXPECT_NE(program.readAllStandardError().toStdString().find("以设计模式启动"), std::string::npos);
+        std::string log;
+        for (const auto& entry : std::filesystem::directory_iterator(home_ / "log")) log += ReadWholeFile(entry.path());
+        EXPECT_NE(log.find("\tdesign\t"), std::string::npos) << log;
+    }
+}
+
+TEST_F(Program, ASecondCopyOnTheSameHomeEndsWithItsOwnStatus) {
+    QProcess& first = Start({});
+    ASSERT_TRUE(WaitFor(first, [&] { return Count("READY=1") == 1; }));
+    QProcess& second = Start({"--play"});
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), kExitHomeInUse);
+    EXPECT_NE(second.readAllStandardError().toStdString().find("is in use by another copy of ZorLED"),
+              std::string::npos);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(30000));
+    EXPECT_EQ(first.exitCode(), 0);
+}
+
+TEST_F(Program, HelpListsTheOptions) {
+    QProcess& program = Start({"--help"});
+    ASSERT_TRUE(program.waitForFinished(30000));
+    const std::string out = program.readAllStandardOutput().toStdString();
+    EXPECT_NE(out.find("--play"), std::string::npos) << out;
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+TEST_F(Program, AfterAKillDuringPage2Of3PlayAtStartResumesAtPage2) {
+    WriteSelection({"p1", "p2", "p3"});
+    QProcess& first = Start({"--play"});
+    ASSERT_TRUE(WaitFor(first, [&] { return Count("STATUS=播放 p2") == 1; }));
+    first.kill();
+    ASSERT_TRUE(first.waitForFinished(30000));
+    messages_.clear();
+    QProcess& second = Start({"--play"});
+    ASSERT_TRUE(WaitFor(second, [&] { return Count("READY=1") == 1; }));
+    ASSERT_FALSE(messages_.empty());
+    EXPECT_EQ(messages_.front(), "STATUS=播放 p2");
+    ::kill(static_cast<pid_t>(second.processId()), SIGTERM);
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), 0);
+    // The log tells the story: p1 shown whole, p2 cut by the kill (no line), resumed, stopped.
+    Lines kinds;
+    for (const auto& entry : std::filesystem::directory_iterator(home_ / "log"))
+        for (const auto& line : ReadTextList(entry.path())) {
+            const auto tab = line.find('\t');
+            kinds.push_back(line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1));
+        }
+    EXPECT_EQ(kinds, Lines({"start", "page", "resume", "start", "page", "stop"}));
+}
+
+}  // namespace
+}  // namespace zl

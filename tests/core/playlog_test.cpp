@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "core/atomicfile.h"
+#include "core/playlog.h"
+#include "core/resumepoint.h"
+#include "core/textlist.h"
+#include "support/scratchdir.h"
+
+namespace zl {
+namespace {
+
+TEST(PlayLog, WritesOneLinePerPageWithItsSecondsAndTheEvents) {
+    testing::ScratchDir home("playlog");
+    PlayLog log(home.path());
+    const LocalMs t0 = MakeLocalMs(2026, 3, 1, 23, 59, 50);
+    log.Event(t0, "start");
+    log.PageStarted(t0, "早班", "p1");
+    log.PageStarted(t0 + 7'900, "早班", "p\t2");  // p1 had 7.9 s: 7 whole seconds
+    log.Event(t0 + 9'000, "error", {"line one\nline two"});
+    log.PageEnded(t0 + 25'000);  // p2 ran past midnight: its line is on the day it started
+    log.Event(t0 + 25'000, "stop");
+    EXPECT_EQ(ReadTextList(home / "log" / "play-2026-03-01.log"),
+              StringList({"2026-03-01 23:59:50\tstart", "2026-03-01 23:59:50\tpage\t早班\tp1\t7",
+                          "2026-03-01 23:59:59\terror\tline one line two",
+                          "2026-03-01 23:59:57\tpage\t早班\tp 2\t17"}));
+    EXPECT_EQ(ReadTextList(home / "log" / "play-2026-03-02.log"), StringList({"2026-03-02 00:00:15\tstop"}));
+}
+
+TEST(PlayLog, OldFilesGoAndAFailingWriteIsNoError) {
+    testing::ScratchDir home("playlog");
+    std::filesystem::create_directories(home / "log");
+    for (const char* name : {"play-2025-12-01.log", "play-2025-12-02.log", "play-2026-03-01.log", "notes.log"})
+        WriteFileAtomic(home / "log" / name, "x\n");
+    PlayLog log(home.path());
+    log.RemoveOld(MakeLocalMs(2026, 3, 2, 12), 90);  // keeps 2025-12-02 onwards
+    EXPECT_FALSE(std::filesystem::exists(home / "log" / "play-2025-12-01.log"));
+    for (const char* name : {"play-2025-12-02.log", "play-2026-03-01.log", "notes.log"})
+        EXPECT_TRUE(std::filesystem::exists(home / "log" / name)) << name;
+    ::chmod((home / "log").c_str(), 0500);
+    log.Event(MakeLocalMs(2026, 3, 5), "start");
+    log.PageStarted(MakeLocalMs(2026, 3, 5), "a", "b");
+    log.PageEnded(MakeLocalMs(2026, 3, 5, 0, 1));
+    ::chmod((home / "log").c_str(), 0700);
+    if (::geteuid() != 0) EXPECT_FALSE(std::filesystem::exists(home / "log" / "play-2026-03-05.log"));
+}
+
+TEST(PlayLog, SumsSecondsPerDayAndPageWithinTheDates) {
+    testing::ScratchDir home("playlog");
+    std::filesystem::create_directories(home / "log");
+    WriteFileAtomic(home / "log" / "play-2026-03-01.log",
+                    "2026-03-01 08:00:00\tstart\n2026-03-01 08:00:00\tpage\tA\tp1\t10\n"
+                    "2026-03-01 08:00:10\tpage\tA\tp2\t5\n2026-03-01 08:00:15\tpage\tA\tp1\t12\n"
+                    "2026-03-01 08:00:27\tpage\tA\tp1\tbroken\n2026-03-01 08:00:30\tpage\tA\n"
+                    "2026-03-01 08:00:31\tpage\tB\tp1\t4\n");
+    WriteFileAtomic(home / "log" / "play-2026-03-02.log", "2026-03-02 09:00:00\tpage\tA\tp1\t30\n");
+    WriteFileAtomic(home / "log" / "play-2026-03-03.log", "2026-03-03 09:00:00\tpage\tA\tp1\t60\n");
+    const PlaySums all = SumPlayLog(home.path(), "", "");
+    EXPECT_EQ(all, (PlaySums{{{"2026-03-01", "A", "p1"}, 22},
+                             {{"2026-03-01", "A", "p2"}, 5},
+                             {{"2026-03-01", "B", "p1"}, 4},
+                             {{"2026-03-02", "A", "p1"}, 30},
+                             {{"2026-03-03", "A", "p1"}, 60}}));
+    EXPECT_EQ(SumPlayLog(home.path(), "2026-03-02", "2026-03-02"), (PlaySums{{{"2026-03-02", "A", "p1"}, 30}}));
+    EXPECT_EQ(SumPlayLog(home.path(), "2026-03-02", "").size(), 2u);
+}
+
+TEST(ResumePoint, RoundTripsAndIgnoresWhatItCannotRead) {
+    testing::ScratchDir home("resume");
+    EXPECT_FALSE(ReadResumePoint(home.path()));
+    const ResumePoint point{{"A", "\xd4\xe7\xb0\xe0"}, 2};
+    WriteResumePoint(home.path(), point);
+    EXPECT_EQ(ReadResumePoint(home.path()), point);
+    for (const char* bad : {"", "x\r\nA\r\n", "-1\r\nA\r\n", "2x\r\n"}) {
+        WriteFileAtomic(ResumePointPath(home.path()), bad);
+        EXPECT_FALSE(ReadResumePoint(home.path())) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace zl
