@@ -5,6 +5,7 @@ set(pkg_doc ${CMAKE_INSTALL_DATADIR}/doc/zorled)
 set(CPACK_PACKAGE_VERSION 1.05)
 
 install(TARGETS zorled zorled-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS zorled-modulehost RUNTIME DESTINATION ${ZORLED_HOST_INSTALL_DIR})
 install(FILES ${pkg}/zorled.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${pkg}/zorled.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${pkg}/copyright DESTINATION ${pkg_doc})

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QStatusBar>
 #include <cstdio>
+#include <string_view>
 
 #include "app/fleetplay.h"
 #include "app/headless.h"
@@ -27,10 +28,8 @@ QString MissingSelection(zl::TSYS_Frmzorled& window) {
     return {};
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    zl::Application app(argc, argv);
+// Parses the options; --help prints them and ends the process.
+bool PlayAtStart(const QCoreApplication& app) {
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("ZorLED: compose and play pages for LED screens."));
     options.addHelpOption();
@@ -38,7 +37,23 @@ int main(int argc, char** argv) {
                                   QStringLiteral("Start playing the plans last selected in the plan editor."));
     options.addOption(play);
     options.process(app);
-    const bool playAtStart = options.isSet(play);
+    return options.isSet(play);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Help needs no screen: answer it before the GUI looks for one (Qt's own options such as
+    // -platform are only known once the GUI application has taken them out).
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all") {
+            QCoreApplication console(argc, argv);
+            PlayAtStart(console);
+        }
+    }
+    zl::Application app(argc, argv);
+    const bool playAtStart = PlayAtStart(app);
 
     zl::PrepareProgram();
     zl::InstallSystemTime();
@@ -80,16 +95,17 @@ int main(int argc, char** argv) {
     window.PageShown = [&, shown](const std::string& page) {
         if (shown) shown(page);
         if (window.Page && window.Playing) window.Page->setCursor(Qt::BlankCursor);
-        service.Status(QString::fromUtf8("播放 ") + QString::fromLocal8Bit(page.c_str()));
         if (!wasPlaying) playLog.Event(window.PageStart, "start");
         wasPlaying = window.Playing;
         playLog.PageStarted(window.PageStart, zl::GbkToUtf8(window.CurrentPlan()), zl::GbkToUtf8(page));
-        // Where to go on after a crash; a record that cannot be written never stops play.
+        // Where to go on after a crash; a record that cannot be written never stops play. It is
+        // written before the page is announced, so a kill right after the announcement resumes here.
         try {
             zl::WriteResumePoint(home, {window.SelectedPlans, window.PageIndex});
         } catch (const std::exception& e) {
             playLog.Event(zl::Now(), "error", {e.what()});
         }
+        service.Status(QString::fromUtf8("播放 ") + QString::fromLocal8Bit(page.c_str()));
     };
 
     // A stop signal stops as 停止 and 退出 do, without any question.

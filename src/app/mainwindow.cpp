@@ -6,11 +6,13 @@
 #include <QFrame>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "about/aboutboxes.h"
+#include "app/autostart.h"
 #include "app/fleetplay.h"
 #include "app/fleetwindow.h"
 #include "app/toolicons.h"
@@ -141,6 +143,12 @@ void TSYS_Frmzorled::BuildMenus() {
     QMenuBar* bar = menuBar();
     QMenu* led = bar->addMenu(U("Led显示"));
     led->addAction(ActionPlay);
+    ActionAutostart = led->addAction(U("开机自动播放"));
+    ActionAutostart->setObjectName("ActionAutostart");
+    ActionAutostart->setCheckable(true);
+    ActionAutostart->setChecked(AutostartEnabled());
+    connect(ActionAutostart, &QAction::triggered, this,
+            [this](bool on) { Guarded([&] { ActionAutostartExecute(on); }); });
     led->addSeparator();
     led->addAction(ActionExit);
     QMenu* pages = bar->addMenu(U("页面定义"));
@@ -310,6 +318,26 @@ void TSYS_Frmzorled::ActionpagesaveExecute() {
 void TSYS_Frmzorled::ActionpagesavetoExecute() {
     SaveDialog1->selectFile(U("机车计划页.DFM"));
     if (auto path = ChosenFile(*SaveDialog1)) SavePageTo(*path);
+}
+
+void TSYS_Frmzorled::ActionAutostartExecute(bool on) {
+    // The box follows the file, also when writing it failed.
+    struct Follow {
+        QAction* action;
+        ~Follow() { action->setChecked(AutostartEnabled()); }
+    } follow{ActionAutostart};
+    const bool installed = IsInstalledProgram(std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()),
+                                              InstalledBinDir());
+    SetAutostart(on, installed ? "zorled" : QCoreApplication::applicationFilePath().toStdString());
+    if (on && ServiceUnitEnabled()) {
+        // Two starters would race for the home; the second copy would end at once.
+        const QString warning =
+            U("systemd 用户服务 zorled.service 已启用：它已会启动播放。请只保留自动启动项和该服务中的一个。");
+        statusBar()->showMessage(warning);
+        auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), warning, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
 }
 
 void TSYS_Frmzorled::closeEvent(QCloseEvent* event) {

@@ -79,6 +79,7 @@ public:
     QAction* ActionHelp = nullptr;
     QAction* ActionAbout = nullptr;
     QAction* ActionFleet = nullptr;  // "屏群"
+    QAction* ActionAutostart = nullptr;  // "开机自动播放", checked while the autostart entry exists
     QList<QAction*> Actions() const;
 
     QMenu* loaddll = nullptr;  // "编辑": one entry per plug-in
@@ -123,6 +124,7 @@ public:
     void ActionPlayExecute();
     void ActionPlaymodeExecute();
     void ActionFleetExecute();
+    void ActionAutostartExecute(bool on);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -10,6 +10,7 @@
 #include "output/ledoutputengine.h"
 #include "page/frmzorledform.h"
 #include "page/pagefile.h"
+#include "plugins/dlllistclass.h"
 #include "qtbase/systemtimers.h"
 
 namespace zl {
@@ -51,10 +52,17 @@ void StreamPage(const std::filesystem::path& path, long long seconds, const std:
     LoadPageFile(*page, path);
     for (const std::string& p : RegionProblems(read.outputs, page->width(), page->height())) line(p);
     page->HookAllWidgets();
+    // The page's data modules are initialised and uninitialised around the run, as play does.
+    Tdlllistclass modules([&path](const std::string&) { return path; });
+    const StringList pages{path.stem().string()};
+    modules.PageList = &pages;
+    modules.CollectDataModules();
+    modules.InitDataModules();
     page->StartWidgets();
     LedOutputEngine engine([&page]() -> QWidget* { return page.get(); });
     Run(engine, read.outputs, seconds, line);
     page->StopWidgets();
+    modules.UnInitDataModules();
 }
 
 void StreamPattern(const std::string& output, const std::string& kind, long long seconds,

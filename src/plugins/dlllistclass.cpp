@@ -5,7 +5,7 @@
 #include "core/home.h"
 #include "core/pagetext/parser.h"
 #include "core/props/propinfo.h"
-#include "plugins/dllloadexec.h"
+#include "plugins/modulerunner.h"
 
 namespace zl {
 
@@ -40,11 +40,11 @@ void Tdlllistclass::CollectDataModules() {
 }
 
 void Tdlllistclass::InitDataModules() {
-    for (const std::string& module : ModuleList) CallExport(module, "PluginInit");
+    ModuleRunner::Instance().Start(ModuleList);
 }
 
 void Tdlllistclass::UnInitDataModules() {
-    for (const std::string& module : ModuleList) CallExportAndRelease(module, "PluginUnInit");
+    ModuleRunner::Instance().Stop();
 }
 
 }  // namespace zl

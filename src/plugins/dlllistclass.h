@@ -24,9 +24,9 @@ public:
     // page file of the page list. Missing pages are skipped; a page that does not parse keeps
     // what was found before the error. Empty values name no module.
     void CollectDataModules();
-    // PluginInit of each listed module, in list order; the modules stay loaded.
+    // Starts the modules' hosts (ModuleRunner) with PluginInit once per mention.
     void InitDataModules();
-    // PluginUnInit of each listed module, in list order, releasing the load it makes.
+    // PluginUnInit once per mention, then the hosts end.
     void UnInitDataModules();
 
 private:

@@ -2,7 +2,7 @@
 
 #include "core/props/declare.h"
 #include "core/props/enums.h"
-#include "plugins/dllloadexec.h"
+#include "plugins/modulerunner.h"
 #include "qtbase/application.h"
 
 namespace zl {
@@ -25,6 +25,7 @@ Tdatarefresh::Tdatarefresh(Component* owner) : Component(owner), timer_(CreateTi
 }
 
 Tdatarefresh::~Tdatarefresh() {
+    *alive_ = false;
     timer_->SetEnabled(false);
     timer_->SetOnTimer(nullptr);
 }
@@ -42,23 +43,26 @@ void Tdatarefresh::SetDataRefreshTime(int v) {
 }
 
 void Tdatarefresh::RefreshNow() {
+    // A module call still out keeps its pass: one call at a time per widget.
+    if (!idle_) return;
     idle_ = false;
+    if (datainterface_ == datafromexetxt && !exeFileName_.empty()) {
+        // The module runs in its host; the file is read once its call has returned, and a call
+        // that failed keeps the text as it was.
+        ModuleRunner::Instance().Call(exeFileName_, [this, alive = alive_](bool returned) {
+            if (!*alive) return;
+            if (returned) Guarded([this] { ReadFile(); });
+            idle_ = true;
+        });
+        return;
+    }
     // A pass never throws: play start and the timer go on, and Idle comes back in every case.
-    Guarded([this] { Pass(); });
+    if (datainterface_ == dataformtxtfile || datainterface_ == datafromexetxt) Guarded([this] { ReadFile(); });
     idle_ = true;
 }
 
-void Tdatarefresh::Pass() {
-    switch (datainterface_) {
-        case datafromexetxt:
-            CallExport(exeFileName_, "Plugingetdata");
-            [[fallthrough]];
-        case dataformtxtfile:
-            if (OnGetDataFromFileEvent) OnGetDataFromFileEvent(textFileName_);
-            break;
-        default:
-            break;
-    }
+void Tdatarefresh::ReadFile() {
+    if (OnGetDataFromFileEvent) OnGetDataFromFileEvent(textFileName_);
 }
 
 void Tdatarefresh::StartRefresh() {

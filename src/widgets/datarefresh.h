@@ -42,7 +42,7 @@ public:
     void SetTextFileName(const std::string& v) { textFileName_ = v; }
     const std::string& ExeFileName() const { return exeFileName_; }
     void SetExeFileName(const std::string& v) { exeFileName_ = v; }
-    // False only while a pass runs.
+    // False while a pass runs, including while its data module call is out.
     bool Idle() const { return idle_; }
 
     bool Enabled() const { return timer_->Enabled(); }
@@ -53,15 +53,19 @@ public:
     // The widget's reader, called with TextFileName at the end of a file pass.
     std::function<void(const std::string& fileName)> OnGetDataFromFileEvent;
 
-    // One pass. An error on the way (a file that cannot be read) goes to the error report and
-    // ends the pass; the next tick tries again.
+    // One pass: the data module (in its host process) is asked for the file and the file read
+    // when the call has returned, the GUI thread never waiting for it. An error on the way (a
+    // file that cannot be read, a module that failed) goes to the error report and ends the pass;
+    // the next tick tries again. Nothing happens while a pass is still running.
     void RefreshNow();
     // A pass at once, then the timer on, whatever the source.
     void StartRefresh();
     void StopRefresh();
 
 private:
-    void Pass();
+    void ReadFile();
+
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
     std::unique_ptr<Timer> timer_;
     int datainterface_ = datafromEditor;

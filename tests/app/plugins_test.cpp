@@ -68,6 +68,7 @@ TEST_F(MainWindowPlugins, PlayInitialisesThePagesModulesAndStopUninitialisesThem
     EXPECT_TRUE(window.loaddll->actions().isEmpty());
     window.RunPlanEditor = [] { return true; };
     window.ActionPlayExecute();
+    EXPECT_TRUE(testing::WaitUntil([&] { return calls_.Lines().size() >= 2; }));
     EXPECT_EQ(calls_.Lines(), Lines({"datamodule.so PluginInit", "datamodule.so PluginInit"}));
     calls_.Clear();
     window.ActionPlayExecute();
@@ -131,6 +132,7 @@ TEST_F(MainWindowPlugins, BadDataNeitherStopsPlayNorTouchesWhatWasSaved) {
         auto* marquee = dynamic_cast<Tzorledzmd*>(window.Page->FindComponent("myzmd1"));
         auto* board = dynamic_cast<TzorledScrollText*>(window.Page->FindComponent("myscrolltext1"));
         ASSERT_TRUE(marquee && board);
+        if (c.module) EXPECT_TRUE(testing::WaitUntil([&] { return marquee->RefreshIdle() && board->RefreshIdle(); }));
         EXPECT_EQ(marquee->RunningCaption(), c.caption);
         EXPECT_EQ(board->Text().Lines(), c.lines);
         EXPECT_EQ(OpenReports(), c.reports) << "one box for the same text, however many reads";

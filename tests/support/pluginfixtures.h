@@ -1,5 +1,9 @@
 #pragma once
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -31,5 +35,17 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// Runs the event loop until `done` holds: module calls return from a real host process. The cap
+// only stops a broken test from hanging; nothing is timed by it.
+inline bool WaitUntil(const std::function<bool()>& done, int capMs = 30000) {
+    QDeadlineTimer cap(capMs);
+    while (!done()) {
+        if (cap.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    return true;
+}
 
 }  // namespace zl::testing

@@ -11,6 +11,7 @@
 #include "core/codepage.h"
 #include "qtbase/application.h"
 #include "support/pluginfixtures.h"
+#include "plugins/modulerunner.h"
 #include "support/scratchdir.h"
 #include "widgets/datarefresh.h"
 
@@ -20,6 +21,7 @@ namespace {
 using testing::FixtureCalls;
 using testing::FixtureFolder;
 using testing::ScratchDir;
+using testing::WaitUntil;
 using Lines = std::vector<std::string>;
 
 class Refresher : public ::testing::Test {
@@ -27,7 +29,10 @@ protected:
     void SetUp() override {
         previous_ = SetErrorReporter([this](const QString& m) { reported.push_back(m.toStdString()); });
     }
-    void TearDown() override { SetErrorReporter(previous_); }
+    void TearDown() override {
+        ModuleRunner::Instance().Stop();
+        SetErrorReporter(previous_);
+    }
 
     // A refresher whose widget records each file it is handed and whether a pass was running.
     std::unique_ptr<Tdatarefresh> Make() {
@@ -121,12 +126,17 @@ TEST_F(Refresher, StartRefreshAsksTheModuleThenReadsTheFileAtOnce) {
     r->SetTextFileName(file);
     r->SetExeFileName((FixtureFolder("data") / "datamodule.so").string());
     r->StartRefresh();
+    // The module runs in its host: the pass stays busy until its call has returned.
+    EXPECT_FALSE(r->Idle());
+    ASSERT_TRUE(WaitUntil([&] { return r->Idle(); }));
     EXPECT_EQ(calls.Lines(), Lines({"datamodule.so Plugingetdata"}));
     EXPECT_EQ(text, StringList({"from the module", "second"}));
     EXPECT_EQ(idleDuringPass, std::vector<bool>({false}));
-    EXPECT_TRUE(r->Idle());
     ::setenv("ZORLED_FIXTURE_TEXT", "later", 1);
+    // A host keeps the environment it started with.
+    ModuleRunner::Instance().Stop();
     manual.Advance(180000);
+    ASSERT_TRUE(WaitUntil([&] { return r->Idle(); }));
     EXPECT_EQ(calls.Lines().size(), 2u);
     EXPECT_EQ(text, StringList({"later"}));
     ::unsetenv("ZORLED_FIXTURE_DATA");
@@ -138,9 +148,10 @@ TEST_F(Refresher, StartRefreshAsksTheModuleThenReadsTheFileAtOnce) {
         text.clear();
         r->SetExeFileName(module);
         r->RefreshNow();
+        ASSERT_TRUE(WaitUntil([&] { return r->Idle(); }));
         EXPECT_EQ(text, StringList({"later"}));
     }
-    EXPECT_TRUE(reported.empty());
+    EXPECT_TRUE(reported.empty()) << reported.front();
 }
 
 TEST_F(Refresher, AFileThatCannotBeReadIsReportedAndTriedAgainNextTick) {

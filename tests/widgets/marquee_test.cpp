@@ -8,6 +8,7 @@
 
 #include "core/clock.h"
 #include "core/codepage.h"
+#include "plugins/modulerunner.h"
 #include "qtbase/application.h"
 #include "support/pluginfixtures.h"
 #include "support/scratchdir.h"
@@ -331,6 +332,8 @@ TEST_F(MarqueeData, TheExampleDataModuleFeedsTheCurrentTime) {
     zmd_->SetExeFileName(std::string(ZORLED_BINARY_DIR) + "/src/app/zorled_timedata.so");
     zmd_->SetTextFileName(file.string());
     zmd_->StartRefresh();
+    ASSERT_TRUE(testing::WaitUntil([&] { return zmd_->RefreshIdle(); }));
+    ModuleRunner::Instance().Stop();
     ::unsetenv("ZORLED_TIMEDATA_FILE");
     // One line holding a space: comma text puts it in double quotes.
     EXPECT_TRUE(QRegularExpression("^\"\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\"$")
@@ -342,6 +345,51 @@ TEST_F(MarqueeData, TheExampleDataModuleFeedsTheCurrentTime) {
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(scratch_.path())) files += entry.is_regular_file();
     EXPECT_EQ(files, 1);
+}
+
+TEST_F(MarqueeData, ASlowDataModuleLeavesTheMarqueeMovingAndItsTextIsReadWhenTheCallReturns) {
+    testing::FixtureCalls calls(scratch_);
+    const auto file = scratch_ / "data.txt";
+    const auto release = scratch_ / "release";
+    ::setenv("ZORLED_FIXTURE_DATA", file.c_str(), 1);
+    ::setenv("ZORLED_FIXTURE_RELEASE", release.c_str(), 1);
+    zmd_->SetBounds(0, 0, 200, 30);
+    zmd_->SetContinuous(true);
+    zmd_->SetActive(true);
+    zmd_->Setdatainterface(datafromexetxt);
+    zmd_->SetExeFileName((testing::FixtureFolder("data") / "slow.so").string());
+    zmd_->SetTextFileName(file.string());
+    zmd_->StartRefresh();
+    const auto inCall = [&] { return calls.Lines().size() == 2; };
+    ASSERT_TRUE(testing::WaitUntil([&] { return calls.Lines().size() == 1; }));
+    // The call is out and the GUI thread goes on: the marquee moves, the old text stays.
+    for (int i = 0; i < 3; ++i) {
+        const QPoint before = zmd_->FramePosition();
+        Ms(500);
+        EXPECT_NE(zmd_->FramePosition(), before);
+    }
+    EXPECT_FALSE(zmd_->RefreshIdle());
+    EXPECT_EQ(zmd_->RunningCaption(), "Marquee");
+    std::ofstream(release) << "";
+    ASSERT_TRUE(testing::WaitUntil([&] { return zmd_->RefreshIdle(); }));
+    EXPECT_EQ(zmd_->RunningCaption(), "\"call 1\"") << "read after the call returned";
+
+    // A call that never returns is given up after a minute: reported, the text kept, idle again.
+    std::filesystem::remove(release);
+    zmd_->Refresher().RefreshNow();
+    ASSERT_TRUE(testing::WaitUntil(inCall));
+    Ms(59000);
+    EXPECT_FALSE(zmd_->RefreshIdle());
+    EXPECT_TRUE(reported_.empty());
+    Ms(1000);
+    EXPECT_TRUE(zmd_->RefreshIdle());
+    ASSERT_EQ(reported_.size(), 1u);
+    EXPECT_NE(reported_[0].find("did not return within 60 s"), std::string::npos) << reported_[0];
+    EXPECT_EQ(zmd_->RunningCaption(), "\"call 1\"");
+    EXPECT_EQ(ModuleRunner::Instance().RunningHosts(), 0);
+    ModuleRunner::Instance().Stop();
+    ::unsetenv("ZORLED_FIXTURE_DATA");
+    ::unsetenv("ZORLED_FIXTURE_RELEASE");
 }
 
 }  // namespace

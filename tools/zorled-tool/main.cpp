@@ -26,6 +26,7 @@
 #include <regex>
 #include "qtbase/lifetime.h"
 #include "plugins/dlllistclass.h"
+#include "plugins/modulerunner.h"
 #include "qtbase/application.h"
 
 namespace {
@@ -158,6 +159,8 @@ int Render(const std::vector<std::string>& args) {
     const zl::StringList pages{in.stem().string()};
     modules.PageList = &pages;
     modules.CollectDataModules();
+    // Virtual time has no event loop to wait in: each module call is awaited.
+    zl::ModuleRunner::Instance().SetAwaitReplies(true);
     modules.InitDataModules();
     zl::Guarded([&] { page->StartWidgets(); });
     // A handler that fails leaves the clock at its time; the timers after it still run.
