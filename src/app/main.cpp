@@ -152,7 +152,8 @@ int main(int argc, char** argv) {
     // A sign of a fleet connects as it starts; a bad fleet.ini is reported and the program runs on.
     std::unique_ptr<zl::FleetPlay> fleet;
     zl::Guarded([&] { fleet = zl::StartFleetIfConfigured(window, zl::ProgramHome()); });
-    const int status = app.exec();
+    // A stop signal served while starting found no loop to quit.
+    const int status = stopping ? 0 : app.exec();
     fleet.reset();
     // 退出 stops play without the command: the stop line still goes to the log.
     followPlay();

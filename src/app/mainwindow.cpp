@@ -1,7 +1,12 @@
 #include "app/mainwindow.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUndoStack>
 #include <QFileDialog>
 #include <QFrame>
 #include <QMenuBar>
@@ -21,6 +26,8 @@
 #include "fleet/bundle.h"
 #include "editors/formplanedit.h"
 #include "output/ledoutputcontrol.h"
+#include "core/codepage.h"
+#include "page/pageclipboard.h"
 #include "page/pagefile.h"
 #include "plugins/pluginfolders.h"
 #include "plugins/pluginload.h"
@@ -35,9 +42,10 @@ QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 }  // namespace
 
-QString MainTitle(const std::filesystem::path& currentFile, bool playing) {
-    if (currentFile.empty()) return U(kMainTitle);
-    return U(kMainTitle) + U("        当前文件:") + QString::fromStdString(currentFile.filename().string()) +
+QString MainTitle(const std::filesystem::path& currentFile, bool playing, bool modified) {
+    const QString star = modified ? U("*") : QString();
+    if (currentFile.empty()) return U(kMainTitle) + star;
+    return U(kMainTitle) + U("        当前文件:") + QString::fromStdString(currentFile.filename().string()) + star +
            (playing ? U("[播放模式]") : U("[设计模式"));
 }
 
@@ -90,12 +98,18 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent) : QMainWindow(parent) {
     RunPlanEditor = [] { return EditPlayPlan(); };
 
     RunFileDialog = [](QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
-    AskSaveCurrent = [this] {
-        QMessageBox box(QMessageBox::Question, U("请确定"), U("是否保存当前的页面定义"),
-                        QMessageBox::Yes | QMessageBox::No, this);
-        box.setDefaultButton(QMessageBox::No);
+    AskSaveChanges = [this] {
+        QMessageBox box(QMessageBox::Question, U("请确定"), U("是否保存对当前页面的修改？"), QMessageBox::NoButton, this);
+        QPushButton* save = box.addButton(U("保存"), QMessageBox::AcceptRole);
+        QPushButton* discard = box.addButton(U("不保存"), QMessageBox::DestructiveRole);
+        QPushButton* cancel = box.addButton(U("取消"), QMessageBox::RejectRole);
+        box.setDefaultButton(save);
+        box.setEscapeButton(cancel);
         box.setWindowModality(Qt::ApplicationModal);
-        return box.exec() == QMessageBox::Yes;
+        box.exec();
+        if (box.clickedButton() == save) return SaveAnswer::Save;
+        if (box.clickedButton() == discard) return SaveAnswer::Discard;
+        return SaveAnswer::Cancel;
     };
 }
 
@@ -139,6 +153,7 @@ void TSYS_Frmzorled::BuildMenus() {
     ActionHelp = MakeAction("帮助", "system", [this] { ShowContact(this); });
     ActionAbout = MakeAction("关于", "system", [this] { ShowAbout(this, "doRAZeviv", ProgramVersion()); });
     ActionFleet = MakeAction("屏群", "system", [this] { ActionFleetExecute(); });
+    BuildEditActions();
 
     QMenuBar* bar = menuBar();
     QMenu* led = bar->addMenu(U("Led显示"));
@@ -159,6 +174,10 @@ void TSYS_Frmzorled::BuildMenus() {
     widgets->addActions({Actionnewlabel, Actionnewscrolltext, Actionnewzmd, Actionnewclock, Actionnewimage});
     widgets->addSeparator();
     widgets->addAction(Actiondeleteselected);
+    widgets->addSeparator();
+    widgets->addActions({ActionUndo, ActionRedo});
+    widgets->addSeparator();
+    widgets->addActions({ActionCut, ActionCopy, ActionPaste, ActionSelectAll});
     QMenu* about = bar->addMenu(U("关于"));
     // The entry reads "联系" but runs the help command, whose own caption is "帮助".
     QAction* contact = about->addAction(U("联系"));
@@ -225,14 +244,120 @@ void TSYS_Frmzorled::BuildPanels() {
     }
 }
 
+void TSYS_Frmzorled::BuildEditActions() {
+    auto make = [this](const char* caption, QList<QKeySequence> keys, std::function<void()> run) {
+        QAction* a = MakeAction(caption, "edit", std::move(run));
+        a->setShortcuts(keys);
+        EditActions.push_back(a);
+        return a;
+    };
+    auto onPage = [this](void (TFrmZorLedForm::*command)()) {
+        return [this, command] {
+            if (Page) (Page->*command)();
+        };
+    };
+    ActionUndo = make("撤销", {QKeySequence(Qt::CTRL | Qt::Key_Z)}, [this] {
+        if (Page) Page->History->Stack().undo();
+    });
+    ActionRedo = make("重做", {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+                      [this] {
+                          if (Page) Page->History->Stack().redo();
+                      });
+    ActionCut = make("剪切", {QKeySequence(Qt::CTRL | Qt::Key_X)}, [this] { CutSelection(); });
+    ActionCopy = make("复制", {QKeySequence(Qt::CTRL | Qt::Key_C)}, [this] { CopySelection(); });
+    ActionPaste = make("粘贴", {QKeySequence(Qt::CTRL | Qt::Key_V)}, [this] { PasteClipboard(); });
+    ActionSelectAll = make("全选", {QKeySequence(Qt::CTRL | Qt::Key_A)}, onPage(&TFrmZorLedForm::SelectAll));
+    Actiondeleteselected->setShortcut(QKeySequence(Qt::Key_Delete));
+    EditActions.push_back(Actiondeleteselected);
+    make("取消选择", {QKeySequence(Qt::Key_Escape)}, [this] {
+        if (Page && Page->Selection) Page->Selection->Clear();
+    });
+    const struct {
+        Qt::Key key;
+        int dx, dy;
+    } arrows[] = {{Qt::Key_Left, -1, 0}, {Qt::Key_Right, 1, 0}, {Qt::Key_Up, 0, -1}, {Qt::Key_Down, 0, 1}};
+    for (const auto& a : arrows) {
+        make("移动", {QKeySequence(a.key)}, [this, a] {
+            if (Page) Page->MoveSelected(a.dx, a.dy);
+        });
+        make("移动", {QKeySequence(Qt::SHIFT | a.key)}, [this, a] {
+            if (Page) Page->MoveSelected(10 * a.dx, 10 * a.dy);
+        });
+    }
+    addActions(EditActions);
+}
+
 void TSYS_Frmzorled::UpdateCommandStates() {
     for (QAction* a : {Actionnewpage, Actionpageopen, Actionpagesave, Actionpagesaveto, Actionnewclock, Actionnewzmd,
                        Actionnewscrolltext, Actionnewlabel, Actionnewimage, Actiondeleteselected, ActionPlaymode,
                        ActionFleet})
         a->setEnabled(!Playing);
+    for (QAction* a : EditActions) a->setEnabled(!Playing);
+    if (Page && Page->History) {
+        ActionUndo->setEnabled(!Playing && Page->History->Stack().canUndo());
+        ActionRedo->setEnabled(!Playing && Page->History->Stack().canRedo());
+    }
 }
 
-void TSYS_Frmzorled::CreatePageWindow(const std::string& name) { Page = zl::CreatePageWindow(name); }
+void TSYS_Frmzorled::CreatePageWindow(const std::string& name) {
+    Page = zl::CreatePageWindow(name);
+    AttachPage();
+}
+
+void TSYS_Frmzorled::AttachPage() {
+    // The editing keys work whichever of the two windows is active.
+    Page->addActions(EditActions);
+    QUndoStack& stack = Page->History->Stack();
+    connect(&stack, &QUndoStack::indexChanged, this, [this] { UpdateCommandStates(); });
+    connect(&stack, &QUndoStack::cleanChanged, this, [this] { SetFileTitle(); });
+    UpdateCommandStates();
+    SetFileTitle();
+}
+
+bool TSYS_Frmzorled::PageModified() const { return Page && Page->History && !Page->History->Stack().isClean(); }
+
+bool TSYS_Frmzorled::MayDiscardPage() {
+    if (Playing || !PageModified()) return true;
+    switch (AskSaveChanges()) {
+        case SaveAnswer::Cancel: return false;
+        case SaveAnswer::Discard: return true;
+        case SaveAnswer::Save:
+            ActionpagesaveExecute();
+            // A Save as cancelled in its dialog saved nothing: keep the page.
+            return !PageModified();
+    }
+    return false;
+}
+
+void TSYS_Frmzorled::QuitWithoutQuestion() {
+    askOnClose_ = false;
+    close();
+}
+
+void TSYS_Frmzorled::CopySelection() {
+    if (!Page) return;
+    const std::string text = SelectionText(*Page);
+    if (text.empty()) return;
+    auto* data = new QMimeData;
+    data->setData(kPageTextMime, QByteArray::fromStdString(text));
+    data->setText(QString::fromStdString(GbkToUtf8(text)));
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void TSYS_Frmzorled::CutSelection() {
+    if (!Page || !Page->Selection || Page->Selection->Count() == 0) return;
+    CopySelection();
+    Page->DeleteSelected();
+}
+
+void TSYS_Frmzorled::PasteClipboard() {
+    if (!Page) return;
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    std::string text;
+    if (data && data->hasFormat(kPageTextMime)) text = data->data(kPageTextMime).toStdString();
+    else if (data && data->hasText()) text = Utf8ToGbk(data->text().toStdString());
+    PasteText(*Page, text);
+}
 
 void TSYS_Frmzorled::ActionFleetExecute() {
     const auto settings = ProgramHome() / "fleet.ini";
@@ -244,7 +369,7 @@ void TSYS_Frmzorled::ActionFleetExecute() {
     window->show();
 }
 
-void TSYS_Frmzorled::SetFileTitle() { setWindowTitle(MainTitle(CurrentFile, Playing)); }
+void TSYS_Frmzorled::SetFileTitle() { setWindowTitle(MainTitle(CurrentFile, Playing, !Playing && PageModified())); }
 
 void TSYS_Frmzorled::SavePageTo(const std::filesystem::path& path) {
     // The fleet owns pagedef on a managed sign; its next bundle would undo the save anyway.
@@ -262,6 +387,8 @@ void TSYS_Frmzorled::SavePageTo(const std::filesystem::path& path) {
     std::filesystem::path unit = path;
     unit.replace_extension(".Pas");
     WriteUnitSource(*Page, unit);
+    Page->History->Stack().setClean();
+    SetFileTitle();
 }
 
 void TSYS_Frmzorled::OpenPageFile(const std::filesystem::path& path) {
@@ -293,18 +420,15 @@ void TSYS_Frmzorled::RunPluginCommand(int tag) {
 }
 
 void TSYS_Frmzorled::ActionnewpageExecute() {
+    if (!MayDiscardPage()) return;
     delete Page;
     Page = nullptr;
     CurrentFile.clear();
-    setWindowTitle(U(kMainTitle));
     CreatePageWindow("LedDesignWin");
 }
 
 void TSYS_Frmzorled::ActionpageopenExecute() {
-    if (AskSaveCurrent()) {
-        // Whatever the save does, a cancelled Save as included, the command goes on.
-        Guarded([this] { ActionpagesaveExecute(); });
-    }
+    if (!MayDiscardPage()) return;
     if (auto path = ChosenFile(*OpenDialog1)) OpenPageFile(*path);
 }
 
@@ -341,6 +465,12 @@ void TSYS_Frmzorled::ActionAutostartExecute(bool on) {
 }
 
 void TSYS_Frmzorled::closeEvent(QCloseEvent* event) {
+    bool keep = false;
+    if (askOnClose_) Guarded([&] { keep = !MayDiscardPage(); });
+    if (keep) {
+        event->ignore();
+        return;
+    }
     // Closing the main window ends the program: play stops first (its data modules are
     // uninitialised once), then the stay-on-top page window and any open report close too.
     TimerPlay->SetEnabled(false);

@@ -79,6 +79,14 @@ public:
     QAction* ActionHelp = nullptr;
     QAction* ActionAbout = nullptr;
     QAction* ActionFleet = nullptr;  // "屏群"
+    // Designer editing: undo history, clipboard and keys, shared by the main and page windows.
+    QAction* ActionUndo = nullptr;       // "撤销" Ctrl+Z
+    QAction* ActionRedo = nullptr;       // "重做" Ctrl+Y, Ctrl+Shift+Z
+    QAction* ActionCut = nullptr;        // "剪切" Ctrl+X
+    QAction* ActionCopy = nullptr;       // "复制" Ctrl+C
+    QAction* ActionPaste = nullptr;      // "粘贴" Ctrl+V
+    QAction* ActionSelectAll = nullptr;  // "全选" Ctrl+A
+    QList<QAction*> EditActions;         // the above, Delete, Esc and the arrow keys
     QAction* ActionAutostart = nullptr;  // "开机自动播放", checked while the autostart entry exists
     QList<QAction*> Actions() const;
 
@@ -93,8 +101,22 @@ public:
     void UpdateCommandStates();
 
     // Seams for tests: how a file dialog is run and how the save question is answered.
+    enum class SaveAnswer { Save, Discard, Cancel };
     std::function<bool(QFileDialog&)> RunFileDialog;
-    std::function<bool()> AskSaveCurrent;
+    std::function<SaveAnswer()> AskSaveChanges;
+
+    // The page was changed since it was opened, made or saved.
+    bool PageModified() const;
+    // Asks "是否保存对当前页面的修改？" for a changed page; false when the operator cancels or the
+    // chosen save did not happen, and the command must then change nothing.
+    bool MayDiscardPage();
+    // Ends the program without the save question (a stop by a signal).
+    void QuitWithoutQuestion();
+
+    // Clipboard commands; a paste that is not page text is refused with a message.
+    void CopySelection();
+    void CutSelection();
+    void PasteClipboard();
     // Runs the play plan editor; true when it was closed with "确定".
     std::function<bool()> RunPlanEditor;
     // Called with the page name each time play shows a page.
@@ -135,9 +157,12 @@ private:
     void BuildMenus();
     void BuildPanels();
     std::optional<std::filesystem::path> ChosenFile(QFileDialog& dialog);
+    void BuildEditActions();
+    void AttachPage();
+    bool askOnClose_ = true;
 };
 
 // The title of the main window for the page file shown (empty: none).
-QString MainTitle(const std::filesystem::path& currentFile, bool playing);
+QString MainTitle(const std::filesystem::path& currentFile, bool playing, bool modified = false);
 
 }  // namespace zl

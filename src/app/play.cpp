@@ -16,6 +16,8 @@ constexpr int kMinDisplayTime = 4;
 }  // namespace
 
 void TSYS_Frmzorled::ActionPlayExecute() {
+    // Play replaces the designed page.
+    if (!Playing && !MayDiscardPage()) return;
     Playing = !Playing;
     if (Playing) {
         bool confirmed = false;

@@ -131,6 +131,11 @@ std::vector<QJsonObject> ReadStates(const FleetConfig& config, const std::string
     link.onMessage = [&](const std::string& t, const std::string& p) { collector.Take(t, p); };
     link.Connect(kAnswerMs);
     link.Subscribe("zorled/sign/+/state");
+    {
+        // The quiet spell counts from the subscription: connecting may have taken longer than it.
+        std::lock_guard lock(collector.mutex);
+        collector.last = std::chrono::steady_clock::now();
+    }
     collector.WaitQuiet();
     link.Stop();
     std::vector<QJsonObject> out;

@@ -136,6 +136,23 @@ Control* NewScrollText(TFrmZorLedForm& page) {
 
 int WidgetCounter(int kind) { return g_counters[kind & 7]; }
 
+std::string NewWidgetName(TFrmZorLedForm& page, const std::string& className) {
+    static const std::pair<const char*, std::pair<int, const char*>> kinds[] = {
+        {"Tzorledlabel", {wkLabel, "mylabel"}},       {"Tzorledimage", {wkImage, "myzorledIMAGE"}},
+        {"Tzorledzmd", {wkMarquee, "myzmd"}},         {"Tzorledclock", {wkClock, "myclock"}},
+        {"TzorledScrollText", {wkScrollText, "myscrolltext"}}};
+    for (const auto& [name, kind] : kinds)
+        if (className == name) {
+            const int n = TakeNumber(page, kind.first, kind.second);
+            ++g_counters[kind.first];
+            return kind.second + std::to_string(n);
+        }
+    // A class the factory does not make: its name without the T, numbered from 1.
+    std::string prefix = className.size() > 1 && (className[0] == 'T' || className[0] == 't') ? className.substr(1) : className;
+    for (int n = 1;; ++n)
+        if (!page.FindComponent(prefix + std::to_string(n))) return prefix + std::to_string(n);
+}
+
 void ResetWidgetCounters() {
     for (int k = 1; k <= 5; ++k) g_counters[k] = 1;
 }
@@ -174,6 +191,9 @@ void TFrmZorLedForm::FormCreate() {
     BandCanvas = new TBandCanvas(this);
     Selection = std::make_unique<Tselectcontrolcla>();
     BandActive = false;
+    if (!History) History = std::make_unique<TPageHistory>(*this);
+    Selection->OnGripPress = [this] { dragBefore_ = History->Take(Selection->Widgets()); };
+    Selection->OnGripRelease = [this] { FinishDrag(QString::fromUtf8("调整大小")); };
 }
 
 void TFrmZorLedForm::FormDestroy() {
@@ -197,6 +217,7 @@ Control* TFrmZorLedForm::CreateWidget(int kind) {
         widget->Widget()->show();
         Restack();
         HookWidget(widget);
+        History->Record(QString::fromUtf8("新增部件"), {}, History->Take({widget}));
     }
     return widget;
 }
@@ -298,8 +319,33 @@ void TFrmZorLedForm::DeleteSelected() {
     // A clock goes with the widgets it holds, which may be selected too.
     std::vector<QPointer<QWidget>> doomed;
     for (const auto& item : Selection->Items) doomed.emplace_back(item.Control->Widget());
+    PageState before = History->Take(Selection->Widgets());
     Selection->Clear();
     for (const auto& w : doomed) delete w.data();
+    History->Record(QString::fromUtf8("删除部件"), std::move(before), {});
+}
+
+void TFrmZorLedForm::MoveSelected(int dx, int dy) {
+    if (!Selection || Selection->Count() == 0) return;
+    PageState before = History->Take(Selection->Widgets());
+    for (const TSelectControl& item : Selection->Items)
+        item.Control->SetBounds(item.Control->Left() + dx, item.Control->Top() + dy, item.Control->Width(),
+                                item.Control->Height());
+    LayoutAllGrips();
+    History->Record(QString::fromUtf8("移动部件"), before, History->Again(before));
+}
+
+void TFrmZorLedForm::SelectAll() {
+    if (!Selection) return;
+    // A band over the whole page: the widgets placed on the page itself.
+    Selection->SelectWidgets(ControlsIn(this));
+}
+
+void TFrmZorLedForm::FinishDrag(const QString& caption) {
+    if (!dragBefore_) return;
+    PageState before = std::move(*dragBefore_);
+    dragBefore_.reset();
+    History->Record(caption, before, History->Again(before));
 }
 
 bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) try {
@@ -507,6 +553,7 @@ void TFrmZorLedForm::WidgetMouseDown(Control* widget, Qt::MouseButton, MouseShif
                 Selection->Clear();
                 Selection->Add(widget);
             }
+            dragBefore_ = History->Take(Selection->Widgets());
             break;
         case ShiftState::CtrlLeft:
             Selection->Clear();
@@ -543,6 +590,7 @@ void TFrmZorLedForm::WidgetMouseMove(Control* widget, MouseShift shift, int x, i
 }
 
 void TFrmZorLedForm::WidgetMouseUp(Control* widget, Qt::MouseButton, MouseShift, int, int) {
+    FinishDrag(QString::fromUtf8("移动部件"));
     if (BandActive) {
         BandActive = false;
         EraseBand();
@@ -554,6 +602,19 @@ void TFrmZorLedForm::WidgetMouseUp(Control* widget, Qt::MouseButton, MouseShift,
 
 void TFrmZorLedForm::WidgetDblClick(Control* widget) {
     Selection->Clear();
+    dragBefore_.reset();
+    // The dialog's whole session is one step, whatever it set.
+    struct Session {
+        TPageHistory& history;
+        ~Session() {
+            try {
+                history.End();
+            } catch (...) {
+                ReportCurrentError();
+            }
+        }
+    } session{*History};
+    History->Begin({widget}, QString::fromUtf8("部件属性"));
     if (auto* label = dynamic_cast<Tzorledlabel*>(widget)) {
         if (EditLabel) EditLabel(*label);
     } else if (auto* image = dynamic_cast<Tzorledimage*>(widget)) {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "page/pagehistory.h"
 #include "page/selectcontrol.h"
 #include "page/zorform.h"
 
@@ -56,6 +57,12 @@ public:
     void StopWidgets();
     bool WidgetsIdle() const;
     void DeleteSelected();
+    // Moves the selected widgets by (dx, dy) as one undoable step.
+    void MoveSelected(int dx, int dy);
+    void SelectAll();
+
+    // Every designer change goes through this history (undo and redo).
+    std::unique_ptr<TPageHistory> History;
 
     // The page's widgets in control order: drawn widgets in creation order, then clocks.
     std::vector<Control*> ChildControls() const { return ControlsIn(this); }
@@ -112,10 +119,16 @@ private:
     void EraseBand();
     void NormaliseBand();
     void LayoutAllGrips();
+    // The selection's state when a drag began; recorded as one step when the button is released.
+    std::optional<PageState> dragBefore_;
+    void FinishDrag(const QString& caption);
 };
 
 // Process-wide counters, one per widget kind; never reset by New page, Open or play.
 int WidgetCounter(int kind);
+// The name the widget factory would give a new widget of the class: the kind's prefix and its
+// counter's next free number, which it takes.
+std::string NewWidgetName(TFrmZorLedForm& page, const std::string& className);
 // For tests that need a fresh run.
 void ResetWidgetCounters();
 

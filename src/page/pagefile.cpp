@@ -89,6 +89,22 @@ void ReadChildren(const pagetext::Object& node, QWidget* container, TFrmZorLedFo
 
 }  // namespace
 
+pagetext::Object WidgetToTree(const TFrmZorLedForm& page, Control& widget) { return ComponentToTree(page, widget); }
+
+std::vector<Component*> ReadWidgets(const pagetext::Object& holder, QWidget* container, TFrmZorLedForm& page) {
+    ReadContext context;
+    context.handlers = page.PublishedHandlers();
+    std::vector<Component*> read;
+    struct LoadedCalls {
+        std::vector<Component*>& list;
+        ~LoadedCalls() {
+            for (Component* c : list) c->EndLoad();
+        }
+    } loaded{read};
+    ReadChildren(holder, container, page, context, read);
+    return read;
+}
+
 void TreeToPage(const pagetext::Object& root, TFrmZorLedForm& page) {
     ReadContext context;
     context.handlers = page.PublishedHandlers();

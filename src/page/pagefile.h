@@ -13,6 +13,12 @@ pagetext::Object PageToTree(TFrmZorLedForm& page);
 // framework's messages. What was read before a failure stays.
 void TreeToPage(const pagetext::Object& root, TFrmZorLedForm& page);
 
+// One widget and those it holds, as the page file writes it.
+pagetext::Object WidgetToTree(const TFrmZorLedForm& page, Control& widget);
+// Reads the child blocks of `holder` as new widgets of the page inside `container`, each with
+// its end-of-loading call; returns every component read, in order.
+std::vector<Component*> ReadWidgets(const pagetext::Object& holder, QWidget* container, TFrmZorLedForm& page);
+
 // Page text written atomically: a failed save leaves the previous file whole.
 void SavePageFile(TFrmZorLedForm& page, const std::filesystem::path& path);
 // Redrawing is suspended while reading and resumed also when reading fails. A page whose

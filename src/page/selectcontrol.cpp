@@ -73,7 +73,12 @@ void TGripPanel::mouseMoveEvent(QMouseEvent* e) try {
 }
 
 // Handled here so that nothing reaches the page behind the grip.
-void TGripPanel::mouseReleaseEvent(QMouseEvent* e) { e->accept(); }
+void TGripPanel::mouseReleaseEvent(QMouseEvent* e) try {
+    e->accept();
+    if (selection_.OnGripRelease) selection_.OnGripRelease();
+} catch (...) {
+    ReportCurrentError();
+}
 void TGripPanel::mouseDoubleClickEvent(QMouseEvent* e) { e->accept(); }
 
 std::optional<TSelectControl> Tselectcontrolcla::Item(int index) const {
@@ -135,6 +140,21 @@ void Tselectcontrolcla::SetGripColor(TColor color) {
 void Tselectcontrolcla::GripMouseDown(TGripPanel&, int x, int y) {
     PressX = x;
     PressY = y;
+    if (OnGripPress) OnGripPress();
+}
+
+void Tselectcontrolcla::SelectWidgets(const std::vector<Control*>& widgets) {
+    Clear();
+    for (Control* c : widgets)
+        if (c && IndexOf(c) < 0) Add(c);
+    for (int i = 0; i < Count(); ++i) LayoutGrips(*Items[i].Control, i, Count() == 1);
+    SetGripColor(Count() > 1 ? clGray : clBlack);
+}
+
+std::vector<Control*> Tselectcontrolcla::Widgets() const {
+    std::vector<Control*> out;
+    for (const TSelectControl& item : Items) out.push_back(item.Control);
+    return out;
 }
 
 void Tselectcontrolcla::GripMouseMove(TGripPanel& grip, Qt::MouseButtons buttons, Qt::KeyboardModifiers keys,

@@ -1,6 +1,7 @@
 #pragma once
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -59,6 +60,9 @@ public:
     void Add(Control* control);
     void Remove(int index);
     void Clear();
+    // Selects exactly these widgets, with grips laid out as a click or band would.
+    void SelectWidgets(const std::vector<Control*>& widgets);
+    std::vector<Control*> Widgets() const;
 
     // Top-left corner of the grip for the widget's present bounds.
     static QPoint GripPlacement(const Control& control, int grip);
@@ -72,6 +76,8 @@ public:
 
     std::vector<TSelectControl> Items;
     int PressX = 0, PressY = 0;
+    // A grip drag, from press to release, is one designer change.
+    std::function<void()> OnGripPress, OnGripRelease;
 };
 
 // W / 2 or H / 2 to the nearest integer, halves going to the even neighbour.

@@ -40,7 +40,7 @@ protected:
             answers_.erase(answers_.begin());
             return true;
         };
-        window_->AskSaveCurrent = [this] { ++questions_; return answerYes_; };
+        window_->AskSaveChanges = [this] { ++questions_; return answer_; };
     }
     void TearDown() override {
         window_.reset();
@@ -54,7 +54,7 @@ protected:
     std::vector<QFileDialog*> dialogs_;
     std::vector<QString> proposed_;
     int questions_ = 0;
-    bool answerYes_ = false;
+    TSYS_Frmzorled::SaveAnswer answer_ = TSYS_Frmzorled::SaveAnswer::Discard;
 };
 
 TEST_F(MainWindow, StartsAsTheFormSays) {
@@ -83,7 +83,7 @@ TEST_F(MainWindow, MenusListEveryEntryInOrder) {
         got << top->text() + ": " + entries.join(" ");
     }
     EXPECT_EQ(got, QStringList({U("Led显示: 播放 开机自动播放 - 退出"), U("页面定义: 新页面 打开 保存 另存为 - 播放方案"),
-                                U("部件定义: 新增标签 新增显示板 新增走马灯 新增时钟 新增图片 - 删除部件"),
+                                U("部件定义: 新增标签 新增显示板 新增走马灯 新增时钟 新增图片 - 删除部件 - 撤销 重做 - 剪切 复制 粘贴 全选"),
                                 U("关于: 联系 - 关于"), U("编辑: "), U("LED输出: 输出设置 LED预览 设计时输出"),
                                 U("屏群: 屏群")}));
     EXPECT_EQ(window_->ActionHelp->text(), U("帮助"));
@@ -165,11 +165,13 @@ TEST_F(MainWindow, WidgetCommandsGoToThePage) {
     EXPECT_EQ(window_->Page->FindComponent("mylabel1"), nullptr);
 }
 
-TEST_F(MainWindow, NewPageDiscardsWithoutAQuestion) {
+TEST_F(MainWindow, NewPageAsksOnlyForAChangedPage) {
     window_->Actionnewlabel->trigger();
     window_->CurrentFile = home_ / "pagedef" / "a.DFM";
     window_->ActionnewpageExecute();
-    EXPECT_EQ(questions_, 0);
+    EXPECT_EQ(questions_, 1);
+    window_->ActionnewpageExecute();
+    EXPECT_EQ(questions_, 1) << "an unchanged page asks nothing";
     EXPECT_TRUE(window_->CurrentFile.empty());
     EXPECT_EQ(window_->windowTitle(), U("ZorLED显示系统"));
     EXPECT_TRUE(window_->Page->Components().empty());
@@ -203,30 +205,40 @@ TEST_F(MainWindow, SaveAsProposesTheFixedNameAndWritesBothFiles) {
     EXPECT_EQ(window_->CurrentFile, target) << "a cancelled dialog changes nothing";
 }
 
-TEST_F(MainWindow, OpenAsksFirstAndGoesOnAfterACancelledSave) {
+TEST_F(MainWindow, OpenAsksForAChangedPageAndACancelledSaveKeepsIt) {
     const auto page = home_ / "pagedef" / "shown.DFM";
     window_->Actionnewlabel->trigger();
     window_->SavePageTo(page);
     window_->ActionnewpageExecute();
+    EXPECT_EQ(questions_, 0) << "a saved page asks nothing";
 
-    answerYes_ = true;
-    answers_ = {std::filesystem::path(), page};  // cancel the Save as, then pick the page
+    // 保存 on a page never saved runs Save as; cancelling it keeps the page and opens nothing.
+    window_->Actionnewimage->trigger();
+    TFrmZorLedForm* changed = window_->Page;
+    answer_ = TSYS_Frmzorled::SaveAnswer::Save;
+    answers_ = {std::filesystem::path()};
     window_->Actionpageopen->trigger();
     EXPECT_EQ(questions_, 1);
-    ASSERT_EQ(dialogs_.size(), 2u);
+    ASSERT_EQ(dialogs_.size(), 1u);
     EXPECT_EQ(dialogs_[0], window_->SaveDialog1);
-    EXPECT_EQ(dialogs_[1], window_->OpenDialog1);
+    EXPECT_EQ(window_->Page, changed);
+    EXPECT_TRUE(window_->PageModified());
+
+    // 保存 with a name saves, then the page is opened.
+    const auto saved = home_ / "pagedef" / "second.DFM";
+    answers_ = {saved, page};
+    window_->Actionpageopen->trigger();
+    EXPECT_EQ(questions_, 2);
+    EXPECT_NE(ReadWholeFile(saved).find("myzorledIMAGE1"), std::string::npos);
     EXPECT_EQ(window_->CurrentFile, page);
     EXPECT_EQ(window_->windowTitle(), U("ZorLED显示系统        当前文件:shown.DFM[设计模式"));
     EXPECT_NE(window_->Page->FindComponent("mylabel1"), nullptr);
-    EXPECT_EQ(window_->Page->Name(), "LedDesignWin_1");
 
-    // Cancelling the open dialog leaves everything as it was.
-    answerYes_ = false;
+    // Cancelling the open dialog of an unchanged page leaves everything as it was.
     TFrmZorLedForm* before = window_->Page;
     answers_ = {std::filesystem::path()};
     window_->Actionpageopen->trigger();
-    EXPECT_EQ(questions_, 2) << "asked every time";
+    EXPECT_EQ(questions_, 2);
     EXPECT_EQ(window_->Page, before);
 }
 

@@ -214,19 +214,23 @@ TEST_F(Operator, DesignsSavesOpensPlansPlaysAndQuits) {
     AnswerFileDialog("save-second", PageFile("second.DFM"));
     WaitSaved("second");
 
-    // Open the first page; the question whether to save the current one is answered yes.
+    // A label changes the page; opening the first page asks whether to save it, and the
+    // default answer 保存 writes it under its name.
     const auto secondSaved = fs::last_write_time(PageFile("second.DFM"));
+    CreateButton(3);
+    WaitTitle(QString::fromUtf8("当前文件:second.DFM*[设计模式"));
     SystemButton(2);
     const QString question = WaitDialog();
     EXPECT_EQ(x_.Title(question), QString::fromUtf8("请确定"));
     Shot("save-question");
-    x_.Key("alt+y");
+    x_.Key("Return");
     AnswerFileDialog("open-dialog", PageFile("first.DFM"));
     WaitTitle(QString::fromUtf8("当前文件:first.DFM[设计模式"));
     EXPECT_GE(fs::last_write_time(PageFile("second.DFM")), secondSaved);
     const pagetext::Object second = pagetext::Parse(ReadFile(PageFile("second.DFM")));
-    ASSERT_EQ(second.children.size(), 1u);
-    EXPECT_EQ(second.children[0].className, "Tzorledclock");
+    ASSERT_EQ(second.children.size(), 2u);
+    EXPECT_EQ(second.children[0].className, "Tzorledlabel");
+    EXPECT_EQ(second.children[1].className, "Tzorledclock");
     Shot("opened");
 
     // Play: the plan editor opens first; a plan "plan1" holding both pages is made and selected.
@@ -278,6 +282,50 @@ TEST_F(Operator, DesignsSavesOpensPlansPlaysAndQuits) {
     x_.Poll("the program to end", [&] { return program_.waitForFinished(100); });
     EXPECT_EQ(program_.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program_.exitCode(), 0);
+}
+
+TEST_F(Operator, EditsWithUndoTheClipboardAndKeys) {
+    main_ = x_.Geometry(MainWindow());
+    page_ = PageWindow();
+    // A label (30,20 100x20) from its tool button; Ctrl+Z takes it away, Ctrl+Y brings it back.
+    CreateButton(3);
+    WaitTitle(kMainTitle + "*");
+    x_.Key("ctrl+z");
+    WaitTitle(kMainTitle);
+    Shot("undone");
+    x_.Key("ctrl+y");
+    WaitTitle(kMainTitle + "*");
+    Shot("redone");
+    // Copy it and paste: a second label 10 px right and below, selected.
+    x_.Click(PageX(40), PageY(25));
+    x_.Key("ctrl+c");
+    x_.Key("ctrl+v");
+    Shot("pasted");
+    SystemButton(3);
+    AnswerFileDialog("save-keys", PageFile("keys.DFM"));
+    WaitSaved("keys");
+    const pagetext::Object pasted = pagetext::Parse(ReadFile(PageFile("keys.DFM")));
+    ASSERT_EQ(pasted.children.size(), 2u) << ReadFile(PageFile("keys.DFM"));
+    ASSERT_TRUE(Child(pasted, "mylabel2"));
+    EXPECT_EQ(IntegerProperty(*Child(pasted, "mylabel2"), "Left"), 40);
+    EXPECT_EQ(IntegerProperty(*Child(pasted, "mylabel2"), "Top"), 30);
+    // Delete takes the pasted label; the arrows move the first one.
+    x_.Click(PageX(45), PageY(35));
+    x_.Key("Delete");
+    x_.Click(PageX(35), PageY(22));
+    x_.Key("Right");
+    x_.Key("Right");
+    x_.Key("shift+Down");
+    Shot("moved");
+    WaitTitle(QString::fromUtf8("当前文件:keys.DFM*[设计模式"));
+    SystemButton(3);
+    WaitSaved("keys");
+    const pagetext::Object saved = pagetext::Parse(ReadFile(PageFile("keys.DFM")));
+    ASSERT_EQ(saved.children.size(), 1u) << ReadFile(PageFile("keys.DFM"));
+    EXPECT_EQ(saved.children[0].name, "mylabel1");
+    EXPECT_EQ(IntegerProperty(saved.children[0], "Left"), 32);
+    EXPECT_EQ(IntegerProperty(saved.children[0], "Top"), 30);
+    Shot("keys-saved");
 }
 
 }  // namespace

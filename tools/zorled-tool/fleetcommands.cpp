@@ -87,8 +87,14 @@ int RunSign(const std::vector<std::string>& args) {
         std::fprintf(stderr, "%s\n", qPrintable(message));
         std::fflush(stderr);
     });
-    // Stop signals end the run in the event loop, so the sign says goodbye to the broker.
-    StopSignals stop([](int) { QCoreApplication::quit(); });
+    // Stop signals end the run in the event loop, so the sign says goodbye to the broker. One
+    // served before the loop runs (setting up may serve events) finds no loop to quit: the flag
+    // keeps it from being lost.
+    bool stopped = false;
+    StopSignals stop([&stopped](int) {
+        stopped = true;
+        QCoreApplication::quit();
+    });
 
     TSYS_Frmzorled window;
     window.LedOutput.reset();
@@ -110,7 +116,7 @@ int RunSign(const std::vector<std::string>& args) {
     if (seconds > 0) QTimer::singleShot(static_cast<int>(std::min<long long>(seconds * 1000, INT32_MAX)), [] {
         QCoreApplication::quit();
     });
-    QCoreApplication::exec();
+    if (!stopped) QCoreApplication::exec();
     fleet.reset();
     Guarded([&] { window.StopPlay(); });
     return 0;
