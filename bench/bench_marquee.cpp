@@ -1,5 +1,6 @@
 // One marquee frame on a 1920 × 64 marquee with 40 Chinese characters at 24 px, beside its
-// floor: one fill of the same rectangle plus Qt's own drawText of the same text and font.
+// floor: one fill of the same rectangle plus Qt's own drawText of the same text and font; and
+// the frame of a 1 MB text beside the frame of a text that just fills the visible width.
 #include <benchmark/benchmark.h>
 
 #include <QImage>
@@ -29,7 +30,7 @@ struct Scene {
     std::unique_ptr<zl::Tzorledzmd> marquee;
     QImage image{kWidth, kHeight, QImage::Format_RGB32};
 
-    Scene() {
+    explicit Scene(const std::string& gbk = zl::Utf8ToGbk(kText)) {
         marquee = std::make_unique<zl::Tzorledzmd>(nullptr);
         marquee->SetBounds(0, 0, kWidth, kHeight);
         marquee->SetColor(zl::clBlack);
@@ -37,7 +38,7 @@ struct Scene {
         marquee->Font().SetHeight(-24);
         marquee->Font().SetColor(zl::clRed);
         marquee->SetTextLayout(zl::tlCenter);
-        marquee->SetRunningCaption(zl::Utf8ToGbk(kText));
+        marquee->SetRunningCaption(gbk);
         marquee->SetSteps(400);
         marquee->SetSpeed(kSpeed);
         marquee->SetContinuous(true);
@@ -56,6 +57,45 @@ void BM_MarqueeFrame(benchmark::State& state) {
     benchmark::DoNotOptimize(scene.image.constBits());
 }
 BENCHMARK(BM_MarqueeFrame);
+
+// 80 characters of 24 px fill the 1920 pixels; 1 MB is 524288 of them.
+std::string Repeated(size_t characters) {
+    const std::string one = zl::Utf8ToGbk(kText);  // 40 characters, 80 bytes
+    std::string text;
+    while (text.size() < characters * 2) text += one;
+    text.resize(characters * 2);
+    return text;
+}
+
+// A frame in the middle of the pass, where the long text fills the whole width.
+void LongTextFrame(benchmark::State& state, size_t characters) {
+    Scene scene(Repeated(characters));
+    scene.marquee->SetSteps(1000000);
+    scene.marquee->SetDirection(zl::diRightToLeft);
+    QPainter painter(&scene.image);
+    scene.manual.Advance(static_cast<std::int64_t>(kSpeed) * 500000);
+    for (auto _ : state) {
+        scene.manual.Advance(kSpeed);
+        scene.marquee->PaintFrame(painter);
+    }
+    benchmark::DoNotOptimize(scene.image.constBits());
+}
+void BM_MarqueeFrameFullWidthText(benchmark::State& state) { LongTextFrame(state, 80); }
+BENCHMARK(BM_MarqueeFrameFullWidthText);
+void BM_MarqueeFrameOneMegabyteText(benchmark::State& state) { LongTextFrame(state, 512 * 1024); }
+BENCHMARK(BM_MarqueeFrameOneMegabyteText);
+
+// Measuring a new text once: what a data pass with a changed 1 MB file costs.
+void BM_MarqueeOneMegabyteTextChange(benchmark::State& state) {
+    Scene scene;
+    const std::string a = Repeated(512 * 1024), b = "x" + a.substr(1);
+    bool flip = false;
+    for (auto _ : state) {
+        scene.marquee->SetRunningCaption((flip = !flip) ? a : b);
+        benchmark::DoNotOptimize(scene.marquee->TextBox());
+    }
+}
+BENCHMARK(BM_MarqueeOneMegabyteTextChange)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // The floor: the same fill and the same text, moved the same way, straight through Qt.
 void BM_FillAndDrawTextFloor(benchmark::State& state) {

@@ -339,9 +339,13 @@ void TSmoothGraphicControl::Paint() {
         Prepare();
     }
     if (painting_) return;
+    // Cleared however Draw ends, so an error in one paint never stops the next.
+    struct Guard {
+        bool& flag;
+        ~Guard() { flag = false; }
+    } guard{painting_};
     painting_ = true;
     Draw();
-    painting_ = false;
 }
 
 void TSmoothGraphicControl::SetBounds(int left, int top, int width, int height) {

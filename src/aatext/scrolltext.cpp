@@ -7,6 +7,7 @@
 
 #include "aatext/randomsource.h"
 #include "core/codepage.h"
+#include "qtbase/application.h"
 #include "core/props/declare.h"
 #include "core/props/enums.h"
 #include "widgets/paint.h"
@@ -299,10 +300,15 @@ void TSmoothScrollText::Reset() {
     const bool wasActive = active_;
     repeatedCount_ = -1;
     SetActive(false);
+    // A rebuild that fails leaves the board running as it was, so a later change can mend it.
+    struct Restore {
+        TSmoothScrollText& self;
+        bool active;
+        ~Restore() { self.SetActive(active); }
+    } restore{*this, wasActive};
     CreateText();
     position_ = 0;
     Paint();
-    SetActive(wasActive);
 }
 
 // Layout.
@@ -332,7 +338,7 @@ void TSmoothScrollText::CreateText() {
     l.alignment = text_->Alignment();
     l.baseStyle = Snapshot(l.font, l.effect);
     l.style = l.baseStyle;
-    l.y = (text_->Fade() ? text_->FadeHeight() : 0) + height() * text_->HeadSpace() / 100;
+    l.y = (text_->Fade() ? FadeHeightUsed() : 0) + height() * text_->HeadSpace() / 100;
     // What the first screen needs comes now; the rest follows step by step, so a long text
     // never holds up the scroll or the program.
     LayoutUntil(height());
@@ -495,8 +501,17 @@ void TSmoothScrollText::RenderBand(int index, QImage& image) {
             canvas.Font.Assign(current->font);
             renderer.Effect().Assign(current->effect);
         }
-        if (it->x == TextRow::kUnplaced) Place(*it);
-        renderer.TextOut(it->x, it->y - top, it->text);
+        // A row that cannot be drawn (a line far too long for a mask) costs only itself: the
+        // other rows show, the error is reported once per text, and the next text may draw.
+        try {
+            if (it->x == TextRow::kUnplaced) Place(*it);
+            renderer.TextOut(it->x, it->y - top, it->text);
+        } catch (const std::exception&) {
+            if (reportedGeneration_ != layoutGeneration_) {
+                reportedGeneration_ = layoutGeneration_;
+                ReportCurrentError();
+            }
+        }
     }
     canvas.SetImage(nullptr);
 }
@@ -527,8 +542,13 @@ void TSmoothScrollText::CopyRows(int from, int count, int to) {
     }
 }
 
+int TSmoothScrollText::FadeHeightUsed() const {
+    // A page file may hold any value; it is kept as read and used within 0..half the board.
+    return std::clamp(text_->FadeHeight(), 0, height() / 2);
+}
+
 std::pair<int, int> TSmoothScrollText::FadeRows() const {
-    const int h = currBmp_.height(), fadeHeight = text_->FadeHeight();
+    const int h = currBmp_.height(), fadeHeight = FadeHeightUsed();
     if (!text_->Fade() || fadeHeight <= 0) return {0, 0};
     // Each band stops at the middle of the control, so rows are faded once.
     return {std::min(fadeHeight, (h + 1) / 2), std::min(fadeHeight, h / 2)};
@@ -536,7 +556,7 @@ std::pair<int, int> TSmoothScrollText::FadeRows() const {
 
 void TSmoothScrollText::FadeBands() {
     const int h = currBmp_.height(), w = currBmp_.width();
-    const int fadeHeight = text_->FadeHeight();
+    const int fadeHeight = FadeHeightUsed();
     const auto [topRows, bottomRows] = FadeRows();
     if (topRows == 0 || h == 0) return;
     const std::uint32_t rgb = ColorToRGB(Color());

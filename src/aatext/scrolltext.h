@@ -245,6 +245,7 @@ private:
     void ComposeRows(int position, int textHeight, int from, int count);
     // Rows of the top and of the bottom fade band.
     std::pair<int, int> FadeRows() const;
+    int FadeHeightUsed() const;
     void FadeBands();
     int KnownHeight() const { return layout_.complete ? layout_.height : layout_.y; }
 
@@ -267,6 +268,7 @@ private:
     };
     Shown shown_;
     int layoutGeneration_ = 0;
+    int reportedGeneration_ = -1;  // the layout whose drawing error was reported
     std::list<Band> bands_;
     Layout layout_;
     int position_ = 0;

@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cerrno>
+#include <cinttypes>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "core/error.h"
 
@@ -80,17 +80,82 @@ void WriteFileAtomic(const std::filesystem::path& path, std::string_view data) {
     }
 }
 
-std::string ReadWholeFile(const std::filesystem::path& path) {
-    std::error_code ec;
-    // A folder opens as an empty stream; reading it as empty text would hide the mistake.
-    if (std::filesystem::is_directory(path, ec))
-        throw Error(Format("Cannot open file \"%s\". %s", path.string().c_str(), std::strerror(EISDIR)));
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw Error(Format("Cannot open file \"%s\". %s", path.string().c_str(), std::strerror(errno ? errno : ENOENT)));
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+namespace {
+
+[[noreturn]] void FailOpen(const std::filesystem::path& path, const char* why) {
+    throw Error(Format("Cannot open file \"%s\". %s", path.c_str(), why));
+}
+
+[[noreturn]] void FailTooLarge(const std::filesystem::path& path, std::uintmax_t maxBytes) {
+    throw Error(Format("File \"%s\" is larger than %ju MB", path.c_str(), maxBytes / (1024 * 1024)));
+}
+
+[[noreturn]] void FailNotRegular(const std::filesystem::path& path, mode_t mode) {
+    FailOpen(path, S_ISDIR(mode) ? std::strerror(EISDIR) : kNotARegularFile);
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// A read lease is refused while any process holds the file open for writing. A writer that
+// opens it while we hold the lease makes the kernel signal us; that signal is SIGURG, which a
+// process ignores unless it asks for it (SIGIO, the default, would end the program), and the
+// writer waits only until the lease goes, right after the read.
+// False: a writer holds the file. True: no writer, or the file system cannot tell (leases are
+// for the file's owner or a privileged process, and NFS and some FUSE systems have none).
+bool TakeReadLease(int fd, bool& held) {
+    held = false;
+    if (::fcntl(fd, F_SETSIG, SIGURG) != 0) return true;
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        held = true;
+        return true;
+    }
+    return errno != EAGAIN;
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::filesystem::path& path, const ReadOptions& options) {
+    // Looked at before opening, so that opening has no side effects on a device; checked again
+    // on the open file, which may have been swapped in the meantime.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) FailNotRegular(path, info.st_mode);
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.get() < 0) FailOpen(path, std::strerror(errno));
+    if (::fstat(file.get(), &info) != 0) FailOpen(path, std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) FailNotRegular(path, info.st_mode);
+    bool leased = false;
+    if (options.refuseWhileWritten && !TakeReadLease(file.get(), leased)) FailOpen(path, kFileBeingWritten);
+    const std::uintmax_t maxBytes = options.maxBytes;
+    if (maxBytes > 0 && static_cast<std::uintmax_t>(info.st_size) > maxBytes) FailTooLarge(path, maxBytes);
+    // Read to the end rather than to the size seen: the file may still grow.
+    std::string bytes;
+    bytes.reserve(static_cast<size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            FailOpen(path, std::strerror(errno));
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+        if (maxBytes > 0 && bytes.size() > maxBytes) FailTooLarge(path, maxBytes);
+    }
+    // A writer that came meanwhile waits for the lease: let it go at once.
+    if (leased) ::fcntl(file.get(), F_SETLEASE, F_UNLCK);
+    return bytes;
 }
 
 }  // namespace zl

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <stdexcept>
@@ -19,8 +20,9 @@ public:
     ~Converter() { iconv_close(cd_); }
 
     // Converts in bytes; on an unconvertible or invalid input unit, emits `replacement`
-    // and skips `skip` input bytes (1 for byte encodings, the unit size otherwise).
-    std::string Run(std::string_view in, std::string_view replacement, size_t unit) {
+    // and skips the bytes `unit` gives for the rest of the input (at least one).
+    template <class Unit>
+    std::string Run(std::string_view in, std::string_view replacement, Unit unit) {
         std::lock_guard<std::mutex> lock(mutex_);
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);
         std::string out;
@@ -40,7 +42,7 @@ public:
                 continue;
             }
             // EILSEQ or EINVAL (truncated sequence at the end): replace one unit and go on.
-            const size_t skip = std::min(unit, srcLeft);
+            const size_t skip = std::clamp<size_t>(unit(std::string_view(src, srcLeft)), 1, srcLeft);
             src += skip;
             srcLeft -= skip;
             if (out.size() - used < replacement.size())
@@ -79,24 +81,15 @@ size_t Utf8Length(unsigned char c) {
 
 std::string Utf8ToGbk(std::string_view utf8) {
     if (IsAscii(utf8)) return std::string(utf8);
-    // Characters iconv cannot map: skip the whole UTF-8 sequence and write one "?".
-    std::string out;
-    size_t start = 0;
-    while (start < utf8.size()) {
-        size_t i = start;
-        while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) ++i;
-        out.append(utf8.substr(start, i - start));
-        if (i >= utf8.size()) break;
-        const size_t len = std::min(Utf8Length(static_cast<unsigned char>(utf8[i])), utf8.size() - i);
-        out += Utf8ToGbkConv().Run(utf8.substr(i, len), "?", len);
-        start = i + len;
-    }
-    return out;
+    // A character iconv cannot map: its whole UTF-8 sequence becomes one "?".
+    return Utf8ToGbkConv().Run(utf8, "?", [](std::string_view rest) {
+        return std::min(Utf8Length(static_cast<unsigned char>(rest[0])), rest.size());
+    });
 }
 
 std::string GbkToUtf8(std::string_view gbk) {
     if (IsAscii(gbk)) return std::string(gbk);
-    return GbkToUtf8Conv().Run(gbk, "?", 1);
+    return GbkToUtf8Conv().Run(gbk, "?", [](std::string_view) { return size_t{1}; });
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
@@ -165,6 +158,58 @@ std::string Utf16ToGbk(std::u16string_view utf16) {
         if (c >= 0x80) { ascii = false; break; }
     if (ascii) return std::string(utf16.begin(), utf16.end());
     return Utf8ToGbk(Utf16ToUtf8(utf16));
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len;
+        unsigned char lo = 0x80, hi = 0xBF;  // the second byte's range
+        if (c >= 0xC2 && c <= 0xDF) len = 2;
+        else if (c == 0xE0) len = 3, lo = 0xA0;
+        else if (c == 0xED) len = 3, hi = 0x9F;  // no surrogates
+        else if (c >= 0xE1 && c <= 0xEF) len = 3;
+        else if (c == 0xF0) len = 4, lo = 0x90;
+        else if (c >= 0xF1 && c <= 0xF3) len = 4;
+        else if (c == 0xF4) len = 4, hi = 0x8F;
+        else return false;
+        if (i + len > n || p[i + 1] < lo || p[i + 1] > hi) return false;
+        for (size_t k = 2; k < len; ++k)
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+        i += len;
+    }
+    return true;
+}
+
+namespace {
+
+std::u16string Utf16Units(std::string_view bytes, bool bigEndian) {
+    std::u16string out(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < out.size(); ++i) {
+        const auto a = static_cast<unsigned char>(bytes[2 * i]), b = static_cast<unsigned char>(bytes[2 * i + 1]);
+        out[i] = static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    }
+    // A lone last byte is no character.
+    if (bytes.size() % 2) out += u'?';
+    return out;
+}
+
+}  // namespace
+
+std::string TextFileToGbk(std::string_view bytes) {
+    const auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+    if (starts("\xEF\xBB\xBF")) return Utf8ToGbk(bytes.substr(3));
+    if (starts("\xFF\xFE")) return Utf16ToGbk(Utf16Units(bytes.substr(2), false));
+    if (starts("\xFE\xFF")) return Utf16ToGbk(Utf16Units(bytes.substr(2), true));
+    // Plain ASCII reads the same either way; GBK text is almost never valid UTF-8.
+    if (IsAscii(bytes) || !IsValidUtf8(bytes)) return std::string(bytes);
+    return Utf8ToGbk(bytes);
 }
 
 }  // namespace zl

@@ -17,6 +17,14 @@ std::string Utf16ToGbk(std::u16string_view utf16);
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// A text file's bytes as GBK, for files that feeds and editors write: a UTF-8 or UTF-16
+// byte-order mark decides the encoding; without one, valid UTF-8 that holds a multi-byte
+// sequence is read as UTF-8, anything else as GBK. Characters GBK cannot hold become "?".
+std::string TextFileToGbk(std::string_view bytes);
+
+// Well-formed UTF-8 (no overlong forms, surrogates or code points past U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
+
 // True when the byte starts a double-byte GBK character.
 inline bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 

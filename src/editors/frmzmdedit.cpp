@@ -1,6 +1,7 @@
 #include "editors/frmzmdedit.h"
 
 #include <QLineEdit>
+#include <algorithm>
 #include <QSignalBlocker>
 
 #include "editors/frameinterface.h"
@@ -44,7 +45,20 @@ void TFrmZmdEdit::BindControl(Tzmd& marquee) {
 }
 
 void TFrmZmdEdit::EditcaptionChange() {
-    if (Tzmd* marquee = Target()) marquee->SetRunningCaption(Gbk(Editcaption->text()));
+    // A line field still takes pasted line breaks; the running text is one line, so each
+    // break (CR LF counted once) becomes a space in the field and in the text.
+    const QString typed = Editcaption->text();
+    QString text = typed;
+    text.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    for (const QChar br : {QChar('\r'), QChar('\n'), QChar(QChar::LineSeparator), QChar(QChar::ParagraphSeparator)})
+        text.replace(br, QLatin1Char(' '));
+    if (text != typed) {
+        const int cursor = Editcaption->cursorPosition() - static_cast<int>(typed.size() - text.size());
+        const QSignalBlocker block(Editcaption);
+        Editcaption->setText(text);
+        Editcaption->setCursorPosition(std::max(0, cursor));
+    }
+    if (Tzmd* marquee = Target()) marquee->SetRunningCaption(Gbk(text));
 }
 
 void TFrmZmdEdit::SpinEditSpeedChange() {

@@ -15,7 +15,20 @@ namespace {
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    int scans = 0;  // set when decoding stopped at too many scans
 };
+
+// Real encoders write at most a few dozen scans; a file that repeats a small scan thousands
+// of times decodes for minutes.
+constexpr int kMaxJpegScans = 100;
+
+void OnProgress(j_common_ptr common) {
+    const auto* info = reinterpret_cast<j_decompress_ptr>(common);
+    if (info->input_scan_number <= kMaxJpegScans) return;
+    auto* err = reinterpret_cast<ErrorManager*>(common->err);
+    err->scans = info->input_scan_number;
+    std::longjmp(err->jump, 1);
+}
 
 void OnError(j_common_ptr info) {
     std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
@@ -42,12 +55,17 @@ QImage DecodeJpeg(const std::string& data) {
     err.pub.error_exit = OnError;
     err.pub.emit_message = Silent;
     QImage image;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = OnProgress;
     if (setjmp(err.jump)) {
         const int code = err.pub.msg_code;
         jpeg_destroy_decompress(&info);
+        if (err.scans > 0)
+            throw Error(Format("JPEG picture has more than %d scans (scan %d reached): refused", kMaxJpegScans, err.scans));
         throw Error(Format("JPEG error #%d", code));
     }
     jpeg_create_decompress(&info);
+    info.progress = &progress;
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.data()), data.size());
     jpeg_read_header(&info, TRUE);
     info.out_color_space = JCS_RGB;

@@ -1,14 +1,5 @@
 #include "widgets/datarefresh.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-
-#include "core/error.h"
-#include "core/home.h"
 #include "core/props/declare.h"
 #include "core/props/enums.h"
 #include "plugins/modulerunner.h"
@@ -19,22 +10,6 @@ namespace {
 
 constexpr NameEntry kDatainterface[] = {
     {"datafromEditor", datafromEditor}, {"dataformtxtfile", dataformtxtfile}, {"datafromexetxt", datafromexetxt}};
-
-[[noreturn]] void FailOpen(const std::filesystem::path& path, int err) {
-    throw Error(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(err)));
-}
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 }  // namespace
 
@@ -147,37 +122,6 @@ void DataFed::SetExeFileName(const std::string& v) {
     if (v == exeFileName_) return;
     exeFileName_ = v;
     refresher_->SetExeFileName(v);
-}
-
-std::optional<StringList> ReadDataTextFile(const std::string& fileName) {
-    const std::filesystem::path stored = StoredPath(fileName);
-    if (stored.empty()) return std::nullopt;
-    const auto found = FindFileCaseInsensitive(stored);
-    if (!found) return std::nullopt;
-    std::error_code ec;
-    std::filesystem::path path = std::filesystem::absolute(*found, ec);
-    if (ec) path = *found;
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) FailOpen(path, errno);
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0) FailOpen(path, errno);
-    if (S_ISDIR(info.st_mode)) FailOpen(path, EISDIR);
-    const auto tooLarge = [&] { throw Error(Format("File \"%s\" is larger than 16 MB", path.c_str())); };
-    if (static_cast<std::uintmax_t>(info.st_size) > kMaxDataFileSize) tooLarge();
-    // Read to the end rather than to the size seen: the file may still grow.
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            FailOpen(path, errno);
-        }
-        if (n == 0) break;
-        bytes.append(buffer, static_cast<size_t>(n));
-        if (bytes.size() > kMaxDataFileSize) tooLarge();
-    }
-    return ParseTextList(bytes);
 }
 
 }  // namespace zl

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/clock.h"
+#include "core/datafile.h"
 #include "core/props/component.h"
 #include "core/props/declare.h"
 #include "core/textlist.h"
@@ -21,8 +22,6 @@ extern const NameTable kDatainterfaceNames;
 // A refresher never runs more often than this, whatever the widget's copy says.
 constexpr int kMinDataRefreshTime = 10000;
 constexpr int kDefaultDataRefreshTime = 180000;
-// Data text files above this size are refused rather than held in memory.
-constexpr std::uintmax_t kMaxDataFileSize = 16u * 1024 * 1024;
 
 // Feeds one text widget: a timer whose tick runs a refresh pass, which may ask a data module to
 // write the text file and then hands the file's name to the widget.
@@ -120,10 +119,5 @@ private:
     std::string textFileName_;
     std::string exeFileName_;
 };
-
-// The lines of a data text file (GBK, read whole): nothing when no file of that name exists.
-// Fails with "Cannot open file "%s". %s" when it cannot be read and with
-// "File "%s" is larger than 16 MB" above kMaxDataFileSize.
-std::optional<StringList> ReadDataTextFile(const std::string& fileName);
 
 }  // namespace zl

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "qtbase/application.h"
@@ -52,8 +53,8 @@ void Tzmd::SetActive(bool v) {
     active_ = v;
     passCount_ = 0;
     step_ = 0;
+    framed_ = false;
     if (v) {
-        framePosition_ = TextPosition();
         timer_->SetEnabled(true);
         update();
     } else {
@@ -134,9 +135,37 @@ void Tzmd::UpdateTextCache() const {
     font_ = font;
     text_ = Q(runningCaption_);
     const QFontMetrics metrics(font_);
-    box_ = QSize(metrics.horizontalAdvance(text_) + 2, metrics.height() + 2);
+    // Measured once per change, in pieces: a frame then draws only the pieces in view, so its
+    // cost does not grow with the text.
+    pieceStarts_.clear();
+    pieceX_.clear();
+    std::int64_t x = 0;
+    for (qsizetype i = 0; i < text_.size();) {
+        qsizetype n = std::min<qsizetype>(kPieceLength, text_.size() - i);
+        if (i + n < text_.size() && text_[i + n - 1].isHighSurrogate()) ++n;
+        pieceStarts_.push_back(i);
+        pieceX_.push_back(x);
+        x += metrics.horizontalAdvance(text_.mid(i, n));
+        i += n;
+    }
+    pieceStarts_.push_back(text_.size());
+    pieceX_.push_back(x);
+    box_ = QSize(static_cast<int>(std::min<std::int64_t>(x, INT_MAX / 2)) + 2, metrics.height() + 2);
     ascent_ = metrics.ascent();
     cacheValid_ = true;
+}
+
+void Tzmd::DrawVisibleText(QPainter& painter, int x, int baseline) const {
+    // The pieces that cross the widget, one more on each side for glyphs that overhang.
+    const std::int64_t left = -static_cast<std::int64_t>(x);
+    size_t first = static_cast<size_t>(std::upper_bound(pieceX_.begin(), pieceX_.end(), left) - pieceX_.begin());
+    first = first > 1 ? first - 2 : 0;
+    const size_t pieces = pieceStarts_.size() - 1;
+    for (size_t k = first; k < pieces && x + pieceX_[k] < Width() + kPieceOverhang; ++k) {
+        if (x + pieceX_[k + 1] < -kPieceOverhang) continue;
+        painter.drawText(QPointF(static_cast<double>(x + pieceX_[k]), baseline),
+                         text_.mid(pieceStarts_[k], pieceStarts_[k + 1] - pieceStarts_[k]));
+    }
 }
 
 QSize Tzmd::TextBox() const {
@@ -174,11 +203,15 @@ QPoint Tzmd::TextPosition() const {
 
 void Tzmd::DrawFrame() {
     framePosition_ = TextPosition();
+    framed_ = true;
     update();
 }
 
 void Tzmd::PaintFrame(QPainter& painter) {
     if (!transparent_) painter.fillRect(rect(), ToQColor(EffectiveColor()));
+    // A running marquee shows its text from its first frame on: until then it lies outside
+    // the starting edge, wherever the properties read so far would put it.
+    if (active_ && !framed_) return;
     UpdateTextCache();
     if (text_.isEmpty()) return;
     // At rest the text stands where it belongs now, so it survives every repaint.
@@ -187,10 +220,10 @@ void Tzmd::PaintFrame(QPainter& painter) {
     painter.setFont(font_);
     if (textStyle_ == slLowered || textStyle_ == slRaised) {
         painter.setPen(ToQColor(textStyle_ == slLowered ? clBtnHighlight : clBtnShadow));
-        painter.drawText(at.x() + 1, baseline + 1, text_);
+        DrawVisibleText(painter, at.x() + 1, baseline + 1);
     }
     painter.setPen(ToQColor(EffectiveFont().Color()));
-    painter.drawText(at.x(), baseline, text_);
+    DrawVisibleText(painter, at.x(), baseline);
 }
 
 void Tzmd::paintEvent(QPaintEvent*) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/clock.h"
 #include "widgets/control.h"
@@ -81,6 +82,10 @@ protected:
 private:
     void FrameTick();
     void UpdateTextCache() const;
+    void DrawVisibleText(QPainter& painter, int x, int baseline) const;
+
+    static constexpr qsizetype kPieceLength = 32;
+    static constexpr int kPieceOverhang = 64;
 
     std::unique_ptr<Timer> timer_;
     int passCount_ = 0;
@@ -97,6 +102,7 @@ private:
     int alignment_ = taLeftJustify;
     bool transparent_ = false;
     QPoint framePosition_;
+    bool framed_ = false;  // a frame was drawn since the last activation
 
     // Measuring is the costly part of a frame; redone only when text or font change.
     mutable bool cacheValid_ = false;
@@ -104,6 +110,8 @@ private:
     mutable QFont font_;
     mutable QSize box_;
     mutable int ascent_ = 0;
+    mutable std::vector<qsizetype> pieceStarts_;   // where each piece starts in text_, then its end
+    mutable std::vector<std::int64_t> pieceX_;     // each piece's x from the text's start, then the width
 };
 
 }  // namespace zl

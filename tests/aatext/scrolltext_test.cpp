@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <QImage>
 #include <QPainter>
 #include <cmath>
@@ -230,10 +232,29 @@ TEST_F(ScrollText, FadeBandsOfOneRowOrTallerThanHalfAreDefined) {
     EXPECT_EQ(qRed(control->CurrBmp().pixel(5, 0)), 0);
     EXPECT_EQ(qRed(control->CurrBmp().pixel(5, 1)), 255);
     EXPECT_EQ(qRed(control->CurrBmp().pixel(5, 19)), 0);
+    // Taller than half the board: used as half of it, and the value itself is kept.
     control->Text().SetFadeHeight(500);
+    EXPECT_EQ(control->Text().FadeHeight(), 500);
     for (int row : {0, 9, 10, 19}) {
         const int c = row < 10 ? row : 19 - row;
-        EXPECT_EQ(qRed(control->CurrBmp().pixel(5, row)), 255 * (c * 255 / 499) / 256) << "row " << row;
+        EXPECT_EQ(qRed(control->CurrBmp().pixel(5, row)), 255 * (c * 255 / 9) / 256) << "row " << row;
+    }
+}
+
+TEST_F(ScrollText, AFadeHeightOutOfRangeNeitherCutsOffNorOverflowsTheRows) {
+    const struct {
+        int fadeHeight, firstRow;
+    } cases[] = {{-40, 0}, {0, 0}, {7, 7}, {25, 25}, {26, 25}, {INT_MAX, 25}, {INT_MIN, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fadeHeight);
+        auto control = Make(80, 50, Numbered(3));
+        control->Text().SetFade(true);
+        control->Text().SetFadeHeight(c.fadeHeight);
+        const auto& rows = control->Rows();
+        ASSERT_EQ(rows.size(), 3u);
+        EXPECT_EQ(rows[0].y, c.firstRow);
+        EXPECT_GT(rows[2].y, rows[1].y);
+        EXPECT_EQ(control->Text().FadeHeight(), c.fadeHeight);
     }
 }
 

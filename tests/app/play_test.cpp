@@ -6,10 +6,12 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/scratchdir.h"
 #include "app/mainwindow.h"
+#include "app/playplugins.h"
 #include "app/playsimulation.h"
 #include "core/atomicfile.h"
 #include "core/codepage.h"
@@ -387,6 +389,22 @@ TEST_F(Play, AnOpenReportHoldsNoPageChangeAndOpensOncePerText) {
     EXPECT_EQ(OpenReports(), open) << "no second box for the same error";
     EXPECT_TRUE(window_->Playing);
     CloseReports();
+}
+
+TEST_F(Play, APageFileThatIsAFifoIsRefusedAndPlayGoesOn) {
+    WritePage("p1");
+    ASSERT_EQ(::mkfifo((PageDef() / "pipe.DFM").c_str(), 0600), 0);
+    WritePage("p3");
+    Plan("A", {"p1", "pipe", "p3"});
+    Select({"A"});
+    window_->PlayPluginCalls = std::make_unique<HostPlayPlugins>();  // the real collector reads every page
+    PressPlay();
+    Seconds(6);
+    EXPECT_EQ(reported_, Lines({"Cannot open file \"" + (PageDef() / "pipe.DFM").string() + "\". Not a regular file"}));
+    Seconds(1);
+    EXPECT_EQ(shown_, Lines({"p1 0.0", "p3 6.0"}));
+    EXPECT_TRUE(window_->Playing);
+    window_->ActionPlayExecute();
 }
 
 TEST_F(Play, ClosingTheMainWindowEndsTheProgram) {

@@ -28,5 +28,33 @@ TEST(Codepage, InvalidGbkBytesBecomeQuestionMarks) {
     EXPECT_EQ(GbkToUtf8("\xB1"), "?");  // lead byte cut off at the end
 }
 
+TEST(Codepage, TextFilesOfEveryEncodingGiveTheSameGbk) {
+    const std::string text = "列车 A12 正点\r\n第二行";
+    const std::string gbk = Utf8ToGbk(text);
+    std::string utf16le = "\xFF\xFE", utf16be = "\xFE\xFF";
+    for (char16_t u : Utf8ToUtf16(text)) {
+        utf16le += static_cast<char>(u & 0xFF), utf16le += static_cast<char>(u >> 8);
+        utf16be += static_cast<char>(u >> 8), utf16be += static_cast<char>(u & 0xFF);
+    }
+    const struct {
+        const char* what;
+        std::string bytes, gbk;
+    } cases[] = {
+        {"UTF-8", text, gbk},
+        {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + text, gbk},
+        {"UTF-16LE with a byte-order mark", utf16le, gbk},
+        {"UTF-16BE with a byte-order mark", utf16be, gbk},
+        {"GBK", gbk, gbk},
+        {"ASCII", "plain", "plain"},
+        {"UTF-8 outside GBK", "a\xF0\x9F\x98\x80" "b", "a?b"},
+        // Not well-formed UTF-8 (an overlong slash, a surrogate): taken as GBK bytes.
+        {"overlong form", "x\xC0\xAFy", "x\xC0\xAFy"},
+        {"surrogate", "\xED\xA0\x80", "\xED\xA0\x80"},
+        {"UTF-16 cut off", std::string("\xFF\xFE" "A\0" "B", 5), "A?"},
+        {"only a mark", "\xEF\xBB\xBF", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TextFileToGbk(c.bytes), c.gbk) << c.what;
+}
+
 }  // namespace
 }  // namespace zl

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "core/atomicfile.h"
@@ -140,6 +143,56 @@ TEST_F(AtomicFile, ReadingAMissingFileNamesIt) {
         FAIL();
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"" + (dir_ / "missing.DFM").string() + "\".", 0), 0u);
+    }
+}
+
+// Opening a FIFO for reading waits for a writer, and a device never ends: neither may hang or
+// flood a reader, whatever the file is used for.
+TEST_F(AtomicFile, OnlyRegularFilesAreRead) {
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, (dir_ / "socket").c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(sock, 1), 0);
+    fs::create_symlink("/dev/zero", dir_ / "zero-link");
+    std::ofstream(dir_ / "plain") << "text";
+    fs::create_symlink(dir_ / "plain", dir_ / "plain-link");
+    const struct {
+        fs::path path;
+        const char* why;
+    } cases[] = {
+        {dir_ / "fifo", "Not a regular file"},
+        {"/dev/zero", "Not a regular file"},
+        {dir_ / "zero-link", "Not a regular file"},
+        {dir_ / "socket", "Not a regular file"},
+        {dir_, "Is a directory"},
+    };
+    for (const auto& c : cases) {
+        for (const bool guarded : {false, true}) {
+            try {
+                ReadWholeFile(c.path, {0, guarded});
+                ADD_FAILURE() << c.path << " was read";
+            } catch (const Error& e) {
+                EXPECT_EQ(e.what(), "Cannot open file \"" + c.path.string() + "\". " + c.why);
+            }
+        }
+    }
+    ::close(sock);
+    EXPECT_EQ(ReadWholeFile(dir_ / "plain-link"), "text") << "a link to a regular file is read";
+    EXPECT_EQ(ReadTextList(dir_ / "plain-link"), StringList({"text"}));
+}
+
+TEST_F(AtomicFile, ALimitRefusesLargerFiles) {
+    std::ofstream(dir_ / "f") << std::string(2 * 1024 * 1024, 'a');
+    EXPECT_EQ(ReadWholeFile(dir_ / "f", {2 * 1024 * 1024}).size(), 2u * 1024 * 1024);
+    std::ofstream(dir_ / "f", std::ios::app) << "b";
+    try {
+        ReadWholeFile(dir_ / "f", {2 * 1024 * 1024});
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.what(), "File \"" + (dir_ / "f").string() + "\" is larger than 2 MB");
     }
 }
 

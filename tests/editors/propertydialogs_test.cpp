@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDateEdit>
@@ -518,6 +520,13 @@ TEST_F(Dialogs, MarqueeSpeedFieldKeepsWhatWasTypedAndTextIsOneLine) {
     QTest::keyClicks(dialog.Editcaption, "c");
     EXPECT_EQ(marquee.RunningCaption(), "abc");
     EXPECT_TRUE(dialog.isVisible());
+
+    // Pasted line breaks of every kind become spaces, in the field and in the text.
+    ClearField(dialog.Editcaption);
+    QApplication::clipboard()->setText(QString::fromUtf8("欢迎\r\n乘车\n平安\r到达"));
+    dialog.Editcaption->paste();
+    EXPECT_EQ(dialog.Editcaption->text(), QString::fromUtf8("欢迎 乘车 平安 到达"));
+    EXPECT_EQ(marquee.RunningCaption(), Utf8ToGbk("欢迎 乘车 平安 到达"));
 }
 
 TEST_F(Dialogs, DataSourceFrameEditsMarqueesAndBoards) {

@@ -13,6 +13,7 @@
 #include "widgets/datarefresh.h"
 #include "widgets/zorledzmd.h"
 
+#include <QPainter>
 #include <QTest>
 
 namespace zl {
@@ -203,6 +204,49 @@ TEST_F(MarqueePage, MarqueesComeBackWithNothingLost) {
     EXPECT_FALSE(fed->Visible());
     EXPECT_TRUE(fed->Transparent());
     EXPECT_EQ(fed->Speed(), 250);
+}
+
+// Active is read before the direction, the text and the font; nothing of the text may show
+// before the first frame, at every page change and on Open.
+TEST_F(MarqueePage, ARunningMarqueeShowsNoTextBeforeItsFirstFrame) {
+    WriteFileAtomic(scratch_ / "in.DFM", Page({
+        "  object myzmd1: Tzorledzmd",
+        "    Left = 0",
+        "    Top = 0",
+        "    Width = 300",
+        "    Height = 40",
+        "    Active = True",
+        "    Direction = diRightToLeft",
+        "    TextStyle = slNormal",
+        "    NumRepeat = 0",
+        "    Continuous = True",
+        "    Steps = 10",
+        "    Speed = 100",
+        "    RunningCaption = 'Train 12 is late'",
+        "    Color = clBlack",
+        "    Font.Color = clRed",
+        "    Font.Height = -21",
+        "    Font.Name = 'DejaVu Sans'",
+        "    ParentColor = False",
+        "    ParentFont = False",
+        "  end",
+    }));
+    auto page = NewPage();
+    LoadPageFile(*page, scratch_ / "in.DFM");
+    auto* marquee = dynamic_cast<Tzmd*>(page->FindComponent("myzmd1"));
+    ASSERT_NE(marquee, nullptr);
+    const auto redPixels = [&] {
+        QImage image(marquee->size(), QImage::Format_RGB32);
+        QPainter painter(&image);
+        marquee->PaintFrame(painter);
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) n += qRed(image.pixel(x, y)) > 128;
+        return n;
+    };
+    EXPECT_EQ(redPixels(), 0) << "no ink before the first tick";
+    manual_.Advance(500);
+    EXPECT_GT(redPixels(), 20) << "half way the text is in view";
 }
 
 TEST_F(MarqueePage, DoubleClickOnAMarqueeOpensItsEditor) {

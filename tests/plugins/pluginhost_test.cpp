@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -259,6 +260,16 @@ TEST_F(DataModules, APageThatFailsToParseKeepsTheModulesFoundBeforeTheError) {
     list.CollectDataModules();
     EXPECT_EQ(list.ModuleList, StringList({Module().string(), longModule_.string(), Module().string()}));
     EXPECT_TRUE(reported.texts.empty());
+}
+
+TEST_F(DataModules, APageThatIsAFifoIsSkippedWithoutWaiting) {
+    ASSERT_EQ(::mkfifo((scratch_ / "pipe.DFM").c_str(), 0600), 0);
+    WritePage("good", PageWithModules({Module().string()}));
+    const StringList pages{"pipe", "good"};
+    Tdlllistclass list = List();
+    list.PageList = &pages;
+    list.CollectDataModules();
+    EXPECT_EQ(list.ModuleList, StringList({Module().string()}));
 }
 
 TEST_F(DataModules, WithoutAPageListNothingIsCollected) {

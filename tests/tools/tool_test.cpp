@@ -43,6 +43,10 @@ protected:
 TEST_F(ZorledTool, NewWritesTheFreshPageAndItsUnit) {
     const Result r = Tool({"new", Q(dir_ / "page.DFM")}, dir_);
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "the headless platform's chatter is no error";
+    const Result resave = Tool({"resave", Q(dir_ / "page.DFM"), Q(dir_ / "again.DFM")}, dir_);
+    EXPECT_EQ(resave.exitCode, 0);
+    EXPECT_EQ(resave.err, "");
     const std::string expected = ReadWholeFile(std::filesystem::path(ZORLED_TEST_DATA) / "pages" / "fresh.DFM");
     EXPECT_EQ(FirstDifference(expected, ReadWholeFile(dir_ / "page.DFM")), "");
     EXPECT_EQ(ReadWholeFile(dir_ / "page.Pas").rfind("unit page;\r\n\r\ninterface\r\n", 0), 0u);
@@ -179,6 +183,25 @@ TEST_F(ZorledTool, ResaveRefusesWhatCannotBeHeld) {
         EXPECT_TRUE(r.err.ends_with(c.message)) << r.err;
         EXPECT_FALSE(std::filesystem::exists(dir_ / "out.DFM"));
     }
+}
+
+TEST_F(ZorledTool, RenderReportsErrorsWritesThePictureAndExitsOne) {
+    // A marquee fed from a FIFO: every pass is refused and reported, and the run goes on.
+    ASSERT_EQ(::mkfifo((dir_ / "feed.txt").c_str(), 0600), 0);
+    ASSERT_EQ(Tool({"new", Q(dir_ / "page.DFM"), "3"}, dir_).exitCode, 0);
+    std::string page = ReadWholeFile(dir_ / "page.DFM");
+    const std::string fed = "    datainterface = dataformtxtfile\r\n    DataRefreshTime = 10000\r\n    TextFileName = '" +
+                            (dir_ / "feed.txt").string() + "'\r\n";
+    const size_t at = page.find("    datainterface = datafromEditor\r\n");
+    ASSERT_NE(at, std::string::npos);
+    page.replace(at, page.find("  end", at) - at, fed);
+    WriteFileAtomic(dir_ / "page.DFM", page);
+    WriteFileAtomic(dir_ / "old.png", "an older picture");
+    const Result r = Tool({"render", Q(dir_ / "page.DFM"), Q(dir_ / "old.png"), "--ms", "15000"}, dir_);
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string line = "Cannot open file \"" + (dir_ / "feed.txt").string() + "\". Not a regular file\n";
+    EXPECT_EQ(r.err, line + line) << "the pass at the start and the one ten seconds later";
+    EXPECT_FALSE(QImageReader(Q(dir_ / "old.png")).size().isEmpty()) << "the picture is written all the same";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "core/clock.h"
 #include "core/codepage.h"
 #include "core/textlist.h"
+#include "qtbase/application.h"
 #include "support/scratchdir.h"
 #include "widgets/zorledscrolltext.h"
 
@@ -68,6 +69,43 @@ TEST_F(Board, MissingFileKeepsTheLines) {
     auto board = Make();
     board->LoadBoardText((scratch / "none.txt").string());
     EXPECT_EQ(board->Text().Lines(), (StringList{"a", "b", "c", "d", "e"}));
+}
+
+TEST_F(Board, ALineTooLongToDrawCostsOnlyItselfAndACorrectedFileShows) {
+    std::vector<std::string> reported;
+    const ErrorReporter previous = SetErrorReporter([&](const QString& m) { reported.push_back(m.toStdString()); });
+    const auto file = scratch / "board.txt";
+    WriteTextList(file, {"top", std::string(400000, 'W'), "end"});
+    auto board = Make();
+    board->Setdatainterface(dataformtxtfile);
+    board->SetTextFileName(file.string());
+    board->SetDataRefreshTime(10000);
+    board->StartRefresh();
+    board->Paint();
+    const auto inkRows = [&] {
+        int rows = 0;
+        const QImage& frame = board->CurrBmp();
+        for (int y = 0; y < frame.height(); ++y) {
+            bool ink = false;
+            for (int x = 0; x < frame.width(); ++x) ink = ink || qRed(frame.pixel(x, y)) < 128;
+            rows += ink;
+        }
+        return rows;
+    };
+    EXPECT_GT(inkRows(), 3) << "the other lines are drawn";
+    EXPECT_LE(reported.size(), 1u) << "reported once, not at every frame";
+    manual.Advance(700 * 5);
+    EXPECT_TRUE(board->Active());
+    EXPECT_GT(board->Position(), 0) << "the board keeps scrolling";
+    EXPECT_LE(reported.size(), 1u);
+
+    WriteTextList(file, {"top", "middle", "end"});
+    manual.Advance(10000);
+    EXPECT_EQ(board->Text().Lines(), (StringList{"top", "middle", "end"}));
+    board->Paint();
+    EXPECT_GT(inkRows(), 3);
+    EXPECT_LE(reported.size(), 1u);
+    SetErrorReporter(previous);
 }
 
 }  // namespace

@@ -2,8 +2,13 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "core/clock.h"
+#include "core/codepage.h"
 #include "qtbase/application.h"
 #include "support/pluginfixtures.h"
 #include "plugins/modulerunner.h"
@@ -170,6 +175,111 @@ TEST_F(Refresher, AFileThatCannotBeReadIsReportedAndTriedAgainNextTick) {
     manual.Advance(10000);
     EXPECT_EQ(text, StringList({"fresh"}));
     EXPECT_EQ(reported.size(), 1u);
+}
+
+// Holds a file open for writing in another process until destroyed, as a feed script writing
+// its file in place does.
+class OtherWriter {
+public:
+    explicit OtherWriter(const std::filesystem::path& path) {
+        int ready[2];
+        if (::pipe(ready) != 0 || ::pipe(release_) != 0) throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(release_[1]);  // so that the parent's close ends the wait
+            const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+            char c = fd >= 0 ? 'y' : 'n';
+            if (::write(ready[1], &c, 1) != 1) ::_exit(1);
+            while (::read(release_[0], &c, 1) < 0 && errno == EINTR) {
+            }
+            ::_exit(0);
+        }
+        char c = 'n';
+        while (::read(ready[0], &c, 1) < 0 && errno == EINTR) {
+        }
+        ::close(ready[0]);
+        ::close(ready[1]);
+        if (c != 'y') throw std::runtime_error("the writer could not open the file");
+    }
+    ~OtherWriter() {
+        ::close(release_[1]);
+        ::close(release_[0]);
+        ::waitpid(pid_, nullptr, 0);
+    }
+
+private:
+    int release_[2];
+    pid_t pid_;
+};
+
+TEST_F(Refresher, FilesThatCannotBeReadWithoutWaitingAreReportedAndTheTextKept) {
+    const auto fifo = scratch / "fifo.txt";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto written = scratch / "written.txt";
+    Write(written, "3 of 200 lines\r\n");
+    const struct {
+        std::filesystem::path file;
+        const char* why;
+    } cases[] = {
+        {fifo, "Not a regular file"},
+        {"/dev/zero", "Not a regular file"},
+        {written, "The file is still open for writing by another process"},
+    };
+    auto r = Make();
+    r->Setdatainterface(dataformtxtfile);
+    r->SetDataRefreshTime(10000);
+    OtherWriter writer(written);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        reported.clear();
+        r->SetTextFileName(c.file.string());
+        text = {"previous"};
+        r->RefreshNow();
+        EXPECT_EQ(text, StringList({"previous"}));
+        EXPECT_EQ(reported, Lines({"Cannot open file \"" + c.file.string() + "\". " + c.why}));
+        EXPECT_TRUE(r->Idle());
+        EXPECT_TRUE(r->Enabled());
+    }
+}
+
+TEST_F(Refresher, AFileIsReadOnceItsWriterHasClosedIt) {
+    const auto file = scratch / "feed.txt";
+    Write(file, "first\r\n");
+    auto r = Make();
+    r->Setdatainterface(dataformtxtfile);
+    r->SetDataRefreshTime(10000);
+    r->SetTextFileName(file.string());
+    text = {"previous"};
+    {
+        OtherWriter writer(file);
+        r->StartRefresh();
+        EXPECT_EQ(text, StringList({"previous"}));
+        EXPECT_EQ(reported.size(), 1u);
+    }
+    manual.Advance(10000);
+    EXPECT_EQ(text, StringList({"first"}));
+    EXPECT_EQ(reported.size(), 1u);
+    // Our own read holds the file only for the read: a writer may open it right after.
+    OtherWriter after(file);
+}
+
+TEST_F(Refresher, DataFilesInUnicodeOrGbkGiveTheSameText) {
+    const std::string utf8 = "欢迎乘车\r\n列车正点";
+    std::string utf16le = "\xFF\xFE";
+    for (char16_t u : Utf8ToUtf16(utf8)) utf16le += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {{"UTF-8", utf8},
+                 {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + utf8},
+                 {"UTF-16LE with a byte-order mark", utf16le},
+                 {"GBK", Utf8ToGbk(utf8)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Write(scratch / "t.txt", c.bytes);
+        EXPECT_EQ(ReadDataTextFile((scratch / "t.txt").string()),
+                  StringList({Utf8ToGbk("欢迎乘车"), Utf8ToGbk("列车正点")}));
+    }
 }
 
 TEST_F(Refresher, ADataFileOverSixteenMegabytesIsRefused) {

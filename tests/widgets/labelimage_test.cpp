@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QImageWriter>
+
+#include <QBuffer>
 #include <QPainter>
 #include <filesystem>
 #include <fstream>
@@ -282,6 +285,37 @@ TEST(JpegDecoder, RejectsTruncatedDataWithItsCode) {
     } catch (const Error& e) {
         EXPECT_STRNE(e.what(), "JPEG error #0");
         EXPECT_EQ(std::string(e.what()).rfind("JPEG error #", 0), 0u);
+    }
+}
+
+// A progressive JPEG whose last scan is repeated, as a hostile file does to make decoding
+// take minutes.
+std::string ManyScanJpeg(int repeats) {
+    QImage image(64, 64, QImage::Format_RGB888);
+    image.fill(Qt::darkCyan);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    EXPECT_TRUE(writer.write(image));
+    std::string jpeg = buffer.data().toStdString();
+    const size_t lastScan = jpeg.rfind("\xFF\xDA");
+    const size_t end = jpeg.rfind("\xFF\xD9");
+    EXPECT_NE(lastScan, std::string::npos);
+    const std::string scan = jpeg.substr(lastScan, end - lastScan);
+    std::string repeated;
+    for (int i = 0; i < repeats; ++i) repeated += scan;
+    jpeg.insert(end, repeated);
+    return jpeg;
+}
+
+TEST(JpegDecoder, RefusesAPictureOfMoreScansThanAnyEncoderWrites) {
+    EXPECT_EQ(DecodeJpeg(ManyScanJpeg(20)).size(), QSize(64, 64)) << "a few repeats still decode";
+    try {
+        DecodeJpeg(ManyScanJpeg(5000));
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "JPEG picture has more than 100 scans (scan 101 reached): refused");
     }
 }
 

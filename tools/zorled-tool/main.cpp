@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QImage>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <iostream>
 #include <optional>
@@ -139,7 +141,13 @@ int Render(const std::vector<std::string>& args) {
     }
     zl::ManualTimeSource manual(at ? *at : zl::SystemClock().Now());
     zl::ScopedTimeSource scope(manual);
-    zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
+    // Errors are reported as the program reports them and the run goes on, as it does there;
+    // the picture is written all the same and the exit status tells that something failed.
+    int errors = 0;
+    zl::SetErrorReporter([&errors](const QString& message) {
+        ++errors;
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
     std::unique_ptr<zl::TFrmZorLedForm> page(zl::CreatePageWindow("LedDesignWin"));
     zl::LoadPageFile(*page, args[1]);
     page->HookAllWidgets();
@@ -154,8 +162,17 @@ int Render(const std::vector<std::string>& args) {
     // Virtual time has no event loop to wait in: each module call is awaited.
     zl::ModuleRunner::Instance().SetAwaitReplies(true);
     modules.InitDataModules();
-    page->StartWidgets();
-    manual.Advance(ms);
+    zl::Guarded([&] { page->StartWidgets(); });
+    // A handler that fails leaves the clock at its time; the timers after it still run.
+    const zl::LocalMs until = manual.Now() + ms;
+    for (bool done = false; !done;) {
+        done = true;
+        zl::Guarded([&] {
+            done = false;
+            manual.Advance(until - manual.Now());
+            done = true;
+        });
+    }
     const QImage image = page->grab().toImage();
     page->StopWidgets();
     modules.UnInitDataModules();
@@ -164,7 +181,7 @@ int Render(const std::vector<std::string>& args) {
         std::fprintf(stderr, "Cannot create file \"%s\".\n", args[2].c_str());
         return 1;
     }
-    return 0;
+    return errors > 0 ? 1 : 0;
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -249,7 +266,21 @@ int Run(const std::vector<std::string>& args) {
 
 }  // namespace
 
+// A command-line tool prints nothing on success: the headless platform's notes about the
+// session it runs in (no runtime folder, no window manager hints) are no errors of ours.
+void QuietPlatformChatter(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    static const char* const kChatter[] = {"QStandardPaths: ", "This plugin does not support"};
+    if (type != QtFatalMsg) {
+        if (context.category && std::strncmp(context.category, "qt.", 3) == 0) return;
+        for (const char* chatter : kChatter)
+            if (message.startsWith(QLatin1String(chatter))) return;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtFatalMsg) std::abort();
+}
+
 int main(int argc, char** argv) {
+    qInstallMessageHandler(QuietPlatformChatter);
     zl::ChooseHeadlessPlatform();
     QApplication app(argc, argv);
     zl::PrepareProgram();

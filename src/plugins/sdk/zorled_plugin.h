@@ -14,7 +14,8 @@
    Menu plug-in calls come on the program's user-interface thread. Each data module runs in a
    host process of its own (zorled-modulehost), so a data module that takes long, crashes or
    leaks never holds or ends the display: a call not returned after 60 s ends its host, and a
-   host that ends or grows too large is started again, with PluginInit, at the next pass. Texts are in the program's code page (GBK).
+   host that ends or grows too large is started again, with PluginInit, at the next pass. Texts handed to the program are in its code page (GBK); the text files that data
+   modules write may be UTF-8, UTF-16 with a byte-order mark, or GBK.
 
    Texts handed to the program use the text-slot layout: a block from the shared allocator
    holding a 32-bit reference count, a 32-bit byte count, the bytes and a zero byte; the slot
