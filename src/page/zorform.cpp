@@ -74,11 +74,14 @@ void TZorForm::ApplyWindowFlags() {
     if (borderStyle_ == bsDialog)
         flags |= Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
     if (formStyle_ == fsStayOnTop) flags |= Qt::WindowStaysOnTopHint;
-    setWindowFlags(flags);
     if (borderStyle_ != bsDialog) {
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     }
+    // Changing the flags of a shown window hides and re-maps it, which can race the window
+    // manager and leave it unmapped: only touch them when they really change.
+    if (flags == windowFlags()) return;
+    setWindowFlags(flags);
     if (wasVisible) show();
 }
 
