@@ -14,6 +14,7 @@
 #include "core/resumepoint.h"
 #include "editors/playfiles.h"
 #include "qtbase/application.h"
+#include "qtbase/windowlayers.h"
 #include "qtbase/lifetime.h"
 #include "qtbase/systemtimers.h"
 
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
     const bool playAtStart = PlayAtStart(app);
 
     zl::PrepareProgram();
+    zl::KeepDialogsAbovePages();
     zl::InstallSystemTime();
     // One copy per home: two would overwrite each other's plan lists.
     zl::HomeLock lock(zl::ProgramHome());

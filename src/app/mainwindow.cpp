@@ -117,6 +117,7 @@ TSYS_Frmzorled::~TSYS_Frmzorled() {
     TimerPlay->SetEnabled(false);
     // Closing during play still uninitialises the data modules that play start initialised.
     if (Playing) Guarded([this] { StopPlay(); });
+    FreeRetiringPage();
     delete Page;
     Page = nullptr;
 }
@@ -299,8 +300,8 @@ void TSYS_Frmzorled::UpdateCommandStates() {
     }
 }
 
-void TSYS_Frmzorled::CreatePageWindow(const std::string& name) {
-    Page = zl::CreatePageWindow(name);
+void TSYS_Frmzorled::CreatePageWindow(const std::string& name, bool shown) {
+    Page = zl::CreatePageWindow(name, shown);
     AttachPage();
 }
 
@@ -392,9 +393,11 @@ void TSYS_Frmzorled::SavePageTo(const std::filesystem::path& path) {
 }
 
 void TSYS_Frmzorled::OpenPageFile(const std::filesystem::path& path) {
+    FreeRetiringPage();
     delete Page;
     Page = nullptr;
-    CreatePageWindow("LedDesignWin");
+    // First shown once read, so the window flags the file sets are in place before its first map.
+    CreatePageWindow("LedDesignWin", false);
     CurrentFile = path;
     SetFileTitle();
     try {
@@ -404,6 +407,7 @@ void TSYS_Frmzorled::OpenPageFile(const std::filesystem::path& path) {
         // writing a partial page over the file that failed.
         CurrentFile.clear();
         SetFileTitle();
+        Page->SetVisible(true);
         throw;
     }
     Page->HookAllWidgets();
@@ -421,6 +425,7 @@ void TSYS_Frmzorled::RunPluginCommand(int tag) {
 
 void TSYS_Frmzorled::ActionnewpageExecute() {
     if (!MayDiscardPage()) return;
+    FreeRetiringPage();
     delete Page;
     Page = nullptr;
     CurrentFile.clear();
@@ -475,6 +480,7 @@ void TSYS_Frmzorled::closeEvent(QCloseEvent* event) {
     // uninitialised once), then the stay-on-top page window and any open report close too.
     TimerPlay->SetEnabled(false);
     if (Playing) Guarded([this] { StopPlay(); });
+    FreeRetiringPage();
     if (Page) Page->close();
     CloseReports();
     QMainWindow::closeEvent(event);

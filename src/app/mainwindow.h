@@ -35,6 +35,8 @@ public:
     static constexpr int kHeight = 346;
 
     TFrmZorLedForm* Page = nullptr;
+    // The page play replaced, still on screen beneath the new one until that one is drawn.
+    TFrmZorLedForm* RetiringPage = nullptr;
     std::filesystem::path CurrentFile;
     bool Playing = false;
     StringList PageList;
@@ -57,7 +59,7 @@ public:
     // Streams the page to LED controllers; none in simulated runs.
     std::unique_ptr<LedOutputControl> LedOutput;
 
-    void CreatePageWindow(const std::string& name);
+    void CreatePageWindow(const std::string& name, bool shown = true);
     void SavePageTo(const std::filesystem::path& path);
     void OpenPageFile(const std::filesystem::path& path);
     void SetFileTitle();
@@ -129,6 +131,12 @@ public:
     std::string NextPageName();
     void PlayNextPage();
     bool PlayPageFile(const std::filesystem::path& path);
+    // Play's page change: the next page is read, started and composed in a window not yet
+    // shown, then shown above the current one without taking the activation, and becomes the
+    // current page; the current one is freed once the new one is on screen. A page that fails
+    // to load leaves the current one showing.
+    void ShowNextPage(const std::filesystem::path& file);
+    void FreeRetiringPage();
     void TimerPlayTimer();
     void StopPlay();
     // The fleet replaced the selection: takes it at the next page change, or now when idle.

@@ -1,10 +1,14 @@
 // The play command and the scheduler that shows the pages of the selected plans in turn.
 #include <QAction>
+#include <QPointer>
+#include <QWindow>
+#include <functional>
 
 #include "app/mainwindow.h"
 #include "core/home.h"
 #include "editors/playfiles.h"
 #include "output/ledoutputcontrol.h"
+#include "page/pagefile.h"
 #include "qtbase/application.h"
 
 namespace zl {
@@ -12,6 +16,28 @@ namespace {
 
 // A page stays on screen at least this many seconds, whatever its file says.
 constexpr int kMinDisplayTime = 4;
+
+// Calls `then` once, at the first expose of a window that shows it on screen.
+class ExposeWatch : public QObject {
+public:
+    ExposeWatch(QWindow& window, std::function<void()> then) : QObject(&window), then_(std::move(then)) {
+        window.installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed() && then_) {
+            auto then = std::move(then_);
+            then_ = nullptr;
+            then();
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> then_;
+};
+
+void WhenExposed(QWindow& window, std::function<void()> then) { new ExposeWatch(window, std::move(then)); }
 
 }  // namespace
 
@@ -107,14 +133,63 @@ bool TSYS_Frmzorled::PlayPageFile(const std::filesystem::path& path) {
     std::error_code ec;
     if (!file || std::filesystem::is_directory(*file, ec)) return false;
     Playing = true;
-    OpenPageFile(*file);
-    Page->StartWidgets();
+    ShowNextPage(*file);
     PageStart = Now();
     TimerPlay->SetEnabled(Playing);
     return true;
 }
 
+void TSYS_Frmzorled::ShowNextPage(const std::filesystem::path& file) {
+    FreeRetiringPage();
+    std::unique_ptr<TFrmZorLedForm> next(zl::CreatePageWindow("LedDesignWin", false));
+    // Shown without the activation, so an open menu or dialog stays as the operator left it.
+    next->setAttribute(Qt::WA_ShowWithoutActivating);
+    // The page leaving gives up its name while the next is read, so a file's root name reads
+    // as it would into the only page window.
+    const std::string currentName = Page ? Page->Name() : std::string();
+    if (Page) Page->SetName("");
+    try {
+        LoadPageFile(*next, file, false);
+    } catch (...) {
+        if (Page) Page->SetName(currentName);
+        throw;
+    }
+    next->HookAllWidgets();
+    next->StopWidgets();
+    next->StartWidgets();
+    next->PrepareFirstFrame();
+    RetiringPage = Page;
+    if (RetiringPage) RetiringPage->StopWidgets();
+    // Whatever reads the current page (the LED output, the preview) takes the new one as it is shown.
+    Page = next.release();
+    AttachPage();
+    CurrentFile = file;
+    SetFileTitle();
+    Page->SetVisible(true);
+    if (!RetiringPage) return;
+    // The old window goes once the new one is drawn over it; until then the screen shows one
+    // or the other, never the desktop. A window that is never exposed lets it go at the next tick.
+    QWindow* shown = Page->windowHandle();
+    if (!shown || shown->isExposed()) {
+        FreeRetiringPage();
+        return;
+    }
+    QPointer<TFrmZorLedForm> retiring = RetiringPage;
+    // Freed after the expose has been served, which draws the new page.
+    WhenExposed(*shown, [this, retiring] {
+        QMetaObject::invokeMethod(
+            this, [this, retiring] { if (retiring && retiring == RetiringPage) FreeRetiringPage(); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TSYS_Frmzorled::FreeRetiringPage() {
+    delete RetiringPage;
+    RetiringPage = nullptr;
+}
+
 void TSYS_Frmzorled::TimerPlayTimer() {
+    FreeRetiringPage();
     if (!Page) return;
     if (Page->displaytime < kMinDisplayTime) Page->displaytime = kMinDisplayTime;
     // Whole seconds, cut toward zero: a clock set back keeps the page until it catches up.
@@ -138,6 +213,7 @@ std::string TSYS_Frmzorled::CurrentPlan() const {
 
 void TSYS_Frmzorled::StopPlay() {
     Playing = false;
+    FreeRetiringPage();
     if (Page) Page->StopWidgets();
     TimerPlay->SetEnabled(false);
     PlayPluginCalls->Stop();

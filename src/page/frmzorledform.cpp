@@ -314,6 +314,11 @@ bool TFrmZorLedForm::WidgetsIdle() const {
     return true;
 }
 
+void TFrmZorLedForm::PrepareFirstFrame() {
+    for (Control* c : AllWidgets())
+        if (auto* board = dynamic_cast<TSmoothScrollText*>(c)) board->Draw();
+}
+
 void TFrmZorLedForm::DeleteSelected() {
     if (!Selection || Selection->Count() == 0) return;
     // A clock goes with the widgets it holds, which may be selected too.
@@ -634,7 +639,7 @@ const ClassInfo& TFrmZorLedForm::StaticClass() {
     return info;
 }
 
-TFrmZorLedForm* CreatePageWindow(const std::string& name) {
+TFrmZorLedForm* CreatePageWindow(const std::string& name, bool shown) {
     auto* page = new TFrmZorLedForm(nullptr);
     page->SetName(name);
     page->SetCaption(Utf8ToGbk("ZorLED通用显示系统"));
@@ -642,7 +647,7 @@ TFrmZorLedForm* CreatePageWindow(const std::string& name) {
     page->SetTop(16);
     page->SetHeight(281);
     page->SetWidth(297);
-    page->SetVisible(true);
+    if (shown) page->SetVisible(true);
     return page;
 }
 

@@ -56,6 +56,9 @@ public:
     void StartWidgets();
     void StopWidgets();
     bool WidgetsIdle() const;
+    // Composes each board's first frame (its first text band laid out and drawn), so a page
+    // prepared off-screen shows its text at once.
+    void PrepareFirstFrame();
     void DeleteSelected();
     // Moves the selected widgets by (dx, dy) as one undoable step.
     void MoveSelected(int dx, int dy);
@@ -132,8 +135,9 @@ std::string NewWidgetName(TFrmZorLedForm& page, const std::string& className);
 // For tests that need a fresh run.
 void ResetWidgetCounters();
 
-// A fresh page window as the main window makes it: named, captioned, placed and shown.
-TFrmZorLedForm* CreatePageWindow(const std::string& name);
+// A fresh page window as the main window makes it: named, captioned, placed and shown, or left
+// unshown for a page that is read first (its window flags are then final at its first show).
+TFrmZorLedForm* CreatePageWindow(const std::string& name, bool shown = true);
 
 // Registers the classes a page file may name, in the order the reader tries them.
 void RegisterPageClasses();

@@ -140,7 +140,7 @@ void ServeWidgetRequests() {
 
 }  // namespace
 
-void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path) {
+void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path, bool show) {
     const int clientWidth = page.ClientWidth(), clientHeight = page.ClientHeight();
     // Hidden while its widgets are placed: each one shown on a visible page would be queued
     // for drawing, one by one.
@@ -163,6 +163,10 @@ void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path) {
         throw;
     }
     page.setUpdatesEnabled(true);
+    if (!show) {
+        ServeWidgetRequests();
+        return;
+    }
     // Shown again with a short fade-in where the window system can blend windows; a page read
     // hidden is visible afterwards and says so when saved.
     page.SetVisible(false);

@@ -23,7 +23,8 @@ std::vector<Component*> ReadWidgets(const pagetext::Object& holder, QWidget* con
 void SavePageFile(TFrmZorLedForm& page, const std::filesystem::path& path);
 // Redrawing is suspended while reading and resumed also when reading fails. A page whose
 // surface would pass kMaxPageSurfaceBytes is refused with a message naming its size.
-void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path);
+// With `show` false the page stays unshown (and unfaded) for the caller to show when it is ready.
+void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path, bool show = true);
 
 constexpr std::int64_t kMaxPageSurfaceBytes = std::int64_t{256} << 20;
 std::int64_t PageSurfaceBytes(int clientWidth, int clientHeight);

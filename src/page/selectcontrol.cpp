@@ -179,17 +179,17 @@ void Tselectcontrolcla::GripMouseMove(TGripPanel& grip, Qt::MouseButtons buttons
     if (moved != 3 && moved != 4) g.rx() += dx;
     if (moved != 1 && moved != 6) g.ry() += dy;
 
-    // A grip stops one pixel short of its opposite edge, so the widget keeps at least 1 x 1.
+    // A grip stops short of its opposite edge, so the widget keeps a size whose grips can be caught.
     static constexpr int kOppositeX[8] = {7, 6, 5, -1, -1, 2, 1, 0};
     static constexpr int kOppositeY[8] = {7, -1, 5, 4, 3, 2, -1, 0};
     const bool movesLeftEdge = moved <= 2, movesTopEdge = moved == 0 || moved == 3 || moved == 5;
     if (kOppositeX[moved] >= 0) {
         const int ref = pos[kOppositeX[moved]].x();
-        g.setX(movesLeftEdge ? std::min(g.x(), ref - 1) : std::max(g.x(), ref + 1));
+        g.setX(movesLeftEdge ? std::min(g.x(), ref - kMinGripSpan) : std::max(g.x(), ref + kMinGripSpan));
     }
     if (kOppositeY[moved] >= 0) {
         const int ref = pos[kOppositeY[moved]].y();
-        g.setY(movesTopEdge ? std::min(g.y(), ref - 1) : std::max(g.y(), ref + 1));
+        g.setY(movesTopEdge ? std::min(g.y(), ref - kMinGripSpan) : std::max(g.y(), ref + kMinGripSpan));
     }
 
     Control& control = *first.Control;

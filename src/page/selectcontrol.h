@@ -44,6 +44,9 @@ struct TSelectControl {
 };
 
 constexpr int kGripSize = 6;
+// The least width and height a grip leaves a widget: its three grips on a side stand apart, so
+// each can still be caught.
+constexpr int kMinGripSpan = 2 * kGripSize;
 
 // The designer's selection, in the order the widgets were selected.
 class Tselectcontrolcla {

@@ -3,15 +3,18 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPainter>
+#include <QWindow>
 
 #include "qtbase/application.h"
 #include "qtbase/qtstrings.h"
+#include "qtbase/windowlayers.h"
 #include "widgets/paint.h"
 
 namespace zl {
 
 TZorForm::TZorForm(Component* owner) : QWidget(nullptr), Control(this, owner) {
     setAttribute(Qt::WA_DeleteOnClose, false);
+    setProperty(kPageWindowProperty, true);
     SetParentFont(false);
     SetColor(clBtnFace);
     caption_ = "ZorForm";
@@ -32,13 +35,29 @@ TZorForm::~TZorForm() {
 void TZorForm::SetBounds(int left, int top, int width, int height) {
     left_ = left;
     top_ = top;
-    move(left, top);
     const int w = std::max(width - kFrameWidth, 0);
     const int h = std::max(height - kFrameHeight, 0);
-    if (borderStyle_ == bsDialog)
-        setFixedSize(w, h);
-    else
-        resize(w, h);
+    if (borderStyle_ == bsDialog) setFixedSize(w, h);
+    // The client area is placed, not the frame: whatever frame the window manager draws, the
+    // page lands where the frame model puts it, so a sending card can mirror a fixed area.
+    setGeometry(ClientPlace().x(), ClientPlace().y(), w, h);
+}
+
+QPoint TZorForm::ClientPlace() const { return {left_ + kFrameLeft, top_ + kFrameTop}; }
+
+void TZorForm::showEvent(QShowEvent* event) {
+    placeChecked_ = false;
+    QWidget::showEvent(event);
+}
+
+void TZorForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // A window manager that ignores the requested gravity puts the client elsewhere when it maps
+    // the window: put it back once. Later moves are the operator's.
+    if (!isVisible() || placeChecked_ || !windowHandle() || !windowHandle()->isExposed()) return;
+    placeChecked_ = true;
+    const QPoint error = geometry().topLeft() - ClientPlace();
+    if (!error.isNull()) setGeometry(QRect(ClientPlace() - error, size()));
 }
 
 void TZorForm::SetClientWidth(int v) { SetBounds(left_, top_, v + kFrameWidth, Height()); }

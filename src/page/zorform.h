@@ -31,6 +31,8 @@ public:
     int ClientHeight() const { return height(); }
     void SetClientWidth(int v);
     void SetClientHeight(int v);
+    // Where the client area's top-left lands on the screen: (Left + 3, Top + 23).
+    QPoint ClientPlace() const;
 
     bool Visible() const override { return visible_; }
     void SetVisible(bool v) override;
@@ -67,6 +69,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void ApplyWindowFlags();
@@ -76,6 +80,7 @@ private:
     int borderStyle_ = bsSizeable;
     int formStyle_ = fsStayOnTop;
     bool visible_ = false;
+    bool placeChecked_ = false;
 };
 
 // Adds nothing; generated unit sources name it as the page class's base.

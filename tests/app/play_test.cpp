@@ -20,8 +20,10 @@
 #include "editors/whenmodal.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
+#include "qtbase/windowlayers.h"
 #include "widgets/refreshing.h"
 #include "widgets/zorledlabel.h"
+#include "widgets/zorledscrolltext.h"
 
 namespace zl {
 namespace {
@@ -56,6 +58,51 @@ public:
     bool refreshing = false;
     bool busy = false;
     std::unique_ptr<Timer> running;
+};
+
+// Every show and hide of a page window, with what the main window held at that moment.
+class PageWatch : public QObject {
+public:
+    explicit PageWatch(TSYS_Frmzorled& window) : window_(window) { qApp->installEventFilter(this); }
+    ~PageWatch() override { qApp->removeEventFilter(this); }
+    struct Step {
+        QEvent::Type type;
+        const QWidget* page;
+        Qt::WindowFlags flags;
+        bool current;          // the main window's current page was this one
+        bool previousOnScreen;  // the page it replaces was still shown
+        bool boardComposed;    // its boards had their first frame composed
+    };
+    std::vector<Step> steps;
+    // The steps of one window from its first show (a window freed before may have had its address).
+    std::vector<Step> Of(const QWidget* page) const {
+        std::vector<Step> out;
+        for (const Step& s : steps)
+            if (s.page == page && (!out.empty() || s.type == QEvent::Show)) out.push_back(s);
+        return out;
+    }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if ((e->type() != QEvent::Show && e->type() != QEvent::Hide) || !o->isWidgetType() ||
+            !o->property(kPageWindowProperty).toBool())
+            return false;
+        auto* widget = static_cast<QWidget*>(o);
+        // A hide may come from a window being freed, when only its QWidget part is left.
+        if (e->type() == QEvent::Hide) {
+            steps.push_back({e->type(), widget, {}, false, false, false});
+            return false;
+        }
+        auto* page = static_cast<TFrmZorLedForm*>(widget);
+        bool composed = true;
+        for (Control* c : page->AllWidgets())
+            if (auto* board = dynamic_cast<TSmoothScrollText*>(c))
+                composed = composed && board->CurrBmp().size() == board->Widget()->size();
+        steps.push_back({e->type(), page, page->windowFlags(), window_.Page == page,
+                         window_.RetiringPage && window_.RetiringPage->isVisible(), composed});
+        return false;
+    }
+
+private:
+    TSYS_Frmzorled& window_;
 };
 
 class Play : public ::testing::Test {
@@ -100,7 +147,12 @@ protected:
     void Plan(const std::string& name, const std::vector<std::string>& pages) { WriteList(name + ".LED", pages); }
 
     void PressPlay() { window_->ActionPlayExecute(); }
-    void Seconds(double s) { clock_.Advance(static_cast<std::int64_t>(s * 1000)); }
+    // Time passes with the event loop turning, as it does in the program: a page window shown
+    // is exposed, and the one it replaced is freed.
+    void Seconds(double s) {
+        clock_.Advance(static_cast<std::int64_t>(s * 1000));
+        for (int pass = 0; pass < 3; ++pass) QCoreApplication::processEvents();
+    }
     bool CommandsEnabled() const { return window_->Actionnewpage->isEnabled() && window_->ActionPlaymode->isEnabled(); }
 
     ManualTimeSource clock_{MakeLocalMs(2024, 3, 1, 8, 0, 0)};
@@ -499,6 +551,97 @@ TEST_F(Play, APlanEditorThatFailsLeavesDesignMode) {
     EXPECT_FALSE(window_->Playing);
     EXPECT_EQ(window_->ActionPlay->text(), U("播放"));
     EXPECT_TRUE(CommandsEnabled());
+}
+
+TEST_F(Play, TheNextPageIsPreparedUnseenAndShownOverTheCurrentOne) {
+    WritePage("p1");
+    {
+        std::unique_ptr<TFrmZorLedForm> page(CreatePageWindow("LedDesignWin"));
+        page->CreateWidget(wkScrollText);
+        SavePageFile(*page, PageDef() / "board.DFM");
+    }
+    Plan("A", {"p1", "board"});
+    Select({"A"});
+    QPointer<TFrmZorLedForm> design = window_->Page;
+    PageWatch watch(*window_);
+    PressPlay();
+    QPointer<TFrmZorLedForm> first = window_->Page;
+    Seconds(0);
+    EXPECT_TRUE(design.isNull()) << "the designed page goes once the first page is on screen";
+    Seconds(5);
+    QPointer<TFrmZorLedForm> second = window_->Page;
+    ASSERT_NE(second, first);
+    EXPECT_TRUE(first.isNull());
+    // Each page window is shown once, as the current page, over the page it replaces, with its
+    // board's first frame already composed.
+    std::vector<PageWatch::Step> shows;
+    for (const auto& step : watch.steps)
+        if (step.type == QEvent::Show) shows.push_back(step);
+    ASSERT_EQ(shows.size(), 2u);
+    for (const PageWatch::Step& show : shows) {
+        EXPECT_TRUE(show.current);
+        EXPECT_TRUE(show.previousOnScreen);
+        EXPECT_TRUE(show.boardComposed);
+    }
+    EXPECT_EQ(shows[1].page, second.data());
+    EXPECT_EQ(shown_, Lines({"p1 0.0", "board 5.0"}));
+}
+
+TEST_F(Play, APageThatFailsToLoadLeavesTheCurrentOneShowing) {
+    WritePage("p1");
+    WriteFileAtomic(PageDef() / "broken.DFM", "object LedDesignWin: TFrmZorLedForm\r\n  Left = oops\r\n");
+    WritePage("p3");
+    Plan("A", {"p1", "broken", "p3"});
+    Select({"A"});
+    PressPlay();
+    QPointer<TFrmZorLedForm> p1 = window_->Page;
+    const std::string name = p1->Name();
+    auto pageWindows = [] {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets()) n += w->property(kPageWindowProperty).toBool();
+        return n;
+    };
+    Seconds(0);
+    const int windowsBefore = pageWindows();
+    Seconds(5);
+    ASSERT_EQ(reported_.size(), 1u);
+    EXPECT_EQ(window_->Page, p1.data());
+    ASSERT_FALSE(p1.isNull());
+    EXPECT_TRUE(p1->isVisible());
+    EXPECT_EQ(p1->Name(), name) << "its name back, which a save after play writes";
+    EXPECT_TRUE(window_->windowTitle().endsWith(U("p1.DFM[播放模式]")));
+    EXPECT_EQ(pageWindows(), windowsBefore) << "nothing is left of the page that failed";
+    Seconds(1);
+    EXPECT_EQ(shown_, Lines({"p1 0.0", "p3 6.0"}));
+}
+
+TEST_F(Play, APageWindowTakesTheFlagsItsFileSetsBeforeItsFirstShow) {
+    // The file asks for a normal window (not on top) with a dialog frame; a fresh window is neither.
+    WriteFileAtomic(PageDef() / "plain.DFM",
+                    "object LedDesignWin: TFrmZorLedForm\r\n  BorderStyle = bsDialog\r\n"
+                    "  FormStyle = fsNormal\r\n  displaytime = 4\r\nend\r\n");
+    Plan("A", {"plain"});
+    Select({"A"});
+    struct Case {
+        const char* how;
+        std::function<void()> open;
+    };
+    const Case cases[] = {
+        {"opened in design", [&] { window_->OpenPageFile(PageDef() / "plain.DFM"); }},
+        {"played", [&] { PressPlay(); }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.how);
+        PageWatch watch(*window_);
+        k.open();
+        const auto steps = watch.Of(window_->Page);
+        ASSERT_EQ(steps.size(), 1u) << "shown once, never hidden and shown again";
+        EXPECT_EQ(steps[0].type, QEvent::Show);
+        EXPECT_EQ(steps[0].flags, window_->Page->windowFlags());
+        EXPECT_FALSE(steps[0].flags & Qt::WindowStaysOnTopHint);
+        EXPECT_TRUE(steps[0].flags & Qt::Dialog);
+    }
+    PressPlay();
 }
 
 TEST_F(Play, TheRunShowsEachPageForItsDisplayTime) {

@@ -33,6 +33,10 @@ QString Run(const QProcessEnvironment& env, const QString& program, const QStrin
 }  // namespace
 
 X11Session::~X11Session() {
+    if (managerPid_ > 0) {
+        ::kill(managerPid_, SIGTERM);
+        ::waitpid(managerPid_, nullptr, 0);
+    }
     if (serverPid_ > 0) {
         ::kill(serverPid_, SIGTERM);
         ::waitpid(serverPid_, nullptr, 0);
@@ -72,6 +76,40 @@ QString X11Session::Start(int width, int height) {
     ::close(fds[0]);
     if (number.empty()) return "Xvfb did not report a display";
     display_ = ":" + QString::fromStdString(number);
+    return {};
+}
+
+QString X11Session::StartWindowManager() {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> args = {"openbox", "--sm-disable"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env;
+    for (const QString& entry : Environment().toStringList()) env.push_back(entry.toStdString());
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    const int failed = ::posix_spawnp(&pid, "openbox", &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed) return "openbox is not installed";
+    managerPid_ = pid;
+    // A managing window manager names its check window on the root.
+    try {
+        Poll("the window manager", [&] {
+            QProcess xprop;
+            xprop.setProcessEnvironment(Environment());
+            xprop.start("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"});
+            xprop.waitForFinished(10000);
+            return xprop.readAllStandardOutput().contains("window id");
+        }, std::chrono::seconds(30));
+    } catch (const std::exception& e) {
+        return e.what();
+    }
     return {};
 }
 
@@ -144,6 +182,18 @@ X11Session::Rect X11Session::Geometry(const QString& window) const {
         if (key == "Y") r.y = value.toInt();
         if (key == "WIDTH") r.width = value.toInt();
         if (key == "HEIGHT") r.height = value.toInt();
+    }
+    return r;
+}
+
+X11Session::Rect X11Session::ScreenArea(const QString& window) const {
+    Rect r;
+    for (const QString& line : Run(Environment(), "xwininfo", {"-id", window}).split('\n')) {
+        const QString key = line.section(':', 0, 0).trimmed(), value = line.section(':', 1).trimmed();
+        if (key == "Absolute upper-left X") r.x = value.toInt();
+        if (key == "Absolute upper-left Y") r.y = value.toInt();
+        if (key == "Width") r.width = value.toInt();
+        if (key == "Height") r.height = value.toInt();
     }
     return r;
 }

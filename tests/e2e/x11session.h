@@ -20,6 +20,8 @@ public:
 
     // Empty on success, else why the server did not start.
     QString Start(int width, int height);
+    // Starts openbox on the server and waits until it manages windows; empty on success.
+    QString StartWindowManager();
     const QString& Display() const { return display_; }
     QProcessEnvironment Environment() const;
 
@@ -37,6 +39,9 @@ public:
     QString WaitFocusAway(const QStringList& windows) const;
     void WaitGone(const QString& window) const;
     Rect Geometry(const QString& window) const;
+    // The window's own area on the screen, as the X server has it (under a window manager
+    // xdotool's geometry counts the frame's offset twice).
+    Rect ScreenArea(const QString& window) const;
     QString Title(const QString& window) const;
 
     void Click(int x, int y, int count = 1) const;
@@ -54,6 +59,7 @@ public:
 private:
     QString display_;
     int serverPid_ = -1;
+    int managerPid_ = -1;
 };
 
 }  // namespace zl::testing

@@ -429,11 +429,12 @@ TEST_F(Designer, GripsResizeTheWidget) {
         {4, {9, 4}, {40, 60, 100, 24}},
         {5, {7, -2}, {40, 58, 107, 22}},
         {6, {-31, 9}, {40, 60, 69, 20}},
-        // Past the opposite grip the widget stays 1 x 1 and the far edges stay put.
-        {7, {-150, -40}, {40, 60, 1, 1}},
-        {0, {200, 100}, {139, 79, 1, 1}},
-        {1, {300, 0}, {139, 60, 1, 20}},
-        {4, {0, -90}, {40, 60, 100, 1}},
+        // Past the opposite grip the widget keeps the size its grips can be caught at, and the
+        // far edges stay put.
+        {7, {-150, -40}, {40, 60, 12, 12}},
+        {0, {200, 100}, {128, 68, 12, 12}},
+        {1, {300, 0}, {128, 60, 12, 20}},
+        {4, {0, -90}, {40, 60, 100, 12}},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE("grip " + std::to_string(k.grip) + " by (" + std::to_string(k.delta.x()) + ", " +
@@ -461,6 +462,8 @@ TEST_F(Designer, GripsResizeTheWidget) {
             }
         }
         EXPECT_EQ(Selected(), std::vector<Control*>{a});
+        // However small it got, every grip is still there to be caught again.
+        for (int n = 0; n < 8; ++n) EXPECT_EQ(page->childAt(GripCentre(0, n)), Grip(0, n)) << n;
     }
 }
 
@@ -472,7 +475,7 @@ TEST_F(Designer, GripResizeFollowsTheMouseBackFromPastTheOppositeEdge) {
     const QPoint at = GripCentre(0, 7);
     m.Press(at);
     m.Move(at + QPoint(-200, 0));
-    EXPECT_EQ(Bounds(a), QRect(40, 60, 1, 20));
+    EXPECT_EQ(Bounds(a), QRect(40, 60, kMinGripSpan, 20));
     m.Move(at + QPoint(30, 0));
     m.Release(at + QPoint(30, 0));
     EXPECT_EQ(Bounds(a), QRect(40, 60, 130, 20)) << "the grip catches up with the cursor";
