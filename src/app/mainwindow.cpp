@@ -9,6 +9,7 @@
 #include <QUndoStack>
 #include <QFileDialog>
 #include <QFrame>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -225,6 +226,11 @@ void TSYS_Frmzorled::BuildPanels() {
     layout->addWidget(SYS_Panelcreatetools);
     layout->addWidget(Panelclient, 1);
     setCentralWidget(central);
+    PlayStatus = new QLabel(this);
+    PlayStatus->setObjectName("PlayStatus");
+    PlayStatus->hide();
+    // Permanent, so a passing message never hides where play stands.
+    statusBar()->addPermanentWidget(PlayStatus, 1);
 
     int left = 3;
     const std::pair<QAction*, ToolIcon> system[] = {{ActionPlay, ToolIcon::Play}, {Actionnewpage, ToolIcon::NewPage},
@@ -288,6 +294,12 @@ void TSYS_Frmzorled::BuildEditActions() {
 }
 
 void TSYS_Frmzorled::UpdateCommandStates() {
+    // The play command is the stop command while a run goes on, and looks it.
+    const QString caption = U(Playing ? "停止" : "播放");
+    if (ActionPlay->text() != caption) {
+        ActionPlay->setText(caption);
+        ActionPlay->setIcon(MakeToolIcon(Playing ? ToolIcon::Stop : ToolIcon::Play));
+    }
     for (QAction* a : {Actionnewpage, Actionpageopen, Actionpagesave, Actionpagesaveto, Actionnewclock, Actionnewzmd,
                        Actionnewscrolltext, Actionnewlabel, Actionnewimage, Actiondeleteselected, ActionPlaymode,
                        ActionFleet})
