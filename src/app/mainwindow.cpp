@@ -294,12 +294,6 @@ void TSYS_Frmzorled::BuildEditActions() {
 }
 
 void TSYS_Frmzorled::UpdateCommandStates() {
-    // The play command is the stop command while a run goes on, and looks it.
-    const QString caption = U(Playing ? "停止" : "播放");
-    if (ActionPlay->text() != caption) {
-        ActionPlay->setText(caption);
-        ActionPlay->setIcon(MakeToolIcon(Playing ? ToolIcon::Stop : ToolIcon::Play));
-    }
     for (QAction* a : {Actionnewpage, Actionpageopen, Actionpagesave, Actionpagesaveto, Actionnewclock, Actionnewzmd,
                        Actionnewscrolltext, Actionnewlabel, Actionnewimage, Actiondeleteselected, ActionPlaymode,
                        ActionFleet})

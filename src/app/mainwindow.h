@@ -139,6 +139,8 @@ public:
     // The status line of a play run: plan, page, its seconds left and the page after it.
     QLabel* PlayStatus = nullptr;
     void ShowPlayStatus();
+    // The play command reads and looks like the stop command while a run goes on.
+    void ShowPlayCommand(bool stop);
 
     // Runs the menu plug-in of PluginFiles at the command's tag.
     void RunPluginCommand(int tag);

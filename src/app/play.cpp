@@ -3,6 +3,7 @@
 #include <QLabel>
 
 #include "app/mainwindow.h"
+#include "app/toolicons.h"
 #include "core/codepage.h"
 #include "core/home.h"
 #include "editors/playfiles.h"
@@ -39,11 +40,14 @@ void TSYS_Frmzorled::ActionPlayExecute() {
                 UpdateCommandStates();
                 throw;
             }
+            // Only now: the program's log hears of the run's start from this change.
+            ShowPlayCommand(true);
         } else {
             Playing = false;
         }
     } else {
         StopPlay();
+        ShowPlayCommand(false);
     }
     UpdateCommandStates();
 }
@@ -144,6 +148,11 @@ std::string TSYS_Frmzorled::FollowingPage() const {
         if (file && !std::filesystem::is_directory(*file, ec)) return name;
     }
     return {};
+}
+
+void TSYS_Frmzorled::ShowPlayCommand(bool stop) {
+    ActionPlay->setText(QString::fromUtf8(stop ? "停止" : "播放"));
+    ActionPlay->setIcon(MakeToolIcon(stop ? ToolIcon::Stop : ToolIcon::Play));
 }
 
 void TSYS_Frmzorled::ShowPlayStatus() {
