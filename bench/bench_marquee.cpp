@@ -120,6 +120,13 @@ BENCHMARK(BM_MarqueeOneMegabyteTextChange)->Unit(benchmark::kMillisecond)->Itera
 
 std::filesystem::path BenchFile(const char* name) { return std::filesystem::temp_directory_path() / name; }
 
+// A refresh pass from an emptied marquee: the file is read, converted and joined at once.
+void Pass(Scene& scene, const std::filesystem::path& file) {
+    scene.marquee->SetRunningCaption("");
+    scene.marquee->TextBox();
+    scene.marquee->LoadRunningCaption(file.string());
+}
+
 // A refresh pass over a data file of 1,000,000 short lines: what the GUI thread does at once
 // (read, convert, join); the layout that follows goes in slices, the longest reported.
 void BM_DataPassMillionLines(benchmark::State& state) {
@@ -131,9 +138,7 @@ void BM_DataPassMillionLines(benchmark::State& state) {
     Scene scene;
     double longest = 0;
     for (auto _ : state) {
-        scene.marquee->SetRunningCaption("");
-        scene.marquee->TextBox();
-        scene.marquee->LoadRunningCaption(file.string());
+        Pass(scene, file);
         state.PauseTiming();
         longest = std::max(longest, LayOut(scene));
         state.ResumeTiming();
@@ -165,9 +170,7 @@ void BM_FifteenMegabyteTextShown(benchmark::State& state) {
     Scene scene;
     double longest = 0;
     for (auto _ : state) {
-        scene.marquee->SetRunningCaption("");
-        scene.marquee->TextBox();
-        scene.marquee->LoadRunningCaption(file.string());
+        Pass(scene, file);
         longest = std::max(longest, LayOut(scene));
         QPainter painter(&scene.image);
         scene.marquee->PaintFrame(painter);
