@@ -1,6 +1,9 @@
 // The play command and the scheduler that shows the pages of the selected plans in turn.
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QWindow>
 #include <functional>
@@ -171,8 +174,7 @@ void TSYS_Frmzorled::ShowNextPage(const std::filesystem::path& file) {
     AttachPage();
     CurrentFile = file;
     SetFileTitle();
-    Page->SetVisible(true);
-    if (!RetiringPage) return;
+    ShowKeepingMenuOpen(*Page);
     // The old window goes once the new one is drawn over it; until then the screen shows one
     // or the other, never the desktop. A window that is never exposed lets it go at the next tick.
     QWindow* shown = Page->windowHandle();
@@ -181,12 +183,26 @@ void TSYS_Frmzorled::ShowNextPage(const std::filesystem::path& file) {
         return;
     }
     QPointer<TFrmZorLedForm> retiring = RetiringPage;
-    // Freed after the expose has been served, which draws the new page.
     WhenExposed(*shown, [this, retiring] {
+        // Freed after the expose has been served, which draws the new page.
         QMetaObject::invokeMethod(
             this, [this, retiring] { if (retiring && retiring == RetiringPage) FreeRetiringPage(); },
             Qt::QueuedConnection);
     });
+}
+
+void TSYS_Frmzorled::ShowKeepingMenuOpen(TFrmZorLedForm& page) {
+    // Qt closes an open menu whenever another window is mapped, which would let the operator's
+    // next click fall through to whatever lies beneath; the menu of the menu bar is opened again
+    // at once, on the entry it was on.
+    QAction* title = menuBar()->activeAction();
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QAction* entry = menu ? menu->activeAction() : nullptr;
+    if (!title || title->menu() != menu) title = nullptr;
+    page.SetVisible(true);
+    if (!title || QApplication::activePopupWidget()) return;
+    menuBar()->setActiveAction(title);
+    if (entry && title->menu()->isVisible()) title->menu()->setActiveAction(entry);
 }
 
 void TSYS_Frmzorled::FreeRetiringPage() {

@@ -1,4 +1,5 @@
-// Page windows under a real window manager (openbox on a private X server): where a page lands.
+// Page windows under a real window manager (openbox on a private X server): where a page lands,
+// and what a page change in play does to the operator's open menu.
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -15,6 +16,8 @@ namespace {
 
 using testing::X11Session;
 namespace fs = std::filesystem;
+
+const QString kMainTitle = QString::fromUtf8("ZorLED显示系统");
 
 void WriteText(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
@@ -91,6 +94,21 @@ TEST_F(PageWindows, EveryPageShowsItsClientAreaAtLeftPlus3TopPlus23) {
         EXPECT_EQ(r.width, k.width);
         EXPECT_EQ(r.height, k.height);
     }
+}
+
+TEST_F(PageWindows, AMenuOpenInPlayStaysOpenAcrossAPageChange) {
+    x_.WaitWindow("^small$");
+    const X11Session::Rect main = x_.ScreenArea(x_.WaitWindow("^" + kMainTitle));
+    const QStringList before = x_.VisibleWindows();
+    x_.Click(main.x + 25, main.y + 10);
+    const X11Session::Rect menu = x_.ScreenArea(x_.WaitNewWindow(before, 32));
+    x_.WaitWindow("^wide$");
+    // The click meant for 退出, the menu's last entry, ends the program: it did not fall through
+    // to the play button beneath a menu closed by the page change.
+    x_.Click(menu.x + 40, menu.y + menu.height - 12);
+    X11Session::Poll("the program to end", [&] { return program_.waitForFinished(100); });
+    EXPECT_EQ(program_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program_.exitCode(), 0);
 }
 
 }  // namespace
