@@ -134,6 +134,8 @@ TPropertyPanel::TPropertyPanel(QWidget* parent) : QDockWidget(U("属性"), paren
     Tree->header()->setSectionResizeMode(0, QHeaderView::Interactive);
     Tree->setColumnWidth(0, 150);
     Tree->setAlternatingRowColors(true);
+    // Rows with and without an editor line up alike, and a long board table lays out fast.
+    Tree->setUniformRowHeights(true);
     Tree->setSelectionMode(QAbstractItemView::NoSelection);
     connect(Tree, &QTreeWidget::itemExpanded, this,
             [this](QTreeWidgetItem* item) { expanded_.insert(item->data(0, kPathRole).toString()); });
@@ -142,7 +144,7 @@ TPropertyPanel::TPropertyPanel(QWidget* parent) : QDockWidget(U("属性"), paren
     layout->addWidget(Heading);
     layout->addWidget(Tree, 1);
     setWidget(body);
-    resize(340, 520);
+    resize(360, 640);
     rebuildPending_ = true;
 }
 
