@@ -82,6 +82,10 @@ int main(int argc, char** argv) {
             else
                 window.Page->unsetCursor();
         }
+        if (window.Playing)
+            zl::SetPlayReports([&](const QString& message) { playLog.Event(zl::Now(), "error", {message.toStdString()}); });
+        else
+            zl::SetPlayReports({});
         if (window.Playing == wasPlaying) return;
         wasPlaying = window.Playing;
         if (!window.Playing) {
@@ -154,6 +158,7 @@ int main(int argc, char** argv) {
     zl::Guarded([&] { fleet = zl::StartFleetIfConfigured(window, zl::ProgramHome()); });
     // A stop signal served while starting found no loop to quit.
     const int status = stopping ? 0 : app.exec();
+    zl::SetPlayReports({});
     fleet.reset();
     // 退出 stops play without the command: the stop line still goes to the log.
     followPlay();

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QPointer>
+#include <QTimer>
 #include <exception>
 
 namespace zl {
@@ -35,7 +36,41 @@ void ShowReportBox(const QString& message) {
     box->show();
 }
 
+struct PlayReports {
+    ErrorReporter log;
+    QPointer<QMessageBox> box;
+    QString first;
+    int more = 0;
+};
+
+PlayReports& Play() {
+    static PlayReports play;
+    return play;
+}
+
+// In play a sign never waits on a click: one box at a time, closing itself after a minute.
+void ShowPlayReport(const QString& message) {
+    PlayReports& play = Play();
+    play.log(message);
+    if (play.box && play.box->isVisible()) {
+        ++play.more;
+        play.box->setText(play.first + QString::fromUtf8("\n\n另有 %1 条错误，见播放日志").arg(play.more));
+        return;
+    }
+    play.first = message;
+    play.more = 0;
+    auto* box = new QMessageBox(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAttribute(Qt::WA_QuitOnClose, false);
+    QTimer::singleShot(60'000, box, &QWidget::close);
+    Boxes().append(box);
+    play.box = box;
+    box->show();
+}
+
 }  // namespace
+
+void SetPlayReports(ErrorReporter log) { Play().log = std::move(log); }
 
 ErrorReporter SetErrorReporter(ErrorReporter reporter) {
     ErrorReporter previous = std::move(Reporter());
@@ -46,6 +81,8 @@ ErrorReporter SetErrorReporter(ErrorReporter reporter) {
 void ReportError(const QString& message) {
     if (Reporter())
         Reporter()(message);
+    else if (Play().log)
+        ShowPlayReport(message);
     else
         ShowReportBox(message);
 }
