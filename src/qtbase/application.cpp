@@ -2,8 +2,10 @@
 
 #include <QMessageBox>
 #include <QPointer>
-#include <QTimer>
 #include <exception>
+#include <memory>
+
+#include "core/clock.h"
 
 namespace zl {
 namespace {
@@ -36,9 +38,14 @@ void ShowReportBox(const QString& message) {
     box->show();
 }
 
+// A report box in play closes itself after this long.
+constexpr int kPlayReportCloseMs = 60'000;
+
 struct PlayReports {
     ErrorReporter log;
     QPointer<QMessageBox> box;
+    // On the program's time seam, so a run on virtual time closes the box too.
+    std::unique_ptr<Timer> closing;
     QString first;
     int more = 0;
 };
@@ -62,7 +69,19 @@ void ShowPlayReport(const QString& message) {
     auto* box = new QMessageBox(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setAttribute(Qt::WA_QuitOnClose, false);
-    QTimer::singleShot(60'000, box, &QWidget::close);
+    // One timer for the one box: an earlier box's countdown never closes a later one.
+    play.closing = CreateTimer();
+    play.closing->SetInterval(kPlayReportCloseMs);
+    play.closing->SetOnTimer([] {
+        PlayReports& p = Play();
+        p.closing->SetEnabled(false);
+        if (p.box) p.box->close();
+    });
+    play.closing->SetEnabled(true);
+    QObject::connect(box, &QMessageBox::finished, [box] {
+        PlayReports& p = Play();
+        if (p.box == box && p.closing) p.closing->SetEnabled(false);
+    });
     Boxes().append(box);
     play.box = box;
     box->show();
@@ -126,6 +145,11 @@ std::function<void()> GuardedHandler(std::function<void()> handler) {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("ZorLED"));
+}
+
+Application::~Application() {
+    // Its timer must not outlive the event loop it runs in.
+    Play().closing.reset();
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <csignal>
 
-#include "qtbase/application.h"
 #include "qtbase/lifetime.h"
 #include "support/notifysocket.h"
 #include "support/scratchdir.h"
@@ -80,24 +79,6 @@ TEST(HomeLock, OneHolderPerHome) {
     EXPECT_TRUE(second.Message().contains("is in use by another copy of ZorLED"));
     first.Unlock();
     EXPECT_TRUE(second.TryLock());
-}
-
-TEST(PlayReports, TenDifferingReportsInPlayOpenOneBoxThatCountsTheRest) {
-    std::vector<QString> logged;
-    SetPlayReports([&](const QString& message) { logged.push_back(message); });
-    for (int i = 0; i < 10; ++i) ReportError(QStringLiteral("line grew to %1").arg(i));
-    const QStringList open = OpenReports();
-    ASSERT_EQ(open.size(), 1);
-    EXPECT_TRUE(open[0].startsWith("line grew to 0"));
-    EXPECT_TRUE(open[0].endsWith(QString::fromUtf8("另有 9 条错误，见播放日志"))) << open[0].toStdString();
-    EXPECT_EQ(logged.size(), 10u);
-    CloseReports();
-    SetPlayReports({});
-    // Design mode keeps one box per differing text.
-    ReportError("a");
-    ReportError("b");
-    EXPECT_EQ(OpenReports().size(), 2);
-    CloseReports();
 }
 
 }  // namespace
