@@ -69,6 +69,8 @@ void ShowPlayReport(const QString& message) {
     auto* box = new QMessageBox(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setAttribute(Qt::WA_QuitOnClose, false);
+    // Modeless: whoever comes by can stop play without dismissing the report first.
+    box->setWindowModality(Qt::NonModal);
     // One timer for the one box: an earlier box's countdown never closes a later one.
     play.closing = CreateTimer();
     play.closing->SetInterval(kPlayReportCloseMs);

@@ -7,7 +7,6 @@
 
 #include "app/mainwindow.h"
 #include "app/signplay.h"
-#include "core/atomicfile.h"
 #include "core/playlog.h"
 #include "core/textlist.h"
 #include "page/frmzorledform.h"
@@ -16,6 +15,7 @@
 #include "qtbase/application.h"
 #include "support/pluginfixtures.h"
 #include "support/scratchdir.h"
+#include "widgets/zorledzmd.h"
 
 namespace zl {
 namespace {
@@ -85,7 +85,6 @@ TEST_F(SignPlayTest, ThePointerIsHiddenOverEveryPageShownAndBackOnStop) {
     EXPECT_EQ(window_->Page->cursor().shape(), Qt::BlankCursor);
     window_->ActionPlayExecute();
     ASSERT_FALSE(window_->Playing);
-    EXPECT_FALSE(window_->Page->testAttribute(Qt::WA_SetCursor));
     EXPECT_EQ(window_->Page->cursor().shape(), Qt::ArrowCursor);
 }
 
@@ -146,14 +145,22 @@ TEST_F(SignPlayTest, ADataModuleThatTimesOutOrDiesIsInThePlayLog) {
         ::setenv("ZORLED_FIXTURE_RELEASE", (scratch_ / "never").c_str(), 1);
         ::setenv("ZORLED_FIXTURE_CRASH", (scratch_ / "crash").c_str(), 1);
         if (!c.hang) std::ofstream(scratch_ / "crash") << "";
-        WriteFileAtomic(home_ / "pagedef" / "data.DFM",
-                        "object P: TFrmZorLedForm\r\n  displaytime = 300\r\n  object R: Tdatarefresh\r\n"
-                        "    datainterface = datafromexetxt\r\n    TextFileName = '" + text.string() +
-                            "'\r\n    ExeFileName = '" + module.string() + "'\r\n  end\r\nend\r\n");
+        {
+            // A marquee fed by the module, as the designer saves it.
+            std::unique_ptr<TFrmZorLedForm> page(CreatePageWindow("LedDesignWin"));
+            auto* marquee = dynamic_cast<Tzorledzmd*>(page->CreateWidget(3));
+            ASSERT_NE(marquee, nullptr);
+            marquee->Setdatainterface(datafromexetxt);
+            marquee->SetTextFileName(text.string());
+            marquee->SetExeFileName(module.string());
+            page->displaytime = 300;
+            SavePageFile(*page, home_ / "pagedef" / "data.DFM");
+        }
         Select({"data"});
         window_->ActionPlayExecute();
         ASSERT_TRUE(window_->Playing);
-        ASSERT_TRUE(testing::WaitUntil([&] { return calls.Lines().size() >= 2; }));
+        ASSERT_TRUE(testing::WaitUntil([&] { return calls.Lines().size() >= 2; }))
+            << ::testing::PrintToString(calls.Lines());
         if (c.hang) {
             Seconds(59);
             EXPECT_EQ(Count(Log(), c.logged), 0);
