@@ -142,8 +142,9 @@ public:
     // to load leaves the current one showing.
     void ShowNextPage(const std::filesystem::path& file);
     void FreeRetiringPage();
-    // Shows a page window; a menu of the menu bar open at that moment stays open.
-    void ShowKeepingMenuOpen(TFrmZorLedForm& page);
+    // Shows a play page window: the program's open dialogs stay above it, and a menu of the menu
+    // bar open at that moment stays open.
+    void ShowPlayPageWindow(TFrmZorLedForm& page);
     void TimerPlayTimer();
     void StopPlay();
     // The fleet replaced the selection: takes it at the next page change, or now when idle.

@@ -16,6 +16,7 @@
 #include "output/ledoutputcontrol.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
+#include "qtbase/windowlayers.h"
 
 namespace zl {
 namespace {
@@ -174,7 +175,7 @@ void TSYS_Frmzorled::ShowNextPage(const std::filesystem::path& file) {
     AttachPage();
     CurrentFile = file;
     SetFileTitle();
-    ShowKeepingMenuOpen(*Page);
+    ShowPlayPageWindow(*Page);
     // The old window goes once the new one is drawn over it; until then the screen shows one
     // or the other, never the desktop. A window that is never exposed lets it go at the next tick.
     QWindow* shown = Page->windowHandle();
@@ -191,7 +192,7 @@ void TSYS_Frmzorled::ShowNextPage(const std::filesystem::path& file) {
     });
 }
 
-void TSYS_Frmzorled::ShowKeepingMenuOpen(TFrmZorLedForm& page) {
+void TSYS_Frmzorled::ShowPlayPageWindow(TFrmZorLedForm& page) {
     // Qt closes an open menu whenever another window is mapped, which would let the operator's
     // next click fall through to whatever lies beneath; the menu of the menu bar is opened again
     // at once, on the entry it was on.
@@ -200,6 +201,7 @@ void TSYS_Frmzorled::ShowKeepingMenuOpen(TFrmZorLedForm& page) {
     QAction* entry = menu ? menu->activeAction() : nullptr;
     if (!title || title->menu() != menu) title = nullptr;
     page.SetVisible(true);
+    RaiseDialogsAbovePages();
     if (!title || QApplication::activePopupWidget()) return;
     menuBar()->setActiveAction(title);
     if (entry && title->menu()->isVisible()) title->menu()->setActiveAction(entry);

@@ -44,6 +44,11 @@ bool StaysAbovePages(const QWidget& window) {
     }
 }
 
+void RaiseDialogsAbovePages() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && StaysAbovePages(*w)) w->raise();
+}
+
 void KeepDialogsAbovePages() {
     static DialogLayerFilter* filter = nullptr;
     if (filter) return;

@@ -11,6 +11,10 @@ inline constexpr const char* kPageWindowProperty = "zlPageWindow";
 // application.
 void KeepDialogsAbovePages();
 
+// A page mapped later goes on top of its layer, over the dialogs already open: they are lifted
+// above it again. Called right after the page is shown, before the window manager stacks it.
+void RaiseDialogsAbovePages();
+
 // True for a window the rule lifts: a top-level window of the program that is neither a page nor
 // the main window (a window without a parent).
 bool StaysAbovePages(const QWidget& window);
