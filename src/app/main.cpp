@@ -84,6 +84,9 @@ int main(int argc, char** argv) {
         sign.Follow();
         if (window.Page) window.Page->close();
         zl::CloseReports();
+        // Qt's quit closes the windows first, and closing the main window would ask about a
+        // changed page: a stop by a signal never asks.
+        window.QuitWithoutQuestion();
         QCoreApplication::quit();
     });
 
