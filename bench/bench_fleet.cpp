@@ -113,8 +113,8 @@ void SetUpFleet() {
         f->signs.push_back(std::move(p));
     }
     f->watch = std::make_unique<MqttLink>(f->publisher, "bench-watch");
-    f->watch->onMessage = [f](const std::string&, const std::string& payload) {
-        const QJsonObject s = QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
+    f->watch->onMessage = [f](const std::string&, std::string_view payload) {
+        const QJsonObject s = QJsonDocument::fromJson(QByteArray::fromStdString(std::string(payload))).object();
         std::lock_guard lock(f->mutex);
         std::string& bundle = f->bundles[s.value("sign").toString().toStdString()];
         const std::string now = s.value("bundle").toString().toStdString();

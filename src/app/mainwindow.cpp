@@ -49,7 +49,7 @@ QString MainTitle(const std::filesystem::path& currentFile, bool playing, bool m
            (playing ? U("[播放模式]") : U("[设计模式"));
 }
 
-TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent) : QMainWindow(parent) {
+TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent, Use use) : QMainWindow(parent) {
     setObjectName("SYS_Frmzorled");
     setWindowTitle(U(kMainTitle));
     QFont font(U("MS Sans Serif"));
@@ -58,35 +58,31 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent) : QMainWindow(parent) {
     move(20, 350);
     resize(kWidth - 6, kHeight - 26);
 
-    BuildMenus();
-    BuildPanels();
+    BuildActions();
+    if (use == Use::Designer) {
+        BuildMenus();
+        BuildPanels();
+    }
 
     // A fresh installation has no pagedef folder; the plan editor's lists must have somewhere to go.
     EnsurePageDefDir();
 
     // 1. The first page window.
     CreatePageWindow("LedDesignWin");
-    // 2. Both file dialogs start in the pagedef folder.
-    const QString filter = U("LED页面定义文件 (*.DFM);;所有文件 (*)");
-    OpenDialog1 = new QFileDialog(this, QString(), QString::fromStdString(PageDefDir().string()), filter);
-    OpenDialog1->setObjectName("OpenDialog1");
-    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
-    OpenDialog1->setDefaultSuffix("DFM");
-    SaveDialog1 = new QFileDialog(this, QString(), QString::fromStdString(PageDefDir().string()), filter);
-    SaveDialog1->setObjectName("SaveDialog1");
-    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog1->setDefaultSuffix("DFM");
-    for (QFileDialog* d : {OpenDialog1, SaveDialog1}) d->setOption(QFileDialog::DontUseNativeDialog);
-    // 3. One "编辑" command per described menu plug-in.
-    for (const auto& folder : PluginFolders()) {
-        StringList found;
-        ScanPlugins(folder, found);
-        // A name in an earlier folder hides the same name later, as loading by name finds it first.
-        for (const std::string& name : found)
-            if (std::find(PluginFiles.begin(), PluginFiles.end(), name) == PluginFiles.end()) PluginFiles.push_back(name);
+    if (use == Use::Designer) {
+        // 2. Both file dialogs start in the pagedef folder.
+        BuildFileDialogs();
+        // 3. One "编辑" command per described menu plug-in.
+        for (const auto& folder : PluginFolders()) {
+            StringList found;
+            ScanPlugins(folder, found);
+            // A name in an earlier folder hides the same name later, as loading by name finds it first.
+            for (const std::string& name : found)
+                if (std::find(PluginFiles.begin(), PluginFiles.end(), name) == PluginFiles.end())
+                    PluginFiles.push_back(name);
+        }
+        BuildPluginMenu(*loaddll, PluginFiles, [this](int tag) { RunPluginCommand(tag); });
     }
-    BuildPluginMenu(*loaddll, PluginFiles, [this](int tag) { RunPluginCommand(tag); });
     // 4. Design mode, play timer off.
     TimerPlay = CreateTimer();
     TimerPlay->SetInterval(1000);
@@ -113,6 +109,20 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent) : QMainWindow(parent) {
     };
 }
 
+void TSYS_Frmzorled::BuildFileDialogs() {
+    const QString filter = U("LED页面定义文件 (*.DFM);;所有文件 (*)");
+    OpenDialog1 = new QFileDialog(this, QString(), QString::fromStdString(PageDefDir().string()), filter);
+    OpenDialog1->setObjectName("OpenDialog1");
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog1->setDefaultSuffix("DFM");
+    SaveDialog1 = new QFileDialog(this, QString(), QString::fromStdString(PageDefDir().string()), filter);
+    SaveDialog1->setObjectName("SaveDialog1");
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1->setDefaultSuffix("DFM");
+    for (QFileDialog* d : {OpenDialog1, SaveDialog1}) d->setOption(QFileDialog::DontUseNativeDialog);
+}
+
 TSYS_Frmzorled::~TSYS_Frmzorled() {
     TimerPlay->SetEnabled(false);
     // Closing during play still uninitialises the data modules that play start initialised.
@@ -135,7 +145,7 @@ QList<QAction*> TSYS_Frmzorled::Actions() const {
             Actionnewscrolltext, Actiondeleteselected, ActionHelp, ActionAbout};
 }
 
-void TSYS_Frmzorled::BuildMenus() {
+void TSYS_Frmzorled::BuildActions() {
     ActionPlay = MakeAction("播放", "system", [this] { ActionPlayExecute(); });
     ActionPlay->setObjectName("ActionPlay");
     ActionExit = MakeAction("退出", "system", [this] { close(); });
@@ -154,7 +164,9 @@ void TSYS_Frmzorled::BuildMenus() {
     ActionAbout = MakeAction("关于", "system", [this] { ShowAbout(this, "doRAZeviv", ProgramVersion()); });
     ActionFleet = MakeAction("屏群", "system", [this] { ActionFleetExecute(); });
     BuildEditActions();
+}
 
+void TSYS_Frmzorled::BuildMenus() {
     QMenuBar* bar = menuBar();
     QMenu* led = bar->addMenu(U("Led显示"));
     led->addAction(ActionPlay);
@@ -428,7 +440,7 @@ void TSYS_Frmzorled::ActionnewpageExecute() {
 }
 
 void TSYS_Frmzorled::ActionpageopenExecute() {
-    if (!MayDiscardPage()) return;
+    if (!OpenDialog1 || !MayDiscardPage()) return;
     if (auto path = ChosenFile(*OpenDialog1)) OpenPageFile(*path);
 }
 
@@ -440,6 +452,7 @@ void TSYS_Frmzorled::ActionpagesaveExecute() {
 }
 
 void TSYS_Frmzorled::ActionpagesavetoExecute() {
+    if (!SaveDialog1) return;
     SaveDialog1->selectFile(U("机车计划页.DFM"));
     if (auto path = ChosenFile(*SaveDialog1)) SavePageTo(*path);
 }
@@ -448,7 +461,9 @@ void TSYS_Frmzorled::ActionAutostartExecute(bool on) {
     // The box follows the file, also when writing it failed.
     struct Follow {
         QAction* action;
-        ~Follow() { action->setChecked(AutostartEnabled()); }
+        ~Follow() {
+            if (action) action->setChecked(AutostartEnabled());
+        }
     } follow{ActionAutostart};
     const bool installed = IsInstalledProgram(std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()),
                                               InstalledBinDir());
