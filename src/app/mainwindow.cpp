@@ -9,6 +9,7 @@
 #include <QUndoStack>
 #include <QFileDialog>
 #include <QFrame>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -237,6 +238,11 @@ void TSYS_Frmzorled::BuildPanels() {
     layout->addWidget(SYS_Panelcreatetools);
     layout->addWidget(Panelclient, 1);
     setCentralWidget(central);
+    PlayStatus = new QLabel(this);
+    PlayStatus->setObjectName("PlayStatus");
+    PlayStatus->hide();
+    // Permanent, so a passing message never hides where play stands.
+    statusBar()->addPermanentWidget(PlayStatus, 1);
 
     int left = 3;
     const std::pair<QAction*, ToolIcon> system[] = {{ActionPlay, ToolIcon::Play}, {Actionnewpage, ToolIcon::NewPage},

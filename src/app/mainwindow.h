@@ -13,6 +13,7 @@
 class QAction;
 class QFileDialog;
 class QFrame;
+class QLabel;
 class QMenu;
 class QToolButton;
 
@@ -139,6 +140,11 @@ public:
     void TakeNewSelection();
     // The plan of the page on screen (GBK), empty when none.
     std::string CurrentPlan() const;
+    // The status line of a play run: plan, page, its seconds left and the page after it.
+    QLabel* PlayStatus = nullptr;
+    void ShowPlayStatus();
+    // The play command reads and looks like the stop command while a run goes on.
+    void ShowPlayCommand(bool stop);
 
     // Runs the menu plug-in of PluginFiles at the command's tag.
     void RunPluginCommand(int tag);
@@ -166,6 +172,9 @@ private:
     void BuildEditActions();
     void AttachPage();
     bool askOnClose_ = true;
+    // The page play shows after the current one, found when a page starts (GBK).
+    std::string followingPage_;
+    std::string FollowingPage() const;
 };
 
 // The title of the main window for the page file shown (empty: none).

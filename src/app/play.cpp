@@ -1,7 +1,10 @@
 // The play command and the scheduler that shows the pages of the selected plans in turn.
 #include <QAction>
+#include <QLabel>
 
 #include "app/mainwindow.h"
+#include "app/toolicons.h"
+#include "core/codepage.h"
 #include "core/home.h"
 #include "editors/playfiles.h"
 #include "output/ledoutputcontrol.h"
@@ -37,13 +40,14 @@ void TSYS_Frmzorled::ActionPlayExecute() {
                 UpdateCommandStates();
                 throw;
             }
-            ActionPlay->setText(QString::fromUtf8("停止"));
+            // Only now: the program's log hears of the run's start from this change.
+            ShowPlayCommand(true);
         } else {
             Playing = false;
         }
     } else {
         StopPlay();
-        ActionPlay->setText(QString::fromUtf8("播放"));
+        ShowPlayCommand(false);
     }
     UpdateCommandStates();
 }
@@ -111,6 +115,8 @@ bool TSYS_Frmzorled::PlayPageFile(const std::filesystem::path& path) {
     Page->StartWidgets();
     PageStart = Now();
     TimerPlay->SetEnabled(Playing);
+    followingPage_ = FollowingPage();
+    ShowPlayStatus();
     return true;
 }
 
@@ -123,12 +129,46 @@ void TSYS_Frmzorled::TimerPlayTimer() {
         Page->StopWidgets();
         if (Page->WidgetsIdle()) PlayNextPage();
     }
+    ShowPlayStatus();
 }
 
 void TSYS_Frmzorled::TakeNewSelection() {
     SelectionReplaced = true;
     // A page on screen finishes its time; with none, play starts the new selection at once.
     if (Playing && (!Page || !TimerPlay->Enabled())) PlayNextPage();
+}
+
+std::string TSYS_Frmzorled::FollowingPage() const {
+    // The entries play would skip (pages that do not exist) are skipped here too.
+    const int count = static_cast<int>(PageList.size());
+    for (int step = 1; step <= count; ++step) {
+        const std::string& name = PageList[(PageIndex + step) % count];
+        const auto file = FindFileCaseInsensitive(PageFilePath(name));
+        std::error_code ec;
+        if (file && !std::filesystem::is_directory(*file, ec)) return name;
+    }
+    return {};
+}
+
+void TSYS_Frmzorled::ShowPlayCommand(bool stop) {
+    ActionPlay->setText(QString::fromUtf8(stop ? "停止" : "播放"));
+    ActionPlay->setIcon(MakeToolIcon(stop ? ToolIcon::Stop : ToolIcon::Play));
+}
+
+void TSYS_Frmzorled::ShowPlayStatus() {
+    if (!Playing || !Page || PageIndex < 0 || PageIndex >= static_cast<int>(PageList.size())) {
+        PlayStatus->clear();
+        PlayStatus->hide();
+        return;
+    }
+    const std::int64_t elapsed = (Now() - PageStart) / 1000;
+    const std::int64_t left = std::max<std::int64_t>(0, std::max(Page->displaytime, kMinDisplayTime) - elapsed);
+    const auto q = [](const std::string& gbk) { return QString::fromStdString(GbkToUtf8(gbk)); };
+    PlayStatus->setText(QString::fromUtf8("方案：%1    页面：%2    剩余 %3 秒    下一页：%4")
+                            .arg(q(CurrentPlan()), q(PageList[PageIndex]))
+                            .arg(left)
+                            .arg(q(followingPage_)));
+    PlayStatus->show();
 }
 
 std::string TSYS_Frmzorled::CurrentPlan() const {
@@ -140,6 +180,7 @@ void TSYS_Frmzorled::StopPlay() {
     Playing = false;
     if (Page) Page->StopWidgets();
     TimerPlay->SetEnabled(false);
+    ShowPlayStatus();
     PlayPluginCalls->Stop();
     if (LedOutput) LedOutput->SetPlaying(false);
 }

@@ -37,6 +37,9 @@ std::string Quoted(const std::string& s) {
 std::string CommaText(const StringList& lines) {
     if (lines.size() == 1 && lines[0].empty()) return "\"\"";
     std::string out;
+    size_t size = lines.size();
+    for (const auto& line : lines) size += line.size();
+    out.reserve(size);
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) out += ',';
         out += NeedsQuotes(lines[i]) ? Quoted(lines[i]) : lines[i];

@@ -41,11 +41,17 @@ Tzmd::Tzmd(Component* owner, QWidget* parent) : QWidget(parent), Control(this, o
     timer_->SetEnabled(false);
     timer_->SetInterval(speed_);
     timer_->SetOnTimer(GuardedHandler([this] { FrameTick(); }));
+    layoutTimer_ = CreateTimer();
+    layoutTimer_->SetEnabled(false);
+    layoutTimer_->SetInterval(1);
+    layoutTimer_->SetOnTimer(GuardedHandler([this] { LayoutTick(); }));
 }
 
 Tzmd::~Tzmd() {
     timer_->SetEnabled(false);
     timer_->SetOnTimer(nullptr);
+    layoutTimer_->SetEnabled(false);
+    layoutTimer_->SetOnTimer(nullptr);
 }
 
 void Tzmd::SetActive(bool v) {
@@ -90,7 +96,7 @@ void Tzmd::SetSpeed(int v) {
 void Tzmd::SetRunningCaption(const std::string& v) {
     if (v == runningCaption_) return;
     runningCaption_ = v;
-    cacheValid_ = false;
+    ++generation_;
     // A running marquee shows it at its next frame; one at rest shows it now.
     if (!active_) update();
 }
@@ -110,7 +116,6 @@ void Tzmd::SetTransparent(bool v) {
 }
 
 void Tzmd::Changed() {
-    cacheValid_ = false;
     Control::Changed();
 }
 
@@ -131,46 +136,80 @@ void Tzmd::FrameTick() {
 
 void Tzmd::UpdateTextCache() const {
     const QFont font = ToQFont(EffectiveFont());
-    if (cacheValid_ && font == font_) return;
-    font_ = font;
-    text_ = Q(runningCaption_);
-    const QFontMetrics metrics(font_);
-    // Measured once per change, in pieces: a frame then draws only the pieces in view, so its
-    // cost does not grow with the text.
-    pieceStarts_.clear();
-    pieceX_.clear();
-    std::int64_t x = 0;
-    for (qsizetype i = 0; i < text_.size();) {
-        qsizetype n = std::min<qsizetype>(kPieceLength, text_.size() - i);
-        if (i + n < text_.size() && text_[i + n - 1].isHighSurrogate()) ++n;
-        pieceStarts_.push_back(i);
-        pieceX_.push_back(x);
-        x += metrics.horizontalAdvance(text_.mid(i, n));
+    if (shown_.generation == generation_ && shown_.font == font) return;
+    if (laying_ && pending_.generation == generation_ && pending_.font == font) return;
+    pending_ = LaidOutText{};
+    pending_.generation = generation_;
+    pending_.font = font;
+    const QFontMetrics metrics(font);
+    pending_.ascent = metrics.ascent();
+    pending_.overhang = std::max(8, metrics.height() / 2);
+    pending_.xs.push_back(0);
+    pendingBytes_ = 0;
+    laying_ = true;
+    if (!LayoutSlice()) layoutTimer_->SetEnabled(true);
+}
+
+bool Tzmd::LayoutSlice() const {
+    // A slice ends at a character boundary: GBK lead bytes 0x81..0xFE take a trail byte.
+    const std::string& gbk = runningCaption_;
+    size_t end = pendingBytes_;
+    const size_t limit = std::min(gbk.size(), pendingBytes_ + kSliceBytes);
+    while (end < limit) {
+        const auto b = static_cast<unsigned char>(gbk[end]);
+        end += (b >= 0x81 && b <= 0xFE) ? 2 : 1;
+    }
+    end = std::min(end, gbk.size());
+    const qsizetype from = pending_.text.size();
+    pending_.text += Q(std::string_view(gbk).substr(pendingBytes_, end - pendingBytes_));
+    pendingBytes_ = end;
+    // Fractional advances, so that pieces join exactly as one run of the text would.
+    const QFontMetricsF metrics(pending_.font);
+    double x = pending_.xs.back();
+    pending_.xs.pop_back();
+    const QString& text = pending_.text;
+    for (qsizetype i = from; i < text.size();) {
+        qsizetype n = std::min<qsizetype>(kPieceLength, text.size() - i);
+        if (i + n < text.size() && text[i + n - 1].isHighSurrogate()) ++n;
+        pending_.starts.push_back(i);
+        pending_.xs.push_back(x);
+        x += metrics.horizontalAdvance(QStringView(text).mid(i, n).toString());
         i += n;
     }
-    pieceStarts_.push_back(text_.size());
-    pieceX_.push_back(x);
-    box_ = QSize(static_cast<int>(std::min<std::int64_t>(x, INT_MAX / 2)) + 2, metrics.height() + 2);
-    ascent_ = metrics.ascent();
-    cacheValid_ = true;
+    pending_.xs.push_back(x);
+    if (pendingBytes_ < gbk.size()) return false;
+    pending_.starts.push_back(text.size());
+    const QFontMetrics whole(pending_.font);
+    pending_.box = QSize(static_cast<int>(std::min<double>(std::ceil(x), INT_MAX / 2)) + 2, whole.height() + 2);
+    shown_ = std::move(pending_);
+    pending_ = LaidOutText{};
+    laying_ = false;
+    return true;
+}
+
+void Tzmd::LayoutTick() {
+    UpdateTextCache();
+    if (laying_ && !LayoutSlice()) return;
+    layoutTimer_->SetEnabled(false);
+    update();
 }
 
 void Tzmd::DrawVisibleText(QPainter& painter, int x, int baseline) const {
-    // The pieces that cross the widget, one more on each side for glyphs that overhang.
-    const std::int64_t left = -static_cast<std::int64_t>(x);
-    size_t first = static_cast<size_t>(std::upper_bound(pieceX_.begin(), pieceX_.end(), left) - pieceX_.begin());
-    first = first > 1 ? first - 2 : 0;
-    const size_t pieces = pieceStarts_.size() - 1;
-    for (size_t k = first; k < pieces && x + pieceX_[k] < Width() + kPieceOverhang; ++k) {
-        if (x + pieceX_[k + 1] < -kPieceOverhang) continue;
-        painter.drawText(QPointF(static_cast<double>(x + pieceX_[k]), baseline),
-                         text_.mid(pieceStarts_[k], pieceStarts_[k + 1] - pieceStarts_[k]));
-    }
+    const auto& t = shown_;
+    if (t.starts.size() < 2) return;
+    const size_t pieces = t.starts.size() - 1;
+    // The first piece reaching into view, allowing for glyphs that overhang their piece.
+    const double left = -static_cast<double>(x) - t.overhang;
+    size_t k = static_cast<size_t>(std::upper_bound(t.xs.begin(), t.xs.begin() + pieces, left) - t.xs.begin());
+    k = k > 0 ? k - 1 : 0;
+    for (; k < pieces && x + t.xs[k] < Width() + t.overhang; ++k)
+        painter.drawText(QPointF(x + t.xs[k], baseline),
+                         t.text.mid(t.starts[k], t.starts[k + 1] - t.starts[k]));
 }
 
 QSize Tzmd::TextBox() const {
     UpdateTextCache();
-    return box_;
+    return shown_.box;
 }
 
 QPoint Tzmd::TextPosition() const {
@@ -213,11 +252,11 @@ void Tzmd::PaintFrame(QPainter& painter) {
     // the starting edge, wherever the properties read so far would put it.
     if (active_ && !framed_) return;
     UpdateTextCache();
-    if (text_.isEmpty()) return;
+    if (shown_.text.isEmpty()) return;
     // At rest the text stands where it belongs now, so it survives every repaint.
     const QPoint at = active_ ? framePosition_ : TextPosition();
-    const int baseline = at.y() + ascent_;
-    painter.setFont(font_);
+    const int baseline = at.y() + shown_.ascent;
+    painter.setFont(shown_.font);
     if (textStyle_ == slLowered || textStyle_ == slRaised) {
         painter.setPen(ToQColor(textStyle_ == slLowered ? clBtnHighlight : clBtnShadow));
         DrawVisibleText(painter, at.x() + 1, baseline + 1);

@@ -70,6 +70,8 @@ public:
     QPoint TextPosition() const;
     // The text's box: its extent plus 2 in each direction.
     QSize TextBox() const;
+    // True while a long new text is still being laid out; the previous text is shown until then.
+    bool LayingOut() const { return laying_; }
     // What a paint shows: the background (unless transparent) and the text where the last
     // frame put it, or at rest while inactive.
     void PaintFrame(QPainter& painter);
@@ -80,14 +82,33 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The text as drawn: converted and measured in pieces, so that a frame draws only the
+    // pieces in view and its cost does not grow with the text.
+    struct LaidOutText {
+        std::uint64_t generation = 0;
+        QFont font;
+        QString text;
+        std::vector<qsizetype> starts;  // where each piece starts in text, then its end
+        std::vector<double> xs;         // each piece's x from the text's start, then the width
+        QSize box;
+        int ascent = 0;
+        int overhang = 0;  // how far a glyph may reach beyond its piece
+    };
+
     void FrameTick();
+    // Starts laying out a changed text or font; short texts are done at once.
     void UpdateTextCache() const;
+    // Lays out the next slice of a long text; true once it is shown.
+    bool LayoutSlice() const;
+    void LayoutTick();
     void DrawVisibleText(QPainter& painter, int x, int baseline) const;
 
-    static constexpr qsizetype kPieceLength = 32;
-    static constexpr int kPieceOverhang = 64;
+    static constexpr qsizetype kPieceLength = 16;
+    // Bytes of text converted and measured per slice, well inside 100 ms on a slow PC.
+    static constexpr size_t kSliceBytes = 32 * 1024;
 
     std::unique_ptr<Timer> timer_;
+    std::unique_ptr<Timer> layoutTimer_;
     int passCount_ = 0;
     bool active_ = false;
     int direction_ = diLeftToRight;
@@ -104,14 +125,13 @@ private:
     QPoint framePosition_;
     bool framed_ = false;  // a frame was drawn since the last activation
 
-    // Measuring is the costly part of a frame; redone only when text or font change.
-    mutable bool cacheValid_ = false;
-    mutable QString text_;
-    mutable QFont font_;
-    mutable QSize box_;
-    mutable int ascent_ = 0;
-    mutable std::vector<qsizetype> pieceStarts_;   // where each piece starts in text_, then its end
-    mutable std::vector<std::int64_t> pieceX_;     // each piece's x from the text's start, then the width
+    // Measuring is the costly part of a frame; redone only when text or font change. A long
+    // text is laid out slice by slice while the previous one stays shown.
+    std::uint64_t generation_ = 1;  // counts caption changes; a font change is seen by comparison
+    mutable LaidOutText shown_;
+    mutable LaidOutText pending_;
+    mutable size_t pendingBytes_ = 0;  // bytes of the caption laid out into pending_
+    mutable bool laying_ = false;
 };
 
 }  // namespace zl

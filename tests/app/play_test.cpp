@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -13,6 +14,7 @@
 #include "app/mainwindow.h"
 #include "app/playplugins.h"
 #include "app/playsimulation.h"
+#include "app/toolicons.h"
 #include "core/atomicfile.h"
 #include "core/codepage.h"
 #include "core/error.h"
@@ -511,6 +513,44 @@ TEST_F(Play, TheRunShowsEachPageForItsDisplayTime) {
     Lines lines;
     SimulatePlayRun(30, [&](const std::string& line) { lines.push_back(line); });
     EXPECT_EQ(lines, Lines({"0.0\tfirst", "5.0\tsecond", "11.0\tthird", "22.0\tfirst", "27.0\tsecond"}));
+}
+
+TEST_F(Play, TheStatusLineFollowsTheRunAndThePlayCommandShowsStop) {
+    WritePage("p1", 6);
+    WritePage("p2");
+    WritePage("p3", 5);
+    Plan("A", {"p1", "gone", "p2"});
+    Plan("B", {"p3"});
+    Select({"A", "B"});
+    auto looks = [this](ToolIcon icon) {
+        return window_->ActionPlay->icon().pixmap(32).toImage() == MakeToolIcon(icon).pixmap(32).toImage();
+    };
+    const QLabel* status = window_->PlayStatus;
+    EXPECT_TRUE(status->isHidden());
+    ASSERT_TRUE(looks(ToolIcon::Play));
+
+    PressPlay();
+    EXPECT_TRUE(looks(ToolIcon::Stop));
+    EXPECT_FALSE(status->isHidden());
+    struct Step {
+        double seconds;  // advanced before the look
+        const char* text;
+    } steps[] = {
+        // A missing page is never announced as the next one; the floor of four counts.
+        {0, "方案：A    页面：p1    剩余 6 秒    下一页：p2"},
+        {2.5, "方案：A    页面：p1    剩余 4 秒    下一页：p2"},
+        {4, "方案：A    页面：p1    剩余 0 秒    下一页：p2"},
+        {0.6, "方案：A    页面：p2    剩余 4 秒    下一页：p3"},
+        {5, "方案：B    页面：p3    剩余 5 秒    下一页：p1"},
+    };
+    for (const Step& step : steps) {
+        Seconds(step.seconds);
+        EXPECT_EQ(status->text(), U(step.text)) << step.seconds;
+    }
+    PressPlay();
+    EXPECT_TRUE(status->isHidden());
+    EXPECT_TRUE(looks(ToolIcon::Play));
+    EXPECT_EQ(window_->ActionPlay->text(), U("播放"));
 }
 
 }  // namespace

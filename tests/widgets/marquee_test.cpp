@@ -294,6 +294,43 @@ TEST_F(Marquee, RaisedAndLoweredTextDrawAShadowOneDownRight) {
     }
 }
 
+// A text far longer than a slice is converted and measured a slice per timer tick, the previous
+// text standing until it is done; it then shows just as a short text of the same start does.
+TEST_F(Marquee, ALongTextIsLaidOutInSlicesWhileThePreviousTextStays) {
+    zmd_->SetBounds(0, 0, 200, 30);
+    const QImage before = Render(*zmd_);
+    std::string start, longText;
+    while (start.size() < 64) start += "Marquee ";
+    while (longText.size() < 200000) longText += "Marquee ";
+    Tzorledzmd shortOne(&host_, &host_);
+    shortOne.Font().Assign(zmd_->Font());
+    shortOne.SetColor(clBlack);
+    shortOne.SetBounds(0, 0, 200, 30);
+    shortOne.SetRunningCaption(start);
+
+    zmd_->SetRunningCaption(longText);
+    EXPECT_EQ(Render(*zmd_), before);
+    EXPECT_TRUE(zmd_->LayingOut());
+    int ticks = 0;
+    while (zmd_->LayingOut() && ticks < 100) {
+        Ms(1);
+        ++ticks;
+    }
+    EXPECT_FALSE(zmd_->LayingOut());
+    EXPECT_GE(ticks, 2) << "more than one slice";
+    EXPECT_EQ(Render(*zmd_), Render(shortOne));
+    EXPECT_GT(zmd_->TextBox().width(), shortOne.TextBox().width() * 1000);
+
+    // A short text given while a long one is still being laid out shows at once.
+    zmd_->SetRunningCaption(longText + "!");
+    zmd_->TextBox();
+    zmd_->SetRunningCaption("Marquee");
+    EXPECT_EQ(Render(*zmd_), before);
+    Ms(5);
+    EXPECT_FALSE(zmd_->LayingOut());
+    EXPECT_EQ(Render(*zmd_), before);
+}
+
 class MarqueeData : public Marquee {
 protected:
     std::string Load(const std::string& bytes) {
