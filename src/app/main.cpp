@@ -8,9 +8,9 @@
 #include "app/fleetplay.h"
 #include "app/headless.h"
 #include "app/mainwindow.h"
+#include "app/signplay.h"
 #include "core/codepage.h"
 #include "core/home.h"
-#include "core/playlog.h"
 #include "core/resumepoint.h"
 #include "editors/playfiles.h"
 #include "qtbase/application.h"
@@ -70,43 +70,8 @@ int main(int argc, char** argv) {
     window.show();
 
     const std::filesystem::path home = zl::ProgramHome();
-    zl::PlayLog playLog(home);
-    playLog.RemoveOld(zl::Now());
-    // While playing, the screen never blanks and the pointer stays off the page.
-    bool wasPlaying = false;
-    auto followPlay = [&] {
-        screenSaver.Suspend(window.Playing);
-        if (window.Page) {
-            if (window.Playing)
-                window.Page->setCursor(Qt::BlankCursor);
-            else
-                window.Page->unsetCursor();
-        }
-        if (window.Playing == wasPlaying) return;
-        wasPlaying = window.Playing;
-        if (!window.Playing) {
-            playLog.PageEnded(zl::Now());
-            playLog.Event(zl::Now(), "stop");
-            service.Status(QString::fromUtf8("设计模式"));
-        }
-    };
-    QObject::connect(window.ActionPlay, &QAction::changed, &window, followPlay);
-    auto shown = window.PageShown;
-    window.PageShown = [&, shown](const std::string& page) {
-        if (shown) shown(page);
-        if (window.Page && window.Playing) window.Page->setCursor(Qt::BlankCursor);
-        if (!wasPlaying) playLog.Event(window.PageStart, "start");
-        wasPlaying = window.Playing;
-        playLog.PageStarted(window.PageStart, zl::GbkToUtf8(window.CurrentPlan()), zl::GbkToUtf8(page));
-        // Where to go on after a crash; a record that cannot be written never stops play. It is
-        // written before the page is announced, so a kill right after the announcement resumes here.
-        try {
-            zl::WriteResumePoint(home, {window.SelectedPlans, window.PageIndex});
-        } catch (const std::exception& e) {
-            playLog.Event(zl::Now(), "error", {e.what()});
-        }
-        service.Status(QString::fromUtf8("播放 ") + QString::fromLocal8Bit(page.c_str()));
-    };
+    // While playing: the play log, the resume point, no blanking, no pointer, no waiting report.
+    zl::SignPlay sign(window, home, &service, &screenSaver);
 
     // A stop signal stops as 停止 and 退出 do, without any question.
     bool stopping = false;
@@ -116,9 +81,12 @@ int main(int argc, char** argv) {
         service.Stopping();
         if (window.Playing) zl::Guarded([&] { window.ActionPlayExecute(); });
         if (window.Playing) zl::Guarded([&] { window.StopPlay(); });
-        followPlay();
+        sign.Follow();
         if (window.Page) window.Page->close();
         zl::CloseReports();
+        // Qt's quit closes the windows first, and closing the main window would ask about a
+        // changed page: a stop by a signal never asks.
+        window.QuitWithoutQuestion();
         QCoreApplication::quit();
     });
 
@@ -128,14 +96,14 @@ int main(int argc, char** argv) {
         if (!why.isEmpty()) {
             window.statusBar()->showMessage(why);
             std::fprintf(stderr, "%s\n", qPrintable(why));
-            playLog.Event(zl::Now(), "design", {why.toStdString()});
+            sign.Log().Event(zl::Now(), "design", {why.toStdString()});
         } else {
             // After a crash or a kill, play goes on at the page that was showing.
             const auto resume = zl::ReadResumePoint(home);
             if (resume && resume->selection == window.SelectedPlans &&
                 resume->pageIndex < static_cast<int>(window.PageList.size())) {
                 window.ResumeAt = resume->pageIndex;
-                playLog.Event(zl::Now(), "resume",
+                sign.Log().Event(zl::Now(), "resume",
                               {zl::GbkToUtf8(window.PagePlans[resume->pageIndex]),
                                zl::GbkToUtf8(window.PageList[resume->pageIndex])});
             }
@@ -146,7 +114,7 @@ int main(int argc, char** argv) {
             window.RunPlanEditor = editor;
         }
     }
-    followPlay();
+    sign.Follow();
     if (!window.Playing) service.Status(QString::fromUtf8("设计模式"));
     service.Ready();
     // A sign of a fleet connects as it starts; a bad fleet.ini is reported and the program runs on.
@@ -156,7 +124,7 @@ int main(int argc, char** argv) {
     const int status = stopping ? 0 : app.exec();
     fleet.reset();
     // 退出 stops play without the command: the stop line still goes to the log.
-    followPlay();
+    sign.Follow();
     screenSaver.Suspend(false);
     lock.Unlock();
     return stopping ? 0 : status;

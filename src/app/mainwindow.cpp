@@ -26,6 +26,7 @@
 #include "core/home.h"
 #include "fleet/bundle.h"
 #include "editors/formplanedit.h"
+#include "editors/propertypanel.h"
 #include "output/ledoutputcontrol.h"
 #include "core/codepage.h"
 #include "page/pageclipboard.h"
@@ -61,6 +62,12 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent, Use use) : QMainWindow(parent) {
 
     BuildActions();
     if (use == Use::Designer) {
+        // Floating at first: docked, it would crowd the fixed tool rows of this small window.
+        PropertyPanel = new TPropertyPanel(this);
+        addDockWidget(Qt::RightDockWidgetArea, PropertyPanel);
+        PropertyPanel->setFloating(true);
+        PropertyPanel->hide();
+
         BuildMenus();
         BuildPanels();
     }
@@ -191,6 +198,11 @@ void TSYS_Frmzorled::BuildMenus() {
     widgets->addActions({ActionUndo, ActionRedo});
     widgets->addSeparator();
     widgets->addActions({ActionCut, ActionCopy, ActionPaste, ActionSelectAll});
+    widgets->addSeparator();
+    ActionProperties = PropertyPanel->toggleViewAction();
+    ActionProperties->setObjectName("ActionProperties");
+    ActionProperties->setText(U("属性"));
+    widgets->addAction(ActionProperties);
     QMenu* about = bar->addMenu(U("关于"));
     // The entry reads "联系" but runs the help command, whose own caption is "帮助".
     QAction* contact = about->addAction(U("联系"));
@@ -311,6 +323,7 @@ void TSYS_Frmzorled::UpdateCommandStates() {
                        ActionFleet})
         a->setEnabled(!Playing);
     for (QAction* a : EditActions) a->setEnabled(!Playing);
+    if (PropertyPanel) PropertyPanel->SetEditable(!Playing);
     if (Page && Page->History) {
         ActionUndo->setEnabled(!Playing && Page->History->Stack().canUndo());
         ActionRedo->setEnabled(!Playing && Page->History->Stack().canRedo());
@@ -325,6 +338,7 @@ void TSYS_Frmzorled::CreatePageWindow(const std::string& name) {
 void TSYS_Frmzorled::AttachPage() {
     // The editing keys work whichever of the two windows is active.
     Page->addActions(EditActions);
+    if (PropertyPanel) PropertyPanel->SetPage(Page);
     QUndoStack& stack = Page->History->Stack();
     connect(&stack, &QUndoStack::indexChanged, this, [this] { UpdateCommandStates(); });
     connect(&stack, &QUndoStack::cleanChanged, this, [this] { SetFileTitle(); });

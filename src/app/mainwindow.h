@@ -21,6 +21,7 @@ namespace zl {
 
 class LedOutputControl;
 class AnnouncementBoard;
+class TPropertyPanel;
 
 // The main window: owns the one page window, the page and widget commands and play mode.
 class TSYS_Frmzorled : public QMainWindow {
@@ -92,6 +93,9 @@ public:
     QAction* ActionSelectAll = nullptr;  // "全选" Ctrl+A
     QList<QAction*> EditActions;         // the above, Delete, Esc and the arrow keys
     QAction* ActionAutostart = nullptr;  // "开机自动播放", checked while the autostart entry exists
+    // "属性": every published property of the selected widget or the page, floating or docked.
+    TPropertyPanel* PropertyPanel = nullptr;
+    QAction* ActionProperties = nullptr;
     QList<QAction*> Actions() const;
 
     // None of these in a play-only window.

@@ -15,7 +15,9 @@ namespace zl {
 //   2026-12-10 08:00:00  start | stop
 //   2026-12-10 08:00:00  resume   PLAN  PAGE
 //   2026-12-10 08:00:00  error    TEXT
-//   2026-12-10 08:00:00  timeout  MODULE
+//   2026-12-10 08:00:00  timeout  MODULE              (a data-module call not returned in time)
+//   2026-12-10 08:00:00  ended    MODULE  HOW         (its host died)
+//   2026-12-10 08:00:00  recycled MODULE  MB          (its host grew above the memory limit)
 // Writing never fails for the caller: a sign plays on when its log cannot be written.
 class PlayLog {
 public:

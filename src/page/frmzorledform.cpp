@@ -170,6 +170,8 @@ TFrmZorLedForm::TFrmZorLedForm(Component* owner) : TZorLedForm(owner) {
 }
 
 TFrmZorLedForm::~TFrmZorLedForm() {
+    // No word of the selection reaches anyone from a page going away.
+    if (Selection) Selection->OnChange = nullptr;
     if (HandlerBound("OnDestroy", "FormDestroy")) FormDestroy();
     else Selection.reset();
 }
@@ -194,11 +196,13 @@ void TFrmZorLedForm::FormCreate() {
     if (!History) History = std::make_unique<TPageHistory>(*this);
     Selection->OnGripPress = [this] { dragBefore_ = History->Take(Selection->Widgets()); };
     Selection->OnGripRelease = [this] { FinishDrag(QString::fromUtf8("调整大小")); };
+    Selection->OnChange = [this] { emit SelectionChanged(); };
 }
 
 void TFrmZorLedForm::FormDestroy() {
     delete BandCanvas;
     BandCanvas = nullptr;
+    if (Selection) Selection->OnChange = nullptr;
     if (Selection) Selection->Clear();
     Selection.reset();
 }

@@ -102,8 +102,15 @@ public:
     virtual void WidgetMouseUp(Control* widget, Qt::MouseButton button, MouseShift shift, int x, int y);
     virtual void WidgetDblClick(Control* widget);
 
+    // Places the grips of every selected widget for its present bounds.
+    void LayoutAllGrips();
+
     // Opens the page's property dialog; installed by the editors layer.
     static void (*ShowFormEdit)(TFrmZorLedForm& page);
+
+signals:
+    // A widget joined or left the selection.
+    void SelectionChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -118,7 +125,6 @@ private:
     void DrawBand();
     void EraseBand();
     void NormaliseBand();
-    void LayoutAllGrips();
     // The selection's state when a drag began; recorded as one step when the button is released.
     std::optional<PageState> dragBefore_;
     void FinishDrag(const QString& caption);

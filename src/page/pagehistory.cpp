@@ -33,6 +33,25 @@ private:
     bool first_ = true;
 };
 
+class PageValuesStep : public QUndoCommand {
+public:
+    PageValuesStep(TPageHistory& history, const QString& caption, PropertyValues before, PropertyValues after)
+        : QUndoCommand(caption), history_(history), before_(std::move(before)), after_(std::move(after)) {}
+    void undo() override { Guarded([this] { history_.ApplyPage(before_); }); }
+    void redo() override {
+        if (first_) {
+            first_ = false;
+            return;
+        }
+        Guarded([this] { history_.ApplyPage(after_); });
+    }
+
+private:
+    TPageHistory& history_;
+    PropertyValues before_, after_;
+    bool first_ = true;
+};
+
 bool Holds(const Control* holder, const Control* widget) {
     for (const QWidget* w = widget->Widget()->parentWidget(); w; w = w->parentWidget())
         if (w == holder->Widget()) return true;
@@ -84,6 +103,21 @@ void TPageHistory::Record(const QString& caption, PageState before, PageState af
     };
     if (same(before, after)) return;
     stack_.push(new PageStep(*this, caption, std::move(before), std::move(after)));
+}
+
+PropertyValues TPageHistory::TakePage() const { return TakeValues(page_); }
+
+void TPageHistory::RecordPage(const QString& caption, PropertyValues before, PropertyValues after) {
+    if (before.size() == after.size() &&
+        std::equal(before.begin(), before.end(), after.begin(),
+                   [](const auto& a, const auto& b) { return a.first == b.first && SameValue(a.second, b.second); }))
+        return;
+    stack_.push(new PageValuesStep(*this, caption, std::move(before), std::move(after)));
+}
+
+void TPageHistory::ApplyPage(const PropertyValues& values) {
+    RestoreValues(page_, values);
+    page_.Changed();
 }
 
 void TPageHistory::Begin(const std::vector<Control*>& widgets, const QString& caption) {

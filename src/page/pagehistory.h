@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/props/propertypaths.h"
+
 namespace zl {
 
 class Control;
@@ -46,6 +48,12 @@ public:
     void Begin(const std::vector<Control*>& widgets, const QString& caption);
     void End();
     bool Editing() const { return depth_ > 0; }
+
+    // A change of the page's own values. The page window cannot be made afresh, so undo and redo
+    // set its values back through the setters instead of rebuilding it.
+    PropertyValues TakePage() const;
+    void RecordPage(const QString& caption, PropertyValues before, PropertyValues after);
+    void ApplyPage(const PropertyValues& values);
 
     // Replaces the widgets of `remove` by those of `build` (names of the page); the rebuilt widgets
     // end up selected. Used by undo and redo.

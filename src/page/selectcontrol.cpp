@@ -98,18 +98,22 @@ void Tselectcontrolcla::Add(Control* control) {
     QWidget* page = control->Widget()->parentWidget();
     for (int n = 0; n < 8; ++n) item.Grips.push_back({new TGripPanel(*this, page, n), n});
     Items.push_back(std::move(item));
+    Changed();
 }
 
 void Tselectcontrolcla::Remove(int index) {
     if (index < 0 || index >= Count()) return;
     for (TGrip& g : Items[index].Grips) delete g.Grip.data();
     Items.erase(Items.begin() + index);
+    Changed();
 }
 
 void Tselectcontrolcla::Clear() {
+    const bool had = !Items.empty();
     for (TSelectControl& item : Items)
         for (TGrip& g : item.Grips) delete g.Grip.data();
     Items.clear();
+    if (had) Changed();
 }
 
 QPoint Tselectcontrolcla::GripPlacement(const Control& control, int grip) {

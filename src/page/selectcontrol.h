@@ -78,6 +78,13 @@ public:
     int PressX = 0, PressY = 0;
     // A grip drag, from press to release, is one designer change.
     std::function<void()> OnGripPress, OnGripRelease;
+    // After a widget joined or left the selection.
+    std::function<void()> OnChange;
+
+private:
+    void Changed() {
+        if (OnChange) OnChange();
+    }
 };
 
 // W / 2 or H / 2 to the nearest integer, halves going to the even neighbour.

@@ -60,7 +60,7 @@ std::filesystem::path ModuleHostPath() {
 
 class ModuleRunner::Host {
 public:
-    explicit Host(std::filesystem::path file) : file_(std::move(file)) {}
+    Host(std::filesystem::path file, const ModuleFailureListener& failed) : file_(std::move(file)), failed_(failed) {}
     ~Host() { End(0); }
 
     const std::filesystem::path file_;
@@ -151,7 +151,8 @@ private:
             const long limitMb = MemoryLimitMb();
             const long kb = ResidentKb(pid);
             if (kb > limitMb * 1024) {
-                Fail(QStringLiteral("Data module \"%1\" uses %2 MB, above the limit of %3 MB; it is started afresh at the next pass")
+                Fail("recycled", std::to_string(kb / 1024),
+                     QStringLiteral("Data module \"%1\" uses %2 MB, above the limit of %3 MB; it is started afresh at the next pass")
                          .arg(Name(file_))
                          .arg(kb / 1024)
                          .arg(limitMb));
@@ -163,25 +164,29 @@ private:
     void OnEnded() {
         if (ended_ || !process_) return;
         if (process_->error() == QProcess::FailedToStart) {
-            Fail(QStringLiteral("Data module \"%1\" cannot be run: the module host \"%2\" does not start")
+            Fail("ended", "host does not start",
+                 QStringLiteral("Data module \"%1\" cannot be run: the module host \"%2\" does not start")
                      .arg(Name(file_), QString::fromStdString(ModuleHostPath().string())));
             return;
         }
         const QString how = process_->exitStatus() == QProcess::CrashExit ? QStringLiteral("crashed")
                                                                           : QStringLiteral("ended (status %1)").arg(process_->exitCode());
-        Fail(QStringLiteral("Data module \"%1\" %2; it is started again at the next pass").arg(Name(file_), how));
+        Fail("ended", how.toStdString(),
+             QStringLiteral("Data module \"%1\" %2; it is started again at the next pass").arg(Name(file_), how));
     }
 
     void OnTimeout() {
         if (!process_) return;
-        Fail(QStringLiteral("Data module \"%1\" did not return within %2 s; it was ended and is started again at the next pass")
+        Fail("timeout", "",
+             QStringLiteral("Data module \"%1\" did not return within %2 s; it was ended and is started again at the next pass")
                  .arg(Name(file_))
                  .arg(kModuleCallTimeoutMs / 1000));
     }
 
     // Ends the host, reports once and lets every waiting widget go idle.
-    void Fail(const QString& message) {
+    void Fail(std::string_view kind, const std::string& detail, const QString& message) {
         End(0);
+        if (failed_) failed_(kind, file_.string(), detail);
         ReportError(message);
     }
 
@@ -209,6 +214,7 @@ private:
     std::deque<Pending> pending_;
     bool ended_ = true;
     bool notFunctionReported_ = false;
+    const ModuleFailureListener& failed_;
 };
 
 ModuleRunner& ModuleRunner::Instance() {
@@ -222,7 +228,7 @@ ModuleRunner::~ModuleRunner() = default;
 
 ModuleRunner::Host* ModuleRunner::HostFor(const std::filesystem::path& file) {
     auto& host = hosts_[file];
-    if (!host) host = std::make_unique<Host>(file);
+    if (!host) host = std::make_unique<Host>(file, failed_);
     return host.get();
 }
 

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/textlist.h"
 
@@ -23,6 +24,12 @@ constexpr long kDefaultModuleMemoryLimitMb = 256;
 // The host executable: $ZORLED_MODULE_HOST, else beside the running executable, else the
 // installed one, else the one of the build tree.
 std::filesystem::path ModuleHostPath();
+
+// A failed call besides its report, for the play log: `kind` is "timeout" (no reply within the
+// limit), "ended" (the host died; `detail` says how) or "recycled" (above the memory limit;
+// `detail` is the resident size in MB). `module` is the module's file.
+using ModuleFailureListener =
+    std::function<void(std::string_view kind, const std::string& module, const std::string& detail)>;
 
 class ModuleRunner {
 public:
@@ -50,6 +57,8 @@ public:
     // The tool on virtual time has no event loop to wait in: Call then blocks until the reply,
     // on real time up to the timeout.
     void SetAwaitReplies(bool await) { await_ = await; }
+    // Told of each failed call; an empty listener tells no one.
+    void SetFailureListener(ModuleFailureListener listener) { failed_ = std::move(listener); }
     // Hosts running now (tests).
     int RunningHosts() const;
     // The process id of the module's host, 0 when none runs (tests, measurements).
@@ -62,6 +71,7 @@ private:
 
     std::map<std::filesystem::path, std::unique_ptr<Host>> hosts_;
     bool await_ = false;
+    ModuleFailureListener failed_;
 };
 
 }  // namespace zl

@@ -3,6 +3,9 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <exception>
+#include <memory>
+
+#include "core/clock.h"
 
 namespace zl {
 namespace {
@@ -35,7 +38,60 @@ void ShowReportBox(const QString& message) {
     box->show();
 }
 
+// A report box in play closes itself after this long.
+constexpr int kPlayReportCloseMs = 60'000;
+
+struct PlayReports {
+    ErrorReporter log;
+    QPointer<QMessageBox> box;
+    // On the program's time seam, so a run on virtual time closes the box too.
+    std::unique_ptr<Timer> closing;
+    QString first;
+    int more = 0;
+};
+
+PlayReports& Play() {
+    static PlayReports play;
+    return play;
+}
+
+// In play a sign never waits on a click: one box at a time, closing itself after a minute.
+void ShowPlayReport(const QString& message) {
+    PlayReports& play = Play();
+    play.log(message);
+    if (play.box && play.box->isVisible()) {
+        ++play.more;
+        play.box->setText(play.first + QString::fromUtf8("\n\n另有 %1 条错误，见播放日志").arg(play.more));
+        return;
+    }
+    play.first = message;
+    play.more = 0;
+    auto* box = new QMessageBox(QMessageBox::Critical, QApplication::applicationName(), message, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAttribute(Qt::WA_QuitOnClose, false);
+    // Modeless: whoever comes by can stop play without dismissing the report first.
+    box->setWindowModality(Qt::NonModal);
+    // One timer for the one box: an earlier box's countdown never closes a later one.
+    play.closing = CreateTimer();
+    play.closing->SetInterval(kPlayReportCloseMs);
+    play.closing->SetOnTimer([] {
+        PlayReports& p = Play();
+        p.closing->SetEnabled(false);
+        if (p.box) p.box->close();
+    });
+    play.closing->SetEnabled(true);
+    QObject::connect(box, &QMessageBox::finished, [box] {
+        PlayReports& p = Play();
+        if (p.box == box && p.closing) p.closing->SetEnabled(false);
+    });
+    Boxes().append(box);
+    play.box = box;
+    box->show();
+}
+
 }  // namespace
+
+void SetPlayReports(ErrorReporter log) { Play().log = std::move(log); }
 
 ErrorReporter SetErrorReporter(ErrorReporter reporter) {
     ErrorReporter previous = std::move(Reporter());
@@ -46,6 +102,8 @@ ErrorReporter SetErrorReporter(ErrorReporter reporter) {
 void ReportError(const QString& message) {
     if (Reporter())
         Reporter()(message);
+    else if (Play().log)
+        ShowPlayReport(message);
     else
         ShowReportBox(message);
 }
@@ -89,6 +147,11 @@ std::function<void()> GuardedHandler(std::function<void()> handler) {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("ZorLED"));
+}
+
+Application::~Application() {
+    // Its timer must not outlive the event loop it runs in.
+    Play().closing.reset();
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -83,7 +83,7 @@ TEST_F(MainWindow, MenusListEveryEntryInOrder) {
         got << top->text() + ": " + entries.join(" ");
     }
     EXPECT_EQ(got, QStringList({U("Led显示: 播放 开机自动播放 - 退出"), U("页面定义: 新页面 打开 保存 另存为 - 播放方案"),
-                                U("部件定义: 新增标签 新增显示板 新增走马灯 新增时钟 新增图片 - 删除部件 - 撤销 重做 - 剪切 复制 粘贴 全选"),
+                                U("部件定义: 新增标签 新增显示板 新增走马灯 新增时钟 新增图片 - 删除部件 - 撤销 重做 - 剪切 复制 粘贴 全选 - 属性"),
                                 U("关于: 联系 - 关于"), U("编辑: "), U("LED输出: 输出设置 LED预览 设计时输出"),
                                 U("屏群: 屏群")}));
     EXPECT_EQ(window_->ActionHelp->text(), U("帮助"));

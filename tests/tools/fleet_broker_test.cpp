@@ -30,6 +30,7 @@
 #include "fleet/mqttlink.h"
 #include "fleet/publisher.h"
 #include "fleet/signature.h"
+#include "qtbase/lifetime.h"
 
 namespace fs = std::filesystem;
 using namespace zl;
@@ -494,8 +495,8 @@ TEST_F(FleetBroker, OneSignPerHome) {
     Sign sign(*broker_, "s1");
     ASSERT_TRUE(watch.Wait("s1", Online, 60));
     const ToolResult second = Tool({"sign", "--home", QString::fromStdString(sign.home.string()), "--seconds", "1"});
-    EXPECT_EQ(second.code, 1);
-    EXPECT_NE(second.err.find("is in use by another sign"), std::string::npos) << second.err;
+    EXPECT_EQ(second.code, kExitHomeInUse);
+    EXPECT_NE(second.err.find("is in use by another copy of ZorLED"), std::string::npos) << second.err;
 }
 
 TEST_F(FleetBroker, DeskWindowListsTheSignsLive) {

@@ -78,8 +78,11 @@ int RunSign(const std::vector<std::string>& args) {
         throw Error(Format("No fleet settings in \"%s\": fleet.ini is missing", home.string().c_str()));
     // One sign per home: two would apply bundles into the same folders.
     HomeLock lock(home);
-    if (!lock.TryLock())
-        throw Error(Format("Home \"%s\" is in use by another sign (zorled.lock)", home.string().c_str()));
+    // The status of its own tells a service manager not to restart into the same refusal.
+    if (!lock.TryLock()) {
+        std::fprintf(stderr, "%s\n", qPrintable(lock.Message()));
+        return kExitHomeInUse;
+    }
     setenv("ZORLED_HOME", home.c_str(), 1);
     InstallSystemTime();
     SetErrorReporter([](const QString& message) {

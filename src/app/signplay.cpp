@@ -1,0 +1,78 @@
+#include "app/signplay.h"
+
+#include <QAction>
+
+#include "app/mainwindow.h"
+#include "core/codepage.h"
+#include "core/resumepoint.h"
+#include "plugins/modulerunner.h"
+#include "qtbase/application.h"
+#include "qtbase/lifetime.h"
+
+namespace zl {
+
+SignPlay::SignPlay(TSYS_Frmzorled& window, std::filesystem::path home, ServiceNotifier* service,
+                   ScreenSaverSuspension* screenSaver)
+    : window_(window), home_(std::move(home)), service_(service), screenSaver_(screenSaver), log_(home_) {
+    log_.RemoveOld(Now());
+    followPlay_ = QObject::connect(window_.ActionPlay, &QAction::changed, &window_, [this] { Follow(); });
+    previousShown_ = window_.PageShown;
+    window_.PageShown = [this](const std::string& page) { Shown(page); };
+    ModuleRunner::Instance().SetFailureListener(
+        [this](std::string_view kind, const std::string& module, const std::string& detail) {
+            if (detail.empty())
+                log_.Event(Now(), kind, {module});
+            else
+                log_.Event(Now(), kind, {module, detail});
+        });
+}
+
+SignPlay::~SignPlay() {
+    QObject::disconnect(followPlay_);
+    window_.PageShown = previousShown_;
+    ModuleRunner::Instance().SetFailureListener({});
+    SetPlayReports({});
+}
+
+void SignPlay::Follow() {
+    const bool playing = window_.Playing;
+    if (screenSaver_) screenSaver_->Suspend(playing);
+    if (window_.Page) {
+        if (playing)
+            window_.Page->setCursor(Qt::BlankCursor);
+        else
+            window_.Page->unsetCursor();
+    }
+    if (playing)
+        SetPlayReports([this](const QString& message) { log_.Event(Now(), "error", {message.toStdString()}); });
+    else
+        SetPlayReports({});
+    if (playing == wasPlaying_) return;
+    wasPlaying_ = playing;
+    if (playing) {
+        log_.Event(Now(), "start");
+    } else {
+        log_.PageEnded(Now());
+        log_.Event(Now(), "stop");
+        if (service_) service_->Status(QString::fromUtf8("设计模式"));
+    }
+}
+
+void SignPlay::Shown(const std::string& page) {
+    if (previousShown_) previousShown_(page);
+    // Each page comes in a fresh page window, which has the pointer of its own.
+    if (window_.Page && window_.Playing) window_.Page->setCursor(Qt::BlankCursor);
+    if (!wasPlaying_) log_.Event(window_.PageStart, "start");
+    wasPlaying_ = window_.Playing;
+    log_.PageStarted(window_.PageStart, GbkToUtf8(window_.CurrentPlan()), GbkToUtf8(page));
+    // Where to go on after a crash; a record that cannot be written never stops play. It is
+    // written before the page is announced, so a kill right after the announcement resumes here.
+    try {
+        WriteResumePoint(home_, {window_.SelectedPlans, window_.PageIndex});
+    } catch (const std::exception& e) {
+        log_.Event(Now(), "error", {e.what()});
+    }
+    if (service_) service_->Status(QString::fromUtf8("播放 ") + QString::fromLocal8Bit(page.c_str()));
+}
+
+}  // namespace zl

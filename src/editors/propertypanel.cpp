@@ -1,0 +1,558 @@
+#include "editors/propertypanel.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <climits>
+
+#include "core/pagetext/nametables.h"
+#include "core/props/enums.h"
+#include "editors/colorbox.h"
+#include "editors/fontdialog.h"
+#include "editors/frmscrolltextedit.h"
+#include "page/frmzorledform.h"
+#include "qtbase/application.h"
+#include "qtbase/qtstrings.h"
+
+namespace zl {
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+// Doubles hold every whole number up to 2^53 exactly.
+constexpr double kWholeLimit = 9007199254740992.0;
+
+std::span<const pagetext::IntegerName> IntegerNames(IntNames names) {
+    switch (names) {
+        case IntNames::Cursor: return pagetext::CursorNames();
+        case IntNames::Charset: return pagetext::CharsetNames();
+        default: return {};
+    }
+}
+
+bool ReadOnlyKind(const PropInfo& info) {
+    switch (info.kind) {
+        case PropKind::Event:
+        case PropKind::Reference:
+        case PropKind::Binary:
+        case PropKind::Collection: return true;
+        case PropKind::Object: return false;
+        default: return !info.set || !info.get;
+    }
+}
+
+// Keeps the editors out of the way of the tree's own keys and look.
+template <class W>
+W* Compact(W* w) {
+    w->setAutoFillBackground(true);
+    w->setFocusPolicy(Qt::StrongFocus);
+    return w;
+}
+
+std::optional<StringList> EditLines(QWidget* parent, const QString& title, const StringList& lines) {
+    QDialog dialog(parent);
+    dialog.setObjectName("PropertyLinesEdit");
+    dialog.setWindowTitle(title);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* memo = new QPlainTextEdit(&dialog);
+    memo->setObjectName("Memo");
+    memo->setPlainText(MemoTextOf(lines));
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(U("确定"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(U("取消"), QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(memo);
+    layout->addWidget(buttons);
+    dialog.resize(420, 300);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return MemoLines(memo->toPlainText());
+}
+
+}  // namespace
+
+QString PropertyText(const PropInfo& info, const PropValue& v) {
+    switch (info.kind) {
+        case PropKind::Integer:
+            if (info.intNames == IntNames::Color) {
+                if (auto name = pagetext::ColorToIdent(v.i)) return QString::fromLatin1(name->data(), int(name->size()));
+                return QString("$%1").arg(static_cast<std::uint32_t>(v.i), 8, 16, QChar('0')).toUpper();
+            }
+            for (const auto& n : IntegerNames(info.intNames))
+                if (n.value == v.i) return QString::fromLatin1(n.name.data(), int(n.name.size()));
+            return QString::number(v.i);
+        case PropKind::Enum:
+            if (info.names)
+                if (auto name = info.names->NameOf(v.i)) return QString::fromLatin1(name->data(), int(name->size()));
+            return QString::number(v.i);
+        case PropKind::Set: {
+            QStringList names;
+            if (info.names)
+                for (const NameEntry& e : info.names->entries)
+                    if (v.i & Bit(static_cast<int>(e.value))) names << QString::fromLatin1(e.name.data(), int(e.name.size()));
+            return "[" + names.join(",") + "]";
+        }
+        case PropKind::Float: return QString::number(v.f, 'g', 15);
+        case PropKind::Strings: return U("(%1 行)").arg(v.lines.size());
+        case PropKind::Binary: return U("(%1 字节)").arg(v.s.size());
+        case PropKind::String:
+        case PropKind::Event:
+        case PropKind::Reference: return Q(v.s);
+        case PropKind::Object:
+        case PropKind::Collection: break;
+    }
+    return {};
+}
+
+TPropertyPanel::TPropertyPanel(QWidget* parent) : QDockWidget(U("属性"), parent) {
+    setObjectName("PropertyPanel");
+    setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    auto* body = new QWidget(this);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(4, 4, 4, 4);
+    Heading = new QLabel(body);
+    Heading->setObjectName("Heading");
+    Tree = new QTreeWidget(body);
+    Tree->setObjectName("PropertyTree");
+    Tree->setColumnCount(2);
+    Tree->setHeaderLabels({U("属性"), U("值")});
+    Tree->header()->setSectionResizeMode(0, QHeaderView::Interactive);
+    Tree->setColumnWidth(0, 150);
+    Tree->setAlternatingRowColors(true);
+    // Rows with and without an editor line up alike, and a long board table lays out fast.
+    Tree->setUniformRowHeights(true);
+    Tree->setSelectionMode(QAbstractItemView::NoSelection);
+    connect(Tree, &QTreeWidget::itemExpanded, this,
+            [this](QTreeWidgetItem* item) { expanded_.insert(item->data(0, kPathRole).toString()); });
+    connect(Tree, &QTreeWidget::itemCollapsed, this,
+            [this](QTreeWidgetItem* item) { expanded_.remove(item->data(0, kPathRole).toString()); });
+    layout->addWidget(Heading);
+    layout->addWidget(Tree, 1);
+    setWidget(body);
+    resize(360, 640);
+    rebuildPending_ = true;
+}
+
+void TPropertyPanel::SetPage(TFrmZorLedForm* page) {
+    if (page_) disconnect(page_, nullptr, this, nullptr);
+    page_ = page;
+    if (page) {
+        connect(page, &TFrmZorLedForm::SelectionChanged, this, [this] { Schedule(true); });
+        if (page->History)
+            connect(&page->History->Stack(), &QUndoStack::indexChanged, this, [this] { Schedule(false); });
+    }
+    Schedule(true);
+}
+
+void TPropertyPanel::SetEditable(bool editable) {
+    editable_ = editable;
+    Tree->setEnabled(editable);
+}
+
+Persistent* TPropertyPanel::Target() const {
+    if (!page_) return nullptr;
+    if (widget_) return Control::Of(widget_);
+    return page_.data();
+}
+
+QTreeWidgetItem* TPropertyPanel::Row(const QString& path) const {
+    for (const RowState& r : rows_)
+        if (r.path == path) return r.item;
+    return nullptr;
+}
+
+QWidget* TPropertyPanel::Editor(const QString& path) const {
+    for (const RowState& r : rows_)
+        if (r.path == path) return r.editor;
+    return nullptr;
+}
+
+void TPropertyPanel::showEvent(QShowEvent* event) {
+    QDockWidget::showEvent(event);
+    // The first time it floats, it opens beside the page rather than over it.
+    if (!placed_ && isFloating() && page_) {
+        placed_ = true;
+        const QRect frame = page_->frameGeometry();
+        QPoint at(frame.right() + 8, frame.top());
+        if (QScreen* screen = page_->screen()) {
+            const QRect room = screen->availableGeometry();
+            if (at.x() + width() > room.right()) at.setX(std::max(room.left(), room.right() - width()));
+        }
+        move(at);
+    }
+    Flush();
+}
+
+void TPropertyPanel::Schedule(bool rebuild) {
+    const bool idle = !rebuildPending_ && !refreshPending_;
+    (rebuild ? rebuildPending_ : refreshPending_) = true;
+    // Later, never inside the editor's own signal: a rebuild deletes the editors.
+    if (idle) QMetaObject::invokeMethod(this, [this] { Flush(); }, Qt::QueuedConnection);
+}
+
+void TPropertyPanel::Flush() {
+    // A hidden panel catches up when it is shown.
+    if (isHidden()) return;
+    if (rebuildPending_) Rebuild();
+    else if (refreshPending_) Refresh();
+}
+
+void TPropertyPanel::Rebuild() {
+    rebuildPending_ = refreshPending_ = false;
+    const int scroll = Tree->verticalScrollBar()->value();
+    Tree->clear();
+    rows_.clear();
+    widget_ = nullptr;
+    if (!page_) {
+        Heading->clear();
+        return;
+    }
+    Control* target = page_.data();
+    if (page_->Selection && page_->Selection->Count() > 0) target = page_->Selection->Items[0].Control;
+    if (target != page_.data()) widget_ = target->Widget();
+    const QString kind = QString::fromLatin1(target->Class().name.data(), int(target->Class().name.size()));
+    Heading->setText((widget_ ? U("部件: ") : U("页面: ")) + Q(target->Name()) + "  (" + kind + ")");
+    AddRows(*target, nullptr, true);
+    for (const RowState& r : rows_)
+        if (expanded_.contains(r.path)) r.item->setExpanded(true);
+    Tree->verticalScrollBar()->setValue(scroll);
+}
+
+void TPropertyPanel::Refresh() {
+    refreshPending_ = false;
+    // Undo rebuilds widgets: a different widget in the same place needs new rows.
+    const bool wantsWidget = page_ && page_->Selection && page_->Selection->Count() > 0;
+    const QWidget* wanted = wantsWidget ? page_->Selection->Items[0].Control->Widget() : nullptr;
+    if (!Target() || wanted != widget_.data()) {
+        Rebuild();
+        return;
+    }
+    for (const RowState& r : rows_)
+        if (r.refresh) r.refresh();
+}
+
+PropValue TPropertyPanel::Current(const std::string& path) const {
+    Persistent* target = Target();
+    if (!target) return {};
+    auto [info, owner] = FindPath(*target, path);
+    if (!info) return {};
+    return ShownValue({path, info, owner, 0});
+}
+
+void TPropertyPanel::AddRows(Persistent& object, QTreeWidgetItem* parent, bool editable) {
+    const QString prefix = parent && !editable ? parent->data(0, kPathRole).toString() + "." : QString();
+    std::vector<QTreeWidgetItem*> levels;
+    for (const PropertyPath& row : PropertyPaths(object)) {
+        QTreeWidgetItem* holder = row.depth == 0 ? parent : levels[row.depth - 1];
+        auto* item = holder ? new QTreeWidgetItem(holder) : new QTreeWidgetItem(Tree);
+        const QString path = prefix + QString::fromStdString(row.path);
+        item->setText(0, QString::fromLatin1(row.info->name.data(), int(row.info->name.size())));
+        item->setData(0, kPathRole, path);
+        levels.resize(row.depth + 1);
+        levels[row.depth] = item;
+        RowState state{path, item, nullptr, {}};
+        const PropInfo& info = *row.info;
+        if (info.kind == PropKind::Object) {
+            const ClassInfo& nested = row.info->object(*row.owner)->Class();
+            item->setText(1, "(" + QString::fromLatin1(nested.name.data(), int(nested.name.size())) + ")");
+            if (editable) state.editor = MakeEditor(row, item, state.refresh);
+        } else if (info.kind == PropKind::Collection) {
+            Persistent* items = info.object(*row.owner);
+            item->setText(1, U("(%1 项)").arg(static_cast<Collection*>(items)->Count()));
+            rows_.push_back(state);
+            AddCollectionItems(*items, item);
+            continue;
+        } else if (editable && !ReadOnlyKind(info)) {
+            state.editor = MakeEditor(row, item, state.refresh);
+        } else {
+            const PropValue value = ShownValue(row);
+            item->setText(1, PropertyText(info, value));
+            item->setForeground(1, palette().brush(QPalette::Disabled, QPalette::Text));
+            if (editable) {
+                const std::string p = row.path;
+                state.refresh = [this, item, p, &info] { item->setText(1, PropertyText(info, Current(p))); };
+            }
+        }
+        if (state.editor) {
+            state.editor->setObjectName(path);
+            Tree->setItemWidget(item, 1, state.editor);
+        }
+        rows_.push_back(std::move(state));
+    }
+}
+
+void TPropertyPanel::AddCollectionItems(Persistent& collection, QTreeWidgetItem* parent) {
+    auto& items = static_cast<Collection&>(collection);
+    const QString path = parent->data(0, kPathRole).toString();
+    for (int i = 0; i < items.Count(); ++i) {
+        auto* item = new QTreeWidgetItem(parent);
+        const QString itemPath = path + QString("[%1]").arg(i);
+        item->setText(0, QString("[%1]").arg(i));
+        item->setData(0, kPathRole, itemPath);
+        rows_.push_back({itemPath, item, nullptr, {}});
+        AddRows(items.Item(i), item, false);
+    }
+}
+
+QWidget* TPropertyPanel::MakeEditor(const PropertyPath& row, QTreeWidgetItem* item, std::function<void()>& refresh) {
+    const PropInfo& info = *row.info;
+    const std::string path = row.path;
+    const QString caption = U("属性 ") + QString::fromStdString(path);
+    auto apply = [this, path, caption](PropValue v) { Apply(caption, {{path, std::move(v)}}); };
+    QWidget* editor = nullptr;
+
+    switch (info.kind) {
+        case PropKind::Integer: {
+            if (info.intNames == IntNames::Color) {
+                auto* box = Compact(new QWidget);
+                auto* layout = new QHBoxLayout(box);
+                layout->setContentsMargins(0, 0, 0, 0);
+                layout->setSpacing(2);
+                auto* colors = new TColorBox(box);
+                colors->setObjectName("Colors");
+                auto* more = new QToolButton(box);
+                more->setObjectName("More");
+                more->setText("...");
+                layout->addWidget(colors, 1);
+                layout->addWidget(more);
+                connect(colors, &TColorBox::Changed, this, [apply](TColor c) { apply(PropValue::Int(c)); });
+                connect(more, &QToolButton::clicked, this, [this, apply, path] {
+                    const std::uint32_t rgb = ColorToRGB(static_cast<TColor>(Current(path).i));
+                    const QColor chosen =
+                        QColorDialog::getColor(QColor(RedOf(rgb), GreenOf(rgb), BlueOf(rgb)), this, U("颜色"));
+                    if (chosen.isValid())
+                        apply(PropValue::Int(chosen.red() | chosen.green() << 8 | chosen.blue() << 16));
+                });
+                refresh = [this, colors, path] {
+                    const QSignalBlocker quiet(colors);
+                    const auto c = static_cast<TColor>(Current(path).i);
+                    colors->SetSelected(c);
+                    colors->setToolTip(PropertyText(*FindPath(*Target(), path).first, PropValue::Int(c)));
+                };
+                editor = box;
+            } else if (!IntegerNames(info.intNames).empty()) {
+                auto* combo = Compact(new QComboBox);
+                const auto names = IntegerNames(info.intNames);
+                for (const auto& n : names)
+                    combo->addItem(QString::fromLatin1(n.name.data(), int(n.name.size())), QVariant::fromValue<qlonglong>(n.value));
+                connect(combo, &QComboBox::currentIndexChanged, this,
+                        [combo, apply](int index) { apply(PropValue::Int(combo->itemData(index).toLongLong())); });
+                refresh = [this, combo, path] {
+                    const QSignalBlocker quiet(combo);
+                    const qlonglong v = Current(path).i;
+                    int index = combo->findData(QVariant::fromValue(v));
+                    if (index < 0) {
+                        combo->addItem(QString::number(v), QVariant::fromValue(v));
+                        index = combo->count() - 1;
+                    }
+                    combo->setCurrentIndex(index);
+                };
+                editor = combo;
+            } else if (info.minimum >= INT_MIN && info.maximum <= INT_MAX) {
+                auto* spin = Compact(new QSpinBox);
+                spin->setRange(static_cast<int>(info.minimum), static_cast<int>(info.maximum));
+                spin->setKeyboardTracking(false);
+                connect(spin, &QSpinBox::valueChanged, this, [apply](int v) { apply(PropValue::Int(v)); });
+                refresh = [this, spin, path] {
+                    const QSignalBlocker quiet(spin);
+                    spin->setValue(static_cast<int>(Current(path).i));
+                };
+                editor = spin;
+            } else {
+                auto* spin = Compact(new QDoubleSpinBox);
+                spin->setDecimals(0);
+                spin->setRange(std::max<double>(info.minimum, -kWholeLimit), std::min<double>(info.maximum, kWholeLimit));
+                spin->setKeyboardTracking(false);
+                connect(spin, &QDoubleSpinBox::valueChanged, this,
+                        [apply](double v) { apply(PropValue::Int(static_cast<std::int64_t>(v))); });
+                refresh = [this, spin, path] {
+                    const QSignalBlocker quiet(spin);
+                    spin->setValue(static_cast<double>(Current(path).i));
+                };
+                editor = spin;
+            }
+            break;
+        }
+        case PropKind::Enum:
+            if (info.names == &kBooleanNames) {
+                auto* check = Compact(new QCheckBox);
+                connect(check, &QCheckBox::toggled, this, [apply](bool on) { apply(PropValue::Int(on ? 1 : 0)); });
+                refresh = [this, check, path] {
+                    const QSignalBlocker quiet(check);
+                    check->setChecked(Current(path).i != 0);
+                    check->setText(check->isChecked() ? "True" : "False");
+                };
+                editor = check;
+            } else {
+                auto* combo = Compact(new QComboBox);
+                if (info.names)
+                    for (const NameEntry& e : info.names->entries)
+                        combo->addItem(QString::fromLatin1(e.name.data(), int(e.name.size())), QVariant::fromValue<qlonglong>(e.value));
+                connect(combo, &QComboBox::currentIndexChanged, this,
+                        [combo, apply](int index) { apply(PropValue::Int(combo->itemData(index).toLongLong())); });
+                refresh = [this, combo, path] {
+                    const QSignalBlocker quiet(combo);
+                    combo->setCurrentIndex(combo->findData(QVariant::fromValue<qlonglong>(Current(path).i)));
+                };
+                editor = combo;
+            }
+            break;
+        case PropKind::Set: {
+            // The row sums the set up; each element is a check box of its own below it.
+            if (!info.names) break;
+            std::vector<std::function<void()>> parts;
+            parts.push_back([this, item, path, &info] { item->setText(1, PropertyText(info, Current(path))); });
+            for (const NameEntry& e : info.names->entries) {
+                auto* element = new QTreeWidgetItem(item);
+                const QString name = QString::fromLatin1(e.name.data(), int(e.name.size()));
+                const QString elementPath = QString::fromStdString(path) + "[" + name + "]";
+                element->setText(0, name);
+                element->setData(0, kPathRole, elementPath);
+                auto* check = Compact(new QCheckBox);
+                check->setObjectName(elementPath);
+                const std::int64_t bit = Bit(static_cast<int>(e.value));
+                connect(check, &QCheckBox::toggled, this, [this, apply, path, bit](bool on) {
+                    const std::int64_t now = Current(path).i;
+                    apply(PropValue::Int(on ? now | bit : now & ~bit));
+                });
+                Tree->setItemWidget(element, 1, check);
+                auto partRefresh = [this, check, path, bit] {
+                    const QSignalBlocker quiet(check);
+                    check->setChecked(Current(path).i & bit);
+                };
+                rows_.push_back({elementPath, element, check, {}});
+                parts.push_back(std::move(partRefresh));
+            }
+            // The set's own row has no editor: its elements are the editors.
+            refresh = [parts] {
+                for (const auto& part : parts) part();
+            };
+            refresh();
+            return nullptr;
+        }
+        case PropKind::String: {
+            auto* line = Compact(new QLineEdit);
+            connect(line, &QLineEdit::editingFinished, this, [this, line, apply, path] {
+                const std::string text = Gbk(line->text());
+                if (text != Current(path).s) apply(PropValue::Str(text));
+            });
+            refresh = [this, line, path] {
+                const QSignalBlocker quiet(line);
+                line->setText(Q(Current(path).s));
+            };
+            editor = line;
+            break;
+        }
+        case PropKind::Float: {
+            auto* spin = Compact(new QDoubleSpinBox);
+            spin->setDecimals(6);
+            spin->setRange(-1e15, 1e15);
+            spin->setKeyboardTracking(false);
+            connect(spin, &QDoubleSpinBox::valueChanged, this, [apply](double v) { apply(PropValue::Real(v)); });
+            refresh = [this, spin, path] {
+                const QSignalBlocker quiet(spin);
+                spin->setValue(Current(path).f);
+            };
+            editor = spin;
+            break;
+        }
+        case PropKind::Strings: {
+            auto* button = Compact(new QPushButton);
+            const QString title = QString::fromStdString(path);
+            connect(button, &QPushButton::clicked, this, [this, apply, path, title] {
+                if (auto lines = EditLines(this, title, Current(path).lines)) apply(PropValue::List(std::move(*lines)));
+            });
+            refresh = [this, button, path] { button->setText(U("(%1 行) 编辑...").arg(Current(path).lines.size())); };
+            editor = button;
+            break;
+        }
+        case PropKind::Object: {
+            // A font opens the font dialog; its values stay editable one by one below it.
+            if (&row.info->object(*row.owner)->Class() != &TFont::StaticClass()) return nullptr;
+            auto* button = Compact(new QPushButton);
+            auto font = [this, path]() -> TFont* {
+                auto [info, owner] = FindPath(*Target(), path);
+                return info ? static_cast<TFont*>(info->object(*owner)) : nullptr;
+            };
+            connect(button, &QPushButton::clicked, this, [this, font, path, caption] {
+                TFont* now = font();
+                if (!now) return;
+                TFontDialog dialog(this);
+                dialog.Font = *now;
+                if (!dialog.Execute()) return;
+                std::vector<std::pair<std::string, PropValue>> values;
+                for (const PropertyPath& part : PropertyPaths(dialog.Font))
+                    if (part.info->name != "Size" && part.info->get && part.info->set)
+                        values.emplace_back(path + "." + part.path, part.info->get(*part.owner));
+                Apply(caption, values);
+            });
+            refresh = [button, font] {
+                if (TFont* f = font()) button->setText(Q(f->Name()) + ", " + QString::number(f->Size()) + "...");
+            };
+            editor = button;
+            break;
+        }
+        default: break;
+    }
+    if (editor && refresh) refresh();
+    return editor;
+}
+
+void TPropertyPanel::Apply(const QString& caption, const std::vector<std::pair<std::string, PropValue>>& values) {
+    Guarded([&] {
+        Persistent* target = Target();
+        if (!target || !page_ || !page_->History || !editable_) return;
+        TPageHistory& history = *page_->History;
+        auto setAll = [&] {
+            for (const auto& [path, value] : values) {
+                auto [info, owner] = FindPath(*target, path);
+                if (info && info->set) info->set(*owner, value);
+            }
+        };
+        if (!widget_) {
+            PropertyValues before = history.TakePage();
+            struct Record {
+                TPageHistory& history;
+                TFrmZorLedForm& page;
+                const QString& caption;
+                PropertyValues before;
+                ~Record() {
+                    page.Changed();
+                    Guarded([this] { history.RecordPage(caption, std::move(before), history.TakePage()); });
+                }
+            } record{history, *page_, caption, std::move(before)};
+            setAll();
+        } else {
+            auto* control = static_cast<Control*>(target);
+            history.Begin({control}, caption);
+            struct End {
+                TPageHistory& history;
+                Control& control;
+                ~End() {
+                    control.Changed();
+                    Guarded([this] { history.End(); });
+                }
+            } end{history, *control};
+            setAll();
+        }
+        page_->LayoutAllGrips();
+    });
+    Schedule(false);
+}
+
+}  // namespace zl

@@ -1,0 +1,85 @@
+#pragma once
+#include <QDockWidget>
+#include <QPointer>
+#include <QSet>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/props/propertypaths.h"
+
+class QLabel;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace zl {
+
+class Control;
+class TFrmZorLedForm;
+
+// The "属性" panel: every published property of the selected widget, or of the page when none
+// is selected, straight from the class's property table. Each editable kind has its editor and
+// sets the value through the table's setter at once; every edit is one step of the page's undo
+// history. Events, picture data, references and collection items are shown read-only.
+class TPropertyPanel : public QDockWidget {
+    Q_OBJECT
+public:
+    explicit TPropertyPanel(QWidget* parent = nullptr);
+
+    // The page whose selection the panel follows; null for none.
+    void SetPage(TFrmZorLedForm* page);
+    // While play runs, nothing can be edited.
+    void SetEditable(bool editable);
+
+    // The object shown: the first selected widget, else the page.
+    Persistent* Target() const;
+
+    QLabel* Heading;
+    QTreeWidget* Tree;
+
+    // The row of a property by its path ("Text.Font.Name"; a set's element as "Anchors[akRight]").
+    QTreeWidgetItem* Row(const QString& path) const;
+    // The row's editor; null for a read-only row.
+    QWidget* Editor(const QString& path) const;
+
+    // Rebuilds or refreshes right away what changes of selection and history asked for later.
+    void Flush();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct RowState {
+        QString path;
+        QTreeWidgetItem* item = nullptr;
+        QWidget* editor = nullptr;
+        std::function<void()> refresh;
+    };
+
+    void Schedule(bool rebuild);
+    void Rebuild();
+    void Refresh();
+    void AddRows(Persistent& object, QTreeWidgetItem* parent, bool editable);
+    void AddCollectionItems(Persistent& collection, QTreeWidgetItem* parent);
+    // The editor of an editable row (null when its parts below it are the editors) and how it
+    // shows the present value again.
+    QWidget* MakeEditor(const PropertyPath& row, QTreeWidgetItem* item, std::function<void()>& refresh);
+    // Sets the values through their setters as one undo step.
+    void Apply(const QString& caption, const std::vector<std::pair<std::string, PropValue>>& values);
+    PropValue Current(const std::string& path) const;
+
+    QPointer<TFrmZorLedForm> page_;
+    QPointer<QWidget> widget_;  // the widget shown; null: the page
+    std::vector<RowState> rows_;
+    QSet<QString> expanded_;
+    bool editable_ = true;
+    bool rebuildPending_ = false;
+    bool refreshPending_ = false;
+    bool placed_ = false;
+};
+
+// The text a read-only row shows for a value of the property.
+QString PropertyText(const PropInfo& info, const PropValue& value);
+
+}  // namespace zl

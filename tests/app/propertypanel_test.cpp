@@ -1,0 +1,288 @@
+// The "属性" panel through the real main window: every published property of every widget kind
+// and of the page is listed, editable or read-only by its kind; an edit is what the saved page
+// file holds, and it is one undo step.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTreeWidgetItem>
+#include <QUndoStack>
+#include <functional>
+
+#include "app/mainwindow.h"
+#include "core/atomicfile.h"
+#include "core/codepage.h"
+#include "core/pagetext/writer.h"
+#include "editors/colorbox.h"
+#include "editors/propertypanel.h"
+#include "editors/whenmodal.h"
+#include "page/pagefile.h"
+#include "qtbase/application.h"
+#include "support/scratchdir.h"
+
+namespace zl {
+namespace {
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+class PropertyPanel : public ::testing::Test {
+public:
+    void SetUp() override {
+        ::setenv("ZORLED_HOME", scratch_.path().c_str(), 1);
+        RegisterPageClasses();
+        ResetWidgetCounters();
+        window_ = std::make_unique<TSYS_Frmzorled>();
+        window_->AskSaveChanges = [] { return TSYS_Frmzorled::SaveAnswer::Discard; };
+        previous_ = SetErrorReporter([this](const QString& m) { reports_ << m; });
+        window_->ActionProperties->trigger();
+        Settle();
+    }
+    void TearDown() override {
+        SetErrorReporter(previous_);
+        window_.reset();
+        ::unsetenv("ZORLED_HOME");
+    }
+    TFrmZorLedForm& Page() { return *window_->Page; }
+    TPropertyPanel& Panel() { return *window_->PropertyPanel; }
+    std::string Text() { return pagetext::Write(PageToTree(Page())); }
+    // Lets the panel follow the selection and the history, as the event loop does.
+    void Settle() { QCoreApplication::sendPostedEvents(); }
+    // A fresh page holding one widget of the kind (none for the page itself), selected.
+    void Show(QAction* create) {
+        window_->Actionnewpage->trigger();
+        if (create) {
+            create->trigger();
+            Page().Selection->SelectWidgets({Page().ChildControls().back()});
+        }
+        Settle();
+    }
+
+    zl::testing::ScratchDir scratch_{"zorled-panel"};
+    std::unique_ptr<TSYS_Frmzorled> window_;
+    QStringList reports_;
+    ErrorReporter previous_;
+};
+
+// What the table says each property must show: an editor, its elements as editors, or text only.
+enum class Expect { Editor, Elements, ReadOnly };
+
+Expect Expected(const PropInfo& p, Persistent& owner) {
+    switch (p.kind) {
+        case PropKind::Event:
+        case PropKind::Reference:
+        case PropKind::Binary:
+        case PropKind::Collection: return Expect::ReadOnly;
+        case PropKind::Object:
+            return &p.object(owner)->Class() == &TFont::StaticClass() ? Expect::Editor : Expect::ReadOnly;
+        case PropKind::Set: return Expect::Elements;
+        default: return p.set ? Expect::Editor : Expect::ReadOnly;
+    }
+}
+
+// Walks the class tables apart from the panel's own walk, nested objects included.
+void ExpectListed(TPropertyPanel& panel, Persistent& object, const QString& prefix, int& count) {
+    for (const PropInfo* p : object.Class().AllProps()) {
+        const QString path = prefix + QString::fromLatin1(p->name.data(), int(p->name.size()));
+        SCOPED_TRACE(path.toStdString());
+        ++count;
+        ASSERT_NE(panel.Row(path), nullptr) << "not listed";
+        switch (Expected(*p, object)) {
+            case Expect::Editor: EXPECT_NE(panel.Editor(path), nullptr); break;
+            case Expect::ReadOnly: EXPECT_EQ(panel.Editor(path), nullptr); break;
+            case Expect::Elements:
+                EXPECT_EQ(panel.Editor(path), nullptr);
+                for (const NameEntry& e : p->names->entries)
+                    EXPECT_NE(panel.Editor(path + "[" + QString::fromLatin1(e.name.data(), int(e.name.size())) + "]"), nullptr);
+                break;
+        }
+        if (p->kind == PropKind::Object) ExpectListed(panel, *p->object(object), path + ".", count);
+        if (p->kind == PropKind::Collection) {
+            // Items are shown, never edited here.
+            auto& items = static_cast<Collection&>(*p->object(object));
+            for (int i = 0; i < items.Count(); ++i) {
+                QTreeWidgetItem* item = panel.Row(path + QString("[%1]").arg(i));
+                ASSERT_NE(item, nullptr);
+                for (QTreeWidgetItem* below = item; below; below = panel.Tree->itemBelow(below)) {
+                    if (!below->data(0, Qt::UserRole).toString().startsWith(path + "[")) break;
+                    EXPECT_EQ(panel.Tree->itemWidget(below, 1), nullptr);
+                }
+            }
+        }
+    }
+}
+
+TEST_F(PropertyPanel, ListsEveryPublishedPropertyOfEveryKindByTheTable) {
+    const struct {
+        const char* what;
+        QAction* create;
+        const char* heading;
+        int atLeast;  // published rows, nested ones included
+    } kinds[] = {
+        {"page", nullptr, "页面: LedDesignWin  (TFrmZorLedForm)", 70},
+        {"label", window_->Actionnewlabel, "部件: mylabel1  (Tzorledlabel)", 30},
+        {"image", window_->Actionnewimage, "部件: myzorledIMAGE1  (Tzorledimage)", 30},
+        {"marquee", window_->Actionnewzmd, "部件: myzmd1  (Tzorledzmd)", 30},
+        {"clock", window_->Actionnewclock, "部件: myclock1  (Tzorledclock)", 30},
+        {"board", window_->Actionnewscrolltext, "部件: myscrolltext1  (TzorledScrollText)", 60},
+    };
+    for (const auto& k : kinds) {
+        SCOPED_TRACE(k.what);
+        Show(k.create);
+        EXPECT_EQ(Panel().Heading->text(), U(k.heading));
+        Persistent* target = Panel().Target();
+        ASSERT_NE(target, nullptr);
+        int count = 0;
+        ExpectListed(Panel(), *target, "", count);
+        EXPECT_GE(count, k.atLeast);
+    }
+    EXPECT_TRUE(reports_.isEmpty()) << reports_.join("\n").toStdString();
+}
+
+TEST_F(PropertyPanel, AnEditIsWhatTheSavedFileHoldsAndOneUndoStep) {
+    auto check = [](bool on) { return [on](QWidget* e) { static_cast<QCheckBox*>(e)->setChecked(on); }; };
+    auto pick = [](const char* name) {
+        return [name](QWidget* e) {
+            auto* combo = static_cast<QComboBox*>(e);
+            const int index = combo->findText(name);
+            ASSERT_GE(index, 0) << name;
+            combo->setCurrentIndex(index);
+        };
+    };
+    auto number = [](int v) { return [v](QWidget* e) { static_cast<QSpinBox*>(e)->setValue(v); }; };
+    auto type = [](const char* text) {
+        return [text](QWidget* e) {
+            auto* line = static_cast<QLineEdit*>(e);
+            line->setText(U(text));
+            QTest::keyClick(line, Qt::Key_Return);
+        };
+    };
+    const struct {
+        const char* what;
+        QAction* create;
+        const char* path;
+        std::function<void(QWidget*)> edit;
+        const char* line;  // as the saved page file then holds it
+    } cases[] = {
+        {"board word wrap", window_->Actionnewscrolltext, "Text.WordWrap", check(true), "Text.WordWrap = True"},
+        {"board quality", window_->Actionnewscrolltext, "Text.Quality", pick("aqHigh"), "Text.Quality = aqHigh"},
+        {"board alignment", window_->Actionnewscrolltext, "Text.Alignment", pick("taRightJustify"),
+         "Text.Alignment = taRightJustify"},
+        {"board row pitch", window_->Actionnewscrolltext, "Text.RowPitch", number(26), "Text.RowPitch = 26"},
+        {"board repeat count", window_->Actionnewscrolltext, "RepeatCount", number(3), "RepeatCount = 3"},
+        {"marquee direction", window_->Actionnewzmd, "Direction", pick("diRightToLeft"), "Direction = diRightToLeft"},
+        {"label layout", window_->Actionnewlabel, "Layout", pick("tlBottom"), "Layout = tlBottom"},
+        {"label caption", window_->Actionnewlabel, "Caption", type("Platform 2"), "Caption = 'Platform 2'"},
+        {"label font style", window_->Actionnewlabel, "Font.Style[fsItalic]", check(true), "Font.Style = [fsItalic]"},
+        {"label left", window_->Actionnewlabel, "Left", number(123), "Left = 123"},
+        {"page display time", nullptr, "displaytime", number(12), "displaytime = 12"},
+        {"page caption", nullptr, "Caption", type("Hall"), "Caption = 'Hall'"},
+    };
+    int saved = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Show(c.create);
+        QWidget* editor = Panel().Editor(U(c.path));
+        ASSERT_NE(editor, nullptr);
+        const std::string before = Text();
+        const int steps = Page().History->Stack().count();
+        c.edit(editor);
+        Settle();
+        const std::string after = Text();
+        EXPECT_NE(after, before);
+        EXPECT_EQ(Page().History->Stack().count(), steps + 1) << "one step per edit";
+
+        const auto file = scratch_.path() / ("p" + std::to_string(++saved) + ".DFM");
+        window_->SavePageTo(file);
+        EXPECT_NE(ReadWholeFile(file).find(std::string("  ") + c.line + "\r\n"), std::string::npos) << ReadWholeFile(file);
+
+        window_->ActionUndo->trigger();
+        Settle();
+        EXPECT_EQ(Text(), before) << "undo restores the page text byte for byte";
+        window_->ActionRedo->trigger();
+        Settle();
+        EXPECT_EQ(Text(), after);
+    }
+    EXPECT_TRUE(reports_.isEmpty()) << reports_.join("\n").toStdString();
+}
+
+TEST_F(PropertyPanel, ShowsWhatUndoAndTheMouseChangeAndFollowsTheSelection) {
+    Show(window_->Actionnewlabel);
+    auto* left = static_cast<QSpinBox*>(Panel().Editor("Left"));
+    ASSERT_NE(left, nullptr);
+    const int was = left->value();
+    left->setValue(was + 40);
+    Settle();
+    window_->ActionUndo->trigger();
+    Settle();
+    // Undo rebuilt the label: the panel shows the new instance with the old value.
+    left = static_cast<QSpinBox*>(Panel().Editor("Left"));
+    ASSERT_NE(left, nullptr);
+    EXPECT_EQ(left->value(), was);
+    window_->Page->MoveSelected(5, 0);
+    Settle();
+    EXPECT_EQ(static_cast<QSpinBox*>(Panel().Editor("Left"))->value(), was + 5);
+
+    Page().Selection->Clear();
+    Settle();
+    EXPECT_TRUE(Panel().Heading->text().startsWith(U("页面: ")));
+    window_->Actionnewlabel->trigger();
+    Page().Selection->SelectWidgets({Page().ChildControls().back()});
+    Settle();
+    EXPECT_EQ(Panel().Heading->text(), U("部件: mylabel2  (Tzorledlabel)"));
+}
+
+TEST_F(PropertyPanel, APageFontEditUndoesWithTheParentFontItCleared) {
+    Show(nullptr);
+    window_->Page->SetParentFont(true);
+    window_->Page->History->Stack().setClean();
+    Settle();
+    const std::string before = Text();
+    auto* name = static_cast<QLineEdit*>(Panel().Editor("Font.Name"));
+    ASSERT_NE(name, nullptr);
+    name->setText(U("黑体"));
+    QTest::keyClick(name, Qt::Key_Return);
+    Settle();
+    const std::string after = Text();
+    EXPECT_NE(before.find("ParentFont = True"), std::string::npos) << before;
+    EXPECT_EQ(after.find("ParentFont = True"), std::string::npos) << after;
+    window_->ActionUndo->trigger();
+    Settle();
+    EXPECT_EQ(Text(), before);
+    window_->ActionRedo->trigger();
+    Settle();
+    EXPECT_EQ(Text(), after);
+}
+
+TEST_F(PropertyPanel, StringListsEditInTheirOwnBoxAndNothingEditsInPlay) {
+    Show(window_->Actionnewscrolltext);
+    auto* lines = static_cast<QPushButton*>(Panel().Editor("Text.Lines.Strings"));
+    ASSERT_NE(lines, nullptr);
+    zl::testing::WhenModal<QDialog>([](QDialog& d) {
+        d.findChild<QPlainTextEdit*>("Memo")->setPlainText("first\nsecond\n");
+        d.accept();
+    });
+    lines->click();
+    Settle();
+    const auto file = scratch_.path() / "lines.DFM";
+    window_->SavePageTo(file);
+    EXPECT_NE(ReadWholeFile(file).find("Text.Lines.Strings = (\r\n      'first'\r\n      'second')"), std::string::npos)
+        << ReadWholeFile(file);
+
+    window_->Playing = true;
+    window_->UpdateCommandStates();
+    EXPECT_FALSE(Panel().Tree->isEnabled());
+    window_->Playing = false;
+    window_->UpdateCommandStates();
+    EXPECT_TRUE(Panel().Tree->isEnabled());
+}
+
+}  // namespace
+}  // namespace zl
