@@ -3,6 +3,7 @@
 #include <QPainterPath>
 #include <QRawFont>
 #include <algorithm>
+#include <cstring>
 #include <list>
 #include <map>
 #include <mutex>
@@ -218,7 +219,8 @@ struct GlyphCache::State {
 
     // The glyph's outline at the enlarged size with its synthetic styles and phase applied;
     // false when it has none (a space, a bitmap-only glyph).
-    bool LoadOutline(const GlyphFont& font, std::uint32_t glyph, int phaseX, int phaseY, Outline& out) {
+    bool LoadOutline(const GlyphFont& font, std::uint32_t glyph, int phaseX, int phaseY, int alignX, int alignY,
+                     Outline& out) {
         Face& face = faces[font.face];
         FT_Pos strength = static_cast<FT_Pos>(font.pixelSize) * 64 / 24;
         if (face.ft) {
@@ -244,7 +246,13 @@ struct GlyphCache::State {
             FT_Matrix shear = {0x10000, 0x0366A, 0, 0x10000};
             FT_Outline_Transform(out.outline, &shear);
         }
-        FT_Outline_Translate(out.outline, phaseX * 16, -phaseY * 16);
+        FT_Outline_Translate(out.outline, alignX * 64 + phaseX * 16, -(alignY * 64 + phaseY * 16));
+        if (font.block > 1) {
+            // From the block's corner, one block to a pixel.
+            const FT_Fixed f = 0x10000 / font.block;
+            FT_Matrix scale = {f, 0, 0, f};
+            FT_Outline_Transform(out.outline, &scale);
+        }
         return true;
     }
 
@@ -290,6 +298,33 @@ struct GlyphCache::State {
     }
 };
 
+namespace {
+
+// A glyph rasterised a pixel per block, grown to the grid: each value fills its block, placed
+// relative to the pen, which lies (alignX, alignY) into its block.
+std::shared_ptr<const GlyphBitmap> Blocks(const GlyphBitmap& pixels, int block, int alignX, int alignY) {
+    auto bitmap = std::make_shared<GlyphBitmap>();
+    bitmap->left = pixels.left * block - alignX;
+    bitmap->top = pixels.top * block + alignY;
+    bitmap->width = pixels.width * block;
+    bitmap->height = pixels.height * block;
+    bitmap->coverage.resize(static_cast<std::size_t>(bitmap->width) * bitmap->height);
+    for (int r = 0; r < pixels.height; ++r) {
+        std::uint8_t* row = bitmap->coverage.data() + static_cast<std::size_t>(r) * block * bitmap->width;
+        const std::uint8_t* source = pixels.coverage.data() + static_cast<std::size_t>(r) * pixels.width;
+        if (block == 2) {
+            for (int c = 0; c < pixels.width; ++c) row[2 * c] = row[2 * c + 1] = source[c];
+        } else {
+            for (int c = 0; c < pixels.width; ++c)
+                for (int k = 0; k < block; ++k) row[c * block + k] = source[c];
+        }
+        for (int k = 1; k < block; ++k) std::memcpy(row + k * bitmap->width, row, static_cast<std::size_t>(bitmap->width));
+    }
+    return bitmap;
+}
+
+}  // namespace
+
 GlyphCache::GlyphCache() : state_(std::make_unique<State>()) {
     if (FT_Init_FreeType(&state_->library) != 0) state_->library = nullptr;
 }
@@ -323,8 +358,13 @@ void GlyphCache::Composite(const GlyphFont& font, std::uint32_t glyph, std::int6
                            std::int64_t penY, int phaseY, std::uint8_t* tile, int stride, std::int64_t tileX,
                            std::int64_t tileY, int tileWidth, int tileHeight) {
     if (font.face < 0) return;
+    // Where the pen lies within its block; the glyph is rasterised from the block's corner.
+    const int block = std::max(1, font.block);
+    const int alignX = static_cast<int>(((penX % block) + block) % block);
+    const int alignY = static_cast<int>(((penY % block) + block) % block);
     const Key key{font.face, font.pixelSize, glyph,
-                  static_cast<std::uint32_t>(font.embolden | font.oblique << 1 | phaseX << 2 | phaseY << 4)};
+                  static_cast<std::uint32_t>(font.embolden | font.oblique << 1 | phaseX << 2 | phaseY << 4 |
+                                             alignX << 6 | alignY << 9 | block << 12)};
     std::shared_ptr<const GlyphBitmap> bitmap;
     {
         State& s = *state_;
@@ -335,30 +375,41 @@ void GlyphCache::Composite(const GlyphFont& font, std::uint32_t glyph, std::int6
             bitmap = found->second->bitmap;
         } else {
             Outline outline;
-            if (!s.LoadOutline(font, glyph, phaseX, phaseY, outline)) {
+            if (!s.LoadOutline(font, glyph, phaseX, phaseY, alignX, alignY, outline)) {
                 bitmap = std::make_shared<GlyphBitmap>();
             } else {
                 const FT_BBox box = State::PixelBox(outline.outline);
                 const std::int64_t w = box.xMax - box.xMin, h = box.yMax - box.yMin;
-                if (w <= kLargestSide && h <= kLargestSide &&
-                    static_cast<std::size_t>(w * h) <= s.limit / kLargestShare) {
+                if (w * block <= kLargestSide && h * block <= kLargestSide &&
+                    static_cast<std::size_t>(w * h * block * block) <= s.limit / kLargestShare) {
                     bitmap = s.Rasterise(outline.outline, box);
+                    if (block > 1) bitmap = Blocks(*bitmap, block, alignX, alignY);
                 } else {
                     // Too large to keep: the slices that reach into this tile, straight from
-                    // the outline.
-                    const std::int64_t left = penX - tileX + box.xMin, top = penY - tileY - box.yMax;
-                    const std::int64_t c0 = std::max<std::int64_t>(0, left), c1 = std::min<std::int64_t>(tileWidth, left + w);
-                    const std::int64_t r0 = std::max<std::int64_t>(0, top), r1 = std::min<std::int64_t>(tileHeight, top + h);
+                    // the outline. Rows and columns here are the rasterised ones; each fills a
+                    // block of the grid.
+                    const std::int64_t left = penX - tileX + box.xMin * block - alignX;
+                    const std::int64_t top = penY - tileY - box.yMax * block + alignY;
+                    const std::int64_t c0 = std::max<std::int64_t>(0, left), c1 = std::min<std::int64_t>(tileWidth, left + w * block);
+                    const std::int64_t r0 = std::max<std::int64_t>(0, top), r1 = std::min<std::int64_t>(tileHeight, top + h * block);
                     if (c0 >= c1 || r0 >= r1) return;
                     std::vector<std::uint8_t> part(static_cast<std::size_t>(w) * kSliceRows);
+                    std::vector<std::uint8_t> wide(block > 1 ? static_cast<std::size_t>(w * block) : 0);
                     FT_Vector shift{0, 0};
-                    for (std::int64_t first = (r0 - top) / kSliceRows * kSliceRows; top + first < r1; first += kSliceRows) {
+                    for (std::int64_t first = (r0 - top) / block / kSliceRows * kSliceRows; top + first * block < r1;
+                         first += kSliceRows) {
                         const int rows = static_cast<int>(std::min<std::int64_t>(kSliceRows, h - first));
                         std::fill(part.begin(), part.end(), 0);
                         s.RenderRows(outline.outline, box, shift, first, rows, part.data());
-                        for (std::int64_t row = std::max(r0, top + first); row < std::min(r1, top + first + rows); ++row)
-                            AddRow(tile + row * stride + c0, part.data() + (row - top - first) * w + (c0 - left),
-                                   static_cast<int>(c1 - c0));
+                        const std::int64_t end = std::min(r1, top + (first + rows) * block);
+                        for (std::int64_t row = std::max(r0, top + first * block); row < end; ++row) {
+                            const std::uint8_t* source = part.data() + ((row - top) / block - first) * w;
+                            if (block > 1) {
+                                for (std::int64_t c = 0; c < w * block; ++c) wide[c] = source[c / block];
+                                source = wide.data();
+                            }
+                            AddRow(tile + row * stride + c0, source + (c0 - left), static_cast<int>(c1 - c0));
+                        }
                     }
                     return;
                 }

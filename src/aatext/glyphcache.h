@@ -17,6 +17,10 @@ struct GlyphFont {
     int pixelSize = 0;    // enlarged
     bool embolden = false;
     bool oblique = false;
+    // Side of the blocks the mask averages plainly (1: none). A block's mean of exact-area
+    // coverage is the coverage of the block as one pixel, so such glyphs are rasterised a block
+    // per pixel, a sixteenth of the work at four times, and each value fills its block.
+    int block = 1;
 };
 
 // Coverage of one glyph: `width` x `height` bytes, its top-left corner `left` pixels right of

@@ -164,6 +164,14 @@ TEST_F(PropertyPanel, AnEditIsWhatTheSavedFileHoldsAndOneUndoStep) {
             QTest::keyClick(line, Qt::Key_Return);
         };
     };
+    auto colour = [](TColor c) {
+        return [c](QWidget* e) {
+            auto* box = e->findChild<TColorBox*>("Colors");
+            ASSERT_NE(box, nullptr);
+            box->SetSelected(c);
+            emit box->activated(box->currentIndex());
+        };
+    };
     const struct {
         const char* what;
         QAction* create;
@@ -182,6 +190,8 @@ TEST_F(PropertyPanel, AnEditIsWhatTheSavedFileHoldsAndOneUndoStep) {
         {"label caption", window_->Actionnewlabel, "Caption", type("Platform 2"), "Caption = 'Platform 2'"},
         {"label font style", window_->Actionnewlabel, "Font.Style[fsItalic]", check(true), "Font.Style = [fsItalic]"},
         {"label left", window_->Actionnewlabel, "Left", number(123), "Left = 123"},
+        {"label colour", window_->Actionnewlabel, "Color", colour(clYellow), "Color = clYellow"},
+        {"label cursor", window_->Actionnewlabel, "Cursor", pick("crHandPoint"), "Cursor = crHandPoint"},
         {"page display time", nullptr, "displaytime", number(12), "displaytime = 12"},
         {"page caption", nullptr, "Caption", type("Hall"), "Caption = 'Hall'"},
     };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <csignal>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -326,6 +327,17 @@ TEST_F(Operator, EditsWithUndoTheClipboardAndKeys) {
     EXPECT_EQ(IntegerProperty(saved.children[0], "Left"), 32);
     EXPECT_EQ(IntegerProperty(saved.children[0], "Top"), 30);
     Shot("keys-saved");
+}
+
+TEST_F(Operator, AStopSignalEndsAChangedPageWithoutAsking) {
+    main_ = x_.Geometry(MainWindow());
+    page_ = PageWindow();
+    CreateButton(3);
+    WaitTitle(kMainTitle + "*");
+    ::kill(static_cast<pid_t>(program_.processId()), SIGTERM);
+    ASSERT_TRUE(program_.waitForFinished(30000)) << "the save question held the program";
+    EXPECT_EQ(program_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program_.exitCode(), 0);
 }
 
 }  // namespace
