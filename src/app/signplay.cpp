@@ -18,6 +18,9 @@ SignPlay::SignPlay(TSYS_Frmzorled& window, std::filesystem::path home, ServiceNo
     followPlay_ = QObject::connect(window_.ActionPlay, &QAction::changed, &window_, [this] { Follow(); });
     previousShown_ = window_.PageShown;
     window_.PageShown = [this](const std::string& page) { Shown(page); };
+    // From the moment play is asked for, so a page that fails as the run starts is a play report.
+    SetPlayReports([this] { return window_.Playing; },
+                   [this](const QString& message) { log_.Event(Now(), "error", {message.toStdString()}); });
     ModuleRunner::Instance().SetFailureListener(
         [this](std::string_view kind, const std::string& module, const std::string& detail) {
             if (detail.empty())
@@ -31,7 +34,7 @@ SignPlay::~SignPlay() {
     QObject::disconnect(followPlay_);
     window_.PageShown = previousShown_;
     ModuleRunner::Instance().SetFailureListener({});
-    SetPlayReports({});
+    SetPlayReports({}, {});
 }
 
 void SignPlay::Follow() {
@@ -43,10 +46,6 @@ void SignPlay::Follow() {
         else
             window_.Page->unsetCursor();
     }
-    if (playing)
-        SetPlayReports([this](const QString& message) { log_.Event(Now(), "error", {message.toStdString()}); });
-    else
-        SetPlayReports({});
     if (playing == wasPlaying_) return;
     wasPlaying_ = playing;
     if (playing) {

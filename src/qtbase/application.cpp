@@ -42,6 +42,7 @@ void ShowReportBox(const QString& message) {
 constexpr int kPlayReportCloseMs = 60'000;
 
 struct PlayReports {
+    std::function<bool()> playing;
     ErrorReporter log;
     QPointer<QMessageBox> box;
     // On the program's time seam, so a run on virtual time closes the box too.
@@ -58,7 +59,7 @@ PlayReports& Play() {
 // In play a sign never waits on a click: one box at a time, closing itself after a minute.
 void ShowPlayReport(const QString& message) {
     PlayReports& play = Play();
-    play.log(message);
+    if (play.log) play.log(message);
     if (play.box && play.box->isVisible()) {
         ++play.more;
         play.box->setText(play.first + QString::fromUtf8("\n\n另有 %1 条错误，见播放日志").arg(play.more));
@@ -91,7 +92,10 @@ void ShowPlayReport(const QString& message) {
 
 }  // namespace
 
-void SetPlayReports(ErrorReporter log) { Play().log = std::move(log); }
+void SetPlayReports(std::function<bool()> playing, ErrorReporter log) {
+    Play().playing = std::move(playing);
+    Play().log = std::move(log);
+}
 
 ErrorReporter SetErrorReporter(ErrorReporter reporter) {
     ErrorReporter previous = std::move(Reporter());
@@ -102,7 +106,7 @@ ErrorReporter SetErrorReporter(ErrorReporter reporter) {
 void ReportError(const QString& message) {
     if (Reporter())
         Reporter()(message);
-    else if (Play().log)
+    else if (Play().playing && Play().playing())
         ShowPlayReport(message);
     else
         ShowReportBox(message);

@@ -23,10 +23,10 @@ void ReportError(const QString& message);
 using ErrorReporter = std::function<void(const QString&)>;
 // Replaces the display of reports; an empty reporter brings back the message boxes.
 ErrorReporter SetErrorReporter(ErrorReporter reporter);
-// While a sign plays (a non-empty `log`): every report goes to `log`, at most one box is open,
-// counting the reports that came while it was up, and it closes by itself after 60 s. An empty
-// `log` brings back the reports of design mode.
-void SetPlayReports(ErrorReporter log);
+// While `playing()` holds, a sign never waits on a click: every report goes to `log`, at most one
+// box is open, counting the reports that came while it was up, and it closes by itself after
+// 60 s. Otherwise (and with an empty `playing`) reports are those of design mode.
+void SetPlayReports(std::function<bool()> playing, ErrorReporter log);
 // The texts of the report boxes on screen, oldest first, and a way to close them all.
 QStringList OpenReports();
 void CloseReports();

@@ -128,6 +128,25 @@ TEST_F(SignPlayTest, ReportsInPlayOpenOneBoxThatCountsTheRestAndClosesItselfAfte
     EXPECT_EQ(Count(Log(), "error\t"), 12) << "design-mode reports are not play";
 }
 
+TEST_F(SignPlayTest, AReportWhileTheFirstPageComesUpIsAPlayReportToo) {
+    // As a widget of the first page reports a feed it cannot read, before the run is under way.
+    sign_.reset();
+    window_->PageShown = [first = true](const std::string&) mutable {
+        if (first) ReportError("board text unreadable");
+        first = false;
+    };
+    sign_ = std::make_unique<SignPlay>(*window_, home_);
+    WritePage("p1");
+    Select({"p1"});
+    window_->ActionPlayExecute();
+    ASSERT_TRUE(window_->Playing);
+    ASSERT_EQ(OpenReports(), QStringList({"board text unreadable"}));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(Count(Log(), "error\tboard text unreadable"), 1);
+    Seconds(60);
+    EXPECT_TRUE(OpenReports().isEmpty());
+}
+
 // A data module's failed call goes into the play log as what it was, beside its report.
 TEST_F(SignPlayTest, ADataModuleThatTimesOutOrDiesIsInThePlayLog) {
     struct Case {
