@@ -8,6 +8,7 @@
 #include "app/fleetwindow.h"
 #include "app/mainwindow.h"
 #include "core/codepage.h"
+#include "fleet/bundle.h"
 #include "page/frmzorledform.h"
 #include "qtbase/application.h"
 #include "widgets/datarefresh.h"
@@ -17,9 +18,6 @@
 
 namespace zl {
 namespace {
-
-// Announcements come as UTF-8; widgets hold GBK, as the text feeds do.
-std::string AnnouncementToGbk(const std::string& utf8) { return Utf8ToGbk(utf8); }
 
 std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -86,7 +84,9 @@ std::vector<std::string> AnnouncementBoard::Apply(TFrmZorLedForm* page, std::int
             }
             continue;
         }
-        const std::string text = AnnouncementToGbk(wanted->second.text);
+        // Announcements come as UTF-8; widgets hold GBK. The conversion is the one UTF-8 data
+        // files take, so a character GBK cannot hold shows as "?" in both.
+        const std::string text = Utf8ToGbk(wanted->second.text);
         if (shown != shown_.end() && shown->second.text == text) continue;
         if (shown == shown_.end()) {
             Shown own;
@@ -116,7 +116,7 @@ void AnnouncementBoard::RestoreAll() {
 const char* ProgramVersion() { return "1.05"; }
 
 FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetConfig config)
-    : window_(window), sign_(std::make_unique<FleetSign>(std::move(home), std::move(config), ProgramVersion())) {
+    : window_(window), home_(home), sign_(std::make_unique<FleetSign>(std::move(home), std::move(config), ProgramVersion())) {
     if (!window_.Announcements) window_.Announcements = std::make_unique<AnnouncementBoard>();
     auto shown = window_.PageShown;
     window_.PageShown = [this, shown](const std::string& page) {
@@ -130,6 +130,8 @@ FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetCo
         QMetaObject::invokeMethod(this, [this] {
             Say("applied " + sign_->StateJson(true));
             Guarded([this] { window_.TakeNewSelection(); });
+            // A page of the old selection shown since the apply may have recorded its index.
+            ResetResumePoint(home_);
         }, Qt::QueuedConnection);
     };
     sign_->onAnnouncement = [this](const Announcement& a) {

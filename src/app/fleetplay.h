@@ -62,6 +62,7 @@ private:
     void Tick();
     void Say(const std::string& line);
     TSYS_Frmzorled& window_;
+    std::filesystem::path home_;
     std::unique_ptr<FleetSign> sign_;
     QTimer* timer_ = nullptr;
 };

@@ -132,8 +132,9 @@ FleetWindow::FleetWindow(QWidget* parent, std::filesystem::path settings, std::f
         config_ = ReadFleetConfig(settingsFile_, FleetRole::Publisher);
         link_ = std::make_unique<MqttLink>(config_, "zorled-desk-" + std::to_string(QCoreApplication::applicationPid()));
         link_->onConnected = [this] { link_->Subscribe("zorled/sign/+/state"); };
-        link_->onMessage = [this](const std::string&, const std::string& payload) {
-            const QJsonObject state = QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
+        link_->onMessage = [this](const std::string&, std::string_view payload) {
+            const QJsonObject state =
+                QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size()))).object();
             QMetaObject::invokeMethod(this, [this, state] { model_.TakeState(state); }, Qt::QueuedConnection);
         };
         link_->Start();

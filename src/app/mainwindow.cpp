@@ -51,7 +51,7 @@ QString MainTitle(const std::filesystem::path& currentFile, bool playing, bool m
            (playing ? U("[播放模式]") : U("[设计模式"));
 }
 
-TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent) : QMainWindow(parent) {
+TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent, Use use) : QMainWindow(parent) {
     setObjectName("SYS_Frmzorled");
     setWindowTitle(U(kMainTitle));
     QFont font(U("MS Sans Serif"));
@@ -60,41 +60,37 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent) : QMainWindow(parent) {
     move(20, 350);
     resize(kWidth - 6, kHeight - 26);
 
-    // Floating at first: docked, it would crowd the fixed tool rows of this small window.
-    PropertyPanel = new TPropertyPanel(this);
-    addDockWidget(Qt::RightDockWidgetArea, PropertyPanel);
-    PropertyPanel->setFloating(true);
-    PropertyPanel->hide();
+    BuildActions();
+    if (use == Use::Designer) {
+        // Floating at first: docked, it would crowd the fixed tool rows of this small window.
+        PropertyPanel = new TPropertyPanel(this);
+        addDockWidget(Qt::RightDockWidgetArea, PropertyPanel);
+        PropertyPanel->setFloating(true);
+        PropertyPanel->hide();
 
-    BuildMenus();
-    BuildPanels();
+        BuildMenus();
+        BuildPanels();
+    }
 
     // A fresh installation has no pagedef folder; the plan editor's lists must have somewhere to go.
     EnsurePageDefDir();
 
     // 1. The first page window.
     CreatePageWindow("LedDesignWin");
-    // 2. Both file dialogs start in the pagedef folder.
-    const QString filter = U("LED页面定义文件 (*.DFM);;所有文件 (*)");
-    OpenDialog1 = new QFileDialog(this, QString(), QString::fromStdString(PageDefDir().string()), filter);
-    OpenDialog1->setObjectName("OpenDialog1");
-    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
-    OpenDialog1->setDefaultSuffix("DFM");
-    SaveDialog1 = new QFileDialog(this, QString(), QString::fromStdString(PageDefDir().string()), filter);
-    SaveDialog1->setObjectName("SaveDialog1");
-    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog1->setDefaultSuffix("DFM");
-    for (QFileDialog* d : {OpenDialog1, SaveDialog1}) d->setOption(QFileDialog::DontUseNativeDialog);
-    // 3. One "编辑" command per described menu plug-in.
-    for (const auto& folder : PluginFolders()) {
-        StringList found;
-        ScanPlugins(folder, found);
-        // A name in an earlier folder hides the same name later, as loading by name finds it first.
-        for (const std::string& name : found)
-            if (std::find(PluginFiles.begin(), PluginFiles.end(), name) == PluginFiles.end()) PluginFiles.push_back(name);
+    if (use == Use::Designer) {
+        // 2. Both file dialogs start in the pagedef folder.
+        BuildFileDialogs();
+        // 3. One "编辑" command per described menu plug-in.
+        for (const auto& folder : PluginFolders()) {
+            StringList found;
+            ScanPlugins(folder, found);
+            // A name in an earlier folder hides the same name later, as loading by name finds it first.
+            for (const std::string& name : found)
+                if (std::find(PluginFiles.begin(), PluginFiles.end(), name) == PluginFiles.end())
+                    PluginFiles.push_back(name);
+        }
+        BuildPluginMenu(*loaddll, PluginFiles, [this](int tag) { RunPluginCommand(tag); });
     }
-    BuildPluginMenu(*loaddll, PluginFiles, [this](int tag) { RunPluginCommand(tag); });
     // 4. Design mode, play timer off.
     TimerPlay = CreateTimer();
     TimerPlay->SetInterval(1000);
@@ -121,6 +117,20 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent) : QMainWindow(parent) {
     };
 }
 
+void TSYS_Frmzorled::BuildFileDialogs() {
+    const QString filter = U("LED页面定义文件 (*.DFM);;所有文件 (*)");
+    OpenDialog1 = new QFileDialog(this, QString(), QString::fromStdString(PageDefDir().string()), filter);
+    OpenDialog1->setObjectName("OpenDialog1");
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog1->setDefaultSuffix("DFM");
+    SaveDialog1 = new QFileDialog(this, QString(), QString::fromStdString(PageDefDir().string()), filter);
+    SaveDialog1->setObjectName("SaveDialog1");
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1->setDefaultSuffix("DFM");
+    for (QFileDialog* d : {OpenDialog1, SaveDialog1}) d->setOption(QFileDialog::DontUseNativeDialog);
+}
+
 TSYS_Frmzorled::~TSYS_Frmzorled() {
     TimerPlay->SetEnabled(false);
     // Closing during play still uninitialises the data modules that play start initialised.
@@ -144,7 +154,7 @@ QList<QAction*> TSYS_Frmzorled::Actions() const {
             Actionnewscrolltext, Actiondeleteselected, ActionHelp, ActionAbout};
 }
 
-void TSYS_Frmzorled::BuildMenus() {
+void TSYS_Frmzorled::BuildActions() {
     ActionPlay = MakeAction("播放", "system", [this] { ActionPlayExecute(); });
     ActionPlay->setObjectName("ActionPlay");
     ActionExit = MakeAction("退出", "system", [this] { close(); });
@@ -163,7 +173,9 @@ void TSYS_Frmzorled::BuildMenus() {
     ActionAbout = MakeAction("关于", "system", [this] { ShowAbout(this, "doRAZeviv", ProgramVersion()); });
     ActionFleet = MakeAction("屏群", "system", [this] { ActionFleetExecute(); });
     BuildEditActions();
+}
 
+void TSYS_Frmzorled::BuildMenus() {
     QMenuBar* bar = menuBar();
     QMenu* led = bar->addMenu(U("Led显示"));
     led->addAction(ActionPlay);
@@ -312,7 +324,7 @@ void TSYS_Frmzorled::UpdateCommandStates() {
                        ActionFleet})
         a->setEnabled(!Playing);
     for (QAction* a : EditActions) a->setEnabled(!Playing);
-    PropertyPanel->SetEditable(!Playing);
+    if (PropertyPanel) PropertyPanel->SetEditable(!Playing);
     if (Page && Page->History) {
         ActionUndo->setEnabled(!Playing && Page->History->Stack().canUndo());
         ActionRedo->setEnabled(!Playing && Page->History->Stack().canRedo());
@@ -327,7 +339,7 @@ void TSYS_Frmzorled::CreatePageWindow(const std::string& name, bool shown) {
 void TSYS_Frmzorled::AttachPage() {
     // The editing keys work whichever of the two windows is active.
     Page->addActions(EditActions);
-    PropertyPanel->SetPage(Page);
+    if (PropertyPanel) PropertyPanel->SetPage(Page);
     QUndoStack& stack = Page->History->Stack();
     connect(&stack, &QUndoStack::indexChanged, this, [this] { UpdateCommandStates(); });
     connect(&stack, &QUndoStack::cleanChanged, this, [this] { SetFileTitle(); });
@@ -453,7 +465,7 @@ void TSYS_Frmzorled::ActionnewpageExecute() {
 }
 
 void TSYS_Frmzorled::ActionpageopenExecute() {
-    if (!MayDiscardPage()) return;
+    if (!OpenDialog1 || !MayDiscardPage()) return;
     if (auto path = ChosenFile(*OpenDialog1)) OpenPageFile(*path);
 }
 
@@ -465,6 +477,7 @@ void TSYS_Frmzorled::ActionpagesaveExecute() {
 }
 
 void TSYS_Frmzorled::ActionpagesavetoExecute() {
+    if (!SaveDialog1) return;
     SaveDialog1->selectFile(U("机车计划页.DFM"));
     if (auto path = ChosenFile(*SaveDialog1)) SavePageTo(*path);
 }
@@ -473,7 +486,9 @@ void TSYS_Frmzorled::ActionAutostartExecute(bool on) {
     // The box follows the file, also when writing it failed.
     struct Follow {
         QAction* action;
-        ~Follow() { action->setChecked(AutostartEnabled()); }
+        ~Follow() {
+            if (action) action->setChecked(AutostartEnabled());
+        }
     } follow{ActionAutostart};
     const bool installed = IsInstalledProgram(std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()),
                                               InstalledBinDir());

@@ -27,7 +27,10 @@ class TPropertyPanel;
 class TSYS_Frmzorled : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TSYS_Frmzorled(QWidget* parent = nullptr);
+    // A window that only plays (a headless sign, a simulated run) has the commands but no menus,
+    // tool panels, file dialogs or plug-in menu: they cost a sign memory and it never shows them.
+    enum class Use { Designer, PlayOnly };
+    explicit TSYS_Frmzorled(QWidget* parent = nullptr, Use use = Use::Designer);
     ~TSYS_Frmzorled() override;
 
     // Frame-model geometry of the window, as the form gives it.
@@ -97,6 +100,7 @@ public:
     QAction* ActionProperties = nullptr;
     QList<QAction*> Actions() const;
 
+    // None of these in a play-only window.
     QMenu* loaddll = nullptr;  // "编辑": one entry per plug-in
     QFrame* SYS_Panelsystools = nullptr;
     QFrame* SYS_Panelcreatetools = nullptr;
@@ -175,8 +179,10 @@ protected:
 private:
     QAction* MakeAction(const char* caption, const char* category, std::function<void()> run);
     QToolButton* MakeToolButton(QWidget* panel, int left, QAction* action, int icon);
+    void BuildActions();
     void BuildMenus();
     void BuildPanels();
+    void BuildFileDialogs();
     std::optional<std::filesystem::path> ChosenFile(QFileDialog& dialog);
     void BuildEditActions();
     void AttachPage();

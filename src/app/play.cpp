@@ -249,6 +249,7 @@ void TSYS_Frmzorled::ShowPlayCommand(bool stop) {
 }
 
 void TSYS_Frmzorled::ShowPlayStatus() {
+    if (!PlayStatus) return;  // a play-only window has no status line
     if (!Playing || !Page || PageIndex < 0 || PageIndex >= static_cast<int>(PageList.size())) {
         PlayStatus->clear();
         PlayStatus->hide();

@@ -7,7 +7,6 @@
 #include "app/mainwindow.h"
 #include "core/clock.h"
 #include "core/codepage.h"
-#include "output/ledoutputcontrol.h"
 
 namespace zl {
 
@@ -27,9 +26,8 @@ void SimulatePlayRun(std::int64_t seconds, const std::function<void(const std::s
     ManualTimeSource clock(SystemClock().Now());
     ScopedTimeSource scope(clock);
     const LocalMs start = clock.Now();
-    TSYS_Frmzorled window;
-    // Virtual time runs far faster than any sign could follow.
-    window.LedOutput.reset();
+    // Virtual time runs far faster than any sign could follow: no LED output.
+    TSYS_Frmzorled window(nullptr, TSYS_Frmzorled::Use::PlayOnly);
     window.RunPlanEditor = [] { return true; };
     window.PageShown = [&](const std::string& page) {
         const std::int64_t ms = Now() - start;

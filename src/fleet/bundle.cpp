@@ -17,6 +17,7 @@
 #include "core/error.h"
 #include "core/home.h"
 #include "core/pagetext/parser.h"
+#include "core/resumepoint.h"
 #include "core/textlist.h"
 #include "fleet/signature.h"
 
@@ -67,7 +68,7 @@ la_ssize_t AppendToString(archive*, void* client, const void* buffer, size_t len
     return static_cast<la_ssize_t>(length);
 }
 
-void WriteWholeFileSynced(const fs::path& path, const std::string& data) {
+void WriteWholeFileSynced(const fs::path& path, std::string_view data) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) throw Error(Format("Cannot create file \"%s\". %s", path.string().c_str(), std::strerror(errno)));
     size_t done = 0;
@@ -83,6 +84,33 @@ void WriteWholeFileSynced(const fs::path& path, const std::string& data) {
     }
     ::fsync(fd);
     ::close(fd);
+}
+
+// The current entry's bytes: a view into `body` when the archive hands them out in one block from
+// it (an uncompressed tar read from memory does), else a copy kept in `copies`. Shorter than
+// `size` when the entry is cut short.
+std::string_view EntryData(archive* a, std::string_view body, size_t size, std::deque<std::string>& copies) {
+    if (size == 0) return {};
+    const void* block = nullptr;
+    size_t length = 0;
+    la_int64_t offset = 0;
+    if (archive_read_data_block(a, &block, &length, &offset) != ARCHIVE_OK) return {};
+    const char* bytes = static_cast<const char*>(block);
+    const bool inBody = bytes >= body.data() && length <= body.size() &&
+                        bytes - body.data() <= static_cast<std::ptrdiff_t>(body.size() - length);
+    if (offset == 0 && length == size && inBody) return {bytes, length};
+    std::string& copy = copies.emplace_back(size, '\0');
+    size_t filled = 0;
+    for (;;) {
+        if (offset < 0 || static_cast<size_t>(offset) > size || length > size - static_cast<size_t>(offset)) return {};
+        std::memcpy(copy.data() + offset, bytes, length);
+        filled = std::max(filled, static_cast<size_t>(offset) + length);
+        const int rc = archive_read_data_block(a, &block, &length, &offset);
+        if (rc == ARCHIVE_EOF) break;
+        if (rc != ARCHIVE_OK) return {};
+        bytes = static_cast<const char*>(block);
+    }
+    return std::string_view(copy).substr(0, filled);
 }
 
 void SyncFolder(const fs::path& folder) {
@@ -207,19 +235,20 @@ CheckedBundle CheckBundle(std::string_view body, const std::string& group) {
         const la_int64_t size = archive_entry_size(e);
         if (size < 0 || static_cast<size_t>(size) > body.size())
             throw Error("Bundle refused: entry \"" + name + "\" has a size that cannot be");
-        std::string data(static_cast<size_t>(size), '\0');
-        if (size > 0 && archive_read_data(r.a, data.data(), data.size()) != size)
+        const std::string_view data = EntryData(r.a, body, static_cast<size_t>(size), out.copies);
+        if (data.size() != static_cast<size_t>(size))
             throw Error("Bundle refused: entry \"" + name + "\" is cut short");
         if (first) {
             if (name != "manifest.json") throw Error("Bundle refused: manifest.json is not its first entry");
             QJsonParseError error{};
-            const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(data), &error);
+            const QJsonDocument doc =
+                QJsonDocument::fromJson(QByteArray(data.data(), static_cast<qsizetype>(data.size())), &error);
             if (!doc.isObject()) throw Error("Bundle refused: manifest.json is not a JSON object");
             manifest = doc.object();
             first = false;
             continue;
         }
-        out.files.push_back({name, std::move(data)});
+        out.files.push_back({name, data});
     }
     if (first) throw Error("Bundle refused: it holds no manifest.json");
     if (out.files.size() > kMaxBundleEntries)
@@ -232,8 +261,8 @@ CheckedBundle CheckBundle(std::string_view body, const std::string& group) {
     if (static_cast<size_t>(listed.size()) != out.files.size())
         throw Error(Format("Bundle refused: the manifest lists %lld files, the archive holds %zu",
                            static_cast<long long>(listed.size()), out.files.size()));
-    std::map<std::string, const BundleFile*> byName;
-    for (const BundleFile& f : out.files) byName[f.name] = &f;
+    std::map<std::string, const CheckedFile*> byName;
+    for (const CheckedFile& f : out.files) byName[f.name] = &f;
     for (const QJsonValue& v : listed) {
         const QJsonObject item = v.toObject();
         const std::string name = item.value("name").toString().toStdString();
@@ -245,9 +274,22 @@ CheckedBundle CheckBundle(std::string_view body, const std::string& group) {
         byName.erase(it);
     }
     bool hasSelectList = false;
-    for (const BundleFile& f : out.files) hasSelectList |= AsciiLower(f.name) == "selectlist.pln";
+    for (const CheckedFile& f : out.files) hasSelectList |= AsciiLower(f.name) == "selectlist.pln";
     if (!hasSelectList) throw Error("Bundle refused: it holds no SelectList.PLN");
     return out;
+}
+
+void ResetResumePoint(const fs::path& home) {
+    std::error_code ec;
+    try {
+        const auto selectList = FindFileCaseInsensitive(home / "pagedef" / "SelectList.PLN");
+        if (selectList) {
+            WriteResumePoint(home, {ReadTextList(*selectList), 0});
+            return;
+        }
+    } catch (const std::exception&) {
+    }
+    fs::remove(ResumePointPath(home), ec);
 }
 
 bool IsFleetManaged(const fs::path& home) {
@@ -265,7 +307,7 @@ fs::path ApplyBundle(const fs::path& home, const CheckedBundle& bundle, const st
     fs::remove_all(staging, ec);
     try {
         fs::create_directory(staging);
-        for (const BundleFile& f : bundle.files) WriteWholeFileSynced(staging / f.name, f.data);
+        for (const CheckedFile& f : bundle.files) WriteWholeFileSynced(staging / f.name, f.data);
         SyncFolder(staging);
         fs::remove_all(folder, ec);
         fs::rename(staging, folder);
@@ -294,6 +336,7 @@ fs::path ApplyBundle(const fs::path& home, const CheckedBundle& bundle, const st
         fs::remove_all(folder, ec);
         throw Error(std::string("Bundle not applied: ") + e.what());
     }
+    ResetResumePoint(home);
     // Keep the new folder and the one before it, for going back by hand.
     for (fs::directory_iterator it(fleet, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();

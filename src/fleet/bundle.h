@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -32,10 +33,18 @@ std::string MakeBundleBody(const std::string& group, std::int64_t version, const
 // A POSIX (pax) tar of regular files with UTF-8 names, exactly as given.
 std::string WriteTar(const std::vector<BundleFile>& files);
 
+// A file of a checked bundle. Its bytes are read in place from the body where the archive allows,
+// so a sign holds one copy of a large bundle, not two: the body must outlive the bundle.
+struct CheckedFile {
+    std::string name;  // UTF-8, a plain file name
+    std::string_view data;
+};
+
 struct CheckedBundle {
     std::int64_t version = 0;
     std::string group;
-    std::vector<BundleFile> files;  // without the manifest
+    std::vector<CheckedFile> files;  // without the manifest
+    std::deque<std::string> copies;  // the bytes of entries that could not be read in place
 };
 
 // Checks a bundle body in full (size, entry count, plain names, no case-insensitive duplicates,
@@ -47,6 +56,11 @@ CheckedBundle CheckBundle(std::string_view body, const std::string& group);
 // changes when it fails. Returns the new folder.
 std::filesystem::path ApplyBundle(const std::filesystem::path& home, const CheckedBundle& bundle,
                                   const std::string& bodySha256);
+
+// Points the resume record at the first page of the selection now in <home>/pagedef, so that a
+// restart does not take an index of the selection before it. Never fails: without a readable
+// selection the record goes, and play starts at the first page anyway.
+void ResetResumePoint(const std::filesystem::path& home);
 
 // Whether <home>/pagedef is managed by the fleet (a link into <home>/fleet).
 bool IsFleetManaged(const std::filesystem::path& home);

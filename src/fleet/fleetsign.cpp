@@ -3,6 +3,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <malloc.h>
+
 #include <chrono>
 
 #include "core/error.h"
@@ -37,6 +39,9 @@ FleetSign::FleetSign(std::filesystem::path home, FleetConfig config, std::string
 FleetSign::~FleetSign() { Stop(); }
 
 void FleetSign::Start() {
+    // Bundles pass through in blocks of megabytes: served straight from the system and handed back
+    // when freed, they leave no heap behind that a sign's resident memory would keep for years.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     link_ = std::make_unique<MqttLink>(config_, "zorled-sign-" + config_.sign);
     link_->SetWill(StateTopic(config_.sign), StateJson(false));
     link_->onConnected = [this] {
@@ -53,7 +58,7 @@ void FleetSign::Start() {
     };
     // The will goes out with the next connect, so it is brought up to date before each one.
     link_->onDisconnected = [this] { link_->SetWill(StateTopic(config_.sign), StateJson(false)); };
-    link_->onMessage = [this](const std::string& topic, const std::string& payload) { OnMessage(topic, payload); };
+    link_->onMessage = [this](const std::string& topic, std::string_view payload) { OnMessage(topic, payload); };
     // Retried with back-off; the operator hears of it once per reason.
     link_->onRefused = [this](const std::string& reason) {
         bool fresh;
@@ -136,11 +141,11 @@ void FleetSign::PublishState() {
     }
 }
 
-void FleetSign::TakeBundle(const std::string& topic, const std::string& message) {
-    if (message.size() > kSignatureSize + kMaxBundleBody)
-        throw Error(Format("Bundle refused: its body of %zu bytes is over the limit of %zu",
-                           message.size() - kSignatureSize, kMaxBundleBody));
-    const auto body = VerifyFleetMessage(publisherKey_, topic, message);
+void FleetSign::TakeBundle(const std::string& topic, char* message, size_t size) {
+    if (size > kSignatureSize + kMaxBundleBody)
+        throw Error(Format("Bundle refused: its body of %zu bytes is over the limit of %zu", size - kSignatureSize,
+                           kMaxBundleBody));
+    const auto body = VerifyFleetMessageInPlace(publisherKey_, topic, message, size);
     if (!body) throw Error("Bundle refused: its signature does not match the publisher key");
     const std::string group = topic.substr(13, topic.size() - 13 - 7);
     const CheckedBundle bundle = CheckBundle(*body, group);
@@ -159,7 +164,7 @@ void FleetSign::TakeBundle(const std::string& topic, const std::string& message)
     }
 }
 
-std::optional<Announcement> FleetSign::TakeAnnouncement(const std::string& topic, const std::string& message) {
+std::optional<Announcement> FleetSign::TakeAnnouncement(const std::string& topic, std::string_view message) {
     const auto body = VerifyFleetMessage(publisherKey_, topic, message);
     if (!body) throw Error("Announcement refused: its signature does not match the publisher key");
     const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(std::string(*body))).object();
@@ -178,20 +183,22 @@ std::optional<Announcement> FleetSign::TakeAnnouncement(const std::string& topic
     return a;
 }
 
-void FleetSign::OnMessage(const std::string& topic, const std::string& payload) {
+void FleetSign::OnMessage(const std::string& topic, std::string_view payload) {
     const std::string prefix = "zorled/group/";
     // An empty retained message only removes the one before it.
     if (payload.empty()) return;
     try {
         if (topic == CommandTopic(config_.sign)) {
-            const QJsonObject cmd = QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
+            const QJsonObject cmd =
+                QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size()))).object();
             const std::string id = cmd.value("id").toString().toStdString();
             if (cmd.value("cmd").toString() == "shot" && id.size() <= 64 && id.find('\n') == std::string::npos &&
                 onShotRequest)
                 onShotRequest(id);
         } else if (topic.rfind(prefix, 0) == 0 && topic.size() > 7 && topic.compare(topic.size() - 7, 7, "/bundle") == 0) {
             try {
-                TakeBundle(topic, payload);
+                // The link's buffer is writable and ours during the call (see MqttLink::onMessage).
+                TakeBundle(topic, const_cast<char*>(payload.data()), payload.size());
             } catch (const AlreadyApplied&) {
                 return;
             }

@@ -56,12 +56,14 @@ public:
 
     // Checks and applies a signed bundle message received on `topic`; throws the reason when it
     // is refused, leaving everything as it was. Public so that it can be exercised without a broker.
-    void TakeBundle(const std::string& topic, const std::string& message);
-    std::optional<Announcement> TakeAnnouncement(const std::string& topic, const std::string& message);
+    void TakeBundle(const std::string& topic, std::string message) { TakeBundle(topic, message.data(), message.size()); }
+    std::optional<Announcement> TakeAnnouncement(const std::string& topic, std::string_view message);
     std::string StateJson(bool online) const;
 
 private:
-    void OnMessage(const std::string& topic, const std::string& payload);
+    void OnMessage(const std::string& topic, std::string_view payload);
+    // The message's signature bytes are overwritten by the check, which spares a copy of the body.
+    void TakeBundle(const std::string& topic, char* message, size_t size);
     void PublishState();
 
     std::filesystem::path home_;

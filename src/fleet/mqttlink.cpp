@@ -167,8 +167,8 @@ void MqttLink::OnMessage(mosquitto*, void* self, const mosquitto_message* messag
     auto* link = static_cast<MqttLink*>(self);
     if (!link->onMessage) return;
     try {
-        link->onMessage(message->topic, std::string(static_cast<const char*>(message->payload),
-                                                    static_cast<size_t>(message->payloadlen)));
+        link->onMessage(message->topic, std::string_view(static_cast<const char*>(message->payload),
+                                                         static_cast<size_t>(message->payloadlen)));
     } catch (...) {
         // A message the handler cannot take must not end the network thread.
     }

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "fleet/fleetconfig.h"
 
@@ -26,7 +27,9 @@ public:
     std::function<void()> onDisconnected;
     // The broker answered a connect with a refusal (bad credentials, not authorised).
     std::function<void(const std::string& reason)> onRefused;
-    std::function<void(const std::string& topic, const std::string& payload)> onMessage;
+    // The payload is the library's own buffer, valid during the call and writable (a bundle's
+    // signature check lays its signed text out there rather than copying megabytes).
+    std::function<void(const std::string& topic, std::string_view payload)> onMessage;
 
     // Sent by the broker, retained at QoS 1, when this link dies without saying goodbye; takes
     // effect at the next connect. Call it before Start or on the network thread (in a callback):

@@ -35,8 +35,9 @@ struct StateCollector {
     std::map<std::string, QJsonObject> states;
     std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
 
-    void Take(const std::string& topic, const std::string& payload) {
-        const QJsonObject state = QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
+    void Take(const std::string& topic, std::string_view payload) {
+        const QJsonObject state =
+            QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size()))).object();
         const std::string sign = state.value("sign").toString().toStdString();
         std::lock_guard lock(mutex);
         last = std::chrono::steady_clock::now();
@@ -86,7 +87,7 @@ PublishResult PublishBundle(const FleetConfig& config, const std::string& group,
 
     MqttLink link(config, ClientId("publisher"));
     StateCollector collector;
-    link.onMessage = [&](const std::string& t, const std::string& p) { collector.Take(t, p); };
+    link.onMessage = [&](const std::string& t, std::string_view p) { collector.Take(t, p); };
     link.Connect(kAnswerMs);
     link.WaitAcknowledged(link.Publish(topic, message, true), 60000);
     if (waitSeconds <= 0) return result;
@@ -128,7 +129,7 @@ void Announce(const FleetConfig& config, const std::string& group, const std::st
 std::vector<QJsonObject> ReadStates(const FleetConfig& config, const std::string& group) {
     MqttLink link(config, ClientId("reader"));
     StateCollector collector;
-    link.onMessage = [&](const std::string& t, const std::string& p) { collector.Take(t, p); };
+    link.onMessage = [&](const std::string& t, std::string_view p) { collector.Take(t, p); };
     link.Connect(kAnswerMs);
     link.Subscribe("zorled/sign/+/state");
     {
@@ -167,11 +168,11 @@ std::string RequestShot(const FleetConfig& config, const std::string& sign, int 
     std::string png;
     bool got = false;
     const std::string id = ClientId("shot");
-    link.onMessage = [&](const std::string& topic, const std::string& payload) {
+    link.onMessage = [&](const std::string& topic, std::string_view payload) {
         const auto newline = payload.find('\n');
         if (topic != ShotTopic(sign) || newline == std::string::npos || payload.substr(0, newline) != id) return;
         std::lock_guard lock(mutex);
-        png = payload.substr(newline + 1);
+        png = std::string(payload.substr(newline + 1));
         got = true;
         changed.notify_all();
     };

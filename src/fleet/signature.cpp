@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "core/atomicfile.h"
 #include "core/error.h"
@@ -83,17 +84,37 @@ std::string SignFleetMessage(const FleetKey& privateKey, std::string_view topic,
     return out;
 }
 
+namespace {
+
+bool Verify(const FleetKey& publicKey, const char* signature, std::string_view text) {
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    return ctx && EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, publicKey.get()) == 1 &&
+           EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(signature), kSignatureSize,
+                            reinterpret_cast<const unsigned char*>(text.data()), text.size()) == 1;
+}
+
+}  // namespace
+
 std::optional<std::string_view> VerifyFleetMessage(const FleetKey& publicKey, std::string_view topic,
                                                    std::string_view message) {
     if (message.size() < kSignatureSize) return std::nullopt;
     const std::string_view body = message.substr(kSignatureSize);
-    const std::string text = SignedText(topic, body);
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, publicKey.get()) != 1) return std::nullopt;
-    if (EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(message.data()), kSignatureSize,
-                         reinterpret_cast<const unsigned char*>(text.data()), text.size()) != 1)
-        return std::nullopt;
+    if (!Verify(publicKey, message.data(), SignedText(topic, body))) return std::nullopt;
     return body;
+}
+
+std::optional<std::string_view> VerifyFleetMessageInPlace(const FleetKey& publicKey, std::string_view topic,
+                                                          char* message, size_t size) {
+    if (size < kSignatureSize || topic.size() + 1 > kSignatureSize)
+        return VerifyFleetMessage(publicKey, topic, std::string_view(message, size));
+    char signature[kSignatureSize];
+    std::memcpy(signature, message, kSignatureSize);
+    char* text = message + kSignatureSize - (topic.size() + 1);
+    std::memcpy(text, topic.data(), topic.size());
+    text[topic.size()] = '\0';
+    if (!Verify(publicKey, signature, std::string_view(text, size - kSignatureSize + topic.size() + 1)))
+        return std::nullopt;
+    return std::string_view(message + kSignatureSize, size - kSignatureSize);
 }
 
 std::string Sha256Hex(std::string_view data) {

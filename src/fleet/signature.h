@@ -29,6 +29,10 @@ std::string SignFleetMessage(const FleetKey& privateKey, std::string_view topic,
 // The body when the signature holds for this topic, else nothing.
 std::optional<std::string_view> VerifyFleetMessage(const FleetKey& publicKey, std::string_view topic,
                                                    std::string_view message);
+// The same check without a second copy of a large body: the signed text is laid out over the
+// signature bytes in `message` when the topic fits there, so they do not survive the call.
+std::optional<std::string_view> VerifyFleetMessageInPlace(const FleetKey& publicKey, std::string_view topic,
+                                                          char* message, size_t size);
 
 // Lower-case hex SHA-256.
 std::string Sha256Hex(std::string_view data);

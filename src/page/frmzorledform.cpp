@@ -536,7 +536,11 @@ void TFrmZorLedForm::FormMouseUp(Qt::MouseButton, MouseShift, int, int) {
 
 void TFrmZorLedForm::FormDblClick() {
     Selection->Clear();
-    if (ShowFormEdit) ShowFormEdit(*this);
+    if (!ShowFormEdit) return;
+    // The page dialog's whole session is one step too, set back through the page's setters.
+    PropertyValues before = History ? History->TakePage() : PropertyValues{};
+    ShowFormEdit(*this);
+    if (History) History->RecordPage(QString::fromUtf8("页面属性"), std::move(before), History->TakePage());
 }
 
 void TFrmZorLedForm::WidgetMouseDown(Control* widget, Qt::MouseButton, MouseShift shift, int x, int y) {

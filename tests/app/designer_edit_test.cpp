@@ -123,6 +123,16 @@ TEST_F(DesignerEdit, UndoAndRedoOfEveryChangeRestoreThePageTextByteForByte) {
              Mouse(w, QEvent::MouseButtonDblClick, {5, 5}, Qt::LeftButton);
              Mouse(w, QEvent::MouseButtonRelease, {5, 5}, Qt::NoButton);
          }},
+        {"the page's dialog session",
+         [](DesignerEdit& t) {
+             TFrmZorLedForm::ShowFormEdit = [](TFrmZorLedForm& page) {
+                 page.SetCaption(Utf8ToGbk("新标题"));
+                 page.SetColor(clBlue);
+                 page.SetClientWidth(page.ClientWidth() + 40);
+             };
+             t.Page().FormDblClick();
+             TFrmZorLedForm::ShowFormEdit = nullptr;
+         }},
         {"paste",
          [](DesignerEdit& t) {
              t.Select({"mylabel1", "myzorledIMAGE1"});

@@ -7,12 +7,14 @@
 #include "app/fleetplay.h"
 #include "app/fleetwindow.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonObject>
 #include "app/mainwindow.h"
 #include "core/atomicfile.h"
 #include "core/codepage.h"
 #include "core/error.h"
+#include "core/resumepoint.h"
 #include "core/textlist.h"
 #include "fleet/bundle.h"
 #include "fleet/signature.h"
@@ -73,8 +75,12 @@ TEST_F(FleetPlayTest, ANewSelectionStartsAtItsFirstPageAtTheNextPageChange) {
     MakeHome(home_ / "pagedef", {"a1", "a2"});
     window_->ActionPlayExecute();
     clock_.Advance(1000);
+    // Play was at the second page of a plan that the new selection names too.
+    WriteResumePoint(home_, {{"main"}, 1});
     MakeHome(home_ / "src", {"b1", "b2"});
     ApplyFrom(home_ / "src", 1);
+    // A restart from here begins the new selection at its first page.
+    EXPECT_EQ(ReadResumePoint(home_), (ResumePoint{{"main"}, 0}));
     // The page on screen keeps its time; then the new list starts from the top.
     EXPECT_EQ(shown_, (std::vector<std::string>{"a1"}));
     clock_.Advance(5000);
@@ -82,6 +88,25 @@ TEST_F(FleetPlayTest, ANewSelectionStartsAtItsFirstPageAtTheNextPageChange) {
     EXPECT_EQ(GbkToUtf8(window_->CurrentPlan()), "main");
     EXPECT_TRUE(fs::exists(home_ / "pagedef.local" / "a1.DFM"));
     EXPECT_TRUE(reported_.empty()) << reported_.front();
+}
+
+TEST_F(FleetPlayTest, AnOldSelectionsIndexRecordedBeforePlayTakesTheBundleIsReset) {
+    MakeHome(home_ / "pagedef", {"a1", "a2"});
+    FleetKey::Generate(home_ / "k.pem", home_ / "k.pub");
+    FleetConfig config;
+    config.sign = "s1";
+    config.groups = {"g"};
+    config.publisherKey = home_ / "k.pub";
+    FleetPlay fleet(*window_, home_, config);
+    window_->ActionPlayExecute();
+    MakeHome(home_ / "src", {"b1", "b2"});
+    const std::string body = BuildBundle(home_ / "src", "g", 1).body;
+    ApplyBundle(home_, CheckBundle(body, "g"), Sha256Hex(body));
+    // A page change of the old selection, between the apply and play hearing of it.
+    WriteResumePoint(home_, {{"main"}, 1});
+    fleet.Sign().onBundleApplied();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ReadResumePoint(home_), (ResumePoint{{"main"}, 0}));
 }
 
 TEST_F(FleetPlayTest, AnIdleSignStartsTheFirstSelectionAtOnce) {
@@ -132,6 +157,12 @@ TEST_F(FleetPlayTest, AnnouncementsShowInNamedWidgetsUntilTheyEndAndNeverReachAS
     board.Apply(page, 6000);
     EXPECT_EQ(text->Text().Lines(), ownLines);
     EXPECT_FALSE(text->FeedHeld);
+
+    // A character GBK cannot hold shows as "?", as in a UTF-8 data file.
+    board.Set({"mylabel1", "晚点\xF0\x9F\x9A\x86十分钟", 0});
+    board.Apply(page, 7000);
+    EXPECT_EQ(label->Caption(), Utf8ToGbk("晚点?十分钟"));
+    EXPECT_EQ(label->Caption(), TextFileToGbk("晚点\xF0\x9F\x9A\x86十分钟"));
 }
 
 TEST_F(FleetPlayTest, SavingIntoAManagedPagedefIsRefusedNamingTheFleet) {

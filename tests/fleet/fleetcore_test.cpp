@@ -106,6 +106,24 @@ TEST(FleetSignature, CoversTopicAndBody) {
     tampered.back() ^= 1;
     EXPECT_FALSE(VerifyFleetMessage(pub, "zorled/group/a/bundle", tampered));
     EXPECT_FALSE(VerifyFleetMessage(pub, "zorled/group/a/bundle", message.substr(0, 63)));
+
+    // Checked in place, with topics that fit before the body and one that does not.
+    const std::string longTopic = "zorled/group/" + std::string(64, 'g') + "/bundle";
+    const struct {
+        std::string signedFor, checkedAs;
+        bool good;
+    } inPlace[] = {
+        {"zorled/group/a/bundle", "zorled/group/a/bundle", true},
+        {"zorled/group/a/bundle", "zorled/group/b/bundle", false},
+        {longTopic, longTopic, true},
+        {longTopic, longTopic + "x", false},
+    };
+    for (const auto& c : inPlace) {
+        std::string buffer = SignFleetMessage(priv, c.signedFor, "body");
+        const auto body = VerifyFleetMessageInPlace(pub, c.checkedAs, buffer.data(), buffer.size());
+        EXPECT_EQ(body.has_value(), c.good) << c.checkedAs;
+        if (body) EXPECT_EQ(*body, "body");
+    }
     EXPECT_NE(ErrorOf([&] { FleetKey::LoadPrivate(home.path() / "pub.pem"); }).find("no Ed25519 private key"),
               std::string::npos);
 }
@@ -117,7 +135,7 @@ TEST(FleetBundle, CarriesTheSelectionAndWarnsOfDataFiles) {
     const CheckedBundle checked = CheckBundle(built.body, "g1");
     EXPECT_EQ(checked.version, 1234);
     std::vector<std::string> names;
-    for (const BundleFile& f : checked.files) names.push_back(f.name);
+    for (const CheckedFile& f : checked.files) names.push_back(f.name);
     EXPECT_EQ(names, (std::vector<std::string>{"SelectList.PLN", "PlayList.PLN", "plan1.LED", "page1.DFM", "page1.Pas",
                                                "时刻表.DFM"}));
     ASSERT_EQ(built.warnings.size(), 2u);  // the missing unit, the data file

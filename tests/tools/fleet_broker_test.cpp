@@ -184,8 +184,8 @@ struct Broker {
 class StateWatch {
 public:
     explicit StateWatch(const Broker& broker) : link_(broker.Config("publisher"), "watch") {
-        link_.onMessage = [this](const std::string&, const std::string& payload) {
-            const QJsonObject state = QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
+        link_.onMessage = [this](const std::string&, std::string_view payload) {
+            const QJsonObject state = QJsonDocument::fromJson(QByteArray::fromStdString(std::string(payload))).object();
             std::lock_guard lock(mutex_);
             states_[state.value("sign").toString().toStdString()] = state;
             changed_.notify_all();
@@ -429,7 +429,7 @@ TEST_F(FleetBroker, KilledSignGoesOfflineAndSignCredentialsCannotPublishToGroups
     std::mutex mutex;
     std::condition_variable arrived;
     int probes = 0, others = 0;
-    listener.onMessage = [&](const std::string& topic, const std::string&) {
+    listener.onMessage = [&](const std::string& topic, std::string_view) {
         std::lock_guard lock(mutex);
         ++(topic == "zorled/group/k/text/probe" ? probes : others);
         arrived.notify_all();

@@ -15,7 +15,6 @@
 #include "core/home.h"
 #include "fleet/fleetconfig.h"
 #include "fleet/publisher.h"
-#include "output/ledoutputcontrol.h"
 #include "qtbase/application.h"
 #include "qtbase/lifetime.h"
 #include "qtbase/systemtimers.h"
@@ -99,8 +98,7 @@ int RunSign(const std::vector<std::string>& args) {
         QCoreApplication::quit();
     });
 
-    TSYS_Frmzorled window;
-    window.LedOutput.reset();
+    TSYS_Frmzorled window(nullptr, TSYS_Frmzorled::Use::PlayOnly);
     window.RunPlanEditor = [] { return true; };
     std::unique_ptr<FleetPlay> fleet;
     fleet = std::make_unique<FleetPlay>(window, home, ReadFleetConfig(home / "fleet.ini", FleetRole::Sign));
