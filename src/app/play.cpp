@@ -201,7 +201,7 @@ void TSYS_Frmzorled::ShowPlayPageWindow(TFrmZorLedForm& page) {
     QAction* entry = menu ? menu->activeAction() : nullptr;
     if (!title || title->menu() != menu) title = nullptr;
     page.SetVisible(true);
-    RaiseDialogsAbovePages();
+    KeepPageUnderDialogs(page);
     if (!title || QApplication::activePopupWidget()) return;
     menuBar()->setActiveAction(title);
     if (entry && title->menu()->isVisible()) title->menu()->setActiveAction(entry);

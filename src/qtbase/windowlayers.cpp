@@ -44,9 +44,16 @@ bool StaysAbovePages(const QWidget& window) {
     }
 }
 
-void RaiseDialogsAbovePages() {
+void KeepPageUnderDialogs(QWidget& page) {
+    bool any = false;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && StaysAbovePages(*w)) w->raise();
+        if (w != &page && w->isVisible() && StaysAbovePages(*w)) {
+            w->raise();
+            any = true;
+        }
+    // A window manager may refuse to raise a modal dialog over the page, but it places a page
+    // just mapped where asked: at the foot of its layer, still above other programs' windows.
+    if (any) page.lower();
 }
 
 void KeepDialogsAbovePages() {

@@ -11,9 +11,10 @@ inline constexpr const char* kPageWindowProperty = "zlPageWindow";
 // application.
 void KeepDialogsAbovePages();
 
-// A page mapped later goes on top of its layer, over the dialogs already open: they are lifted
-// above it again. Called right after the page is shown, before the window manager stacks it.
-void RaiseDialogsAbovePages();
+// A page mapped later goes on top of its layer, over the dialogs already open: while any is
+// open, they are lifted and the page put beneath them. Called right after the page is shown,
+// before the window manager has stacked it.
+void KeepPageUnderDialogs(QWidget& page);
 
 // True for a window the rule lifts: a top-level window of the program that is neither a page nor
 // the main window (a window without a parent).
