@@ -111,5 +111,26 @@ TEST_F(PageWindows, AMenuOpenInPlayStaysOpenAcrossAPageChange) {
     EXPECT_EQ(program_.exitCode(), 0);
 }
 
+TEST_F(PageWindows, AnOpenDialogStaysAboveTheNextPage) {
+    x_.WaitWindow("^small$");
+    const X11Session::Rect main = x_.ScreenArea(x_.WaitWindow("^" + kMainTitle));
+    QStringList before = x_.VisibleWindows();
+    x_.Click(main.x + 193, main.y + 10);  // 关于
+    const X11Session::Rect menu = x_.ScreenArea(x_.WaitNewWindow(before, 32));
+    before = x_.VisibleWindows();
+    x_.Click(menu.x + 30, menu.y + 12);  // 联系: the contact box, modal
+    const QString box = x_.WaitNewWindow(before, 100);
+    const QString page = x_.WaitWindow("^wide$");
+    // The window manager's stacking, bottom to top, names the box after the page.
+    QProcess xprop;
+    xprop.setProcessEnvironment(x_.Environment());
+    xprop.start("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
+    ASSERT_TRUE(xprop.waitForFinished(10000));
+    const QString stacking = QString::fromUtf8(xprop.readAllStandardOutput());
+    const auto at = [&](const QString& window) { return stacking.indexOf("0x" + QString::number(window.toULong(), 16)); };
+    ASSERT_GE(at(page), 0) << stacking.toStdString();
+    EXPECT_GT(at(box), at(page)) << stacking.toStdString();
+}
+
 }  // namespace
 }  // namespace zl
