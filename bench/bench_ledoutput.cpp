@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "benchmain.h"
+#include "loopback.h"
 #include "output/ledoutputengine.h"
 #include "output/packets.h"
 #include "output/pagepicture.h"
@@ -25,21 +26,8 @@ namespace {
 
 constexpr int kWidth = 512, kHeight = 256;
 
-// A bound socket nobody reads, as a controller's port on this machine.
-struct Receiver {
-    Receiver() {
-        fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof at;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);
-        port = ntohs(at.sin_port);
-    }
-    ~Receiver() { ::close(fd); }
-    int fd, port;
-};
+// A bound socket nobody reads.
+using Receiver = zl::bench::LoopbackReceiver;
 
 // A sign-like page: a coloured ground with rows of text in several colours.
 std::unique_ptr<zl::TFrmZorLedForm> MakePage() {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "benchmain.h"
+#include "loopback.h"
 #include "output/ledoutputengine.h"
 #include "page/frmzorledform.h"
 #include "qtbase/systemtimers.h"
@@ -28,17 +29,12 @@ namespace {
 void BM_StreamRate(benchmark::State& state) {
     const int rate = static_cast<int>(state.range(0));
     const char* env = std::getenv("ZORLED_LEDRATE_SECONDS");
-    const int seconds = env ? std::max(2, std::atoi(env)) : 10;
+    const int seconds = env ? std::max(4, std::atoi(env)) : 10;
     zl::InstallSystemTime();
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const zl::bench::LoopbackReceiver receiver;
+    const int fd = receiver.fd;
     const int size = 1 << 22;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof at;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);
     timeval wait{0, 200000};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
 
@@ -48,7 +44,7 @@ void BM_StreamRate(benchmark::State& state) {
     zl::LedOutputConfig o;
     o.section = "output1";
     o.host = "127.0.0.1";
-    o.port = ntohs(at.sin_port);
+    o.port = receiver.port;
     o.width = 64;
     o.height = 32;
     o.rate = rate;
@@ -75,10 +71,18 @@ void BM_StreamRate(benchmark::State& state) {
         done = true;
         receiver.join();
         // The first and the last second are left out.
+        if (arrivals.empty()) {
+            state.SkipWithError("the receiver got no frames");
+            break;
+        }
         const std::int64_t from = arrivals.front() + 1'000'000'000, to = arrivals.back() - 1'000'000'000;
         std::vector<std::int64_t> kept;
         for (std::int64_t t : arrivals)
             if (t >= from && t <= to) kept.push_back(t);
+        if (kept.size() < 3) {
+            state.SkipWithError("too few frames between the first and the last second: run longer");
+            break;
+        }
         const double fps = static_cast<double>(kept.size() - 1) / (static_cast<double>(kept.back() - kept.front()) / 1e9);
         std::vector<double> gaps;
         for (size_t i = 1; i < kept.size(); ++i) gaps.push_back(static_cast<double>(kept[i] - kept[i - 1]) / 1e6);
@@ -88,7 +92,6 @@ void BM_StreamRate(benchmark::State& state) {
         state.counters["p50_ms"] = gaps[gaps.size() / 2];
         state.counters["p99_ms"] = gaps[std::min(gaps.size() - 1, gaps.size() * 99 / 100)];
     }
-    ::close(fd);
 }
 BENCHMARK(BM_StreamRate)->Arg(30)->Arg(60)->Arg(120)->Iterations(1)->Unit(benchmark::kSecond);
 

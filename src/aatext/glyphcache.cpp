@@ -302,6 +302,16 @@ namespace {
 
 // A glyph rasterised a pixel per block, grown to the grid: each value fills its block, placed
 // relative to the pen, which lies (alignX, alignY) into its block.
+// A rasterised row grown to the grid: each value `block` times.
+void WidenRow(const std::uint8_t* source, std::size_t width, int block, std::uint8_t* out) {
+    if (block == 2) {
+        for (std::size_t c = 0; c < width; ++c) out[2 * c] = out[2 * c + 1] = source[c];
+    } else {
+        for (std::size_t c = 0; c < width; ++c)
+            for (int k = 0; k < block; ++k) out[c * block + k] = source[c];
+    }
+}
+
 std::shared_ptr<const GlyphBitmap> Blocks(const GlyphBitmap& pixels, int block, int alignX, int alignY) {
     auto bitmap = std::make_shared<GlyphBitmap>();
     bitmap->left = pixels.left * block - alignX;
@@ -312,12 +322,7 @@ std::shared_ptr<const GlyphBitmap> Blocks(const GlyphBitmap& pixels, int block, 
     for (int r = 0; r < pixels.height; ++r) {
         std::uint8_t* row = bitmap->coverage.data() + static_cast<std::size_t>(r) * block * bitmap->width;
         const std::uint8_t* source = pixels.coverage.data() + static_cast<std::size_t>(r) * pixels.width;
-        if (block == 2) {
-            for (int c = 0; c < pixels.width; ++c) row[2 * c] = row[2 * c + 1] = source[c];
-        } else {
-            for (int c = 0; c < pixels.width; ++c)
-                for (int k = 0; k < block; ++k) row[c * block + k] = source[c];
-        }
+        WidenRow(source, static_cast<std::size_t>(pixels.width), block, row);
         for (int k = 1; k < block; ++k) std::memcpy(row + k * bitmap->width, row, static_cast<std::size_t>(bitmap->width));
     }
     return bitmap;
@@ -405,7 +410,7 @@ void GlyphCache::Composite(const GlyphFont& font, std::uint32_t glyph, std::int6
                         for (std::int64_t row = std::max(r0, top + first * block); row < end; ++row) {
                             const std::uint8_t* source = part.data() + ((row - top) / block - first) * w;
                             if (block > 1) {
-                                for (std::int64_t c = 0; c < w * block; ++c) wide[c] = source[c / block];
+                                WidenRow(source, static_cast<std::size_t>(w), block, wide.data());
                                 source = wide.data();
                             }
                             AddRow(tile + row * stride + c0, source + (c0 - left), static_cast<int>(c1 - c0));
