@@ -115,6 +115,18 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent, Use use) : QMainWindow(parent) {
         if (box.clickedButton() == discard) return SaveAnswer::Discard;
         return SaveAnswer::Cancel;
     };
+    AskPasteMany = [this](std::size_t widgets) {
+        QMessageBox box(QMessageBox::Question, U("请确定"),
+                        U("剪贴板中有 %1 个部件，粘贴这么多部件需要一些时间。是否粘贴？").arg(widgets),
+                        QMessageBox::NoButton, this);
+        QPushButton* paste = box.addButton(U("粘贴"), QMessageBox::AcceptRole);
+        QPushButton* cancel = box.addButton(U("取消"), QMessageBox::RejectRole);
+        box.setDefaultButton(cancel);
+        box.setEscapeButton(cancel);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.exec();
+        return box.clickedButton() == paste;
+    };
 }
 
 void TSYS_Frmzorled::BuildFileDialogs() {
@@ -389,7 +401,7 @@ void TSYS_Frmzorled::PasteClipboard() {
     std::string text;
     if (data && data->hasFormat(kPageTextMime)) text = data->data(kPageTextMime).toStdString();
     else if (data && data->hasText()) text = Utf8ToGbk(data->text().toStdString());
-    PasteText(*Page, text);
+    PasteText(*Page, text, [this](std::size_t widgets) { return !AskPasteMany || AskPasteMany(widgets); });
 }
 
 void TSYS_Frmzorled::ActionFleetExecute() {

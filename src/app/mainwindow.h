@@ -115,6 +115,8 @@ public:
     enum class SaveAnswer { Save, Discard, Cancel };
     std::function<bool(QFileDialog&)> RunFileDialog;
     std::function<SaveAnswer()> AskSaveChanges;
+    // Asked before a paste of very many widgets, which takes a while; true pastes them.
+    std::function<bool(std::size_t widgets)> AskPasteMany;
 
     // The page was changed since it was opened, made or saved.
     bool PageModified() const;

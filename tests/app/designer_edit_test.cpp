@@ -111,8 +111,8 @@ TEST_F(DesignerEdit, UndoAndRedoOfEveryChangeRestoreThePageTextByteForByte) {
         {"resize by a grip",
          [](DesignerEdit& t) {
              t.Select({"mylabel1"});
-             QWidget* grip = t.Page().Selection->Items[0].Grips[7].Grip;
-             Drag(grip, {2, 2}, 30, 12);
+             const Tselectcontrolcla& s = *t.Page().Selection;
+             Drag(s.Overlay(), s.DrawnRect(s.Items[0], s.Items[0].Grips[7]).topLeft() + QPoint(2, 2), 30, 12);
          }},
         {"delete a label", [](DesignerEdit& t) { t.Select({"mylabel1"}); t.window_->Actiondeleteselected->trigger(); }},
         {"delete a clock and a board",
@@ -235,16 +235,17 @@ TEST_F(DesignerEdit, APasteOfSomethingElseIsRefusedAndChangesNothing) {
         const char* text;
         const char* message;
     } cases[] = {
-        {"prose", "Dear operator, hello", "Nothing pasted: the clipboard holds no page text"},
-        {"empty", "", "Nothing pasted: the clipboard holds no page text"},
-        {"a page without widgets", "object P: TFrmZorLedForm\r\n  Left = 3\r\nend\r\n", "holds no widgets"},
+        {"prose", "Dear operator, hello", "未粘贴：剪贴板中的内容不是页面文本"},
+        {"empty", "", "剪贴板是空的"},
+        {"only blanks", " \r\n\t", "剪贴板是空的"},
+        {"a page without widgets", "object P: TFrmZorLedForm\r\n  Left = 3\r\nend\r\n", "未粘贴：剪贴板中的页面文本不含部件"},
         {"an unknown class",
          "object P: TFrmZorLedForm\r\n  object a: Tzorledlabel\r\n  end\r\n  object b: TNoSuch\r\n  end\r\nend\r\n",
-         "Class TNoSuch not found"},
+         "未粘贴：找不到部件类 TNoSuch"},
         {"a bad value in the second widget",
          "object P: TFrmZorLedForm\r\n  object a: Tzorledlabel\r\n  end\r\n  object b: Tzorledlabel\r\n"
          "    Nonsense = 4\r\n  end\r\nend\r\n",
-         "Nonsense"},
+         "未粘贴：页面文本有误"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
