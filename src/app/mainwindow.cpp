@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -351,6 +352,7 @@ void TSYS_Frmzorled::CreatePageWindow(const std::string& name, bool shown) {
 void TSYS_Frmzorled::AttachPage() {
     // The editing keys work whichever of the two windows is active.
     Page->addActions(EditActions);
+    Page->installEventFilter(this);
     if (PropertyPanel) PropertyPanel->SetPage(Page);
     QUndoStack& stack = Page->History->Stack();
     connect(&stack, &QUndoStack::indexChanged, this, [this] { UpdateCommandStates(); });
@@ -428,6 +430,8 @@ void TSYS_Frmzorled::SavePageTo(const std::filesystem::path& path) {
     if (Announcements) Announcements->RestoreAll();
     CurrentFile = path;
     SetFileTitle();
+    // The page being designed is a shown page; a save never writes it away hidden.
+    if (!Playing && !Page->Visible()) Page->SetVisible(true);
     SavePageFile(*Page, path);
     std::filesystem::path unit = path;
     unit.replace_extension(".Pas");
@@ -514,6 +518,18 @@ void TSYS_Frmzorled::ActionAutostartExecute(bool on) {
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     }
+}
+
+bool TSYS_Frmzorled::eventFilter(QObject* watched, QEvent* event) {
+    // The page window's close button or Alt+F4 while designing: hiding it would leave the page
+    // edited and saved unseen, so it means 新页面, with its question. The program's own closes
+    // (quitting, a stop) are not spontaneous and go through.
+    if (watched == Page && event->type() == QEvent::Close && event->spontaneous() && !Playing) {
+        event->ignore();
+        QTimer::singleShot(0, this, [this] { Guarded([this] { ActionnewpageExecute(); }); });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TSYS_Frmzorled::closeEvent(QCloseEvent* event) {

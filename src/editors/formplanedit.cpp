@@ -50,6 +50,9 @@ TFormPlanEdit::TFormPlanEdit(QWidget* parent) : QDialog(parent) {
     BitBtncancle->setObjectName("BitBtncancle");
     BitBtncancle->setGeometry(297, kClientHeight - kButtonStrip + 19, 90, 27);
     for (QPushButton* b : {BitBtnadd, BitBtndelete, BitBtnok, BitBtncancle}) b->setAutoDefault(false);
+    // Enter means 确定 wherever the focus is, never the plan list's 新增 beside it.
+    for (QPushButton* b : FrameAplan1->findChildren<QPushButton*>()) b->setAutoDefault(false);
+    BitBtnok->setDefault(true);
 
     connect(BitBtnadd, &QPushButton::clicked, this, GuardedHandler([this] { BitBtnaddClick(); }));
     connect(BitBtndelete, &QPushButton::clicked, this, GuardedHandler([this] { BitBtndeleteClick(); }));

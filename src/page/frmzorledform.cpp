@@ -448,6 +448,17 @@ void TFrmZorLedForm::mouseDoubleClickEvent(QMouseEvent* e) try {
     ReportCurrentError();
 }
 
+void TFrmZorLedForm::OperatorMoving() {
+    if (History) beforeMove_ = History->TakePage();
+}
+
+void TFrmZorLedForm::OperatorMoved() {
+    if (!History) return;
+    History->RecordPageMove(std::move(beforeMove_), History->TakePage());
+    beforeMove_.clear();
+    Changed();
+}
+
 bool TFrmZorLedForm::CatchGreyGrip(const QMouseEvent& e, QPoint pagePoint) {
     // Past a handful of selected widgets the grip sheet lets the mouse through; a press on one of
     // its grey grips still belongs to the grip, which resizes nothing, until the release.

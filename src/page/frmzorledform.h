@@ -120,6 +120,8 @@ signals:
     void SelectionChanged();
 
 protected:
+    void OperatorMoving() override;
+    void OperatorMoved() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -135,6 +137,7 @@ private:
     // The selection's state when a drag began; recorded as one step when the button is released.
     std::optional<PageState> dragBefore_;
     bool greyGripHeld_ = false;
+    PropertyValues beforeMove_;
     bool CatchGreyGrip(const QMouseEvent& event, QPoint pagePoint);
     void FinishDrag(const QString& caption);
 };

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/clock.h"
 #include "core/pagetext/parser.h"
 #include "core/pagetext/writer.h"
 #include "page/frmzorledform.h"
@@ -35,10 +36,25 @@ private:
     bool first_ = true;
 };
 
+// Steps of this id follow each other within kMergeMs are one move of the page window: the window
+// manager reports a drag as many moves.
+constexpr int kPageMoveId = 1;
+constexpr LocalMs kMergeMs = 1000;
+
 class PageValuesStep : public QUndoCommand {
 public:
-    PageValuesStep(TPageHistory& history, const QString& caption, PropertyValues before, PropertyValues after)
-        : QUndoCommand(caption), history_(history), before_(std::move(before)), after_(std::move(after)) {}
+    PageValuesStep(TPageHistory& history, const QString& caption, PropertyValues before, PropertyValues after,
+                   int id = -1)
+        : QUndoCommand(caption), history_(history), before_(std::move(before)), after_(std::move(after)), id_(id),
+          at_(Now()) {}
+    int id() const override { return id_; }
+    bool mergeWith(const QUndoCommand* other) override {
+        const auto* next = static_cast<const PageValuesStep*>(other);
+        if (other->id() != id_ || next->at_ - at_ > kMergeMs) return false;
+        after_ = next->after_;
+        at_ = next->at_;
+        return true;
+    }
     void undo() override { Guarded([this] { history_.ApplyPage(before_); }); }
     void redo() override {
         if (first_) {
@@ -123,6 +139,10 @@ void TPageHistory::RecordPage(const QString& caption, PropertyValues before, Pro
                    [](const auto& a, const auto& b) { return a.first == b.first && SameValue(a.second, b.second); }))
         return;
     stack_.push(new PageValuesStep(*this, caption, std::move(before), std::move(after)));
+}
+
+void TPageHistory::RecordPageMove(PropertyValues before, PropertyValues after) {
+    stack_.push(new PageValuesStep(*this, QString::fromUtf8("移动页面"), std::move(before), std::move(after), kPageMoveId));
 }
 
 void TPageHistory::ApplyPage(const PropertyValues& values) {

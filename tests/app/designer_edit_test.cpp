@@ -8,6 +8,8 @@
 #include <QFileDialog>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
+#include <QWindow>
 #include <QTest>
 #include <QUndoStack>
 
@@ -19,7 +21,7 @@
 #include "page/pageclipboard.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
-#include "support/scratchdir.h"
+#include "support/mainwindowfixture.h"
 #include "widgets/zorledlabel.h"
 
 namespace zl {
@@ -40,33 +42,16 @@ void Drag(QWidget* w, QPoint from, int dx, int dy) {
     Mouse(w, QEvent::MouseButtonRelease, from + QPoint(dx, dy), Qt::NoButton);
 }
 
-class DesignerEdit : public ::testing::Test {
+class DesignerEdit : public zl::testing::MainWindowTest {
 public:
+    DesignerEdit() : MainWindowTest("zorled-designer") {}
     void SetUp() override {
-        ::setenv("ZORLED_HOME", scratch_.path().c_str(), 1);
-        RegisterPageClasses();
-        ResetWidgetCounters();
-        window_ = std::make_unique<TSYS_Frmzorled>();
-        window_->AskSaveChanges = [this] { ++questions_; return answer_; };
+        MainWindowTest::SetUp();
         window_->RunFileDialog = [this](QFileDialog& dialog) {
             if (saveAs_.empty()) return false;
             dialog.selectFile(QString::fromStdString(saveAs_.string()));
             return true;
         };
-        previous_ = SetErrorReporter([this](const QString& m) { reports_ << m; });
-    }
-    void TearDown() override {
-        SetErrorReporter(previous_);
-        window_.reset();
-        ::unsetenv("ZORLED_HOME");
-    }
-    TFrmZorLedForm& Page() { return *window_->Page; }
-    std::string Text() { return pagetext::Write(PageToTree(Page())); }
-    Control* Widget(const char* name) { return dynamic_cast<Control*>(Page().FindComponent(name)); }
-    void Select(std::initializer_list<const char*> names) {
-        std::vector<Control*> widgets;
-        for (const char* n : names) widgets.push_back(Widget(n));
-        Page().Selection->SelectWidgets(widgets);
     }
     // Keys as the operator types them into the active page window.
     void Key(Qt::Key key, Qt::KeyboardModifiers mods = {}) {
@@ -78,13 +63,7 @@ public:
         QApplication::setActiveWindow(w);
     }
 
-    zl::testing::ScratchDir scratch_{"zorled-designer"};
-    std::unique_ptr<TSYS_Frmzorled> window_;
-    int questions_ = 0;
-    TSYS_Frmzorled::SaveAnswer answer_ = TSYS_Frmzorled::SaveAnswer::Cancel;
     std::filesystem::path saveAs_;
-    QStringList reports_;
-    ErrorReporter previous_;
 };
 
 // A dialog session that sets several values: one step.
@@ -341,6 +320,106 @@ TEST_F(DesignerEdit, EditingCommandsRestInPlay) {
     window_->UpdateCommandStates();
     EXPECT_TRUE(window_->ActionUndo->isEnabled());
     EXPECT_FALSE(window_->ActionRedo->isEnabled());
+}
+
+}  // namespace
+}  // namespace zl
+
+namespace zl {
+namespace {
+
+class DesignerWindow : public zl::testing::MainWindowTest {
+public:
+    DesignerWindow() : MainWindowTest("zorled-designer-window") {}
+    // The page window's close button or Alt+F4: the window manager asks the window to close.
+    void CloseFromWindowManager() {
+        ASSERT_NE(Page().windowHandle(), nullptr);
+        Page().windowHandle()->close();
+        QCoreApplication::processEvents();
+    }
+};
+
+// Closing the page window while designing is 新页面: its question, and its outcome.
+TEST_F(DesignerWindow, ClosingThePageWindowIsNewPageWithItsQuestion) {
+    const auto saved = scratch_ / "pagedef" / "closed.DFM";
+    window_->RunFileDialog = [&](QFileDialog& dialog) {
+        dialog.selectFile(QString::fromStdString(saved.string()));
+        return true;
+    };
+    const struct {
+        const char* what;
+        bool changed;
+        TSYS_Frmzorled::SaveAnswer answer;
+        int questions;
+        bool replaced;
+    } cases[] = {
+        {"unchanged: a fresh page without a question", false, TSYS_Frmzorled::SaveAnswer::Cancel, 0, true},
+        {"changed, cancelled: the page stays, shown", true, TSYS_Frmzorled::SaveAnswer::Cancel, 1, false},
+        {"changed, discarded", true, TSYS_Frmzorled::SaveAnswer::Discard, 1, true},
+        {"changed, saved", true, TSYS_Frmzorled::SaveAnswer::Save, 1, true},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        window_->Actionnewpage->trigger();
+        Page().show();
+        if (k.changed) window_->Actionnewlabel->trigger();
+        const QPointer<TFrmZorLedForm> before = &Page();
+        questions_ = 0;
+        answer_ = k.answer;
+        std::filesystem::remove(saved);
+        CloseFromWindowManager();
+        EXPECT_EQ(questions_, k.questions);
+        EXPECT_EQ(before.isNull(), k.replaced);
+        EXPECT_TRUE(Page().Visible());
+        EXPECT_TRUE(Page().isVisible()) << "designing never goes on unseen";
+        if (!k.replaced) {
+            EXPECT_NE(Widget("mylabel1"), nullptr);
+            window_->Actionnewlabel->trigger();
+            EXPECT_EQ(Page().ChildControls().size(), 2u);
+        }
+        if (k.answer == TSYS_Frmzorled::SaveAnswer::Save) {
+            const std::string file = ReadWholeFile(saved);
+            EXPECT_NE(file.find("Visible = True"), std::string::npos);
+            EXPECT_NE(file.find("mylabel1"), std::string::npos);
+        }
+    }
+    EXPECT_TRUE(reports_.isEmpty()) << reports_.join("\n").toStdString();
+}
+
+TEST_F(DesignerWindow, ASaveOfAHiddenPageStillWritesItVisible) {
+    const auto path = scratch_ / "pagedef" / "hidden.DFM";
+    window_->Actionnewlabel->trigger();
+    Page().close();  // the program's own close, as quitting does
+    ASSERT_FALSE(Page().Visible());
+    window_->SavePageTo(path);
+    EXPECT_NE(ReadWholeFile(path).find("Visible = True"), std::string::npos);
+    EXPECT_TRUE(Page().isVisible());
+}
+
+TEST_F(DesignerWindow, RepeatedPastesCascadeAndVeryLargeOnesAskFirst) {
+    window_->Actionnewlabel->trigger();
+    Select({"mylabel1"});
+    window_->ActionCopy->trigger();
+    const int left = Widget("mylabel1")->Left(), top = Widget("mylabel1")->Top();
+    for (int n = 1; n <= 3; ++n) {
+        window_->ActionPaste->trigger();
+        Control* pasted = Page().Selection->Items.at(0).Control;
+        EXPECT_EQ(QPoint(pasted->Left(), pasted->Top()), QPoint(left + 10 * n, top + 10 * n)) << n;
+    }
+
+    std::string text = "object P: TFrmZorLedForm\r\n";
+    for (int n = 0; n <= 10000; ++n) text += "  object a" + std::to_string(n) + ": Tzorledlabel\r\n  end\r\n";
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text + "end\r\n"));
+    std::size_t asked = 0;
+    window_->AskPasteMany = [&](std::size_t widgets) {
+        asked = widgets;
+        return false;
+    };
+    const std::string before = Text();
+    window_->ActionPaste->trigger();
+    EXPECT_EQ(asked, 10001u);
+    EXPECT_EQ(Text(), before) << "declined: nothing pasted";
+    EXPECT_TRUE(reports_.isEmpty());
 }
 
 }  // namespace
