@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -63,14 +64,27 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent, Use use) : QMainWindow(parent) {
 
     BuildActions();
     if (use == Use::Designer) {
-        // Floating at first: docked, it would crowd the fixed tool rows of this small window.
+        // Docked on the right, beside the tool rows rather than over the 播放 button; the window
+        // widens by the panel while it is docked there, so the fixed tool rows keep their room.
         PropertyPanel = new TPropertyPanel(this);
         addDockWidget(Qt::RightDockWidgetArea, PropertyPanel);
-        PropertyPanel->setFloating(true);
         PropertyPanel->hide();
+        auto fit = [this] {
+            const int tools = kWidth - 6;
+            if (PropertyPanel->isVisible() && !PropertyPanel->isFloating())
+                resize(std::max(width(), tools + kDockedPanelWidth), std::max(height(), kDockedPanelHeight));
+            else if (width() > tools)
+                resize(tools, kHeight - 26);
+        };
+        connect(PropertyPanel, &QDockWidget::visibilityChanged, this, fit);
+        connect(PropertyPanel, &QDockWidget::topLevelChanged, this, fit);
 
         BuildMenus();
         BuildPanels();
+        // Where the operator last left the panel (docked or floating, and where).
+        const QSettings remembered(QString::fromStdString((ProgramHome() / kDesignerSettings).string()),
+                                   QSettings::IniFormat);
+        restoreState(remembered.value("MainWindow/State").toByteArray());
     }
 
     // A fresh installation has no pagedef folder; the plan editor's lists must have somewhere to go.
@@ -538,6 +552,10 @@ void TSYS_Frmzorled::closeEvent(QCloseEvent* event) {
     if (keep) {
         event->ignore();
         return;
+    }
+    if (PropertyPanel) {
+        QSettings remembered(QString::fromStdString((ProgramHome() / kDesignerSettings).string()), QSettings::IniFormat);
+        remembered.setValue("MainWindow/State", saveState());
     }
     // Closing the main window ends the program: play stops first (its data modules are
     // uninitialised once), then the stay-on-top page window and any open report close too.

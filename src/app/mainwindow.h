@@ -38,6 +38,10 @@ public:
     int Top() const { return 350; }
     static constexpr int kWidth = 492;
     static constexpr int kHeight = 346;
+    // The property panel docked beside the tool rows, and where its place is remembered.
+    static constexpr int kDockedPanelWidth = 300;
+    static constexpr int kDockedPanelHeight = 520;
+    static constexpr const char* kDesignerSettings = "designer.ini";
 
     TFrmZorLedForm* Page = nullptr;
     // The page play replaced, still on screen beneath the new one until that one is drawn.

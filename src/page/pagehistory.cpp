@@ -67,6 +67,8 @@ public:
 private:
     TPageHistory& history_;
     PropertyValues before_, after_;
+    int id_;
+    LocalMs at_;
     bool first_ = true;
 };
 

@@ -324,3 +324,23 @@ TEST_F(PropertyPanel, TheWheelOverAnUnfocusedEditorScrollsAndEditsNothing) {
 
 }  // namespace
 }  // namespace zl
+
+namespace zl {
+namespace {
+
+// The panel opens docked on the right, the window widened for it, and is found where it was left.
+TEST_F(PropertyPanel, OpensDockedOnTheRightAndIsFoundWhereItWasLeft) {
+    EXPECT_TRUE(Panel().isVisible());
+    EXPECT_FALSE(Panel().isFloating());
+    EXPECT_EQ(window_->dockWidgetArea(&Panel()), Qt::RightDockWidgetArea);
+    EXPECT_GE(window_->width(), TSYS_Frmzorled::kWidth - 6 + TSYS_Frmzorled::kDockedPanelWidth);
+    Panel().setFloating(true);
+    Panel().move(40, 60);
+    window_->close();
+    window_ = std::make_unique<TSYS_Frmzorled>();
+    window_->AskSaveChanges = [] { return TSYS_Frmzorled::SaveAnswer::Discard; };
+    EXPECT_TRUE(Panel().isFloating()) << "left floating, found floating";
+}
+
+}  // namespace
+}  // namespace zl

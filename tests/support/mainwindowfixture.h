@@ -19,7 +19,7 @@
 namespace zl::testing {
 
 class MainWindowTest : public ::testing::Test {
-protected:
+public:
     explicit MainWindowTest(const char* prefix) : scratch_(prefix) {}
     void SetUp() override {
         ::setenv("ZORLED_HOME", scratch_.path().c_str(), 1);
