@@ -65,6 +65,7 @@ private:
     std::filesystem::path home_;
     std::unique_ptr<FleetSign> sign_;
     QTimer* timer_ = nullptr;
+    int ticks_ = 0;
 };
 
 // <home>/fleet.ini as the sign's settings, or nothing when the home has none.

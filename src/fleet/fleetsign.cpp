@@ -4,15 +4,48 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <malloc.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <chrono>
 
 #include "core/error.h"
+#include "core/atomicfile.h"
+#include "core/playlog.h"
 #include "fleet/mqttlink.h"
+#include "fleet/proofofplay.h"
 
 namespace zl {
 namespace {
 struct AlreadyApplied {};
+
+// What the desk shows of a sign's health; a figure the system does not give is left out.
+void AddHealth(QJsonObject& state, const std::filesystem::path& home) {
+    struct statvfs disk {};
+    if (statvfs(home.c_str(), &disk) == 0)
+        state["disk_free_mb"] = static_cast<qint64>(static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize >> 20);
+    try {
+        const std::string meminfo = ReadWholeFile("/proc/meminfo");
+        const auto at = meminfo.find("MemAvailable:");
+        if (at != std::string::npos) state["memory_free_mb"] = std::atoll(meminfo.c_str() + at + 13) / 1024;
+    } catch (const std::exception&) {
+    }
+    double load[1];
+    if (getloadavg(load, 1) == 1) state["load"] = load[0];
+    std::error_code ec;
+    for (const auto& zone : std::filesystem::directory_iterator("/sys/class/thermal", ec)) {
+        if (zone.path().filename().string().rfind("thermal_zone", 0) != 0) continue;
+        try {
+            const std::string temp = ReadWholeFile(zone.path() / "temp");
+            if (!temp.empty()) {
+                state["temperature"] = std::atof(temp.c_str()) / 1000.0;
+                break;
+            }
+        } catch (const std::exception&) {
+        }
+    }
+}
+
 }  // namespace
 
 std::string BundleTopic(const std::string& group) { return "zorled/group/" + group + "/bundle"; }
@@ -118,7 +151,7 @@ std::string FleetSign::StateJson(bool online) const {
     QJsonArray groups;
     for (const std::string& g : config_.groups) groups.append(QString::fromStdString(g));
     auto orNull = [](const std::string& s) { return s.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(s)); };
-    const QJsonObject state{{"online", online},
+    QJsonObject state{{"online", online},
                             {"sign", QString::fromStdString(config_.sign)},
                             {"groups", groups},
                             {"program", QString::fromStdString(program_)},
@@ -127,7 +160,15 @@ std::string FleetSign::StateJson(bool online) const {
                             {"page", orNull(page_)},
                             {"since", static_cast<qint64>(since_)},
                             {"error", orNull(error_)},
-                            {"uptime", static_cast<qint64>((FleetNowMs() - started_) / 1000)}};
+                            {"uptime", static_cast<qint64>((FleetNowMs() - started_) / 1000)},
+                            {"time", static_cast<qint64>(FleetNowMs())}};
+    QJsonArray texts;
+    for (const auto& [widget, a] : texts_)
+        texts.append(QJsonObject{{"widget", QString::fromStdString(widget)},
+                                 {"text", QString::fromStdString(a.text)},
+                                 {"until", static_cast<qint64>(a.until)}});
+    state["texts"] = texts;
+    AddHealth(state, home_);
     return QJsonDocument(state).toJson(QJsonDocument::Compact).toStdString();
 }
 
@@ -180,6 +221,10 @@ std::optional<Announcement> FleetSign::TakeAnnouncement(const std::string& topic
     a.widget = topic.substr(topic.rfind('/') + 1);
     a.text = json.value("text").toString().toStdString();
     a.until = json.value("until").toInteger(0);
+    if (a.text.empty())
+        texts_.erase(a.widget);
+    else
+        texts_[a.widget] = a;
     return a;
 }
 
@@ -192,9 +237,18 @@ void FleetSign::OnMessage(const std::string& topic, std::string_view payload) {
             const QJsonObject cmd =
                 QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size()))).object();
             const std::string id = cmd.value("id").toString().toStdString();
-            if (cmd.value("cmd").toString() == "shot" && id.size() <= 64 && id.find('\n') == std::string::npos &&
-                onShotRequest)
+            const QString kind = cmd.value("cmd").toString();
+            if (id.empty() || id.size() > 64 || id.find('\n') != std::string::npos) return;
+            if (kind == "shot" && onShotRequest) {
                 onShotRequest(id);
+            } else if (kind == "playlog") {
+                const std::string from = cmd.value("from").toString().toStdString();
+                const std::string to = cmd.value("to").toString().toStdString();
+                if (!IsPlayLogDay(from) || !IsPlayLogDay(to)) return;
+                if (link_) link_->Publish(PlayLogTopic(config_.sign), PlayLogAnswer(id, SumPlayLog(home_, from, to)), false);
+            } else if (kind == "restart" && onRestart) {
+                onRestart();
+            }
         } else if (topic.rfind(prefix, 0) == 0 && topic.size() > 7 && topic.compare(topic.size() - 7, 7, "/bundle") == 0) {
             try {
                 // The link's buffer is writable and ours during the call (see MqttLink::onMessage).
@@ -205,7 +259,10 @@ void FleetSign::OnMessage(const std::string& topic, std::string_view payload) {
             PublishState();
             if (onBundleApplied) onBundleApplied();
         } else if (topic.rfind(prefix, 0) == 0 && topic.find("/text/") != std::string::npos) {
-            if (auto a = TakeAnnouncement(topic, payload); a && onAnnouncement) onAnnouncement(*a);
+            if (auto a = TakeAnnouncement(topic, payload)) {
+                PublishState();
+                if (onAnnouncement) onAnnouncement(*a);
+            }
         }
     } catch (const std::exception& e) {
         SetError(e.what());

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -44,6 +45,8 @@ public:
     std::function<void()> onBundleApplied;
     std::function<void(const Announcement&)> onAnnouncement;
     std::function<void(const std::string& id)> onShotRequest;
+    // The publisher asked the program to restart: it ends with kExitRestart for its unit.
+    std::function<void()> onRestart;
     // Errors for the sign's error report (refused bundles, failed applies).
     std::function<void(const std::string& message)> onError;
 
@@ -59,6 +62,8 @@ public:
     void TakeBundle(const std::string& topic, std::string message) { TakeBundle(topic, message.data(), message.size()); }
     std::optional<Announcement> TakeAnnouncement(const std::string& topic, std::string_view message);
     std::string StateJson(bool online) const;
+    // Publishes the state anew so its health figures (disk, memory, load, clock) stay fresh.
+    void RefreshHealth() { PublishState(); }
 
 private:
     void OnMessage(const std::string& topic, std::string_view payload);
@@ -78,6 +83,7 @@ private:
     bool stopping_ = false;
     std::string plan_, page_, error_;
     std::string refusal_;
+    std::map<std::string, Announcement> texts_;  // announcements taken, by widget, for the state
     std::set<std::string> shownTopics_;  // announcement topics taken since start  // the broker's last refusal, cleared from the error once connected
     std::int64_t since_ = 0;
     std::int64_t started_ = 0;
