@@ -38,7 +38,9 @@ std::string SignOf(const std::string& topic, const std::string& last) {
     const std::string prefix = "zorled/sign/";
     if (topic.rfind(prefix, 0) != 0 || topic.size() <= prefix.size() + last.size() + 1) return {};
     const std::string sign = topic.substr(prefix.size(), topic.size() - prefix.size() - last.size() - 1);
-    return topic == prefix + sign + "/" + last && IsFleetId(sign) ? sign : std::string();
+    // Not only ids a sign may take: whatever is on the broker is shown, as text.
+    const bool plain = sign.size() <= 200 && sign.find_first_of("/+#") == std::string::npos;
+    return topic == prefix + sign + "/" + last && plain ? sign : std::string();
 }
 
 bool InGroup(const QJsonObject& state, const std::string& group) {

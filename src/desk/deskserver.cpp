@@ -43,18 +43,22 @@ public:
     }
 
 private:
+    // The answer goes out at once; the connection closes once the client has sent what it
+    // announced (read and dropped) or after a few seconds, so the client reads the answer
+    // rather than a reset.
     void Refuse(const char* status) {
         refused_ = true;
-        socket_->readAll();
         socket_->write(QByteArray("HTTP/1.1 ") + status +
                        "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-        socket_->disconnectFromHost();
+        QTimer::singleShot(5000, socket_, [socket = socket_] { socket->disconnectFromHost(); });
+        Drain();
+    }
+    void Drain() {
+        drained_ += socket_->readAll().size();
+        if (drained_ >= drainLimit_) socket_->disconnectFromHost();
     }
     void Read() {
-        if (refused_) {
-            socket_->readAll();
-            return;
-        }
+        if (refused_) return Drain();
         if (upgraded_) return;
         const QByteArray data = socket_->peek(socket_->bytesAvailable());
         qsizetype at = 0;
@@ -89,7 +93,10 @@ private:
                 }
             }
             head_.clear();
-            if (length > kDeskMaxBody) return Refuse("413 Payload Too Large");
+            if (length > kDeskMaxBody) {
+                drainLimit_ = std::min<qint64>(length + data.size(), 64 * kDeskMaxBody);
+                return Refuse("413 Payload Too Large");
+            }
             bodyLeft_ = length;
         }
     }
@@ -98,6 +105,7 @@ private:
     QByteArray head_;
     qint64 bodyLeft_ = 0;
     bool refused_ = false, upgraded_ = false;
+    qint64 drained_ = 0, drainLimit_ = 0;
 };
 
 class GuardedServer : public QTcpServer {
@@ -276,6 +284,8 @@ bool DeskServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
         return true;
     }
     const QString path = request.url().path();
+    // Taken as handled, the server upgrades it; the socket is judged when it comes.
+    if (Header(request, "Upgrade").compare("websocket", Qt::CaseInsensitive) == 0) return true;
     // The page's files come from the program's own resources, by fixed names only.
     static const std::map<QString, std::pair<QString, QByteArray>> kFiles = {
         {"/", {":/desk/index.html", "text/html; charset=utf-8"}},

@@ -10,6 +10,7 @@
 
 #include "app/fleetplay.h"
 #include "app/mainwindow.h"
+#include "app/signplay.h"
 #include "core/atomicfile.h"
 #include "core/error.h"
 #include "core/home.h"
@@ -107,6 +108,8 @@ int RunSign(const std::vector<std::string>& args) {
 
     TSYS_Frmzorled window(nullptr, TSYS_Frmzorled::Use::PlayOnly);
     window.RunPlanEditor = [] { return true; };
+    // The play log, as a sign's program keeps it: proof of play over the fleet reads it.
+    SignPlay signPlay(window, home);
     std::unique_ptr<FleetPlay> fleet;
     fleet = std::make_unique<FleetPlay>(window, home, ReadFleetConfig(home / "fleet.ini", FleetRole::Sign));
     fleet->Log = [](const std::string& line) {
@@ -127,6 +130,7 @@ int RunSign(const std::vector<std::string>& args) {
     const int status = stopped ? 0 : QCoreApplication::exec();
     fleet.reset();
     Guarded([&] { window.StopPlay(); });
+    signPlay.Follow();
     return status == kExitRestart ? kExitRestart : 0;
 }
 
