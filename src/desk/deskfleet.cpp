@@ -127,7 +127,9 @@ void DeskFleet::OnMessage(const std::string& topic, std::string_view payload) {
                                        {"plan", QString::fromStdString(r.plan)},
                                        {"page", QString::fromStdString(r.page)},
                                        {"seconds", static_cast<qint64>(r.seconds)}});
-            wait->second(sign, out);
+            // A copy: the last answer ends the wait, which removes the entry being called.
+            const auto take = wait->second;
+            take(sign, out);
         }, Qt::QueuedConnection);
     }
 }
