@@ -75,12 +75,13 @@ def mqtt_publish(port, user, password, messages):
 class Broker:
     """One Mosquitto with a password file and the example ACL's publisher and sign rules."""
 
-    def __init__(self, root, name, signs, bridge_to=None):
+    def __init__(self, root, name, signs, extra_conf="", extra_users=None, extra_acl=""):
         self.dir = os.path.join(root, name)
         os.makedirs(self.dir)
         self.port = free_port()
         users = {"publisher": "publisher-secret", "tester": "tester-secret"}
         users.update({s: s + "-secret" for s in signs})
+        users.update(extra_users or {})
         passwd = os.path.join(self.dir, "passwd")
         with open(passwd, "w") as f:
             f.writelines("%s:%s\n" % kv for kv in users.items())
@@ -94,16 +95,14 @@ class Broker:
         for sign, groups in signs.items():
             acl += "user %s\n" % sign + "".join("topic read zorled/group/%s/#\n" % g for g in groups) + "\n"
         acl += "\n".join(rules) + "\n"
-        if bridge_to:
-            acl += "\nuser bridge\ntopic readwrite zorled/#\n"
+        acl += extra_acl
         with open(os.path.join(self.dir, "acl"), "w") as f:
             f.write(acl)
         conf = ("user %s\npersistence false\nlog_dest file %s/mosquitto.log\nallow_anonymous false\n"
                 "password_file %s\nacl_file %s/acl\nlistener %d 127.0.0.1\n"
                 % (os.environ.get("USER") or __import__("pwd").getpwuid(os.getuid()).pw_name,
                    self.dir, passwd, self.dir, self.port))
-        if bridge_to:
-            conf += bridge_to
+        conf += extra_conf
         with open(os.path.join(self.dir, "mosquitto.conf"), "w") as f:
             f.write(conf)
         self.process = subprocess.Popen([mosquitto(), "-c", os.path.join(self.dir, "mosquitto.conf")])
@@ -141,8 +140,8 @@ class Fleet:
                        check=True)
         self.password = "desk-pass-\u5c4f"
 
-    def start_broker(self, name="broker", bridge_to=None):
-        broker = Broker(self.root, name, self.signs, bridge_to)
+    def start_broker(self, name="broker", **extra):
+        broker = Broker(self.root, name, self.signs, **extra)
         self.brokers.append(broker)
         return broker
 
