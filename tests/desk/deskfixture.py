@@ -42,11 +42,24 @@ def mosquitto():
     return "mosquitto"
 
 
-def mqtt_publish(port, user, password, messages):
-    """Publishes (topic, payload bytes, retain) over MQTT 3.1.1 at QoS 0, then disconnects."""
+class MqttClient:
+    """A bare MQTT 3.1.1 client publishing at QoS 0, for messages no sign would send."""
+
+    def __init__(self, port, user, password):
+        self.socket = socket.create_connection(("127.0.0.1", port), timeout=10)
+        body = self.string(b"MQTT") + bytes([4, 0xC2]) + struct.pack("!H", 60)
+        body += self.string(b"tester-%d-%d" % (os.getpid(), id(self))) + self.string(user.encode())
+        body += self.string(password.encode())
+        self.socket.sendall(self.packet(0x10, body))
+        ack = self.socket.recv(4)
+        if len(ack) < 4 or ack[3] != 0:
+            raise AssertionError("broker refused the test client: %r" % ack)
+
+    @staticmethod
     def string(b):
         return struct.pack("!H", len(b)) + b
 
+    @staticmethod
     def packet(kind, body):
         length, out = len(body), bytearray()
         while True:
@@ -57,19 +70,23 @@ def mqtt_publish(port, user, password, messages):
                 break
         return bytes([kind]) + bytes(out) + body
 
-    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
-        body = string(b"MQTT") + bytes([4, 0xC2]) + struct.pack("!H", 30)
-        body += string(b"tester-%d" % os.getpid()) + string(user.encode()) + string(password.encode())
-        s.sendall(packet(0x10, body))
-        ack = s.recv(4)
-        if len(ack) < 4 or ack[3] != 0:
-            raise AssertionError("broker refused the test client: %r" % ack)
-        for topic, payload, retain in messages:
-            s.sendall(packet(0x30 | (1 if retain else 0), string(topic.encode()) + payload))
+    def publish(self, topic, payload, retain):
+        self.socket.sendall(self.packet(0x30 | (1 if retain else 0), self.string(topic.encode()) + payload))
+
+    def close(self):
         # A ping answered means every publish before it was taken.
-        s.sendall(b"\xc0\x00")
-        wait_for("ping answer", lambda: s.recv(2))
-        s.sendall(b"\xe0\x00")
+        self.socket.sendall(b"\xc0\x00")
+        wait_for("ping answer", lambda: self.socket.recv(2))
+        self.socket.sendall(b"\xe0\x00")
+        self.socket.close()
+
+
+def mqtt_publish(port, user, password, messages):
+    """Publishes (topic, payload bytes, retain) and disconnects."""
+    client = MqttClient(port, user, password)
+    for topic, payload, retain in messages:
+        client.publish(topic, payload, retain)
+    client.close()
 
 
 class Broker:
