@@ -97,8 +97,12 @@ bool Measure(benchmark::State& state, const std::vector<std::int64_t>& arrivals,
 void Stream(zl::TFrmZorLedForm& page, const std::vector<zl::LedOutputConfig>& outputs) {
     zl::LedOutputEngine engine([&page]() -> QWidget* { return &page; });
     engine.SetOutputs(outputs);
-    bool odd = false;
-    engine.FrameSent = [&](int, const std::uint8_t*, size_t) { page.SetColor((odd = !odd) ? 0x00102030 : 0x00302010); };
+    // Never a colour seen before, so each output's every tick has a new picture to send.
+    int shade = 0;
+    engine.FrameSent = [&](int, const std::uint8_t*, size_t) {
+        shade = (shade + 1) & 0xFFFF;
+        page.SetColor(static_cast<zl::TColor>(0x00100000 + shade));
+    };
     engine.Start();
     QTimer::singleShot(std::chrono::seconds(Seconds()), QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();
