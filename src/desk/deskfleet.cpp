@@ -15,6 +15,7 @@
 #include "fleet/mqttlink.h"
 #include "fleet/proofofplay.h"
 #include "fleet/publisher.h"
+#include "fleet/topics.h"
 
 namespace zl {
 namespace {
@@ -38,16 +39,7 @@ std::string SignOf(const std::string& topic, const std::string& last) {
     const std::string prefix = "zorled/sign/";
     if (topic.rfind(prefix, 0) != 0 || topic.size() <= prefix.size() + last.size() + 1) return {};
     const std::string sign = topic.substr(prefix.size(), topic.size() - prefix.size() - last.size() - 1);
-    // Not only ids a sign may take: whatever is on the broker is shown, as text.
-    const bool plain = sign.size() <= 200 && sign.find_first_of("/+#") == std::string::npos;
-    return topic == prefix + sign + "/" + last && plain ? sign : std::string();
-}
-
-bool InGroup(const QJsonObject& state, const std::string& group) {
-    if (group.empty()) return true;
-    for (const QJsonValue& g : state.value("groups").toArray())
-        if (g.toString().toStdString() == group) return true;
-    return false;
+    return topic == prefix + sign + "/" + last && IsFleetId(sign) ? sign : std::string();
 }
 
 QJsonArray Strings(const std::vector<std::string>& list) {
@@ -77,6 +69,7 @@ void DeskFleet::Start() {
                                                     std::to_string(random() % 1000000));
     link_->onConnected = [this] {
         link_->Subscribe("zorled/sign/+/state");
+        link_->Subscribe("zorled/sign/+/online");
         link_->Subscribe("zorled/sign/+/shot");
         link_->Subscribe("zorled/sign/+/playlog");
         link_->Subscribe("zorled/group/+/bundle");
@@ -97,8 +90,12 @@ void DeskFleet::OnMessage(const std::string& topic, std::string_view payload) {
         return;
     }
     const QByteArray bytes(payload.data(), static_cast<qsizetype>(payload.size()));
-    if (const std::string sign = SignOf(topic, "state"); !sign.empty()) {
-        QMetaObject::invokeMethod(this, [this, sign, bytes, now] { TakeState(sign, bytes, now); }, Qt::QueuedConnection);
+    const FleetTopic where = ParseTopic(topic);
+    if (where.kind == TopicKind::State || where.kind == TopicKind::Online) {
+        const bool state = where.kind == TopicKind::State;
+        QMetaObject::invokeMethod(this, [this, topic, sign = where.sign, state, bytes, now] {
+            TakeSignMessage(topic, sign, state, bytes, now);
+        }, Qt::QueuedConnection);
     } else if (const std::string sign = SignOf(topic, "shot"); !sign.empty()) {
         const auto newline = bytes.indexOf('\n');
         if (newline <= 0) return;
@@ -134,53 +131,60 @@ void DeskFleet::OnMessage(const std::string& topic, std::string_view payload) {
     }
 }
 
-void DeskFleet::TakeState(const std::string& id, const QByteArray& payload, std::int64_t receivedMs) {
-    if (payload.isEmpty()) {
-        // A cleared retained state: the sign was retired.
-        if (signs_.erase(id)) emit signRetired(QString::fromStdString(id));
+void DeskFleet::TakeSignMessage(const std::string& topic, const std::string& id, bool state, const QByteArray& payload,
+                                std::int64_t receivedMs) {
+    const bool known = roster_.Sign(id).has_value();
+    if (!roster_.Take(topic, std::string_view(payload.data(), static_cast<size_t>(payload.size())))) return;
+    if (known && !roster_.Sign(id)) {
+        // Its retained messages were cleared: the sign was retired.
+        signs_.erase(id);
+        changed_.erase(id);
+        emit signRetired(QString::fromStdString(id));
         return;
     }
-    const QJsonObject state = QJsonDocument::fromJson(payload).object();
-    if (state.value("sign").toString().toStdString() != id) return;
     Sign& sign = signs_[id];
-    sign.state = state;
-    sign.receivedMs = receivedMs;
-    if (sign.live && state.contains("time")) {
-        sign.clockOffset = static_cast<double>(state.value("time").toInteger() - receivedMs) / 1000.0;
-        sign.offsetKnown = true;
+    if (state && !payload.isEmpty()) {
+        const QJsonObject body = QJsonDocument::fromJson(payload).object();
+        sign.receivedMs = receivedMs;
+        if (sign.live && body.contains("time")) {
+            sign.clockOffset = static_cast<double>(body.value("time").toInteger() - receivedMs) / 1000.0;
+            sign.offsetKnown = true;
+        }
+        sign.live = true;
     }
-    sign.live = true;
     changed_.insert(id);
     if (!flush_.isActive()) flush_.start();
 }
 
 QJsonObject DeskFleet::State(const std::string& id) const {
+    const auto state = roster_.Sign(id);
+    if (!state) return {};
+    QJsonObject view = *state;
     const auto it = signs_.find(id);
-    if (it == signs_.end()) return {};
-    QJsonObject view = it->second.state;
-    view["received"] = static_cast<qint64>(it->second.receivedMs);
-    if (it->second.offsetKnown) view["clock_offset"] = it->second.clockOffset;
+    if (it != signs_.end()) {
+        view["received"] = static_cast<qint64>(it->second.receivedMs);
+        if (it->second.offsetKnown) view["clock_offset"] = it->second.clockOffset;
+    }
     return view;
 }
 
 QJsonArray DeskFleet::States() const {
     QJsonArray out;
-    for (const auto& [id, sign] : signs_) out.append(State(id));
+    for (const QJsonObject& s : roster_.Signs()) out.append(State(s.value("sign").toString().toStdString()));
     return out;
 }
 
 void DeskFleet::Flush() {
     QJsonArray out;
     for (const std::string& id : changed_)
-        if (signs_.count(id)) out.append(State(id));
+        if (roster_.Sign(id)) out.append(State(id));
     changed_.clear();
     if (!out.isEmpty()) emit statesChanged(out);
 }
 
 std::vector<std::string> DeskFleet::GroupSigns(const std::string& group) const {
     std::vector<std::string> out;
-    for (const auto& [id, sign] : signs_)
-        if (InGroup(sign.state, group)) out.push_back(id);
+    for (const QJsonObject& s : roster_.Signs(group)) out.push_back(s.value("sign").toString().toStdString());
     return out;
 }
 
@@ -227,7 +231,7 @@ void DeskFleet::WatchApplied(const std::string& group, std::function<bool(const 
         std::vector<std::string> yes, no;
         bool waiting = false;
         for (const std::string& id : GroupSigns(group)) {
-            const QJsonObject state = signs_[id].state;
+            const QJsonObject state = State(id);
             const bool ok = applied(state);
             (ok ? yes : no).push_back(id);
             waiting |= !ok && state.value("online").toBool();
@@ -327,23 +331,26 @@ void DeskFleet::Rollback(const QJsonObject& args, Done done) {
     });
 }
 
-void DeskFleet::SendCommand(const std::string& sign, QJsonObject command) {
-    if (!link_) throw Error("没有连上消息服务器");
-    zl::SendCommand(*link_, sign, command);
+void DeskFleet::SendCommand(const std::string& sign, const std::string& cmd, QJsonObject fields, Done failed) {
+    Background([this, sign, cmd, fields] {
+        if (!link_) throw Error("没有连上消息服务器");
+        PublishCommand(*link_, key_, sign, cmd, 10000, fields);
+        return QJsonObject{{"ok", true}};
+    }, [failed](const QJsonObject& result) {
+        if (!result.value("ok").toBool() && failed) failed(result);
+    });
 }
 
 void DeskFleet::Shot(const QJsonObject& args, Done done) {
     const std::string sign = Text(args, "sign");
-    if (!signs_.count(sign)) return done(Failed("没有这块屏"));
+    if (!roster_.Sign(sign)) return done(Failed("没有这块屏"));
     const std::string id = "shot-" + RandomHex(8);
-    try {
-        SendCommand(sign, {{"cmd", "shot"}, {"id", QString::fromStdString(id)}});
-    } catch (const std::exception& e) {
-        return done(Failed(e.what()));
-    }
     shotWaits_[id] = [done, sign](const QByteArray& png) {
         done({{"ok", true}, {"sign", QString::fromStdString(sign)}, {"bytes", png.size()}, {"message", "截图已更新"}});
     };
+    SendCommand(sign, "shot", {{"id", QString::fromStdString(id)}}, [this, id, done](const QJsonObject& failed) {
+        if (shotWaits_.erase(id)) done(failed);
+    });
     QTimer::singleShot(kShotMs, this, [this, id, done] {
         if (shotWaits_.erase(id)) done(Failed("这块屏没有送来截图，可能不在线"));
     });
@@ -386,39 +393,42 @@ void DeskFleet::PlayLog(const QJsonObject& args, Done done) {
         for (const QJsonValue& r : rows) collected->rows.append(r);
         if (collected->answered.size() == signs.size()) finish();
     };
-    try {
-        for (const std::string& s : signs)
-            SendCommand(s, {{"cmd", "playlog"},
-                            {"id", QString::fromStdString(id)},
-                            {"from", QString::fromStdString(from)},
-                            {"to", QString::fromStdString(to)}});
-    } catch (const std::exception& e) {
-        playlogWaits_.erase(id);
-        return done(Failed(e.what()));
-    }
+    // One request for them all, sent off the GUI thread; a sign that cannot be asked is one that
+    // does not answer.
+    Background([this, signs, id, from, to] {
+        if (!link_) throw Error("没有连上消息服务器");
+        for (const std::string& s : signs) {
+            try {
+                PublishCommand(*link_, key_, s, "playlog", 10000,
+                               {{"id", QString::fromStdString(id)},
+                                {"from", QString::fromStdString(from)},
+                                {"to", QString::fromStdString(to)}});
+            } catch (const std::exception&) {
+            }
+        }
+        return QJsonObject{{"ok", true}};
+    }, [](const QJsonObject&) {});
     QTimer::singleShot(kPlayLogMs, this, finish);
 }
 
 void DeskFleet::Restart(const QJsonObject& args, Done done) {
     const std::string sign = Text(args, "sign");
-    if (!signs_.count(sign)) return done(Failed("没有这块屏"));
-    try {
-        SendCommand(sign, {{"cmd", "restart"}, {"id", QString::fromStdString("restart-" + RandomHex(8))}});
-    } catch (const std::exception& e) {
-        return done(Failed(e.what()));
-    }
-    done({{"ok", true}, {"message", "已请这块屏重启程序"}});
+    if (!roster_.Sign(sign)) return done(Failed("没有这块屏"));
+    Background([this, sign] {
+        if (!link_) throw Error("没有连上消息服务器");
+        PublishCommand(*link_, key_, sign, "restart", 10000);
+        return QJsonObject{{"ok", true}, {"message", "已请这块屏重启程序"}};
+    }, done);
 }
 
 void DeskFleet::Retire(const QJsonObject& args, Done done) {
     const std::string sign = Text(args, "sign");
-    if (!signs_.count(sign)) return done(Failed("没有这块屏"));
+    if (!roster_.Sign(sign)) return done(Failed("没有这块屏"));
     Background([this, sign] {
         // An empty retained message removes the one the broker holds.
-        for (const std::string& topic : {StateTopic(sign)}) PublishRaw(config_, topic, "", true);
+        for (const std::string& topic : {StateTopic(sign), OnlineTopic(sign)}) PublishRaw(config_, topic, "", true);
         return QJsonObject{{"ok", true}, {"message", "已退役：它在服务器上保留的消息已清除"}};
     }, [this, sign, done](const QJsonObject& result) {
-        if (result.value("ok").toBool() && signs_.erase(sign)) emit signRetired(QString::fromStdString(sign));
         done(result);
     });
 }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "fleet/fleetconfig.h"
+#include "fleet/roster.h"
 #include "fleet/signature.h"
 
 namespace zl {
@@ -56,9 +57,11 @@ signals:
 
 private:
     void OnMessage(const std::string& topic, std::string_view payload);
-    void TakeState(const std::string& sign, const QByteArray& payload, std::int64_t receivedMs);
+    void TakeSignMessage(const std::string& topic, const std::string& sign, bool state, const QByteArray& payload,
+                         std::int64_t receivedMs);
     void TakeBundle(const std::string& group, std::string_view message);
-    void SendCommand(const std::string& sign, QJsonObject command);
+    // Signs and sends a command off the GUI thread; `failed` hears of a refusal there.
+    void SendCommand(const std::string& sign, const std::string& cmd, QJsonObject fields, Done failed);
     // Runs blocking work off the GUI thread; its result comes back to `done` there.
     void Background(std::function<QJsonObject()> work, Done done);
     // Calls `done` when every online sign of `group` passes `applied`, or after `seconds`.
@@ -72,8 +75,8 @@ private:
     FleetKey key_;
     std::unique_ptr<MqttLink> link_;
     QThreadPool pool_;
+    FleetRoster roster_;
     struct Sign {
-        QJsonObject state;
         std::int64_t receivedMs = 0;
         bool live = false;  // a message after the retained one came
         double clockOffset = 0;

@@ -15,14 +15,12 @@
 #include "fleet/fleetsign.h"
 #include "fleet/mqttlink.h"
 #include "fleet/publisher.h"
+#include "fleet/signature.h"
 
 namespace zl {
 
 std::string PlayLogTopic(const std::string& sign) { return "zorled/sign/" + sign + "/playlog"; }
 
-int SendCommand(MqttLink& link, const std::string& sign, const QJsonObject& command) {
-    return link.Publish(CommandTopic(sign), QJsonDocument(command).toJson(QJsonDocument::Compact).toStdString(), false);
-}
 
 bool IsPlayLogDay(const std::string& day) {
     int y, m, d;
@@ -90,18 +88,21 @@ FleetPlayLog CollectPlayLogs(const FleetConfig& config, const std::string& group
     if (signs.empty()) return result;
 
     std::random_device random;
-    const std::string id = "playlog-" + std::to_string(getpid()) + "-" + std::to_string(random());
+    const std::string base = Format("playlog-%08x%08x", static_cast<unsigned>(random()), static_cast<unsigned>(random()));
+    std::map<std::string, std::string> ids;  // sign -> the id of the request it got
+    for (size_t i = 0; i < signs.size(); ++i) ids[signs[i]] = base + "-" + std::to_string(i);
     std::mutex mutex;
     std::condition_variable changed;
     std::map<std::string, std::vector<PlayRow>> answers;
-    MqttLink link(config, id);
+    MqttLink link(config, base);
     link.onMessage = [&](const std::string& topic, std::string_view payload) {
         // zorled/sign/<s>/playlog
         const std::string prefix = "zorled/sign/";
         if (topic.rfind(prefix, 0) != 0 || topic.size() < prefix.size() + 9) return;
         const std::string sign = topic.substr(prefix.size(), topic.size() - prefix.size() - 8);
-        if (topic != PlayLogTopic(sign)) return;
-        auto rows = ReadPlayLogAnswer(sign, id, payload);
+        const auto id = ids.find(sign);
+        if (topic != PlayLogTopic(sign) || id == ids.end()) return;
+        auto rows = ReadPlayLogAnswer(sign, id->second, payload);
         if (!rows) return;
         std::lock_guard lock(mutex);
         answers[sign] = std::move(*rows);
@@ -109,13 +110,15 @@ FleetPlayLog CollectPlayLogs(const FleetConfig& config, const std::string& group
     };
     link.Connect(timeoutMs);
     link.Subscribe("zorled/sign/+/playlog");
-    const QJsonObject command{{"cmd", "playlog"},
-                              {"id", QString::fromStdString(id)},
-                              {"from", QString::fromStdString(from)},
-                              {"to", QString::fromStdString(to)}};
-    for (const std::string& sign : signs) SendCommand(link, sign, command);
+    const FleetKey key = FleetKey::LoadPrivate(config.privateKey);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (const std::string& sign : signs)
+        PublishCommand(link, key, sign, "playlog", timeoutMs,
+                       {{"id", QString::fromStdString(ids[sign])},
+                        {"from", QString::fromStdString(from)},
+                        {"to", QString::fromStdString(to)}});
     std::unique_lock lock(mutex);
-    changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return answers.size() >= signs.size(); });
+    changed.wait_until(lock, deadline, [&] { return answers.size() >= signs.size(); });
     for (const std::string& sign : signs) {
         const auto it = answers.find(sign);
         if (it == answers.end())

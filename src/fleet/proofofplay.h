@@ -7,14 +7,7 @@
 #include "core/playlog.h"
 #include "fleet/fleetconfig.h"
 
-class QJsonObject;
-
 namespace zl {
-
-class MqttLink;
-
-// Sends a command ({"cmd": ..., "id": ...}) to a sign over `link`; the message id.
-int SendCommand(MqttLink& link, const std::string& sign, const QJsonObject& command);
 
 // Proof of play over the fleet: the "playlog" command asks a sign for the sums of its play log,
 // the answer comes on zorled/sign/<s>/playlog as the id, a line feed and a JSON array of

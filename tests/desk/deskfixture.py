@@ -107,8 +107,9 @@ class Broker:
         # The example ACL's rules, as shipped, with one block per test sign.
         example = open(os.path.join(SOURCE, "packaging", "fleet", "acl")).read()
         rules = [l for l in example.splitlines() if l.startswith("pattern ")]
-        publisher = example.split("user publisher\n", 1)[1].split("\n\n", 1)[0]
-        acl = "user publisher\n" + publisher + "\n\nuser tester\ntopic readwrite zorled/#\n\n"
+        publisher = open(os.path.join(SOURCE, "packaging", "fleet", "publisher-acl")).read()
+        publisher = "\n".join(l for l in publisher.splitlines() if l and not l.startswith("#"))
+        acl = publisher + "\n\nuser tester\ntopic readwrite zorled/#\n\n"
         for sign, groups in signs.items():
             acl += "user %s\n" % sign + "".join("topic read zorled/group/%s/#\n" % g for g in groups) + "\n"
         acl += "\n".join(rules) + "\n"
