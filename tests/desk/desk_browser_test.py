@@ -235,6 +235,21 @@ class DeskInBrowser(unittest.TestCase):
                                  d.execute_script("return window.innerWidth"), "the page is wider than the screen")
             d.save_screenshot(os.path.join(shots, "desk-%dx%d.png" % (width, height)))
 
+        # Restarting a sign's program: it ends with the status its unit restarts; then retiring it
+        # takes its row away.
+        d.set_window_size(1920, 1080)
+        self.assertTrue(self.api.job("/api/restart", {"sign": "s2"})["ok"])
+        fx.wait_for("s2 ended", lambda: self.fleet.processes["s2"].poll() is not None, 60)
+        self.assertEqual(self.fleet.processes["s2"].returncode, 76)
+        fx.wait_for("s2 offline", lambda: not self.online("s2"), 60)
+        self.row("s2", click=False)
+        d.execute_script("window.confirm = () => true;")
+        d.execute_script("for (const tr of document.querySelectorAll('#signs tbody tr'))"
+                         " if (tr.dataset.sign === 's2') tr.querySelector('button.danger').click();")
+        fx.wait_for("s2 retired", lambda: self.row("s2") is None, 60)
+        self.assertNotIn("s2", self.api.signs())
+        self.assertIn("退役", self.api.request("GET", "/api/audit")[2].decode())
+
         # A killed sign turns offline without a reload.
         self.fleet.kill_sign("s3")
         started = time.monotonic()
