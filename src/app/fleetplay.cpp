@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
 
@@ -11,6 +12,7 @@
 #include "fleet/bundle.h"
 #include "page/frmzorledform.h"
 #include "qtbase/application.h"
+#include "qtbase/lifetime.h"
 #include "widgets/datarefresh.h"
 #include "widgets/zmd.h"
 #include "widgets/zorledlabel.h"
@@ -121,14 +123,17 @@ FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetCo
     auto shown = window_.PageShown;
     window_.PageShown = [this, shown](const std::string& page) {
         if (shown) shown(page);
-        sign_->SetPage(GbkToUtf8(window_.CurrentPlan()), GbkToUtf8(page));
+        // The page list is rebuilt before the first page of a new selection shows.
+        if (!window_.SelectionReplaced && !takenBundle_.empty()) playedBundle_ = std::exchange(takenBundle_, {});
+        sign_->SetPage(GbkToUtf8(window_.CurrentPlan()), GbkToUtf8(page), IsFleetManaged(home_) ? playedBundle_ : "");
         Say("page " + GbkToUtf8(page));
         Tick();
     };
     // The network thread only queues; the GUI thread does the work when it gets to it.
     sign_->onBundleApplied = [this] {
         QMetaObject::invokeMethod(this, [this] {
-            Say("applied " + sign_->StateJson(true));
+            Say("applied " + sign_->StateJson());
+            takenBundle_ = sign_->AppliedBundle();
             Guarded([this] { window_.TakeNewSelection(); });
             // A page of the old selection shown since the apply may have recorded its index.
             ResetResumePoint(home_);
@@ -151,15 +156,27 @@ FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetCo
             sign_->SendShot(id, png.toStdString());
         }, Qt::QueuedConnection);
     };
-    sign_->onError = [this](const std::string& message) {
-        QMetaObject::invokeMethod(this, [this, message] {
-            Say("error " + message);
-            ReportError(QString::fromStdString(message));
+    // Ends the event loop like a stop signal, so play stops cleanly and the sign says goodbye.
+    sign_->onRestart = [this] {
+        QMetaObject::invokeMethod(this, [this] {
+            Say("restart");
+            QCoreApplication::exit(kExitRestart);
         }, Qt::QueuedConnection);
     };
+    sign_->onError = [this](const std::string& message) {
+        QMetaObject::invokeMethod(this, [this, message] {
+            // Anyone who may write a group's topics could raise it: never a box over the page.
+            Say("error " + message);
+        }, Qt::QueuedConnection);
+    };
+    playedBundle_ = sign_->AppliedBundle();
     timer_ = new QTimer(this);
     timer_->setInterval(1000);
-    connect(timer_, &QTimer::timeout, this, [this] { Guarded([this] { Tick(); }); });
+    connect(timer_, &QTimer::timeout, this, [this] {
+        Guarded([this] { Tick(); });
+        // Health figures a minute old at most, without a message a second from every sign.
+        if (++ticks_ % 60 == 0) sign_->RefreshHealth();
+    });
 }
 
 FleetPlay::~FleetPlay() {

@@ -7,13 +7,16 @@
 #include <vector>
 
 #include "fleet/fleetconfig.h"
+#include "fleet/roster.h"
 
 class QLabel;
+class QPushButton;
 class QTableView;
 
 namespace zl {
 
 class MqttLink;
+class DeskServer;
 
 // The signs of the fleet from their retained states, one row per sign, kept in id order.
 class FleetModel : public QAbstractTableModel {
@@ -24,12 +27,16 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    // A state as the broker sent it; adds the sign or updates its row.
+    // A sign's merged view (see FleetRoster); adds the sign or updates its row.
     void TakeState(const QJsonObject& state);
+    // A state or presence message as the broker sent it; the sign comes from the topic.
+    void Take(const std::string& topic, std::string_view payload);
     QString SignAt(int row) const;
 
 private:
+    void RemoveSign(const QString& sign);
     std::vector<QJsonObject> rows_;
+    FleetRoster roster_;
 };
 
 // "屏群": the fleet seen from the desk, live, with publish, announcement and screenshot.
@@ -42,12 +49,16 @@ public:
     ~FleetWindow() override;
     FleetModel& Model() { return model_; }
     QTableView* Table() const { return table_; }
+    QPushButton* DeskButton() const { return deskButton_; }
 
 private:
     void Publish();
     void AnnounceText();
     void Screenshot();
-    // Runs `work` off the GUI thread; `done` gets its message (empty: success) back on it.
+    // Starts or stops the web desk of the settings' [desk] section in this program.
+    void RunDesk(bool on);
+    // Runs `work` off the GUI thread; `done` gets its message (empty: success) back on it, unless
+    // the window has gone by then (closing it never waits for the network).
     void RunInBackground(std::function<std::string()> work, std::function<void(const std::string&)> done);
     void SetStatus(const QString& text);
 
@@ -56,7 +67,10 @@ private:
     FleetModel model_;
     QTableView* table_ = nullptr;
     QLabel* status_ = nullptr;
+    QPushButton* deskButton_ = nullptr;
     std::unique_ptr<MqttLink> link_;
+    // The web desk while the window runs it; it goes first when the window goes.
+    std::unique_ptr<DeskServer> desk_;
 };
 
 // Whether a fleet.ini is a desk's (no sign of its own).

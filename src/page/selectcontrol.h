@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "widgets/control.h"
+#include "qtbase/control.h"
 
 namespace zl {
 
