@@ -330,6 +330,7 @@ namespace {
 
 // The panel opens docked on the right, the window widened for it, and is found where it was left.
 TEST_F(PropertyPanel, OpensDockedOnTheRightAndIsFoundWhereItWasLeft) {
+    window_->show();
     EXPECT_TRUE(Panel().isVisible());
     EXPECT_FALSE(Panel().isFloating());
     EXPECT_EQ(window_->dockWidgetArea(&Panel()), Qt::RightDockWidgetArea);
