@@ -6,6 +6,7 @@
 #include <cmath>
 #include <optional>
 #include <system_error>
+#include <unordered_map>
 
 #include "core/atomicfile.h"
 #include "core/error.h"
@@ -290,7 +291,9 @@ std::string_view ColorOrderName(ColorOrder c) { return kColorOrders[static_cast<
 std::string Printable(std::string_view bytes) {
     static const char* kHex = "0123456789ABCDEF";
     std::string out;
-    for (size_t i = 0; i < bytes.size();) {
+    size_t shown = 0;
+    for (size_t i = 0; i < bytes.size(); ++shown) {
+        if (shown == kQuotedCharacters) return out + "…";
         const auto c = static_cast<unsigned char>(bytes[i]);
         size_t length = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
         bool text = length > 0 && i + length <= bytes.size() && !(length == 1 && (c < 0x20 || c == 0x7F));
@@ -308,6 +311,17 @@ std::string Printable(std::string_view bytes) {
     return out;
 }
 
+std::string ProblemList(const std::vector<std::string>& problems, std::string_view separator) {
+    std::string out;
+    for (size_t i = 0; i < problems.size() && i < kListedProblems; ++i) {
+        if (i) out += separator;
+        out += problems[i];
+    }
+    if (problems.size() > kListedProblems)
+        out += std::string(separator) + "另有 " + std::to_string(problems.size() - kListedProblems) + " 处";
+    return out;
+}
+
 std::string Describe(const LedOutputConfig& o) {
     std::string where = o.Multicast() ? "multicast" : Printable(o.host);
     return Printable(o.section) + " " + std::string(ProtocolName(o.protocol)) + " " + where + ":" + std::to_string(o.port);
@@ -318,22 +332,19 @@ LedOutputSettings ParseLedOutputs(std::string_view text) {
     const IniText ini = ParseIni(text);
     for (const std::string& line : ini.badLines)
         result.problems.push_back(std::string(kFileName) + " " + Printable(line) + ": 无法读取，已忽略");
-    std::vector<const IniSection*> seen;
+    std::unordered_map<std::string, int> seen;  // section names in lower case, and their lines
     for (const IniSection& section : ini.sections) {
         if (!IsOutputSection(section.name)) {
             result.problems.push_back(Where(section.name) + ": 不是输出节（应为 output1、output2 …），已忽略");
             continue;
         }
-        const auto twin = std::find_if(seen.begin(), seen.end(),
-                                       [&](const IniSection* s) { return Lower(s->name) == Lower(section.name); });
-        if (twin != seen.end()) {
+        const auto [twin, first] = seen.emplace(Lower(section.name), section.line);
+        if (!first) {
             // Two streams under one name could not be told apart in any message; the first holds.
             result.problems.push_back(Where(section.name) + ": 第 " + std::to_string(section.line) +
-                                      " 行的节名与第 " + std::to_string((*twin)->line) +
-                                      " 行重复，此节不发送");
+                                      " 行的节名与第 " + std::to_string(twin->second) + " 行重复，此节不发送");
             continue;
         }
-        seen.push_back(&section);
         LedOutputConfig output;
         output.section = section.name;
         if (ReadOutput(section, output, result.problems))

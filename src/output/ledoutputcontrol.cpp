@@ -103,10 +103,8 @@ void LedOutputControl::Reload() {
         for (std::string& p : RegionProblems(read.outputs, page->width(), page->height()))
             read.problems.push_back(std::move(p));
     if (!read.problems.empty()) {
-        QStringList lines;
-        for (const std::string& p : read.problems) lines << QString::fromStdString(p);
-        for (const QString& line : lines) qWarning("%s", qPrintable(line));
-        ReportError(lines.join('\n'));
+        for (const std::string& p : read.problems) qWarning("%s", p.c_str());
+        ReportError(QString::fromStdString(ProblemList(read.problems)));
     }
 }
 

@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QScrollArea;
 class QSpinBox;
 
 namespace zl {
@@ -78,6 +79,8 @@ public:
 
 private:
     void ShowOutput();
+    // The first problems of the file, scrolling, with the count of the rest.
+    void ShowProblems(const std::vector<std::string>& problems);
     // Takes the changed field's value into the output on view.
     void ReadField(QObject* field);
     void RefreshList();
@@ -93,6 +96,7 @@ private:
     };
     std::vector<Entry> entries_;
     QLabel* syncLabel_;
+    QScrollArea* problemArea_;
     std::vector<std::string> removed_;
     std::string text_;  // the file as it was when the dialog opened
     std::vector<LedOutputConfig> base_;  // its outputs as read then

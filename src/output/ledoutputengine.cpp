@@ -547,6 +547,7 @@ void LedOutputEngine::SetProblem(Output& o, std::string problem) {
         qInfo("LED output %s: sending again", Describe(o.config).c_str());
     else
         qWarning("LED output %s: %s", Describe(o.config).c_str(), problem.c_str());
+    if (OutputChanged) OutputChanged(Describe(o.config) + "：" + (problem.empty() ? std::string("恢复发送") : problem));
     if (!problem.empty()) o.stats.lastError = problem;
     o.stats.problem = std::move(problem);
     if (StatusChanged) StatusChanged(Status());
@@ -554,10 +555,10 @@ void LedOutputEngine::SetProblem(Output& o, std::string problem) {
 
 QString LedOutputEngine::Status() const {
     if (configs_.empty()) return QString::fromUtf8("没有LED输出");
-    QStringList problems;
+    std::vector<std::string> problems;
     for (const auto& o : outputs_)
-        if (!o->stats.problem.empty()) problems << Text(Describe(o->config) + "：" + o->stats.problem);
-    if (!problems.isEmpty()) return problems.join(QString::fromUtf8("；"));
+        if (!o->stats.problem.empty()) problems.push_back(Describe(o->config) + "：" + o->stats.problem);
+    if (!problems.empty()) return Text(ProblemList(problems, "；"));
     return QString::fromUtf8("%1 个LED输出，%2").arg(configs_.size()).arg(QString::fromUtf8(running_ ? "正在发送" : "已停止"));
 }
 

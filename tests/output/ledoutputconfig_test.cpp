@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -207,6 +208,32 @@ constexpr const char* kInstallersFile =
     "[output2]\r\n"
     "protocol=e131\r\n"
     "universe=3\r\n";
+
+// However long a line or however many problems, a message quotes at most 80 characters of the
+// offending text and a list shows 20 problems and how many more there are.
+TEST(LedOutputFile, MessagesQuoteAtMost80CharactersAndListAtMost20Problems) {
+    const std::string megabyte(1 << 20, 'h');
+    EXPECT_EQ(Printable(megabyte), std::string(80, 'h') + "…");
+    EXPECT_EQ(Printable(std::string(80, 'h')), std::string(80, 'h')) << "80 characters are shown whole";
+    EXPECT_EQ(Printable(std::string(79, 'x') + "中\x01z"), std::string(79, 'x') + "中…") << "characters, not bytes";
+
+    const LedOutputSettings line = ParseLedOutputs("[output1]\nhost=127.0.0.1\n" + megabyte + "\n");
+    ASSERT_EQ(line.problems.size(), 1u);
+    EXPECT_LT(line.problems[0].size(), 200u) << line.problems[0].substr(0, 300);
+    LedOutputConfig far;
+    far.section = "output1";
+    far.host = megabyte;
+    EXPECT_LT(Describe(far).size(), 120u);
+
+    std::string sections;
+    for (int i = 0; i < 80'000; ++i) sections += "[odd" + std::to_string(i) + "]\n";
+    const LedOutputSettings many = ParseLedOutputs(sections);
+    ASSERT_EQ(many.problems.size(), 80'000u);
+    const std::string list = ProblemList(many.problems);
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 20);
+    EXPECT_EQ(list.substr(list.rfind('\n') + 1), "另有 79980 处");
+    EXPECT_EQ(ProblemList({"a", "b"}, "；"), "a；b");
+}
 
 TEST(LedOutputFile, EditsChangeOnlyTheirOwnValuesInPlace) {
     const LedOutputSettings read = ParseLedOutputs(kInstallersFile);
