@@ -77,9 +77,11 @@ bool ReadOutput(const IniSection& section, LedOutputConfig& out, std::vector<std
                            "\"（应为" + expected + "），此输出不发送");
         ok = false;
     };
+    std::vector<std::string> present;  // keys that mean something, as written
     for (const IniEntry& e : section.entries) {
         const std::string key = Lower(e.key);
         const std::string_view v = e.value;
+        present.push_back(key);
         auto integer = [&](int& field, int low, int high, const char* expected) {
             if (auto n = ReadInt(v, low, high)) field = *n; else bad(e, expected);
         };
@@ -183,6 +185,21 @@ bool ReadOutput(const IniSection& section, LedOutputConfig& out, std::vector<std
             return false;
         }
     }
+    // Settings the protocol has no use for are most likely meant for another output. The file's
+    // own writer puts universe=1 into every section, so only another universe counts.
+    if (universe && *universe == 1) present.erase(std::remove(present.begin(), present.end(), "universe"), present.end());
+    if (out.protocol == LedProtocol::Ddp)
+        for (const char* key : {"universe", "start_channel", "pixels_per_universe", "priority", "sync"})
+            if (std::find(present.begin(), present.end(), key) != present.end())
+                problems.push_back(Where(section.name) + " " + key + ": ddp 不用此键（它属于 e131 或 artnet），已忽略");
+    if (out.protocol == LedProtocol::ArtNet && std::find(present.begin(), present.end(), "priority") != present.end())
+        problems.push_back(Where(section.name) + " priority: artnet 不用此键（它属于 e131），已忽略");
+    // A start channel this late leaves no whole pixel in the first universe: it goes out all zero.
+    if (out.UsesUniverses() && (kUniverseChannels - (out.startChannel - 1)) / out.Channels() == 0)
+        problems.push_back(Where(section.name) + " start_channel: 从 " + std::to_string(out.startChannel) +
+                           " 起第一个 universe 放不下一个像素（每像素 " + std::to_string(out.Channels()) +
+                           " 个通道，最大 " + std::to_string(kUniverseChannels - out.Channels() + 1) +
+                           "），第一个 universe 全为 0，像素从下一个 universe 起");
     // Another protocol's port is most likely a slip; the controller ignores what it gets there.
     for (LedProtocol other : {LedProtocol::Ddp, LedProtocol::E131, LedProtocol::ArtNet})
         if (other != out.protocol && out.port == DefaultPort(other))
@@ -255,10 +272,10 @@ std::string FormatSection(const LedOutputConfig& o, const std::string& name, con
     return s;
 }
 
-// Where pixel or universe ranges of two outputs meet, as text for the report; empty when apart.
-std::string Overlap(const LedOutputConfig& a, const LedOutputConfig& b) {
-    if (!a.enabled || !b.enabled || a.protocol != b.protocol || a.port != b.port || Lower(a.host) != Lower(b.host))
-        return {};
+// Where pixel or universe ranges of two outputs to the same controller meet, as text for the
+// report; empty when apart.
+std::string RangeOverlap(const LedOutputConfig& a, const LedOutputConfig& b) {
+    if (!a.enabled || !b.enabled || a.protocol != b.protocol || a.port != b.port) return {};
     auto range = [](long long from1, long long to1, long long from2, long long to2, const char* what) -> std::string {
         const long long from = std::max(from1, from2), to = std::min(to1, to2);
         if (from > to) return {};
@@ -271,6 +288,10 @@ std::string Overlap(const LedOutputConfig& a, const LedOutputConfig& b) {
     }
     return range(a.universe, a.universe + a.UniverseCount() - 1, b.universe, b.universe + b.UniverseCount() - 1,
                  "universe");
+}
+
+std::string Overlap(const LedOutputConfig& a, const LedOutputConfig& b) {
+    return Lower(a.host) == Lower(b.host) ? RangeOverlap(a, b) : std::string();
 }
 
 }  // namespace
@@ -470,6 +491,15 @@ std::string EditLedOutputText(std::string_view text, const std::vector<LedOutput
     }
     if (!appended.empty() && !out.empty() && out.back() != '\n') out += eol;
     return out + appended;
+}
+
+std::string SameAddressOverlap(const LedOutputConfig& a, const LedOutputConfig& b, const std::string& address) {
+    if (Lower(a.host) == Lower(b.host) || a.Multicast() || b.Multicast()) return {};  // reported when read
+    const std::string where = RangeOverlap(a, b);
+    if (where.empty()) return {};
+    return Where(a.section) + " 的 " + Printable(a.host) + " 与 [" + Printable(b.section) + "] 的 " + Printable(b.host) +
+           " 是同一个控制器 " + address + ":" + std::to_string(a.port) + "，都发送 " + where +
+           "（控制器会收到两路数据），两个输出照常发送";
 }
 
 std::vector<std::string> RegionProblems(const std::vector<LedOutputConfig>& outputs, int pageWidth, int pageHeight) {

@@ -86,6 +86,9 @@ std::string EditLedOutputText(std::string_view text, const std::vector<LedOutput
                               const std::vector<std::string>& removed, const std::vector<LedOutputConfig>& base = {});
 // A section name of the form outputN that no section of `text` nor `taken` uses.
 std::string FreeSectionName(std::string_view text, const std::vector<std::string>& taken);
+// Two outputs whose hosts are written differently but resolved to the same `address`: the
+// problem when their pixels or universes overlap there, else empty.
+std::string SameAddressOverlap(const LedOutputConfig& a, const LedOutputConfig& b, const std::string& address);
 // Problems a page of `pageWidth` x `pageHeight` gives the outputs: a region partly or wholly
 // outside it sends black there.
 std::vector<std::string> RegionProblems(const std::vector<LedOutputConfig>& outputs, int pageWidth, int pageHeight);

@@ -23,7 +23,10 @@ LedOutputControl::LedOutputControl(QWidget* window, std::function<QWidget*()> pa
     designOutput_ = new QAction(U("设计时输出"), this);
     designOutput_->setObjectName("ActionLedDesignOutput");
     designOutput_->setCheckable(true);
-    RunDialog = [this] { return EditLedOutputs(window_); };
+    RunDialog = [this] {
+        QWidget* page = page_ ? page_() : nullptr;
+        return EditLedOutputs(window_, page ? page->size() : QSize());
+    };
 
     connect(settings_, &QAction::triggered, this, [this] {
         // The controllers show the test pattern alone while the dialog is open.

@@ -47,7 +47,7 @@ public:
 
 }  // namespace
 
-LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
+LedOutputDialog::LedOutputDialog(QWidget* parent, QSize page) : QDialog(parent) {
     setObjectName("LedOutputDialog");
     setWindowTitle(U("LED输出"));
     Warn = [this](const QString& why) { QMessageBox::warning(this, U("LED输出"), why); };
@@ -196,6 +196,8 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
     std::vector<std::string> all;
     for (const QString& p : problems) all.push_back(p.toStdString());
     all.insert(all.end(), read.problems.begin(), read.problems.end());
+    if (page.isValid())
+        for (std::string& p : RegionProblems(read.outputs, page.width(), page.height())) all.push_back(std::move(p));
     ShowProblems(all);
 
     connect(List, &QListWidget::currentRowChanged, this, [this](int) {
@@ -468,8 +470,8 @@ bool LedOutputDialog::Save() {
     return true;
 }
 
-bool EditLedOutputs(QWidget* parent) {
-    LedOutputDialog dialog(parent);
+bool EditLedOutputs(QWidget* parent, QSize page) {
+    LedOutputDialog dialog(parent, page);
     return dialog.exec() == QDialog::Accepted;
 }
 

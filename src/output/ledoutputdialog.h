@@ -26,7 +26,8 @@ class LedOutputEngine;
 class LedOutputDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit LedOutputDialog(QWidget* parent = nullptr);
+    // With the page's size, regions outside it are among the problems shown.
+    explicit LedOutputDialog(QWidget* parent = nullptr, QSize page = QSize());
     ~LedOutputDialog() override;
 
     // The outputs that can be read, in file order.
@@ -105,6 +106,6 @@ private:
 };
 
 // Shows the dialog modally; true when the file was saved.
-bool EditLedOutputs(QWidget* parent);
+bool EditLedOutputs(QWidget* parent, QSize page = QSize());
 
 }  // namespace zl

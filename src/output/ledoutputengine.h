@@ -127,6 +127,9 @@ private:
     void Transmit(Output& o, std::uint8_t options, bool changed = true);
     void Delivered(Output& o, int error, size_t packets, bool data);
     void SetProblem(Output& o, std::string problem);
+    // Reports outputs whose differently written hosts turned out to be this output's controller
+    // and whose pixels overlap there.
+    void CheckSameController(Output& o);
     // Counts what the pacing thread sent since the last look.
     void CollectPaced();
     class Pacer;

@@ -235,6 +235,43 @@ TEST(LedOutputFile, MessagesQuoteAtMost80CharactersAndListAtMost20Problems) {
     EXPECT_EQ(ProblemList({"a", "b"}, "；"), "a；b");
 }
 
+// Settings that would go unnoticed are reported when read; the outputs still send.
+TEST(LedOutputFile, QuietMistakesAreReportedWhenRead) {
+    const struct {
+        const char* keys;
+        const char* problem;  // "" for none
+    } cases[] = {
+        {"protocol=ddp\nhost=h\nuniverse=4\n", "[output1] universe: ddp 不用此键"},
+        {"protocol=ddp\nhost=h\npriority=150\n", "[output1] priority: ddp 不用此键"},
+        {"protocol=ddp\nhost=h\nsync=7\n", "[output1] sync: ddp 不用此键"},
+        {"protocol=artnet\nhost=h\npriority=150\n", "[output1] priority: artnet 不用此键"},
+        {"protocol=e131\nstart_channel=511\n", "[output1] start_channel: 从 511 起第一个 universe 放不下一个像素"},
+        {"protocol=e131\nstart_channel=510\n", ""},
+        {"protocol=artnet\nhost=h\ncolors=RGBW\nstart_channel=510\n", "每像素 4 个通道，最大 509"},
+        {"protocol=artnet\nhost=h\ncolors=GRBW\nstart_channel=509\n", ""},
+    };
+    for (const auto& c : cases) {
+        const LedOutputSettings read = ParseLedOutputs(std::string("[output1]\n") + c.keys);
+        ASSERT_EQ(read.outputs.size(), 1u) << c.keys;
+        if (*c.problem == 0) {
+            EXPECT_TRUE(read.problems.empty()) << c.keys << read.problems.front();
+            continue;
+        }
+        ASSERT_EQ(read.problems.size(), 1u) << c.keys;
+        EXPECT_NE(read.problems[0].find(c.problem), std::string::npos) << read.problems[0];
+    }
+    // Written differently, one controller: told once both addresses are known.
+    LedOutputConfig a, b;
+    a.section = "output1";
+    a.host = "localhost";
+    b.section = "output2";
+    b.host = "127.0.0.1";
+    EXPECT_NE(SameAddressOverlap(a, b, "127.0.0.1").find("是同一个控制器 127.0.0.1:4048，都发送 字节偏移 0–24575"),
+              std::string::npos);
+    b.offset = a.PixelCount();
+    EXPECT_EQ(SameAddressOverlap(a, b, "127.0.0.1"), "") << "side by side in the chain";
+}
+
 TEST(LedOutputFile, EditsChangeOnlyTheirOwnValuesInPlace) {
     const LedOutputSettings read = ParseLedOutputs(kInstallersFile);
     ASSERT_EQ(read.outputs.size(), 2u);

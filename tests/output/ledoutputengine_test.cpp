@@ -9,6 +9,7 @@
 #include "core/clock.h"
 #include "output/ledoutputengine.h"
 #include "output/packets.h"
+#include "qtbase/application.h"
 #include "outputfixture.h"
 #include "support/udpreceiver.h"
 
@@ -397,6 +398,30 @@ TEST_F(LedEngine, AThousandFailingOutputsTellEachChangeOnceInALineOfItsOwn) {
     clock_.Advance(1000);  // the keep-alive sends the unchanged picture again
     ASSERT_EQ(lines.size(), 2000u) << "and once more each when it sends again";
     EXPECT_NE(lines[1999].find("output1000"), std::string::npos);
+}
+
+// "localhost" and "127.0.0.1" are one controller: once the name resolved, overlapping pixels
+// there are reported, once.
+TEST_F(LedEngine, HostsWrittenDifferentlyAreComparedByTheirAddresses) {
+    LedOutputConfig byName = Output(LedProtocol::Ddp, {0, 0, 8, 8});
+    byName.host = "localhost";
+    LedOutputConfig byNumber = Output(LedProtocol::Ddp, {8, 0, 8, 8});
+    byNumber.section = "output2";
+    auto engine = Engine({byName, byNumber});
+    engine->SetResolver([](const std::string&) -> std::optional<in_addr> {
+        in_addr loopback{};
+        loopback.s_addr = htonl(INADDR_LOOPBACK);
+        return loopback;
+    });
+    std::vector<QString> reported;
+    const ErrorReporter before = SetErrorReporter([&](const QString& m) { reported.push_back(m); });
+    engine->Start();
+    engine->WaitForLookups();
+    clock_.Advance(100);
+    SetErrorReporter(before);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_TRUE(reported[0].contains(QString::fromUtf8("[output1] 的 localhost 与 [output2] 的 127.0.0.1 是同一个控制器 127.0.0.1")))
+        << reported[0].toStdString();
 }
 
 TEST_F(LedEngine, ADisabledOutputSendsNothingAndTheOthersGoOn) {

@@ -213,6 +213,11 @@ TEST_F(LedDialog, AHugeFileOpensWithinTheScreenWithTwentyProblemsListed) {
     EXPECT_LE(dialog->width(), screen.width());
     EXPECT_LE(dialog->height(), screen.height());
     EXPECT_EQ(dialog->List->count(), 1);
+
+    // Given the page, a region outside it is among the problems too.
+    WriteFileAtomic(LedOutputFilePath(), "[output1]\nhost=127.0.0.1\nx=50\nwidth=32\nheight=8\n");
+    LedOutputDialog sized(nullptr, QSize(64, 40));
+    EXPECT_TRUE(sized.Problems->text().contains(QString::fromUtf8("超出页面 (64×40)"))) << sized.Problems->text().toStdString();
 }
 
 TEST_F(LedDialog, TestPatternMarksTheCornersOfTheOutputOnView) {
