@@ -6,6 +6,9 @@
 #include <numeric>
 #include <set>
 
+#include <QCoreApplication>
+#include <QTest>
+
 #include "core/clock.h"
 #include "output/ledoutputengine.h"
 #include "output/packets.h"
@@ -130,6 +133,39 @@ TEST_F(LedEngine, ThePageRegionArrivesAsTheControllerMustShowIt) {
         engine.reset();
         receiver_.Take();
     }
+}
+
+// A page on show is taken from what its window drew for the screen: the frame is still the
+// page as it shows, follows what the page paints next, and leaves the designer's grips out.
+TEST_F(LedEngine, AShownPageArrivesAsItsWindowDrewIt) {
+    ASSERT_TRUE(receiver_.Ready());
+    page_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(page_.get()));
+    QCoreApplication::processEvents();
+    const LedOutputConfig o = Output(LedProtocol::Ddp, {5, 3, 40, 30});
+    const size_t bytes = static_cast<size_t>(o.PixelCount()) * 3;
+    auto engine = Engine({o});
+    engine->Start();
+    auto frame = [&] {
+        QCoreApplication::processEvents();
+        receiver_.Take();
+        clock_.Advance(LedOutputEngine::TickInterval(o.rate));
+        return FromDdp(receiver_.Take(), bytes);
+    };
+    const QImage before = testing::PagePixels(*page_);
+    EXPECT_TRUE(frame() == testing::ExpectedWire(before, o)) << "as shown";
+
+    Control* label = page_->ChildControls().front();
+    label->SetColor(clWhite);
+    QCoreApplication::processEvents();
+    const QImage after = testing::PagePixels(*page_);
+    ASSERT_NE(after, before);
+    EXPECT_TRUE(frame() == testing::ExpectedWire(after, o)) << "after the page painted a change";
+
+    page_->Selection->Add(label);
+    page_->Selection->LayoutGrips(*label, 0, true);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(frame() == testing::ExpectedWire(after, o)) << "the grips stay off the LEDs";
 }
 
 TEST(LedPackets, DdpFrameOf512By256PixelsInPacketsByteByByte) {

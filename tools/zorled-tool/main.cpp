@@ -50,7 +50,10 @@ int Usage() {
                  "       zorled-tool announce --fleet FILE --group G --widget NAME [--minutes M] TEXT\n"
                  "       zorled-tool fleet --fleet FILE [--group G]\n"
                  "       zorled-tool shot --fleet FILE --sign S OUT.PNG\n"
-                 "       zorled-tool playlog [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n");
+                 "       zorled-tool playlog [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
+                 "       zorled-tool playlog --fleet FILE [--group G] --from YYYY-MM-DD --to YYYY-MM-DD\n"
+                 "       zorled-tool desk --fleet FILE [--home DIR]\n"
+                 "       zorled-tool desk --hash-password\n");
     return 1;
 }
 
@@ -285,7 +288,9 @@ int Run(const std::vector<std::string>& args) {
     if (command == "schedule") return PrintSchedule(args);
     if (command == "render") return Render(args);
     if (command == "sign") return zl::RunSign(args);
-    if (command == "playlog") return PlayLogSums(args);
+    if (command == "playlog")
+        return std::find(args.begin(), args.end(), "--fleet") != args.end() ? zl::RunFleetPlayLog(args) : PlayLogSums(args);
+    if (command == "desk") return zl::RunDesk(args);
     if (command == "publish") return zl::RunPublish(args);
     if (command == "announce") return zl::RunAnnounce(args);
     if (command == "fleet") return zl::RunFleet(args);
