@@ -6,7 +6,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QGuiApplication>
 #include <QScreen>
+#include <QTableWidget>
 #include <QSpinBox>
 
 #include "core/atomicfile.h"
@@ -84,6 +86,26 @@ TEST(LedPreviewWindow, ShowsEachOutputsRatesAndErrors) {
     EXPECT_EQ(preview.OutputLines(),
               QString::fromUtf8("output1 ddp 127.0.0.1:4048：20.0 帧/秒，40 包/秒，错误 0\n"
                                 "output2 ddp 127.0.0.1:4048：0.0 帧/秒，0 包/秒，错误 52，现在：发送失败：Connection refused"));
+    ASSERT_EQ(preview.Table()->rowCount(), 2);
+    EXPECT_EQ(preview.Table()->item(1, 2)->text(), "127.0.0.1:4048");
+    EXPECT_EQ(preview.Table()->item(1, 5)->text(), "52");
+    EXPECT_EQ(preview.Table()->item(0, 3)->text(), "20.0");
+
+    // Sixty outputs: the window stays within the screen, the table scrolls.
+    std::vector<LedOutputConfig> many;
+    for (int i = 0; i < 60; ++i) {
+        LedOutputConfig o = good;
+        o.section = "output" + std::to_string(i + 1);
+        o.x = (i % 10) * 128;
+        o.y = (i / 10) * 64;
+        many.push_back(o);
+    }
+    LedPreview big;
+    big.SetOutputs(many);
+    const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+    EXPECT_LE(big.width(), room.width());
+    EXPECT_LE(big.height(), room.height());
+    EXPECT_EQ(big.Table()->rowCount(), 60);
 }
 
 class LedDialog : public ::testing::Test {
