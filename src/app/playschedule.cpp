@@ -98,7 +98,12 @@ QString TSYS_Frmzorled::ScheduleNote() const {
         for (const std::string& plan : ScheduleNow.plans) plans << QString::fromStdString(GbkToUtf8(plan));
         note = QString::fromUtf8("时段：") + plans.join(',');
     }
-    if (ScheduleChange) note += QString::fromUtf8(" 至 ") + QString::fromStdString(LocalSecond(LocalFromUtc(*ScheduleChange)).substr(0, 16));
+    if (ScheduleChange) {
+        // Today's end as its time only: the status line of a small window has little room.
+        std::string end = LocalSecond(LocalFromUtc(*ScheduleChange)).substr(0, 16);
+        if (end.compare(0, 10, LocalDay(LocalFromUtc(UtcNow()))) == 0) end.erase(0, 11);
+        note += QString::fromUtf8(" 至 ") + QString::fromStdString(end);
+    }
     return note;
 }
 

@@ -73,6 +73,7 @@ void DeskFleet::Start() {
         link_->Subscribe("zorled/sign/+/shot");
         link_->Subscribe("zorled/sign/+/playlog");
         link_->Subscribe("zorled/group/+/bundle");
+        link_->Subscribe("zorled/site/+/bridge");
         // The retained states come again first: none of them tells the sign's clock now.
         QMetaObject::invokeMethod(this, [this] {
             for (auto& [id, sign] : signs_) sign.live = false;
@@ -90,6 +91,20 @@ void DeskFleet::OnMessage(const std::string& topic, std::string_view payload) {
         return;
     }
     const QByteArray bytes(payload.data(), static_cast<qsizetype>(payload.size()));
+    if (topic.rfind("zorled/site/", 0) == 0 && topic.size() > 19 && topic.compare(topic.size() - 7, 7, "/bridge") == 0) {
+        const std::string site = topic.substr(12, topic.size() - 19);
+        if (!IsFleetId(site)) return;
+        QMetaObject::invokeMethod(this, [this, site, bytes] {
+            if (bytes.isEmpty())
+                sites_.erase(site);
+            else
+                sites_[site] = bytes.trimmed() == "1";
+            for (const QJsonObject& s : roster_.Signs())
+                if (s.value("site").toString().toStdString() == site) changed_.insert(s.value("sign").toString().toStdString());
+            if (!flush_.isActive()) flush_.start();
+        }, Qt::QueuedConnection);
+        return;
+    }
     const FleetTopic where = ParseTopic(topic);
     if (where.kind == TopicKind::State || where.kind == TopicKind::Online) {
         const bool state = where.kind == TopicKind::State;
@@ -160,6 +175,12 @@ QJsonObject DeskFleet::State(const std::string& id) const {
     const auto state = roster_.Sign(id);
     if (!state) return {};
     QJsonObject view = *state;
+    // Behind a site whose bridge is down the centre holds the last word from before: unknown.
+    const auto site = sites_.find(view.value("site").toString().toStdString());
+    if (site != sites_.end() && !site->second) {
+        view["online"] = false;
+        view["presence"] = "unknown";
+    }
     const auto it = signs_.find(id);
     if (it != signs_.end()) {
         view["received"] = static_cast<qint64>(it->second.receivedMs);

@@ -85,6 +85,7 @@ private:
     std::map<std::string, Sign> signs_;
     std::set<std::string> changed_;
     QTimer flush_;
+    std::map<std::string, bool> sites_;  // bridge up, by site, from zorled/site/<site>/bridge
     std::map<std::string, QByteArray> shots_;  // newest per sign, a few signs
     std::map<std::string, std::function<void(const QByteArray&)>> shotWaits_;  // by request id
     std::map<std::string, std::function<void(const std::string& sign, const QJsonArray& rows)>> playlogWaits_;

@@ -204,6 +204,7 @@ std::string FleetSign::StateJson() const {
                       {"uptime", static_cast<qint64>((clock_.utcMs() - started_) / 1000)},
                       {"time", static_cast<qint64>(clock_.utcMs())}};
     if (skew_) state.insert("clock_skew_ms", static_cast<qint64>(*skew_));
+    if (!config_.site.empty()) state.insert("site", QString::fromStdString(config_.site));
     QJsonArray texts;
     for (const auto& [widget, a] : texts_)
         texts.append(QJsonObject{{"widget", QString::fromStdString(widget)},

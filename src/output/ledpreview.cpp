@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <QStringList>
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTableWidget>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
@@ -116,12 +120,19 @@ LedPreview::LedPreview(QWidget* parent) : QWidget(parent, Qt::Window) {
     scroll_->setWidget(dots_);
     scroll_->setBackgroundRole(QPalette::Dark);
     scroll_->setAlignment(Qt::AlignCenter);
-    layout->addWidget(scroll_, 1);
-    outputs_ = new QLabel;
-    outputs_->setObjectName("outputs");
-    outputs_->setTextFormat(Qt::PlainText);
-    outputs_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(outputs_);
+    // The picture keeps its share of the window however many outputs the table below lists;
+    // the table scrolls.
+    layout->addWidget(scroll_, 3);
+    table_ = new QTableWidget(0, 8);
+    table_->setObjectName("outputs");
+    table_->setHorizontalHeaderLabels({U("输出"), U("协议"), U("目标"), U("帧/秒"), U("包/秒"), U("错误"), U("跳过"),
+                                       U("最后错误")});
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->verticalHeader()->setVisible(false);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setWordWrap(false);
+    table_->setMinimumHeight(80);
+    layout->addWidget(table_, 2);
     status_ = new QLabel;
     status_->setObjectName("status");
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -136,10 +147,13 @@ void LedPreview::SetOutputs(const std::vector<LedOutputConfig>& outputs) {
     previous_.clear();
     ShowStats({}, 0);
     dots_->SetOutputs(outputs);
-    // An open window keeps the size the operator gave it.
+    // An open window keeps the size the operator gave it; a new one fits the screen.
     if (isVisible()) return;
-    const QSize want = dots_->sizeHint() + QSize(40, 90);
-    resize(want.boundedTo(QSize(1400, 900)).expandedTo(QSize(320, 200)));
+    QSize room(1400, 900);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) room = room.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    const int rows = std::min<int>(static_cast<int>(outputs.size()), 8);
+    const QSize want = dots_->sizeHint() + QSize(40, 130 + rows * table_->verticalHeader()->defaultSectionSize());
+    resize(want.expandedTo(QSize(640, 360)).boundedTo(room));
 }
 
 void LedPreview::ShowFrame(int index, const std::uint8_t* wire, size_t bytes) { dots_->ShowFrame(index, wire, bytes); }
@@ -150,33 +164,49 @@ QString LedPreview::Status() const { return status_->text(); }
 
 void LedPreview::ShowStats(const std::vector<LedOutputStats>& stats, long long nowMs) {
     QStringList lines;
+    table_->setRowCount(static_cast<int>(configs_.size()));
     for (size_t i = 0; i < configs_.size(); ++i) {
         const LedOutputConfig& c = configs_[i];
+        const int row = static_cast<int>(i);
         QString line = QString::fromStdString(Describe(c));
+        const QString target = c.Multicast() ? U("组播") : QString::fromStdString(Printable(c.host)) + ":" + QString::number(c.port);
+        QStringList cells{QString::fromStdString(Printable(c.section)), QString::fromLatin1(ProtocolName(c.protocol).data()),
+                          target};
         if (!c.enabled) {
             lines << line + U("：不发送");
-            continue;
+            cells << "" << "" << "" << "" << U("不发送");
+        } else {
+            const LedOutputStats now = i < stats.size() ? stats[i] : LedOutputStats{};
+            // Per second since the last reading; nothing to divide by on the first one.
+            double frames = 0, packets = 0;
+            if (i < previous_.size() && nowMs > previousMs_) {
+                const double seconds = static_cast<double>(nowMs - previousMs_) / 1000.0;
+                frames = static_cast<double>(now.frames - previous_[i].frames) / seconds;
+                packets = static_cast<double>(now.packets - previous_[i].packets) / seconds;
+            }
+            line += U("：%1 帧/秒，%2 包/秒，错误 %3").arg(frames, 0, 'f', 1).arg(packets, 0, 'f', 0).arg(now.failures);
+            if (now.skipped > 0) line += U("，跳过 %1").arg(now.skipped);
+            QString error;
+            if (!now.problem.empty())
+                error = U("现在：") + QString::fromStdString(now.problem);
+            else if (!now.lastError.empty())
+                error = U("上次错误：") + QString::fromStdString(now.lastError);
+            if (!error.isEmpty()) line += U("，") + error;
+            cells << QString::number(frames, 'f', 1) << QString::number(packets, 'f', 0) << QString::number(now.failures)
+                  << QString::number(now.skipped) << error;
         }
-        const LedOutputStats now = i < stats.size() ? stats[i] : LedOutputStats{};
-        // Per second since the last reading; nothing to divide by on the first one.
-        double frames = 0, packets = 0;
-        if (i < previous_.size() && nowMs > previousMs_) {
-            const double seconds = static_cast<double>(nowMs - previousMs_) / 1000.0;
-            frames = static_cast<double>(now.frames - previous_[i].frames) / seconds;
-            packets = static_cast<double>(now.packets - previous_[i].packets) / seconds;
-        }
-        line += U("：%1 帧/秒，%2 包/秒，错误 %3").arg(frames, 0, 'f', 1).arg(packets, 0, 'f', 0).arg(now.failures);
-        if (!now.problem.empty())
-            line += U("，现在：") + QString::fromStdString(now.problem);
-        else if (!now.lastError.empty())
-            line += U("，上次错误：") + QString::fromStdString(now.lastError);
         lines << line;
+        for (int column = 0; column < cells.size(); ++column) {
+            QTableWidgetItem* item = table_->item(row, column);
+            if (!item) table_->setItem(row, column, item = new QTableWidgetItem);
+            item->setText(cells[column]);
+        }
     }
-    outputs_->setText(lines.join('\n'));
+    outputLines_ = lines.join('\n');
     previous_ = stats;
     previousMs_ = nowMs;
 }
 
-QString LedPreview::OutputLines() const { return outputs_->text(); }
+QString LedPreview::OutputLines() const { return outputLines_; }
 
 }  // namespace zl

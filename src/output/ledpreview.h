@@ -11,6 +11,7 @@
 class QLabel;
 class QScrollArea;
 class QSpinBox;
+class QTableWidget;
 
 namespace zl {
 
@@ -41,7 +42,8 @@ private:
     QImage dot_;    // one pitch square: black around a clear round hole
 };
 
-// The LED preview window: the dots, the pitch and the status line of the outputs.
+// The LED preview window: the dots, the pitch, a scrolling table of the outputs and the status
+// line, within the screen however many outputs there are.
 class LedPreview : public QWidget {
     Q_OBJECT
 public:
@@ -54,6 +56,9 @@ public:
     // problem now or the last one there was.
     void ShowStats(const std::vector<LedOutputStats>& stats, long long nowMs);
     QString OutputLines() const;
+    // The outputs' table: name, protocol, target, frames and packets a second, errors, skipped
+    // frames and the last error.
+    QTableWidget* Table() const { return table_; }
     LedDotView* Dots() const { return dots_; }
     QSpinBox* PitchBox() const { return pitch_; }
 
@@ -61,7 +66,8 @@ private:
     LedDotView* dots_;
     QScrollArea* scroll_;
     QSpinBox* pitch_;
-    QLabel* outputs_;
+    QTableWidget* table_;
+    QString outputLines_;
     QLabel* status_;
     std::vector<LedOutputConfig> configs_;
     std::vector<LedOutputStats> previous_;

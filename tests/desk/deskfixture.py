@@ -195,7 +195,7 @@ class Fleet:
             with open(os.path.join(pagedef, name), "w", newline="") as f:
                 f.write(text)
 
-    def start_sign(self, sign, broker):
+    def start_sign(self, sign, broker, extra=""):
         home = os.path.join(self.root, "signs", sign)
         if not os.path.exists(home):
             os.makedirs(home)
@@ -204,8 +204,8 @@ class Fleet:
             shutil.copy(os.path.join(self.root, "publisher.pub"), home)
             with open(os.path.join(home, "fleet.ini"), "w") as f:
                 f.write("[fleet]\nbroker=mqtt://127.0.0.1:%d\nsign=%s\ngroups=%s\npublisher_key=publisher.pub\n"
-                        "username=%s\npassword_file=fleet.password\nkeepalive=%d\n"
-                        % (broker.port, sign, ",".join(self.signs[sign]), sign, self.keepalive))
+                        "username=%s\npassword_file=fleet.password\nkeepalive=%d\n%s"
+                        % (broker.port, sign, ",".join(self.signs[sign]), sign, self.keepalive, extra))
         log = open(os.path.join(self.root, "sign-%s.log" % sign), "a")
         self.processes[sign] = subprocess.Popen([self.tool, "sign", "--home", home], stdout=log, stderr=log,
                                                 env=self.env)

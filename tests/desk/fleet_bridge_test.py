@@ -33,9 +33,11 @@ class BridgedSites(unittest.TestCase):
             site = fleet.start_broker("site", extra_conf=example_bridge(central.port))
             days = {}
             for sign, seconds in (("s1", 120), ("s2", 45)):
-                fleet.start_sign(sign, site)
+                fleet.start_sign(sign, site, "site=north\n")
                 days[sign] = fleet.seed_play_log(sign, 1, [("main", "notice", seconds)])
-            ini = fleet.publisher_ini(central)
+            ini = fleet.start_desk(central)
+            desk = fx.Client(fleet.desk_port)
+            self.assertEqual(desk.login(fleet.password)[0], 200)
             home = os.path.join(fleet.root, "desk-home")
             fleet.make_home(home, "bridged")
 
@@ -71,6 +73,15 @@ class BridgedSites(unittest.TestCase):
             self.assertEqual(log.returncode, 3)
             self.assertIn("s2", log.stderr)
             self.assertIn("s1,%s,main,notice,120" % day, log.stdout)
+
+            # The site's bridge going down leaves its signs' last word at the centre: the desk
+            # shows them as unknown, not online.
+            fx.wait_for("s1 online on the desk", lambda: desk.signs().get("s1", {}).get("online") is True)
+            self.assertNotIn("presence", desk.signs()["s1"])
+            site.process.kill()
+            site.process.wait(10)
+            fx.wait_for("s1 unknown on the desk", lambda: desk.signs()["s1"].get("presence") == "unknown", 60)
+            self.assertFalse(desk.signs()["s1"]["online"])
         finally:
             fleet.stop()
 
