@@ -58,7 +58,13 @@ FleetSign::FleetSign(std::filesystem::path home, FleetConfig config, std::string
       instance_(RandomHex(8)),
       publisherKey_(FleetKey::LoadPublic(config_.publisherKey)),
       applied_(home_),
-      started_(clock_.utcMs()) {}
+      started_(clock_.utcMs()) {
+    // A kill during an apply may have left a step undone; play must find pagedef whole.
+    try {
+        RecoverFleetHome(home_);
+    } catch (const std::exception&) {
+    }
+}
 
 FleetSign::~FleetSign() { Stop(); }
 
