@@ -13,6 +13,7 @@
 #include "core/atomicfile.h"
 #include "core/error.h"
 #include "core/home.h"
+#include "core/playlog.h"
 #include "fleet/fleetconfig.h"
 #include "fleet/publisher.h"
 #include "qtbase/application.h"
@@ -106,6 +107,12 @@ int RunSign(const std::vector<std::string>& args) {
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     };
+    PlayLog playLog(home);
+    fleet->Problem = [&playLog](const std::string& message) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        std::fflush(stderr);
+        playLog.Event(Now(), "fleet", {message});
+    };
     fleet->Start();
     // Play runs from the start; with nothing to play it waits for the fleet's first bundle.
     window.Playing = true;
@@ -118,8 +125,13 @@ int RunSign(const std::vector<std::string>& args) {
         QCoreApplication::quit();
     });
     if (!stopped) QCoreApplication::exec();
+    const bool connected = fleet->Sign().EverConnected();
     fleet.reset();
     Guarded([&] { window.StopPlay(); });
+    if (!connected) {
+        std::fprintf(stderr, "The sign never connected to its broker\n");
+        return kExitNeverConnected;
+    }
     return 0;
 }
 
