@@ -18,6 +18,8 @@ SignPlay::SignPlay(TSYS_Frmzorled& window, std::filesystem::path home, ServiceNo
     followPlay_ = QObject::connect(window_.ActionPlay, &QAction::changed, &window_, [this] { Follow(); });
     previousShown_ = window_.PageShown;
     window_.PageShown = [this](const std::string& page) { Shown(page); };
+    previousDark_ = window_.DarkShown;
+    window_.DarkShown = [this](std::optional<UtcMs> until) { Darkened(until); };
     // From the moment play is asked for, so a page that fails as the run starts is a play report.
     SetPlayReports([this] { return window_.Playing; },
                    [this](const QString& message) { log_.Event(Now(), "error", {message.toStdString()}); });
@@ -33,6 +35,7 @@ SignPlay::SignPlay(TSYS_Frmzorled& window, std::filesystem::path home, ServiceNo
 SignPlay::~SignPlay() {
     QObject::disconnect(followPlay_);
     window_.PageShown = previousShown_;
+    window_.DarkShown = previousDark_;
     ModuleRunner::Instance().SetFailureListener({});
     SetPlayReports({}, {});
 }
@@ -71,7 +74,17 @@ void SignPlay::Shown(const std::string& page) {
     } catch (const std::exception& e) {
         log_.Event(Now(), "error", {e.what()});
     }
-    if (service_) service_->Status(QString::fromUtf8("播放 ") + QString::fromLocal8Bit(page.c_str()));
+    QString status = QString::fromUtf8("播放 ") + QString::fromLocal8Bit(page.c_str());
+    if (window_.Schedule.Active()) status += QString::fromUtf8("    ") + window_.ScheduleNote();
+    if (service_) service_->Status(status);
+}
+
+void SignPlay::Darkened(std::optional<UtcMs> until) {
+    if (previousDark_) previousDark_(until);
+    if (!wasPlaying_) log_.Event(Now(), "start");
+    wasPlaying_ = window_.Playing;
+    log_.DarkStarted(Now(), until ? LocalSecond(LocalFromUtc(*until)).substr(0, 16) : std::string());
+    if (service_) service_->Status(window_.ScheduleNote());
 }
 
 }  // namespace zl

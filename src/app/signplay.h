@@ -2,6 +2,7 @@
 #include <QMetaObject>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/playlog.h"
@@ -32,6 +33,7 @@ public:
 
 private:
     void Shown(const std::string& page);
+    void Darkened(std::optional<UtcMs> until);
 
     TSYS_Frmzorled& window_;
     const std::filesystem::path home_;
@@ -40,6 +42,7 @@ private:
     PlayLog log_;
     bool wasPlaying_ = false;
     std::function<void(const std::string&)> previousShown_;
+    std::function<void(std::optional<UtcMs>)> previousDark_;
     QMetaObject::Connection followPlay_;
 };
 

@@ -70,6 +70,7 @@ void PlayLog::Event(LocalMs when, std::string_view kind, std::initializer_list<s
 void PlayLog::PageStarted(LocalMs when, std::string_view plan, std::string_view page) {
     PageEnded(when);
     pageOpen_ = true;
+    dark_ = false;
     pageStart_ = when;
     plan_ = plan;
     page_ = page;
@@ -79,7 +80,18 @@ void PlayLog::PageEnded(LocalMs now) {
     if (!pageOpen_) return;
     pageOpen_ = false;
     const std::string seconds = std::to_string(std::max<LocalMs>(0, now - pageStart_) / 1000);
-    Event(pageStart_, "page", {plan_, page_, seconds});
+    if (dark_)
+        Event(pageStart_, "dark-time", {seconds});
+    else
+        Event(pageStart_, "page", {plan_, page_, seconds});
+}
+
+void PlayLog::DarkStarted(LocalMs when, std::string_view until) {
+    PageEnded(when);
+    Event(when, "dark", {until});
+    pageOpen_ = true;
+    dark_ = true;
+    pageStart_ = when;
 }
 
 void PlayLog::RemoveOld(LocalMs now, int days) {
@@ -104,11 +116,14 @@ PlaySums SumPlayLog(const std::filesystem::path& home, const std::string& from, 
         std::ifstream in(entry.path());
         for (std::string line; std::getline(in, line);) {
             const auto f = SplitTabs(line);
-            if (f.size() != 5 || f[1] != "page" || f[0].size() < 10) continue;
+            const bool page = f.size() == 5 && f[1] == "page";
+            if ((!page && (f.size() != 3 || f[1] != "dark-time")) || f[0].size() < 10) continue;
             const std::string day = f[0].substr(0, 10);
             if ((!from.empty() && day < from) || (!to.empty() && day > to)) continue;
-            if (f[4].empty() || f[4].size() > 12 || f[4].find_first_not_of("0123456789") != std::string::npos) continue;
-            sums[{day, f[2], f[3]}] += std::stoll(f[4]);
+            const std::string& seconds = f.back();
+            if (seconds.empty() || seconds.size() > 12 || seconds.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            sums[page ? std::tuple(day, f[2], f[3]) : std::tuple(day, std::string(), std::string())] += std::stoll(seconds);
         }
     }
     return sums;

@@ -13,6 +13,8 @@ namespace zl {
 // UTF-8, one line an event, fields separated by tabs, local time to the second first:
 //   2026-12-10 08:00:00  page     PLAN  PAGE  SECONDS    (written when the page leaves the screen)
 //   2026-12-10 08:00:00  start | stop
+//   2026-12-10 23:00:00  dark     UNTIL               (the sign goes dark until that minute)
+//   2026-12-10 23:00:00  dark-time SECONDS            (written when it lights again)
 //   2026-12-10 08:00:00  resume   PLAN  PAGE
 //   2026-12-10 08:00:00  error    TEXT
 //   2026-12-10 08:00:00  timeout  MODULE              (a data-module call not returned in time)
@@ -26,8 +28,11 @@ public:
     void Event(LocalMs when, std::string_view kind, std::initializer_list<std::string_view> fields = {});
     // A page came on screen; the one before it gets its line, with the seconds it was shown.
     void PageStarted(LocalMs when, std::string_view plan, std::string_view page);
-    // The page on screen leaves it (play stops).
+    // The page on screen leaves it (play stops), or the dark time ends.
     void PageEnded(LocalMs now);
+    // The sign goes dark until `until` ("YYYY-MM-DD HH:MM", empty: not foreseen); its time is
+    // counted when a page comes or play stops.
+    void DarkStarted(LocalMs when, std::string_view until);
     // Removes the day files older than `days` days before `now`.
     void RemoveOld(LocalMs now, int days = 90);
     static std::filesystem::path DayFile(const std::filesystem::path& home, LocalMs when);
@@ -35,12 +40,14 @@ public:
 private:
     std::filesystem::path home_;
     bool pageOpen_ = false;
+    bool dark_ = false;
     LocalMs pageStart_ = 0;
     std::string plan_, page_;
 };
 
 // Seconds shown per day, plan and page, from the page lines of the logs of days `from` to `to`
 // ("YYYY-MM-DD", both included; empty for no bound). A line that cannot be read is skipped.
+// Dark time counts under an empty plan and page.
 using PlaySums = std::map<std::tuple<std::string, std::string, std::string>, long long>;
 PlaySums SumPlayLog(const std::filesystem::path& home, const std::string& from, const std::string& to);
 

@@ -183,9 +183,12 @@ BuiltBundle BuildBundle(const fs::path& pagedef, const std::string& group, std::
     const auto selectList = add(pagedef / "SelectList.PLN", true);
     // The plan editor's list of all plans; a home that never opened it has none.
     add(pagedef / "PlayList.PLN", false, true);
+    // Schedules are optional: a plan without one plays around the clock.
+    add(pagedef / "DarkHours.PLN", false, true);
     for (const std::string& plan : ReadTextList(*selectList)) {
         const auto planFile = add(pagedef / StoredPath(plan + ".LED"), false);
         if (!planFile) continue;
+        add(pagedef / StoredPath(plan + ".SCH"), false, true);
         for (const std::string& page : ReadTextList(*planFile)) {
             const auto pageFile = add(pagedef / StoredPath(page + ".DFM"), false);
             if (!pageFile) continue;

@@ -102,6 +102,9 @@ FleetConfig ReadFleetConfig(const std::filesystem::path& file, FleetRole role) {
             if (!IsFleetId(g)) throw bad("groups", "holds a group id that is not valid: \"" + g + "\"");
             c.groups.push_back(g);
         }
+        c.site = get("site");
+        if (!c.site.empty() && !IsFleetId(c.site))
+            throw bad("site", "must be 1 to 64 of A-Z a-z 0-9 _ -, not \"" + c.site + "\"");
         c.publisherKey = Relative(file, get("publisher_key"));
         if (c.publisherKey.empty()) throw bad("publisher_key", "is missing");
     } else {
@@ -119,6 +122,7 @@ void WriteFleetConfig(const std::filesystem::path& file, const FleetConfig& c) {
         for (size_t i = 0; i < c.groups.size(); ++i) text += (i ? "," : "") + c.groups[i];
         text += "\n";
     }
+    if (!c.site.empty()) text += "site=" + c.site + "\n";
     if (!c.publisherKey.empty()) text += "publisher_key=" + c.publisherKey.string() + "\n";
     if (!c.privateKey.empty()) text += "private_key=" + c.privateKey.string() + "\n";
     if (!c.username.empty()) text += "username=" + c.username + "\n";

@@ -13,6 +13,9 @@ struct FleetConfig {
     bool tls = false;
     std::string sign;                 // empty for a publisher
     std::vector<std::string> groups;  // empty for a publisher
+    // The site whose broker the sign uses when sites are bridged to a centre; its bridge says
+    // whether it is up on zorled/site/<site>/bridge. Empty: none.
+    std::string site;
     std::filesystem::path publisherKey;
     std::filesystem::path privateKey;
     std::string username;

@@ -18,6 +18,9 @@ namespace zl {
 // The exit status of a start on a home that another copy holds; the service unit names it so
 // that systemd does not restart into the same refusal.
 constexpr int kExitHomeInUse = 75;
+// The exit status of a restart the fleet's publisher asked for: the unit restarts the program
+// on it like on any other end but 75.
+constexpr int kExitRestart = 76;
 
 // Routes SIGTERM, SIGINT and SIGHUP through a self-pipe into the event loop: `onStop` runs there,
 // on the GUI thread, with the signal's number, never inside the handler. A second signal while

@@ -143,13 +143,15 @@ TEST(FleetSignature, CoversTopicAndBody) {
 TEST(FleetBundle, CarriesTheSelectionAndWarnsOfDataFiles) {
     TempHome home;
     MakePlayHome(home.path() / "pagedef", "A");
+    WriteTextList(home.path() / "pagedef" / "plan1.SCH", {"1-5 07:00-11:00"});
+    WriteTextList(home.path() / "pagedef" / "DarkHours.PLN", {"* 23:00-06:00"});
     const BuiltBundle built = BuildBundle(home.path() / "pagedef", "g1", 1234);
     const CheckedBundle checked = CheckBundle(built.body, "g1");
     EXPECT_EQ(checked.version, 1234);
     std::vector<std::string> names;
     for (const CheckedFile& f : checked.files) names.push_back(f.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"SelectList.PLN", "PlayList.PLN", "plan1.LED", "page1.DFM", "page1.Pas",
-                                               "时刻表.DFM"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"SelectList.PLN", "PlayList.PLN", "DarkHours.PLN", "plan1.LED",
+                                               "plan1.SCH", "page1.DFM", "page1.Pas", "时刻表.DFM"}));
     ASSERT_EQ(built.warnings.size(), 2u);  // the missing unit, the data file
     EXPECT_NE(built.warnings[0].find("时刻表.Pas"), std::string::npos);
     EXPECT_NE(built.warnings[1].find("data file \"feed.txt\""), std::string::npos);
