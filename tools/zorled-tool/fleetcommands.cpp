@@ -140,8 +140,7 @@ int RunSign(const std::vector<std::string>& args) {
     signPlay.Follow();
     if (status == kExitRestart) return kExitRestart;
     if (!connected) {
-        std::fprintf(stderr, "The sign never connected to its broker
-");
+        std::fprintf(stderr, "The sign never connected to its broker\n");
         return kExitNeverConnected;
     }
     return 0;
