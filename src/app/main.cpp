@@ -122,6 +122,22 @@ int main(int argc, char** argv) {
     // A sign of a fleet connects as it starts; a bad fleet.ini is reported and the program runs on.
     std::unique_ptr<zl::FleetPlay> fleet;
     zl::Guarded([&] { fleet = zl::StartFleetIfConfigured(window, zl::ProgramHome()); });
+    if (fleet) {
+        fleet->Problem = [&](const std::string& message) {
+            std::fprintf(stderr, "%s\n", message.c_str());
+            sign.Log().Event(zl::Now(), "fleet", {message});
+            window.statusBar()->showMessage(QString::fromStdString(message));
+        };
+        // Asked to play with nothing to play yet: the fleet's first bundle brings the selection.
+        if (playAtStart && !window.Playing)
+            fleet->StartPlay = [&] {
+                const auto editor = window.RunPlanEditor;
+                window.RunPlanEditor = [] { return true; };
+                zl::Guarded([&] { window.ActionPlayExecute(); });
+                window.RunPlanEditor = editor;
+                sign.Follow();
+            };
+    }
     // A stop signal served while starting found no loop to quit.
     const int status = stopping ? 0 : app.exec();
     fleet.reset();
