@@ -25,7 +25,9 @@ QString MissingSelection(zl::TSYS_Frmzorled& window) {
     if (!zl::FindFileCaseInsensitive(zl::SelectListPath()))
         return QString::fromUtf8("没有保存的播放方案选择 (SelectList.PLN)，以设计模式启动");
     window.BuildPageList();
-    if (window.PageList.empty()) return QString::fromUtf8("保存的播放方案选择中没有页面，以设计模式启动");
+    // Plans whose pages are all missing still play: play waits on black and takes the pages as
+    // they appear. Only a selection of no plan at all is the operator's choice not to play.
+    if (window.SelectedPlans.empty()) return QString::fromUtf8("保存的播放方案选择中没有页面，以设计模式启动");
     return {};
 }
 

@@ -18,6 +18,12 @@ SignPlay::SignPlay(TSYS_Frmzorled& window, std::filesystem::path home, ServiceNo
     followPlay_ = QObject::connect(window_.ActionPlay, &QAction::changed, &window_, [this] { Follow(); });
     previousShown_ = window_.PageShown;
     window_.PageShown = [this](const std::string& page) { Shown(page); };
+    previousWaiting_ = window_.PlayWaiting;
+    // The report itself goes to the log as every play report does; the service manager hears it too.
+    window_.PlayWaiting = [this](const QString& why) {
+        if (previousWaiting_) previousWaiting_(why);
+        if (service_) service_->Status(QString::fromUtf8("播放 ") + why);
+    };
     // From the moment play is asked for, so a page that fails as the run starts is a play report.
     SetPlayReports([this] { return window_.Playing; },
                    [this](const QString& message) { log_.Event(Now(), "error", {message.toStdString()}); });
@@ -33,6 +39,7 @@ SignPlay::SignPlay(TSYS_Frmzorled& window, std::filesystem::path home, ServiceNo
 SignPlay::~SignPlay() {
     QObject::disconnect(followPlay_);
     window_.PageShown = previousShown_;
+    window_.PlayWaiting = previousWaiting_;
     ModuleRunner::Instance().SetFailureListener({});
     SetPlayReports({}, {});
 }
@@ -71,7 +78,7 @@ void SignPlay::Shown(const std::string& page) {
     } catch (const std::exception& e) {
         log_.Event(Now(), "error", {e.what()});
     }
-    if (service_) service_->Status(QString::fromUtf8("播放 ") + QString::fromLocal8Bit(page.c_str()));
+    if (service_) service_->Status(QString::fromUtf8("播放 ") + QString::fromStdString(GbkToUtf8(page)));
 }
 
 }  // namespace zl

@@ -1,5 +1,6 @@
 #pragma once
 #include <QMetaObject>
+#include <QString>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -40,6 +41,7 @@ private:
     PlayLog log_;
     bool wasPlaying_ = false;
     std::function<void(const std::string&)> previousShown_;
+    std::function<void(const QString&)> previousWaiting_;
     QMetaObject::Connection followPlay_;
 };
 
