@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/atomicfile.h"
+#include "core/codepage.h"
 #include "core/textlist.h"
 #include "output/packets.h"
 #include "qtbase/lifetime.h"
@@ -139,6 +140,44 @@ TEST_F(Program, PlayAtStartWithoutASavedSelectionStartsInDesignMode) {
         for (const auto& entry : std::filesystem::directory_iterator(home_ / "log")) log += ReadWholeFile(entry.path());
         EXPECT_NE(log.find("\tdesign\t"), std::string::npos) << log;
     }
+}
+
+TEST_F(Program, PlayAtStartGoesPastABrokenFirstPageAndWaitsForPagesPutBack) {
+    ASSERT_TRUE(notify_.Ready());
+    const auto pagedef = home_ / "pagedef";
+    // Cut off after "Left = ", as a copy broken half-way leaves it.
+    WriteFileAtomic(pagedef / "p1.DFM", "object P: TFrmZorLedForm\r\n  displaytime = 4\r\n  Left = ");
+    const std::string second = "object P: TFrmZorLedForm\r\n  displaytime = 4\r\nend\r\n";
+    WriteFileAtomic(pagedef / "页二.DFM", second);
+    // Names in the lists are in GBK, as the plan editor writes them.
+    WriteTextList(pagedef / "A.LED", {"p1", Utf8ToGbk("页二")});
+    WriteTextList(pagedef / "SelectList.PLN", {"A"});
+    QProcess& program = Start({"--play"});
+    ASSERT_TRUE(WaitFor(program, [&] { return Count("READY=1") == 1 && Count("STATUS=播放 页二") == 1; }))
+        << program.readAllStandardError().toStdString();
+    EXPECT_EQ(Count("STATUS=设计模式"), 0);
+
+    // Every page gone: play says so and waits; the page put back plays again.
+    std::filesystem::remove(pagedef / "页二.DFM");
+    const auto waiting = [&] {
+        return std::any_of(messages_.begin(), messages_.end(),
+                           [](const std::string& m) { return m.find("没有可播放的页面") != std::string::npos; });
+    };
+    ASSERT_TRUE(WaitFor(program, waiting));
+    WriteFileAtomic(pagedef / "页二.DFM", second);
+    ASSERT_TRUE(WaitFor(program, [&] { return Count("STATUS=播放 页二") == 2; }));
+
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitCode(), 0);
+    std::string log;
+    for (const auto& entry : std::filesystem::directory_iterator(home_ / "log")) log += ReadWholeFile(entry.path());
+    // The broken page once, by its file, however often play came round to it.
+    const std::string named = (pagedef / "p1.DFM").string();
+    const size_t first = log.find(named);
+    EXPECT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find(named, first + 1), std::string::npos) << log;
+    EXPECT_NE(log.find("没有可播放的页面"), std::string::npos) << log;
 }
 
 TEST_F(Program, ASecondCopyOnTheSameHomeEndsWithItsOwnStatus) {
