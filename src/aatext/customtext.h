@@ -11,7 +11,7 @@
 #include "aatext/smoothfontex.h"
 #include "core/textlist.h"
 #include "qtbase/picture.h"
-#include "widgets/control.h"
+#include "qtbase/control.h"
 
 namespace zl {
 

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "qtbase/application.h"
-#include "widgets/control.h"
+#include "qtbase/control.h"
 
 class QLabel;
 

@@ -9,7 +9,7 @@
 #include "editors/editorlook.h"
 #include "qtbase/fonts.h"
 #include "qtbase/qtstrings.h"
-#include "widgets/control.h"
+#include "qtbase/control.h"
 #include "widgets/paint.h"
 
 namespace zl {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "widgets/control.h"
+#include "qtbase/control.h"
 
 namespace zl {
 

@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-#include "widgets/control.h"
+#include "qtbase/control.h"
 
 namespace zl {
 

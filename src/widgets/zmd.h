@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/clock.h"
-#include "widgets/control.h"
+#include "qtbase/control.h"
 
 class QPainter;
 

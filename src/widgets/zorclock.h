@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/clock.h"
-#include "widgets/control.h"
+#include "qtbase/control.h"
 
 namespace zl {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <QWidget>
 
-#include "widgets/control.h"
+#include "qtbase/control.h"
 #include "qtbase/picture.h"
 
 namespace zl {

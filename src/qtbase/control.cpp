@@ -1,4 +1,4 @@
-#include "widgets/control.h"
+#include "qtbase/control.h"
 
 #include <QVariant>
 #include <algorithm>
