@@ -55,6 +55,14 @@ int main(int argc, char** argv) {
             PlayAtStart(console);
         }
     }
+    // Without a display Qt would abort; a sign under a service manager is better served by one
+    // line and a status of its own, after which it is started again.
+    bool platformGiven = false;
+    for (int i = 1; i < argc; ++i) platformGiven = platformGiven || std::string_view(argv[i]) == "-platform";
+    if (const QString why = platformGiven ? QString() : zl::NoDisplayReason(); !why.isEmpty()) {
+        std::fprintf(stderr, "zorled: %s\n", qPrintable(why));
+        return zl::kExitNoDisplay;
+    }
     zl::Application app(argc, argv);
     const bool playAtStart = PlayAtStart(app);
 

@@ -1,6 +1,8 @@
 #include "app/signplay.h"
 
 #include <QAction>
+#include <QStatusBar>
+#include <cstdio>
 
 #include "app/mainwindow.h"
 #include "core/codepage.h"
@@ -15,6 +17,19 @@ SignPlay::SignPlay(TSYS_Frmzorled& window, std::filesystem::path home, ServiceNo
                    ScreenSaverSuspension* screenSaver)
     : window_(window), home_(std::move(home)), service_(service), screenSaver_(screenSaver), log_(home_) {
     log_.RemoveOld(Now());
+    // Proof of play that cannot be written is said once where someone may look: the status line,
+    // standard error (the journal) and the service status.
+    log_.SetWriteFailureListener([this](const std::string& why) {
+        const QString text = QString::fromUtf8("播放日志无法写入：") + QString::fromStdString(why);
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        window_.statusBar()->showMessage(text);
+        if (service_) service_->Status(text);
+    });
+    // While a page is on screen its seconds so far are appended now and then, so a kill or a
+    // power cut loses at most that much of it.
+    heartbeat_ = CreateTimer();
+    heartbeat_->SetInterval(kPlayLogHeartbeatMs);
+    heartbeat_->SetOnTimer([this] { log_.Heartbeat(Now()); });
     followPlay_ = QObject::connect(window_.ActionPlay, &QAction::changed, &window_, [this] { Follow(); });
     previousShown_ = window_.PageShown;
     window_.PageShown = [this](const std::string& page) { Shown(page); };
@@ -42,6 +57,7 @@ SignPlay::~SignPlay() {
     window_.PlayWaiting = previousWaiting_;
     ModuleRunner::Instance().SetFailureListener({});
     SetPlayReports({}, {});
+    log_.SetWriteFailureListener({});
 }
 
 void SignPlay::Follow() {
@@ -53,6 +69,7 @@ void SignPlay::Follow() {
         else
             window_.Page->unsetCursor();
     }
+    heartbeat_->SetEnabled(playing);
     if (playing == wasPlaying_) return;
     wasPlaying_ = playing;
     if (playing) {
@@ -70,6 +87,7 @@ void SignPlay::Shown(const std::string& page) {
     if (window_.Page && window_.Playing) window_.Page->setCursor(Qt::BlankCursor);
     if (!wasPlaying_) log_.Event(window_.PageStart, "start");
     wasPlaying_ = window_.Playing;
+    heartbeat_->SetEnabled(wasPlaying_);
     log_.PageStarted(window_.PageStart, GbkToUtf8(window_.CurrentPlan()), GbkToUtf8(page));
     // Where to go on after a crash; a record that cannot be written never stops play. It is
     // written before the page is announced, so a kill right after the announcement resumes here.

@@ -3,8 +3,10 @@
 #include <QString>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "core/clock.h"
 #include "core/playlog.h"
 
 namespace zl {
@@ -17,6 +19,9 @@ class ScreenSaverSuspension;
 // stop, error report and failed data-module call; the resume point at every page; the pointer
 // off the page window; reports that never wait on a click (one self-closing box at a time);
 // the screen saver off and the service manager told the page. Design mode is left as it is.
+// How often the page on screen has its seconds so far appended to the play log.
+constexpr int kPlayLogHeartbeatMs = 10'000;
+
 class SignPlay {
 public:
     // `service` and `screenSaver` may be null (nothing to tell, nothing to suspend).
@@ -39,6 +44,7 @@ private:
     ServiceNotifier* service_;
     ScreenSaverSuspension* screenSaver_;
     PlayLog log_;
+    std::unique_ptr<Timer> heartbeat_;
     bool wasPlaying_ = false;
     std::function<void(const std::string&)> previousShown_;
     std::function<void(const QString&)> previousWaiting_;

@@ -1,7 +1,9 @@
 #include "core/playlog.h"
 
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -52,19 +54,36 @@ std::filesystem::path PlayLog::DayFile(const std::filesystem::path& home, LocalM
 }
 
 void PlayLog::Event(LocalMs when, std::string_view kind, std::initializer_list<std::string_view> fields) {
+    std::string line = LocalSecond(when) + "\t" + std::string(kind);
+    for (std::string_view f : fields) line += "\t" + Clean(f);
+    line += "\n";
+    Append(when, line);
+}
+
+bool PlayLog::Append(LocalMs when, const std::string& line) {
+    std::string why;
     try {
-        std::string line = LocalSecond(when) + "\t" + std::string(kind);
-        for (std::string_view f : fields) line += "\t" + Clean(f);
-        line += "\n";
+        const std::filesystem::path file = DayFile(home_, when);
         std::error_code ec;
         std::filesystem::create_directories(home_ / "log", ec);
         // One write of a whole line in append mode, so lines of a crash stay whole.
-        if (std::FILE* file = std::fopen(DayFile(home_, when).c_str(), "ae")) {
-            std::fwrite(line.data(), 1, line.size(), file);
-            std::fclose(file);
+        std::FILE* out = std::fopen(file.c_str(), "ae");
+        bool written = out && std::fwrite(line.data(), 1, line.size(), out) == line.size();
+        if (!written) why = file.string() + ": " + std::strerror(errno);
+        if (out && std::fclose(out) != 0 && written) {
+            written = false;
+            why = file.string() + ": " + std::strerror(errno);
         }
-    } catch (...) {
+        if (written) {
+            failing_ = false;
+            return true;
+        }
+    } catch (const std::exception& e) {
+        why = e.what();
     }
+    if (!failing_ && writeFailed_) writeFailed_(why);
+    failing_ = true;
+    return false;
 }
 
 void PlayLog::PageStarted(LocalMs when, std::string_view plan, std::string_view page) {
@@ -73,6 +92,7 @@ void PlayLog::PageStarted(LocalMs when, std::string_view plan, std::string_view 
     pageStart_ = when;
     plan_ = plan;
     page_ = page;
+    Event(pageStart_, "showing", {plan_, page_});
 }
 
 void PlayLog::PageEnded(LocalMs now) {
@@ -80,6 +100,12 @@ void PlayLog::PageEnded(LocalMs now) {
     pageOpen_ = false;
     const std::string seconds = std::to_string(std::max<LocalMs>(0, now - pageStart_) / 1000);
     Event(pageStart_, "page", {plan_, page_, seconds});
+}
+
+void PlayLog::Heartbeat(LocalMs now) {
+    if (!pageOpen_) return;
+    const std::string seconds = std::to_string(std::max<LocalMs>(0, now - pageStart_) / 1000);
+    Event(pageStart_, "on", {plan_, page_, seconds});
 }
 
 void PlayLog::RemoveOld(LocalMs now, int days) {
@@ -93,8 +119,22 @@ void PlayLog::RemoveOld(LocalMs now, int days) {
     }
 }
 
+bool ValidDay(const std::string& day) {
+    static const std::regex form(R"(\d{4}-\d{2}-\d{2})");
+    if (!std::regex_match(day, form)) return false;
+    using namespace std::chrono;
+    const year_month_day date{year{std::stoi(day.substr(0, 4))}, month{static_cast<unsigned>(std::stoi(day.substr(5, 2)))},
+                              std::chrono::day{static_cast<unsigned>(std::stoi(day.substr(8, 2)))}};
+    return date.ok();
+}
+
 PlaySums SumPlayLog(const std::filesystem::path& home, const std::string& from, const std::string& to) {
     static const std::regex name(R"(play-(\d{4}-\d{2}-\d{2})\.log)");
+    // One showing of a page: its seconds so far, and whether its end was written.
+    struct Showing {
+        long long seconds = 0;
+        bool ended = false;
+    };
     PlaySums sums;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(home / "log", ec)) {
@@ -102,14 +142,29 @@ PlaySums SumPlayLog(const std::filesystem::path& home, const std::string& from, 
         const std::string file = entry.path().filename().string();
         if (!std::regex_match(file, m, name)) continue;
         std::ifstream in(entry.path());
+        // Keyed by the time the page came on screen, which all three of its lines carry.
+        std::map<std::tuple<std::string, std::string, std::string>, std::vector<Showing>> showings;
         for (std::string line; std::getline(in, line);) {
             const auto f = SplitTabs(line);
-            if (f.size() != 5 || f[1] != "page" || f[0].size() < 10) continue;
+            const bool page = f.size() == 5 && f[1] == "page", on = f.size() == 5 && f[1] == "on";
+            const bool showing = f.size() == 4 && f[1] == "showing";
+            if ((!page && !on && !showing) || f[0].size() < 10) continue;
             const std::string day = f[0].substr(0, 10);
             if ((!from.empty() && day < from) || (!to.empty() && day > to)) continue;
-            if (f[4].empty() || f[4].size() > 12 || f[4].find_first_not_of("0123456789") != std::string::npos) continue;
-            sums[{day, f[2], f[3]}] += std::stoll(f[4]);
+            long long seconds = 0;
+            if (!showing) {
+                if (f[4].empty() || f[4].size() > 12 || f[4].find_first_not_of("0123456789") != std::string::npos) continue;
+                seconds = std::stoll(f[4]);
+            }
+            auto& list = showings[{f[0], f[2], f[3]}];
+            // A line of a page already ended opens another showing (a log without showing lines).
+            if (showing || list.empty() || list.back().ended) list.push_back({});
+            Showing& s = list.back();
+            if (page) s = {seconds, true};
+            if (on) s.seconds = std::max(s.seconds, seconds);
         }
+        for (const auto& [key, list] : showings)
+            for (const Showing& s : list) sums[{std::get<0>(key).substr(0, 10), std::get<1>(key), std::get<2>(key)}] += s.seconds;
     }
     return sums;
 }

@@ -7,9 +7,11 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/pluginfixtures.h"
 #include "support/scratchdir.h"
 #include "app/mainwindow.h"
 #include "app/playplugins.h"
@@ -26,6 +28,7 @@
 #include "widgets/refreshing.h"
 #include "widgets/zorledlabel.h"
 #include "widgets/zorledscrolltext.h"
+#include "widgets/zorledzmd.h"
 
 namespace zl {
 namespace {
@@ -419,6 +422,44 @@ TEST_F(Play, BusyWidgetsHoldThePageUntilIdle) {
     marquee->busy = false;
     Seconds(1);
     EXPECT_EQ(shown_, Lines({"p1 0.0", "p2 9.0"}));
+}
+
+TEST_F(Play, ADataModuleThatBlocksNeverHoldsThePage) {
+    const auto release = home_ / "release";
+    ::setenv("ZORLED_FIXTURE_RELEASE", release.c_str(), 1);
+    ::setenv("ZORLED_FIXTURE_DATA", (home_ / "data.txt").c_str(), 1);
+    {
+        std::unique_ptr<TFrmZorLedForm> page(CreatePageWindow("LedDesignWin"));
+        page->displaytime = 4;
+        auto* marquee = new Tzorledzmd(page.get(), page.get());
+        marquee->SetName("fed");
+        marquee->Setdatainterface(datafromexetxt);
+        marquee->SetExeFileName((testing::FixtureFolder("data") / "slow.so").string());
+        marquee->SetTextFileName((home_ / "data.txt").string());
+        SavePageFile(*page, PageDef() / "fed.DFM");
+    }
+    WritePage("p2");
+    Plan("A", {"fed", "p2"});
+    Select({"A"});
+    window_->PlayPluginCalls = std::make_unique<HostPlayPlugins>();
+    testing::FixtureCalls calls(scratch_);
+    PressPlay();
+    // The module's call is out and stays out: it returns only when the test lets it.
+    ASSERT_TRUE(testing::WaitUntil([&] {
+        const auto lines = calls.Lines();
+        return std::count(lines.begin(), lines.end(), "slow.so Plugingetdata") == 1;
+    }));
+    Seconds(5);
+    EXPECT_EQ(shown_, Lines({"fed 0.0", "p2 5.0"})) << "a 4 s page changes on time, within 6 s";
+    // Round again: the call still out is not waited for either.
+    Seconds(5);
+    Seconds(5);
+    EXPECT_EQ(shown_, Lines({"fed 0.0", "p2 5.0", "fed 10.0", "p2 15.0"}));
+    EXPECT_TRUE(reported_.empty()) << reported_.front();
+    std::ofstream(release) << "";
+    PressPlay();
+    ::unsetenv("ZORLED_FIXTURE_RELEASE");
+    ::unsetenv("ZORLED_FIXTURE_DATA");
 }
 
 TEST_F(Play, StopLeavesThePageAndItsMarqueesRunning) {

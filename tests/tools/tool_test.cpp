@@ -246,9 +246,11 @@ TEST_F(ZorledTool, PlaylogSumsTheSecondsPerDayAndPage) {
                      "2026-03-02\t早班\tp1\t30\n");
     r = Tool({"playlog", "--from", "2026-03-02", "--to", "2026-03-02"}, dir_);
     EXPECT_EQ(r.out, "date\tplan\tpage\tseconds\n2026-03-02\t早班\tp1\t30\n");
-    r = Tool({"playlog", "--from", "March"}, dir_);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("Date \"March\" is not valid"), std::string::npos) << r.err;
+    for (const char* day : {"March", "2026-13-45", "2026-02-29", "2026-04-31", "2026-00-10"}) {
+        r = Tool({"playlog", "--from", day}, dir_);
+        EXPECT_EQ(r.exitCode, 1) << day;
+        EXPECT_NE(r.err.find("Date \"" + std::string(day) + "\" is not valid"), std::string::npos) << r.err;
+    }
 }
 
 }  // namespace zl
