@@ -28,6 +28,8 @@
 #include "fleet/fleetconfig.h"
 #include "fleet/mqttlink.h"
 #include "fleet/publisher.h"
+#include "fleet/roster.h"
+#include "fleet/topics.h"
 #include "fleet/signature.h"
 
 namespace fs = std::filesystem;
@@ -51,6 +53,7 @@ struct Fleet {
     std::condition_variable changed;
     std::map<std::string, std::string> bundles;  // sign -> applied bundle
     std::map<std::string, bool> online;
+    FleetRoster roster;
     std::chrono::steady_clock::time_point lastApplied;
 };
 Fleet* g_fleet = nullptr;
@@ -116,9 +119,10 @@ void SetUpFleet() {
         f->signs.push_back(std::move(p));
     }
     f->watch = std::make_unique<MqttLink>(f->publisher, "bench-watch");
-    f->watch->onMessage = [f](const std::string&, std::string_view payload) {
-        const QJsonObject s = QJsonDocument::fromJson(QByteArray::fromStdString(std::string(payload))).object();
+    f->watch->onMessage = [f](const std::string& topic, std::string_view payload) {
         std::lock_guard lock(f->mutex);
+        if (!f->roster.Take(topic, payload)) return;
+        const QJsonObject s = f->roster.Sign(ParseTopic(topic).sign).value_or(QJsonObject());
         f->online[s.value("sign").toString().toStdString()] = s.value("online").toBool();
         if (s.value("sign").toString().startsWith("k")) {
             f->changed.notify_all();
@@ -131,6 +135,7 @@ void SetUpFleet() {
         f->changed.notify_all();
     };
     f->watch->Connect(10000);
+    f->watch->Subscribe("zorled/sign/+/online");
     f->watch->Subscribe("zorled/sign/+/state");
     std::unique_lock lock(f->mutex);
     f->changed.wait_for(lock, std::chrono::seconds(60), [f] { return f->bundles.size() == kSigns; });

@@ -1,6 +1,7 @@
 // One marquee frame on a 1920 × 64 marquee with 40 Chinese characters at 24 px, beside its
 // floor: one fill of the same rectangle plus Qt's own drawText of the same text and font; and
-// the frame of a 1 MB text beside the frame of a text that just fills the visible width.
+// the frame of a 1 MB text beside the frame of a text that just fills the visible width; and a 4K
+// sign's marquee beside Qt's fill of its area.
 #include <benchmark/benchmark.h>
 
 #include <QImage>
@@ -180,6 +181,54 @@ void BM_FifteenMegabyteTextShown(benchmark::State& state) {
     std::filesystem::remove(file);
 }
 BENCHMARK(BM_FifteenMegabyteTextShown)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A 4K sign's marquee: 3840 x 160 in a 120-pixel font, which Qt fills as outlines on every
+// draw. The frame from the picture of the text the marquee keeps, the same frame drawn afresh
+// (no memory allowed for that picture: what every frame cost before), and the floor, Qt's fill
+// of the same area.
+constexpr int k4KWidth = 3840, k4KHeight = 160;
+
+void Marquee4K(benchmark::State& state, size_t budget) {
+    zl::ManualTimeSource manual{0};
+    zl::ScopedTimeSource scope{manual};
+    zl::Tzorledzmd marquee(nullptr);
+    marquee.SetBounds(0, 0, k4KWidth, k4KHeight);
+    marquee.SetColor(zl::clBlack);
+    marquee.Font().SetName("DejaVu Sans");
+    marquee.Font().SetHeight(-120);
+    marquee.Font().SetColor(zl::clRed);
+    marquee.SetTextLayout(zl::tlCenter);
+    marquee.SetRunningCaption("ZorLED marquee 0123456789 ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz");
+    marquee.SetDirection(zl::diRightToLeft);
+    marquee.SetSteps(10000);
+    marquee.SetSpeed(16);
+    marquee.SetContinuous(true);
+    marquee.SetActive(true);
+    const size_t before = zl::Tzmd::StripBudget();
+    zl::Tzmd::SetStripBudget(budget);
+    QImage image(k4KWidth, k4KHeight, QImage::Format_RGB32);
+    QPainter painter(&image);
+    // Into the pass, where the text fills the width.
+    manual.Advance(16 * 4000);
+    for (auto _ : state) {
+        manual.Advance(16);
+        marquee.PaintFrame(painter);
+    }
+    zl::Tzmd::SetStripBudget(before);
+    benchmark::DoNotOptimize(image.constBits());
+}
+void BM_Marquee4KFrame(benchmark::State& state) { Marquee4K(state, zl::Tzmd::StripBudget()); }
+BENCHMARK(BM_Marquee4KFrame);
+void BM_Marquee4KFrameDrawnAfresh(benchmark::State& state) { Marquee4K(state, 0); }
+BENCHMARK(BM_Marquee4KFrameDrawnAfresh);
+
+void BM_Marquee4KFillFloor(benchmark::State& state) {
+    QImage image(k4KWidth, k4KHeight, QImage::Format_RGB32);
+    QPainter painter(&image);
+    for (auto _ : state) painter.fillRect(image.rect(), Qt::black);
+    benchmark::DoNotOptimize(image.constBits());
+}
+BENCHMARK(BM_Marquee4KFillFloor);
 
 // The floor: the same fill and the same text, moved the same way, straight through Qt.
 void BM_FillAndDrawTextFloor(benchmark::State& state) {

@@ -1,5 +1,7 @@
 #include "aatext/scrolltext.h"
 
+#include <QBackingStore>
+#include <QPaintEngine>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -591,6 +593,7 @@ void TSmoothScrollText::ComposeRows(int position, int textHeight, int from, int 
 
 void TSmoothScrollText::Draw() {
     const int w = width(), h = height();
+    int moved = 0;
     if (currBmp_.width() != w || currBmp_.height() != h || currBmp_.format() != BandFormat()) {
         currBmp_ = QImage(w, h, BandFormat());
         shown_ = {};
@@ -615,18 +618,34 @@ void TSmoothScrollText::Draw() {
             std::memmove(bits + topRows * rowBytes, bits + (topRows + step) * rowBytes, kept * rowBytes);
             ComposeRows(now.position, now.textHeight, 0, topRows);
             ComposeRows(now.position, now.textHeight, topRows + kept, h - topRows - kept);
+            moved = step;
         } else {
             ComposeRows(now.position, now.textHeight, 0, h);
         }
         FadeBands();
         shown_ = now;
     }
-    if (!destroying_) update();
+    if (destroying_) {
+    } else if (moved > 0 && !paintPending_ && isVisible()) {
+        // The window's picture of the unfaded rows moves up with them, so only the rows that
+        // came into view and the fade bands are painted again.
+        const auto [topRows, bottomRows] = shown_.fadeRows;
+        scroll(0, -moved, QRect(0, topRows, w, h - topRows - bottomRows));
+        if (topRows > 0) update(QRect(0, 0, w, topRows));
+        if (bottomRows > 0) update(QRect(0, h - bottomRows, w, bottomRows));
+    } else {
+        update();
+    }
+    paintPending_ = !destroying_;
     if (OnPainted) OnPainted();
 }
 
 void TSmoothScrollText::Present(QPainter& painter) {
     if (currBmp_.size() != size()) Paint();
+    // Only a paint into the window's own store counts; the LED output and grabs render elsewhere.
+    if (QBackingStore* store = window()->backingStore();
+        store && painter.paintEngine() && painter.paintEngine()->paintDevice() == store->paintDevice())
+        paintPending_ = false;
     if (!currBmp_.isNull()) painter.drawImage(0, 0, currBmp_);
 }
 

@@ -267,6 +267,9 @@ private:
         int fadeHeight = 0;
     };
     Shown shown_;
+    // A frame asked for but not yet painted on the window: the next one repaints whole, since
+    // moving the window's picture would move a picture that is not there yet.
+    bool paintPending_ = false;
     int layoutGeneration_ = 0;
     int reportedGeneration_ = -1;  // the layout whose drawing error was reported
     std::list<Band> bands_;

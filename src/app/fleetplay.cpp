@@ -121,14 +121,17 @@ FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetCo
     auto shown = window_.PageShown;
     window_.PageShown = [this, shown](const std::string& page) {
         if (shown) shown(page);
-        sign_->SetPage(GbkToUtf8(window_.CurrentPlan()), GbkToUtf8(page));
+        // The page list is rebuilt before the first page of a new selection shows.
+        if (!window_.SelectionReplaced && !takenBundle_.empty()) playedBundle_ = std::exchange(takenBundle_, {});
+        sign_->SetPage(GbkToUtf8(window_.CurrentPlan()), GbkToUtf8(page), IsFleetManaged(home_) ? playedBundle_ : "");
         Say("page " + GbkToUtf8(page));
         Tick();
     };
     // The network thread only queues; the GUI thread does the work when it gets to it.
     sign_->onBundleApplied = [this] {
         QMetaObject::invokeMethod(this, [this] {
-            Say("applied " + sign_->StateJson(true));
+            Say("applied " + sign_->StateJson());
+            takenBundle_ = sign_->AppliedBundle();
             Guarded([this] { window_.TakeNewSelection(); });
             // A page of the old selection shown since the apply may have recorded its index.
             ResetResumePoint(home_);
@@ -153,10 +156,11 @@ FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetCo
     };
     sign_->onError = [this](const std::string& message) {
         QMetaObject::invokeMethod(this, [this, message] {
+            // Anyone who may write a group's topics could raise it: never a box over the page.
             Say("error " + message);
-            ReportError(QString::fromStdString(message));
         }, Qt::QueuedConnection);
     };
+    playedBundle_ = sign_->AppliedBundle();
     timer_ = new QTimer(this);
     timer_->setInterval(1000);
     connect(timer_, &QTimer::timeout, this, [this] { Guarded([this] { Tick(); }); });

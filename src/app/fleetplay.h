@@ -65,6 +65,8 @@ private:
     std::filesystem::path home_;
     std::unique_ptr<FleetSign> sign_;
     QTimer* timer_ = nullptr;
+    // The bundle whose selection play runs, and one applied that play has yet to take.
+    std::string playedBundle_, takenBundle_;
 };
 
 // <home>/fleet.ini as the sign's settings, or nothing when the home has none.

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QDoubleSpinBox>
 #include <QTableView>
+#include <QPointer>
 #include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "core/inifile.h"
 #include "fleet/mqttlink.h"
 #include "fleet/publisher.h"
+#include "fleet/topics.h"
 
 namespace zl {
 namespace {
@@ -94,6 +96,25 @@ void FleetModel::TakeState(const QJsonObject& state) {
     endInsertRows();
 }
 
+void FleetModel::Take(const std::string& topic, std::string_view payload) {
+    if (!roster_.Take(topic, payload)) return;
+    const std::string sign = ParseTopic(topic).sign;
+    if (const auto view = roster_.Sign(sign))
+        TakeState(*view);
+    else
+        RemoveSign(QString::fromStdString(sign));
+}
+
+void FleetModel::RemoveSign(const QString& sign) {
+    for (size_t row = 0; row < rows_.size(); ++row)
+        if (rows_[row].value("sign").toString() == sign) {
+            beginRemoveRows({}, static_cast<int>(row), static_cast<int>(row));
+            rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row));
+            endRemoveRows();
+            return;
+        }
+}
+
 QString FleetModel::SignAt(int row) const {
     return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[row].value("sign").toString() : QString();
 }
@@ -131,11 +152,13 @@ FleetWindow::FleetWindow(QWidget* parent, std::filesystem::path settings, std::f
     try {
         config_ = ReadFleetConfig(settingsFile_, FleetRole::Publisher);
         link_ = std::make_unique<MqttLink>(config_, "zorled-desk-" + std::to_string(QCoreApplication::applicationPid()));
-        link_->onConnected = [this] { link_->Subscribe("zorled/sign/+/state"); };
-        link_->onMessage = [this](const std::string&, std::string_view payload) {
-            const QJsonObject state =
-                QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size()))).object();
-            QMetaObject::invokeMethod(this, [this, state] { model_.TakeState(state); }, Qt::QueuedConnection);
+        link_->onConnected = [this] {
+            link_->Subscribe("zorled/sign/+/online");
+            link_->Subscribe("zorled/sign/+/state");
+        };
+        link_->onMessage = [this](const std::string& topic, std::string_view payload) {
+            QMetaObject::invokeMethod(this, [this, topic, p = std::string(payload)] { model_.Take(topic, p); },
+                                      Qt::QueuedConnection);
         };
         link_->Start();
         SetStatus(U("屏群 %1").arg(QString::fromStdString(config_.broker)));
@@ -159,14 +182,18 @@ QString Outcome(const std::string& message) {
 }  // namespace
 
 void FleetWindow::RunInBackground(std::function<std::string()> work, std::function<void(const std::string&)> done) {
-    QThread* thread = QThread::create([this, work = std::move(work), done = std::move(done)] {
+    // The answer goes through the application object and looks for the window there, on the GUI thread.
+    QPointer<FleetWindow> window(this);
+    QThread* thread = QThread::create([window, work = std::move(work), done = std::move(done)] {
         std::string message;
         try {
             message = work();
         } catch (const std::exception& e) {
             message = std::string("!") + e.what();
         }
-        QMetaObject::invokeMethod(this, [done, message] { done(message); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(qApp, [window, done, message] {
+            if (window) done(message);
+        }, Qt::QueuedConnection);
     });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start();
@@ -182,6 +209,7 @@ void FleetWindow::Publish() {
     RunInBackground([config, pagedef, g = group.toStdString()] {
         const PublishResult r = PublishBundle(config, g, pagedef, 0);
         std::string text = "published bundle " + r.sha256.substr(0, 12) + " to group " + g;
+        if (!r.versionNote.empty()) text += "\n" + r.versionNote;
         for (const std::string& w : r.warnings) text += "\nwarning: " + w;
         return text;
     }, [this](const std::string& message) { SetStatus(Outcome(message)); });
@@ -209,8 +237,8 @@ void FleetWindow::AnnounceText() {
     const FleetConfig config = config_;
     RunInBackground([config, g = group->text().toStdString(), w = widget->text().toStdString(), m = minutes->value(),
                      t = text->text().toStdString()] {
-        Announce(config, g, w, m, t);
-        return std::string(t.empty() ? "announcement cleared" : "announcement sent");
+        const std::string note = Announce(config, g, w, m, t);
+        return std::string(t.empty() ? "announcement cleared" : "announcement sent") + (note.empty() ? "" : "\n" + note);
     }, [this](const std::string& message) { SetStatus(Outcome(message)); });
 }
 

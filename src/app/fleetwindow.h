@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fleet/fleetconfig.h"
+#include "fleet/roster.h"
 
 class QLabel;
 class QTableView;
@@ -24,12 +25,16 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    // A state as the broker sent it; adds the sign or updates its row.
+    // A sign's merged view (see FleetRoster); adds the sign or updates its row.
     void TakeState(const QJsonObject& state);
+    // A state or presence message as the broker sent it; the sign comes from the topic.
+    void Take(const std::string& topic, std::string_view payload);
     QString SignAt(int row) const;
 
 private:
+    void RemoveSign(const QString& sign);
     std::vector<QJsonObject> rows_;
+    FleetRoster roster_;
 };
 
 // "屏群": the fleet seen from the desk, live, with publish, announcement and screenshot.
@@ -47,7 +52,8 @@ private:
     void Publish();
     void AnnounceText();
     void Screenshot();
-    // Runs `work` off the GUI thread; `done` gets its message (empty: success) back on it.
+    // Runs `work` off the GUI thread; `done` gets its message (empty: success) back on it, unless
+    // the window has gone by then (closing it never waits for the network).
     void RunInBackground(std::function<std::string()> work, std::function<void(const std::string&)> done);
     void SetStatus(const QString& text);
 

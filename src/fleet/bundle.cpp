@@ -20,6 +20,7 @@
 #include "core/resumepoint.h"
 #include "core/textlist.h"
 #include "fleet/signature.h"
+#include "fleet/topics.h"
 
 namespace zl {
 namespace fs = std::filesystem;
@@ -205,6 +206,18 @@ BuiltBundle BuildBundle(const fs::path& pagedef, const std::string& group, std::
     return built;
 }
 
+std::int64_t BundleVersion(std::string_view body) {
+    Archive r{archive_read_new(), true};
+    archive_read_support_format_tar(r.a);
+    archive_entry* e = nullptr;
+    if (archive_read_open_memory(r.a, body.data(), body.size()) != ARCHIVE_OK ||
+        archive_read_next_header(r.a, &e) != ARCHIVE_OK || archive_entry_size(e) > 16 * 1024 * 1024)
+        return 0;
+    std::string manifest(static_cast<size_t>(std::max<la_int64_t>(0, archive_entry_size(e))), '\0');
+    if (archive_read_data(r.a, manifest.data(), manifest.size()) != static_cast<la_ssize_t>(manifest.size())) return 0;
+    return QJsonDocument::fromJson(QByteArray::fromStdString(manifest)).object().value("version").toInteger(0);
+}
+
 CheckedBundle CheckBundle(std::string_view body, const std::string& group) {
     if (body.size() > kMaxBundleBody)
         throw Error(Format("Bundle refused: its body of %zu bytes is over the limit of %zu", body.size(), kMaxBundleBody));
@@ -355,6 +368,17 @@ AppliedVersions::AppliedVersions(fs::path home) : file_(home / "fleet" / "applie
     for (auto it = versions.begin(); it != versions.end(); ++it)
         versions_[it.key().toStdString()] = it.value().toInteger();
     bundle_ = doc.object().value("bundle").toString().toStdString();
+    group_ = doc.object().value("group").toString().toStdString();
+    version_ = doc.object().value("version").toInteger(0);
+    // Written before the group was kept: the newest bundle version seen is the applied one.
+    if (group_.empty() && !bundle_.empty())
+        for (const auto& [topic, version] : versions_) {
+            const FleetTopic t = ParseTopic(topic);
+            if (t.kind == TopicKind::Bundle && version > version_) {
+                version_ = version;
+                group_ = t.group;
+            }
+        }
 }
 
 std::int64_t AppliedVersions::Version(const std::string& topic) const {
@@ -372,11 +396,24 @@ void AppliedVersions::SetBundle(const std::string& sha256) {
     Save();
 }
 
+void AppliedVersions::SetApplied(const std::string& topic, const std::string& group, std::int64_t version,
+                                 const std::string& sha256) {
+    versions_[topic] = version;
+    group_ = group;
+    version_ = version;
+    bundle_ = sha256;
+    Save();
+}
+
 void AppliedVersions::Save() const {
     QJsonObject versions;
     for (const auto& [topic, version] : versions_) versions.insert(QString::fromStdString(topic), static_cast<qint64>(version));
     QJsonObject root{{"versions", versions}};
     if (!bundle_.empty()) root.insert("bundle", QString::fromStdString(bundle_));
+    if (!group_.empty()) {
+        root.insert("group", QString::fromStdString(group_));
+        root.insert("version", static_cast<qint64>(version_));
+    }
     fs::create_directories(file_.parent_path());
     WriteFileAtomic(file_, QJsonDocument(root).toJson().toStdString());
 }

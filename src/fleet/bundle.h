@@ -33,6 +33,9 @@ std::string MakeBundleBody(const std::string& group, std::int64_t version, const
 // A POSIX (pax) tar of regular files with UTF-8 names, exactly as given.
 std::string WriteTar(const std::vector<BundleFile>& files);
 
+// The version in a bundle body's manifest, 0 when it has none that can be read. Checks nothing else.
+std::int64_t BundleVersion(std::string_view body);
+
 // A file of a checked bundle. Its bytes are read in place from the body where the archive allows,
 // so a sign holds one copy of a large bundle, not two: the body must outlive the bundle.
 struct CheckedFile {
@@ -65,7 +68,8 @@ void ResetResumePoint(const std::filesystem::path& home);
 // Whether <home>/pagedef is managed by the fleet (a link into <home>/fleet).
 bool IsFleetManaged(const std::filesystem::path& home);
 
-// <home>/fleet/applied.json: the newest version applied per topic and the applied bundle's hash.
+// <home>/fleet/applied.json: the newest version seen per topic, and the applied bundle's hash,
+// group and version.
 class AppliedVersions {
 public:
     explicit AppliedVersions(std::filesystem::path home);
@@ -73,12 +77,19 @@ public:
     void SetVersion(const std::string& topic, std::int64_t version);
     const std::string& Bundle() const { return bundle_; }
     void SetBundle(const std::string& sha256);
+    // The bundle now in pagedef: where it came from and its version (0 before the first).
+    const std::string& AppliedGroup() const { return group_; }
+    std::int64_t AppliedVersion() const { return version_; }
+    void SetApplied(const std::string& topic, const std::string& group, std::int64_t version,
+                    const std::string& sha256);
 
 private:
     void Save() const;
     std::filesystem::path file_;
     std::map<std::string, std::int64_t> versions_;
     std::string bundle_;
+    std::string group_;
+    std::int64_t version_ = 0;
 };
 
 }  // namespace zl

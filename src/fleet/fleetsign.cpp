@@ -1,40 +1,64 @@
 #include "fleet/fleetsign.h"
 
+#include <malloc.h>
+#include <sys/timex.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <malloc.h>
-
 #include <chrono>
+#include <cstdlib>
+#include <algorithm>
+#include <random>
 
 #include "core/error.h"
 #include "fleet/mqttlink.h"
 
 namespace zl {
 namespace {
-struct AlreadyApplied {};
+
+std::string RandomHex(int bytes) {
+    std::random_device random;
+    std::string out;
+    static const char* digits = "0123456789abcdef";
+    for (int i = 0; i < bytes; ++i) {
+        const unsigned v = random() & 0xff;
+        out += digits[v >> 4];
+        out += digits[v & 15];
+    }
+    return out;
+}
+
+bool ValidCommandId(const std::string& id) { return IsFleetId(id); }
+
 }  // namespace
 
-std::string BundleTopic(const std::string& group) { return "zorled/group/" + group + "/bundle"; }
-std::string TextTopic(const std::string& group, const std::string& widget) {
-    return "zorled/group/" + group + "/text/" + widget;
+FleetClock FleetClock::System() {
+    FleetClock c;
+    c.utcMs = FleetNowMs;
+    c.steadyMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    // Reading the kernel's NTP status needs no privilege.
+    c.synchronised = [] {
+        timex tx{};
+        const int state = adjtimex(&tx);
+        return state != TIME_ERROR && !(tx.status & STA_UNSYNC);
+    };
+    return c;
 }
-std::string StateTopic(const std::string& sign) { return "zorled/sign/" + sign + "/state"; }
-std::string CommandTopic(const std::string& sign) { return "zorled/sign/" + sign + "/cmd"; }
-std::string ShotTopic(const std::string& sign) { return "zorled/sign/" + sign + "/shot"; }
 
-std::int64_t FleetNowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-FleetSign::FleetSign(std::filesystem::path home, FleetConfig config, std::string programVersion)
+FleetSign::FleetSign(std::filesystem::path home, FleetConfig config, std::string programVersion, FleetClock clock)
     : home_(std::move(home)),
       config_(std::move(config)),
       program_(std::move(programVersion)),
+      clock_(std::move(clock)),
+      instance_(RandomHex(8)),
       publisherKey_(FleetKey::LoadPublic(config_.publisherKey)),
       applied_(home_),
-      started_(FleetNowMs()) {}
+      started_(clock_.utcMs()) {}
 
 FleetSign::~FleetSign() { Stop(); }
 
@@ -43,32 +67,29 @@ void FleetSign::Start() {
     // when freed, they leave no heap behind that a sign's resident memory would keep for years.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     link_ = std::make_unique<MqttLink>(config_, "zorled-sign-" + config_.sign);
-    link_->SetWill(StateTopic(config_.sign), StateJson(false));
+    // Presence lives apart from the state: the will clears only presence, never what the sign last said.
+    link_->SetWill(OnlineTopic(config_.sign), "0");
     link_->onConnected = [this] {
         for (const std::string& group : config_.groups) {
             link_->Subscribe(BundleTopic(group));
             link_->Subscribe("zorled/group/" + group + "/text/+");
         }
         link_->Subscribe(CommandTopic(config_.sign));
+        ClearError("connection");
         {
-            std::lock_guard lock(mutex_);
-            if (error_ == refusal_) error_.clear();
+            std::lock_guard lock(publishMutex_);
+            if (!stopping_) {
+                try {
+                    link_->Publish(OnlineTopic(config_.sign), "1", true);
+                } catch (const std::exception&) {
+                }
+            }
         }
         PublishState();
     };
-    // The will goes out with the next connect, so it is brought up to date before each one.
-    link_->onDisconnected = [this] { link_->SetWill(StateTopic(config_.sign), StateJson(false)); };
     link_->onMessage = [this](const std::string& topic, std::string_view payload) { OnMessage(topic, payload); };
     // Retried with back-off; the operator hears of it once per reason.
-    link_->onRefused = [this](const std::string& reason) {
-        bool fresh;
-        {
-            std::lock_guard lock(mutex_);
-            fresh = error_ != reason;
-            error_ = refusal_ = reason;
-        }
-        if (fresh && onError) onError(reason);
-    };
+    link_->onRefused = [this](const std::string& reason) { SetError("connection", reason); };
     link_->Start();
 }
 
@@ -81,7 +102,7 @@ void FleetSign::Stop() {
         {
             std::lock_guard lock(publishMutex_);
             stopping_ = true;
-            mid = link_->Publish(StateTopic(config_.sign), StateJson(false), true);
+            mid = link_->Publish(OnlineTopic(config_.sign), "0", true);
         }
         link_->WaitAcknowledged(mid, 2000);
     } catch (const std::exception&) {
@@ -90,22 +111,34 @@ void FleetSign::Stop() {
     link_.reset();
 }
 
-void FleetSign::SetPage(const std::string& plan, const std::string& page) {
+void FleetSign::SetPage(const std::string& plan, const std::string& page, const std::string& bundle) {
     {
         std::lock_guard lock(mutex_);
         plan_ = plan;
         page_ = page;
-        since_ = FleetNowMs();
+        pageBundle_ = bundle;
+        since_ = clock_.utcMs();
     }
     PublishState();
 }
 
-void FleetSign::SetError(const std::string& message) {
+void FleetSign::SetError(const std::string& kind, const std::string& message) {
     {
         std::lock_guard lock(mutex_);
-        error_ = message;
+        // The same refusal again (a flood, a retained message on every reconnect) is news once.
+        if (!errors_.empty() && errors_.back() == std::make_pair(kind, message)) return;
+        std::erase_if(errors_, [&](const auto& e) { return e.first == kind; });
+        errors_.emplace_back(kind, message);
     }
     if (onError) onError(message);
+    PublishState();
+}
+
+void FleetSign::ClearError(const std::string& kind) {
+    {
+        std::lock_guard lock(mutex_);
+        if (std::erase_if(errors_, [&](const auto& e) { return e.first == kind; }) == 0) return;
+    }
     PublishState();
 }
 
@@ -113,21 +146,30 @@ void FleetSign::SendShot(const std::string& id, const std::string& png) {
     if (link_) link_->Publish(ShotTopic(config_.sign), id + "\n" + png, false);
 }
 
-std::string FleetSign::StateJson(bool online) const {
+std::string FleetSign::AppliedBundle() const {
+    std::lock_guard lock(mutex_);
+    return applied_.Bundle();
+}
+
+std::string FleetSign::StateJson() const {
     std::lock_guard lock(mutex_);
     QJsonArray groups;
     for (const std::string& g : config_.groups) groups.append(QString::fromStdString(g));
     auto orNull = [](const std::string& s) { return s.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(s)); };
-    const QJsonObject state{{"online", online},
-                            {"sign", QString::fromStdString(config_.sign)},
-                            {"groups", groups},
-                            {"program", QString::fromStdString(program_)},
-                            {"bundle", orNull(applied_.Bundle())},
-                            {"plan", orNull(plan_)},
-                            {"page", orNull(page_)},
-                            {"since", static_cast<qint64>(since_)},
-                            {"error", orNull(error_)},
-                            {"uptime", static_cast<qint64>((FleetNowMs() - started_) / 1000)}};
+    QJsonObject state{{"sign", QString::fromStdString(config_.sign)},
+                      {"instance", QString::fromStdString(instance_)},
+                      {"groups", groups},
+                      {"program", QString::fromStdString(program_)},
+                      {"bundle", orNull(applied_.Bundle())},
+                      {"bundle_group", orNull(applied_.AppliedGroup())},
+                      {"version", static_cast<qint64>(applied_.AppliedVersion())},
+                      {"plan", orNull(plan_)},
+                      {"page", orNull(page_)},
+                      {"page_bundle", orNull(pageBundle_)},
+                      {"since", static_cast<qint64>(since_)},
+                      {"error", errors_.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(errors_.back().second))},
+                      {"uptime", static_cast<qint64>((clock_.utcMs() - started_) / 1000)}};
+    if (skew_) state.insert("clock_skew_ms", static_cast<qint64>(*skew_));
     return QJsonDocument(state).toJson(QJsonDocument::Compact).toStdString();
 }
 
@@ -135,36 +177,48 @@ void FleetSign::PublishState() {
     std::lock_guard lock(publishMutex_);
     if (!link_ || stopping_) return;
     try {
-        link_->Publish(StateTopic(config_.sign), StateJson(true), true);
+        link_->Publish(StateTopic(config_.sign), StateJson(), true);
     } catch (const std::exception&) {
         // Offline: the state goes out again on the next connect.
     }
 }
 
-void FleetSign::TakeBundle(const std::string& topic, char* message, size_t size) {
+bool FleetSign::TakeBundle(const std::string& topic, char* message, size_t size) {
+    const FleetTopic where = ParseTopic(topic);
+    if (where.kind != TopicKind::Bundle) throw Error("Bundle refused: \"" + topic + "\" is not a bundle topic");
     if (size > kSignatureSize + kMaxBundleBody)
         throw Error(Format("Bundle refused: its body of %zu bytes is over the limit of %zu", size - kSignatureSize,
                            kMaxBundleBody));
     const auto body = VerifyFleetMessageInPlace(publisherKey_, topic, message, size);
     if (!body) throw Error("Bundle refused: its signature does not match the publisher key");
-    const std::string group = topic.substr(13, topic.size() - 13 - 7);
-    const CheckedBundle bundle = CheckBundle(*body, group);
+    const CheckedBundle bundle = CheckBundle(*body, where.group);
     // The retained bundle comes again on every reconnect.
-    if (bundle.version == applied_.Version(topic)) throw AlreadyApplied();
-    if (bundle.version < applied_.Version(topic))
+    const std::int64_t seen = applied_.Version(topic);
+    if (bundle.version == seen) return false;
+    if (bundle.version < seen)
         throw Error(Format("Bundle refused: version %lld is not newer than the applied %lld",
-                           static_cast<long long>(bundle.version), static_cast<long long>(applied_.Version(topic))));
+                           static_cast<long long>(bundle.version), static_cast<long long>(seen)));
+    // The newest bundle among the sign's groups wins, whichever came first. A group the sign has
+    // left no longer holds the others back.
+    const std::string& from = applied_.AppliedGroup();
+    const bool stillMine = std::find(config_.groups.begin(), config_.groups.end(), from) != config_.groups.end();
+    if (stillMine && from != where.group && bundle.version <= applied_.AppliedVersion()) {
+        std::lock_guard lock(mutex_);
+        applied_.SetVersion(topic, bundle.version);
+        return false;
+    }
     const std::string sha = Sha256Hex(*body);
     ApplyBundle(home_, bundle, sha);
     {
         std::lock_guard lock(mutex_);
-        applied_.SetVersion(topic, bundle.version);
-        applied_.SetBundle(sha);
-        error_.clear();
+        applied_.SetApplied(topic, where.group, bundle.version, sha);
     }
+    return true;
 }
 
 std::optional<Announcement> FleetSign::TakeAnnouncement(const std::string& topic, std::string_view message) {
+    const FleetTopic where = ParseTopic(topic);
+    if (where.kind != TopicKind::Text) throw Error("Announcement refused: \"" + topic + "\" is not a text topic");
     const auto body = VerifyFleetMessage(publisherKey_, topic, message);
     if (!body) throw Error("Announcement refused: its signature does not match the publisher key");
     const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(std::string(*body))).object();
@@ -177,38 +231,68 @@ std::optional<Announcement> FleetSign::TakeAnnouncement(const std::string& topic
     std::lock_guard lock(mutex_);
     applied_.SetVersion(topic, version);
     Announcement a;
-    a.widget = topic.substr(topic.rfind('/') + 1);
+    a.widget = where.widget;
     a.text = json.value("text").toString().toStdString();
     a.until = json.value("until").toInteger(0);
     return a;
 }
 
+std::string FleetSign::TakeCommand(const std::string& topic, std::string_view message) {
+    const auto body = VerifyFleetMessage(publisherKey_, topic, message);
+    if (!body) throw Error("Command refused: it is not signed with the publisher key");
+    const QJsonObject cmd =
+        QJsonDocument::fromJson(QByteArray(body->data(), static_cast<qsizetype>(body->size()))).object();
+    const std::string id = cmd.value("id").toString().toStdString();
+    const std::string name = cmd.value("cmd").toString().toStdString();
+    if (!ValidCommandId(id)) throw Error("Command refused: its id is missing or not valid");
+    if (!cmd.value("time").isDouble()) throw Error("Command refused: it has no time");
+    const std::int64_t time = cmd.value("time").toInteger(0);
+    const std::int64_t steady = clock_.steadyMs();
+    std::lock_guard lock(mutex_);
+    std::erase_if(seenCommands_, [&](const auto& e) { return steady - e.second > kCommandWindowMs; });
+    if (seenCommands_.count(id)) throw Error("Command refused: id \"" + id + "\" was taken in the last 10 minutes");
+    const std::int64_t skew = time - clock_.utcMs();
+    if (std::llabs(skew) > kCommandWindowMs) {
+        if (clock_.synchronised())
+            throw Error(Format("Command refused: its time is %lld s from the sign's clock",
+                               static_cast<long long>(skew / 1000)));
+        skew_ = skew;
+    } else {
+        skew_.reset();
+    }
+    seenCommands_[id] = steady;
+    if (name != "shot") throw Error("Command refused: \"" + name + "\" is not a command");
+    if (steady - lastShot_ < kShotIntervalMs) throw Error("Command refused: at most one screenshot a second");
+    lastShot_ = steady;
+    return id;
+}
+
 void FleetSign::OnMessage(const std::string& topic, std::string_view payload) {
-    const std::string prefix = "zorled/group/";
     // An empty retained message only removes the one before it.
     if (payload.empty()) return;
+    const FleetTopic where = ParseTopic(topic);
+    const char* kind = where.kind == TopicKind::Bundle ? "bundle"
+                       : where.kind == TopicKind::Text ? "announcement"
+                                                       : "command";
     try {
-        if (topic == CommandTopic(config_.sign)) {
-            const QJsonObject cmd =
-                QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size()))).object();
-            const std::string id = cmd.value("id").toString().toStdString();
-            if (cmd.value("cmd").toString() == "shot" && id.size() <= 64 && id.find('\n') == std::string::npos &&
-                onShotRequest)
-                onShotRequest(id);
-        } else if (topic.rfind(prefix, 0) == 0 && topic.size() > 7 && topic.compare(topic.size() - 7, 7, "/bundle") == 0) {
-            try {
-                // The link's buffer is writable and ours during the call (see MqttLink::onMessage).
-                TakeBundle(topic, const_cast<char*>(payload.data()), payload.size());
-            } catch (const AlreadyApplied&) {
-                return;
-            }
+        if (where.kind == TopicKind::Command && where.sign == config_.sign) {
+            const std::string id = TakeCommand(topic, payload);
+            ClearError(kind);
+            if (onShotRequest) onShotRequest(id);
+        } else if (where.kind == TopicKind::Bundle) {
+            // The link's buffer is writable and ours during the call (see MqttLink::onMessage).
+            if (!TakeBundle(topic, const_cast<char*>(payload.data()), payload.size())) return;
+            ClearError(kind);
             PublishState();
             if (onBundleApplied) onBundleApplied();
-        } else if (topic.rfind(prefix, 0) == 0 && topic.find("/text/") != std::string::npos) {
-            if (auto a = TakeAnnouncement(topic, payload); a && onAnnouncement) onAnnouncement(*a);
+        } else if (where.kind == TopicKind::Text) {
+            const auto a = TakeAnnouncement(topic, payload);
+            if (!a) return;
+            ClearError(kind);
+            if (onAnnouncement) onAnnouncement(*a);
         }
     } catch (const std::exception& e) {
-        SetError(e.what());
+        SetError(kind, e.what());
     }
 }
 

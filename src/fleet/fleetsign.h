@@ -2,28 +2,22 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "fleet/bundle.h"
 #include "fleet/fleetconfig.h"
 #include "fleet/signature.h"
+#include "fleet/topics.h"
 
 namespace zl {
 
 class MqttLink;
-
-// Topics of the fleet.
-std::string BundleTopic(const std::string& group);
-std::string TextTopic(const std::string& group, const std::string& widget);
-std::string StateTopic(const std::string& sign);
-std::string CommandTopic(const std::string& sign);
-std::string ShotTopic(const std::string& sign);
-// Milliseconds since 1970 UTC: versions, "since" and "until".
-std::int64_t FleetNowMs();
 
 // An announcement as a sign received it.
 struct Announcement {
@@ -32,53 +26,84 @@ struct Announcement {
     std::int64_t until = 0;   // ms UTC, 0: until cleared
 };
 
+// The times a sign goes by: the wall clock (UTC), a monotonic one, and whether the wall clock is
+// synchronised (commands far from an unsynchronised clock are taken, with the skew noted).
+struct FleetClock {
+    std::function<std::int64_t()> utcMs;
+    std::function<std::int64_t()> steadyMs;
+    std::function<bool()> synchronised;
+    static FleetClock System();
+};
+
+// How long a command's id is remembered, and how far its time may be from the sign's clock.
+constexpr std::int64_t kCommandWindowMs = 10 * 60 * 1000;
+constexpr std::int64_t kShotIntervalMs = 1000;
+
 // One sign's side of the fleet: takes bundles and announcements its publisher signed, answers
-// screenshot requests and keeps its retained state up to date. The handlers run on the
-// network thread; play hands them to its own thread and never waits on the network.
+// signed screenshot requests and keeps its retained state and presence up to date. The handlers
+// run on the network thread; play hands them to its own thread and never waits on the network.
 class FleetSign {
 public:
-    FleetSign(std::filesystem::path home, FleetConfig config, std::string programVersion);
+    FleetSign(std::filesystem::path home, FleetConfig config, std::string programVersion,
+              FleetClock clock = FleetClock::System());
     ~FleetSign();
 
     // A bundle was applied: <home>/pagedef now holds the new selection.
     std::function<void()> onBundleApplied;
     std::function<void(const Announcement&)> onAnnouncement;
     std::function<void(const std::string& id)> onShotRequest;
-    // Errors for the sign's error report (refused bundles, failed applies).
+    // Errors for the sign's log (refused messages, failed applies, connection failures); never a box.
     std::function<void(const std::string& message)> onError;
 
     void Start();
     void Stop();
-    // Play showed a page (UTF-8 names).
-    void SetPage(const std::string& plan, const std::string& page);
-    void SetError(const std::string& message);
+    // Play showed a page (UTF-8 names) of the bundle `bundle` (its SHA-256; empty: local pages).
+    void SetPage(const std::string& plan, const std::string& page, const std::string& bundle = {});
+    // Errors by kind ("bundle", "announcement", "command", "connection", ...): a success of one
+    // kind clears that kind's error only; the state shows the latest one standing.
+    void SetError(const std::string& kind, const std::string& message);
+    void ClearError(const std::string& kind);
     void SendShot(const std::string& id, const std::string& png);
+    // The applied bundle's SHA-256, empty before the first.
+    std::string AppliedBundle() const;
 
     // Checks and applies a signed bundle message received on `topic`; throws the reason when it
-    // is refused, leaving everything as it was. Public so that it can be exercised without a broker.
-    void TakeBundle(const std::string& topic, std::string message) { TakeBundle(topic, message.data(), message.size()); }
+    // is refused, leaving everything as it was. Returns false when nothing was to be done (seen
+    // before, or older than the bundle of another of the sign's groups). Public so that it can
+    // be exercised without a broker.
+    bool TakeBundle(const std::string& topic, std::string message) {
+        return TakeBundle(topic, message.data(), message.size());
+    }
     std::optional<Announcement> TakeAnnouncement(const std::string& topic, std::string_view message);
-    std::string StateJson(bool online) const;
+    // Checks a signed command; returns the screenshot id to answer, or throws the refusal.
+    std::string TakeCommand(const std::string& topic, std::string_view message);
+    std::string StateJson() const;
+    const std::string& Instance() const { return instance_; }
 
 private:
     void OnMessage(const std::string& topic, std::string_view payload);
     // The message's signature bytes are overwritten by the check, which spares a copy of the body.
-    void TakeBundle(const std::string& topic, char* message, size_t size);
+    bool TakeBundle(const std::string& topic, char* message, size_t size);
     void PublishState();
 
     std::filesystem::path home_;
     FleetConfig config_;
     std::string program_;
+    FleetClock clock_;
+    std::string instance_;  // new at every start: tells two homes with the same sign id apart
     FleetKey publisherKey_;
     AppliedVersions applied_;
     std::unique_ptr<MqttLink> link_;
     mutable std::mutex mutex_;
-    // Orders state messages: the last one out of a stopping sign says offline.
+    // Orders state messages: nothing follows the goodbye of a stopping sign.
     std::mutex publishMutex_;
     bool stopping_ = false;
-    std::string plan_, page_, error_;
-    std::string refusal_;
-    std::set<std::string> shownTopics_;  // announcement topics taken since start  // the broker's last refusal, cleared from the error once connected
+    std::string plan_, page_, pageBundle_;
+    std::vector<std::pair<std::string, std::string>> errors_;  // (kind, message), oldest first
+    std::set<std::string> shownTopics_;                        // announcement topics taken since start
+    std::map<std::string, std::int64_t> seenCommands_;         // id -> steady ms when taken
+    std::int64_t lastShot_ = -kShotIntervalMs;
+    std::optional<std::int64_t> skew_;  // of the last command, when the clock is not synchronised
     std::int64_t since_ = 0;
     std::int64_t started_ = 0;
 };

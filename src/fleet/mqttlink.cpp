@@ -29,6 +29,7 @@ MqttLink::MqttLink(const FleetConfig& config, const std::string& clientId) : con
     mosquitto_disconnect_v5_callback_set(mosq_, OnDisconnect);
     mosquitto_publish_v5_callback_set(mosq_, OnPublish);
     mosquitto_message_v5_callback_set(mosq_, OnMessage);
+    mosquitto_subscribe_v5_callback_set(mosq_, OnSubscribe);
     mosquitto_reconnect_delay_set(mosq_, 1, 30, true);
     if (!config.username.empty()) {
         const std::string password = ReadFleetPassword(config);
@@ -87,7 +88,34 @@ void MqttLink::Connect(int timeoutMs) {
     started_ = true;
 }
 
-void MqttLink::Subscribe(const std::string& pattern) { mosquitto_subscribe_v5(mosq_, nullptr, pattern.c_str(), 1, 0, nullptr); }
+void MqttLink::Subscribe(const std::string& pattern, int qos) {
+    {
+        std::lock_guard lock(mutex_);
+        lastPattern_ = pattern;
+        lastQos_ = qos;
+    }
+    mosquitto_subscribe_v5(mosq_, nullptr, pattern.c_str(), qos, 0, nullptr);
+}
+
+void MqttLink::WaitRetained(int timeoutMs) {
+    std::string pattern;
+    int qos;
+    {
+        std::lock_guard lock(mutex_);
+        pattern = lastPattern_;
+        qos = lastQos_;
+    }
+    if (pattern.empty()) return;
+    // The same subscription again, asking for no retained messages: only its acknowledgement comes.
+    int mid = 0;
+    const int rc = mosquitto_subscribe_v5(mosq_, &mid, pattern.c_str(), qos, MQTT_SUB_OPT_SEND_RETAIN_NEVER, nullptr);
+    if (rc != MOSQ_ERR_SUCCESS)
+        throw Error(Format("Cannot subscribe on %s: %s", config_.broker.c_str(), Why(rc).c_str()));
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return subscribed_.count(mid) != 0; }))
+        throw Error(Format("Broker %s did not answer a subscription in time", config_.broker.c_str()));
+    subscribed_.erase(mid);
+}
 
 int MqttLink::Publish(const std::string& topic, const std::string& payload, bool retain) {
     int mid = 0;
@@ -159,6 +187,16 @@ void MqttLink::OnPublish(mosquitto*, void* self, int mid, int reason, const mqtt
         // Nobody waits on most acknowledgements (state updates); keep the map small.
         if (link->acknowledged_.size() > 1000) link->acknowledged_.erase(link->acknowledged_.begin());
         link->acknowledged_[mid] = reason;
+    }
+    link->changed_.notify_all();
+}
+
+void MqttLink::OnSubscribe(mosquitto*, void* self, int mid, int, const int*, const mqtt5__property*) {
+    auto* link = static_cast<MqttLink*>(self);
+    {
+        std::lock_guard lock(link->mutex_);
+        if (link->subscribed_.size() > 1000) link->subscribed_.erase(link->subscribed_.begin());
+        link->subscribed_.insert(mid);
     }
     link->changed_.notify_all();
 }

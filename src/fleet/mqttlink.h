@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -39,7 +40,12 @@ public:
     void Start();
     // Connects and waits for the broker's answer; fails with a message naming the broker.
     void Connect(int timeoutMs);
-    void Subscribe(const std::string& pattern);
+    // QoS 0 delivers retained messages in order with no in-flight limit: a reader that only
+    // collects retained messages takes them so, and WaitRetained can then tell when they are in.
+    void Subscribe(const std::string& pattern, int qos = 1);
+    // Waits until the broker has sent every retained message of the subscriptions made so far
+    // (a later subscription's acknowledgement comes after them); fails when the time ran out.
+    void WaitRetained(int timeoutMs);
     // Queues a QoS 1 message; returns its id.
     int Publish(const std::string& topic, const std::string& payload, bool retain);
     // Waits until the broker acknowledged message `mid`; fails with a message when it refused it,
@@ -55,6 +61,7 @@ private:
     static void OnDisconnect(mosquitto*, void* self, int rc, const mqtt5__property*);
     static void OnPublish(mosquitto*, void* self, int mid, int reason, const mqtt5__property*);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message*, const mqtt5__property*);
+    static void OnSubscribe(mosquitto*, void* self, int mid, int count, const int* granted, const mqtt5__property*);
 
     FleetConfig config_;
     mosquitto* mosq_ = nullptr;
@@ -65,6 +72,9 @@ private:
     int connectResult_ = -1;  // -1: no answer yet
     int disconnects_ = 0;
     std::map<int, int> acknowledged_;  // mid -> reason code
+    std::string lastPattern_;
+    int lastQos_ = 1;
+    std::set<int> subscribed_;  // acknowledged subscription mids
 };
 
 }  // namespace zl

@@ -10,140 +10,181 @@
 #include <map>
 #include <mutex>
 #include <random>
-#include <thread>
 
 #include "core/error.h"
 #include "fleet/bundle.h"
-#include "fleet/fleetsign.h"
 #include "fleet/mqttlink.h"
+#include "fleet/roster.h"
 #include "fleet/signature.h"
+#include "fleet/topics.h"
 
 namespace zl {
 namespace {
 
 constexpr int kAnswerMs = 10000;
 
-std::string ClientId(const char* role) {
+std::string RandomId(const char* role) {
     std::random_device random;
-    return std::string("zorled-") + role + "-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000);
+    return std::string("zorled-") + role + "-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000) +
+           std::to_string(random() % 1000000);
 }
 
-// Retained states as they come, by sign id.
-struct StateCollector {
+void CheckGroup(const std::string& group) {
+    if (!IsFleetId(group)) throw Error("Group \"" + group + "\" is not valid: use 1 to 64 of A-Z a-z 0-9 _ -");
+}
+
+// What the broker holds retained: the signs, and the version of one content topic.
+struct FleetWatch {
     std::mutex mutex;
     std::condition_variable changed;
-    std::map<std::string, QJsonObject> states;
-    std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+    FleetRoster roster;
+    std::string versionTopic;
+    std::int64_t retainedVersion = 0;
 
+    void Attach(MqttLink& link) {
+        link.onMessage = [this](const std::string& topic, std::string_view payload) { Take(topic, payload); };
+    }
     void Take(const std::string& topic, std::string_view payload) {
-        const QJsonObject state =
-            QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size()))).object();
-        const std::string sign = state.value("sign").toString().toStdString();
         std::lock_guard lock(mutex);
-        last = std::chrono::steady_clock::now();
-        if (payload.empty() || sign.empty() || topic != StateTopic(sign)) return;
-        states[sign] = state;
+        if (!roster.Take(topic, payload) && topic == versionTopic && payload.size() > kSignatureSize) {
+            const std::string_view body = payload.substr(kSignatureSize);
+            retainedVersion = ParseTopic(topic).kind == TopicKind::Bundle
+                                  ? BundleVersion(body)
+                                  : QJsonDocument::fromJson(QByteArray(body.data(), static_cast<qsizetype>(body.size())))
+                                        .object()
+                                        .value("version")
+                                        .toInteger(0);
+        }
         changed.notify_all();
     }
-    // Retained messages have no end marker: they are done when none came for a while.
-    void WaitQuiet() {
-        const auto start = std::chrono::steady_clock::now();
-        for (;;) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            std::lock_guard lock(mutex);
-            const auto now = std::chrono::steady_clock::now();
-            if (now - last > std::chrono::milliseconds(400) || now - start > std::chrono::seconds(5)) return;
-        }
+    // This clock's milliseconds, or one past any later version the group has already seen.
+    std::int64_t NextVersion(const std::string& group, bool withSigns, std::string& note) {
+        std::lock_guard lock(mutex);
+        const std::int64_t now = FleetNowMs();
+        std::int64_t floor = retainedVersion + 1;
+        std::string why = "the version retained for " + versionTopic;
+        if (withSigns)
+            for (const QJsonObject& s : roster.Signs(group))
+                if (s.value("version").toInteger(0) + 1 > floor) {
+                    floor = s.value("version").toInteger(0) + 1;
+                    why = "the version sign \"" + s.value("sign").toString().toStdString() + "\" reports";
+                }
+        if (floor <= now) return now;
+        note = Format("version %lld is %.1f s past this clock, after %s (%lld)", static_cast<long long>(floor),
+                      static_cast<double>(floor - now) / 1000.0, why.c_str(), static_cast<long long>(floor - 1));
+        return floor;
     }
 };
 
-bool InGroup(const QJsonObject& state, const std::string& group) {
-    for (const QJsonValue& g : state.value("groups").toArray())
-        if (g.toString().toStdString() == group) return true;
-    return false;
+// Subscribes to the signs' states and presence (and the topic whose version counts) and waits
+// until the broker has sent what it holds retained.
+void Survey(MqttLink& link, const std::string& versionTopic) {
+    if (!versionTopic.empty()) link.Subscribe(versionTopic, 0);
+    link.Subscribe("zorled/sign/+/online", 0);
+    link.Subscribe("zorled/sign/+/state", 0);
+    link.WaitRetained(kAnswerMs);
 }
 
 }  // namespace
 
 void PublishRaw(const FleetConfig& config, const std::string& topic, const std::string& payload, bool retain) {
-    MqttLink link(config, ClientId("publisher"));
+    MqttLink link(config, RandomId("publisher"));
     link.Connect(kAnswerMs);
     link.WaitAcknowledged(link.Publish(topic, payload, retain), 60000);
 }
 
 PublishResult PublishBundle(const FleetConfig& config, const std::string& group, const std::filesystem::path& pagedef,
                             int waitSeconds) {
-    if (!IsFleetId(group)) throw Error("Group \"" + group + "\" is not valid: use 1 to 64 of A-Z a-z 0-9 _ -");
+    CheckGroup(group);
     const FleetKey key = FleetKey::LoadPrivate(config.privateKey);
+    const std::string topic = BundleTopic(group);
+    MqttLink link(config, RandomId("publisher"));
+    FleetWatch watch;
+    watch.versionTopic = topic;
+    watch.Attach(link);
+    link.Connect(kAnswerMs);
+    Survey(link, topic);
+
     PublishResult result;
-    result.version = FleetNowMs();
+    result.version = watch.NextVersion(group, true, result.versionNote);
     BuiltBundle built = BuildBundle(pagedef, group, result.version);
     if (built.body.size() > kMaxBundleBody)
         throw Error(Format("The bundle of %zu bytes is over the limit of %zu", built.body.size(), kMaxBundleBody));
     result.warnings = built.warnings;
     result.sha256 = Sha256Hex(built.body);
-    const std::string topic = BundleTopic(group);
-    const std::string message = SignFleetMessage(key, topic, built.body);
-
-    MqttLink link(config, ClientId("publisher"));
-    StateCollector collector;
-    link.onMessage = [&](const std::string& t, std::string_view p) { collector.Take(t, p); };
-    link.Connect(kAnswerMs);
-    link.WaitAcknowledged(link.Publish(topic, message, true), 60000);
+    link.WaitAcknowledged(link.Publish(topic, SignFleetMessage(key, topic, built.body), true), 60000);
     if (waitSeconds <= 0) return result;
-    link.Subscribe("zorled/sign/+/state");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
-    std::unique_lock lock(collector.mutex);
+    std::unique_lock lock(watch.mutex);
+    // Applied means showing a page of it: unpacked alone, a sign may still play nothing.
     auto tally = [&] {
         result.applied.clear();
         result.missing.clear();
-        for (const auto& [sign, state] : collector.states) {
-            if (!InGroup(state, group)) continue;
-            (state.value("bundle").toString().toStdString() == result.sha256 ? result.applied : result.missing)
-                .push_back(sign);
+        for (const QJsonObject& s : watch.roster.Signs(group)) {
+            const bool shows = s.value("bundle").toString().toStdString() == result.sha256 &&
+                               s.value("page_bundle").toString().toStdString() == result.sha256;
+            (shows ? result.applied : result.missing).push_back(s.value("sign").toString().toStdString());
         }
-        // The retained states must have come before "all applied" can mean anything.
-        return std::chrono::steady_clock::now() - collector.last > std::chrono::milliseconds(400) &&
-               !result.applied.empty() && result.missing.empty();
+        return !result.applied.empty() && result.missing.empty();
     };
     while (!tally() && std::chrono::steady_clock::now() < deadline)
-        collector.changed.wait_for(lock, std::chrono::milliseconds(100));
+        watch.changed.wait_for(lock, std::chrono::milliseconds(100));
     return result;
 }
 
-void Announce(const FleetConfig& config, const std::string& group, const std::string& widget, double minutes,
-              const std::string& text) {
-    if (!IsFleetId(group)) throw Error("Group \"" + group + "\" is not valid: use 1 to 64 of A-Z a-z 0-9 _ -");
+std::string Announce(const FleetConfig& config, const std::string& group, const std::string& widget, double minutes,
+                     const std::string& text) {
+    CheckGroup(group);
     if (widget.empty() || widget.find_first_of("/+#") != std::string::npos)
         throw Error("Widget name \"" + widget + "\" is not valid");
     const FleetKey key = FleetKey::LoadPrivate(config.privateKey);
+    const std::string topic = TextTopic(group, widget);
+    MqttLink link(config, RandomId("publisher"));
+    FleetWatch watch;
+    watch.versionTopic = topic;
+    watch.Attach(link);
+    link.Connect(kAnswerMs);
+    link.Subscribe(topic, 0);
+    link.WaitRetained(kAnswerMs);
+    std::string note;
+    const std::int64_t version = watch.NextVersion(group, false, note);
     const std::int64_t now = FleetNowMs();
-    const QJsonObject body{{"version", static_cast<qint64>(now)},
+    const QJsonObject body{{"version", static_cast<qint64>(version)},
                            {"text", QString::fromStdString(text)},
                            {"until", static_cast<qint64>(minutes > 0 ? now + static_cast<std::int64_t>(minutes * 60000) : 0)}};
-    const std::string topic = TextTopic(group, widget);
-    PublishRaw(config, topic,
-               SignFleetMessage(key, topic, QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString()), true);
+    link.WaitAcknowledged(
+        link.Publish(topic, SignFleetMessage(key, topic, QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString()),
+                     true),
+        60000);
+    return note;
+}
+
+std::string PublishCommand(MqttLink& link, const FleetKey& key, const std::string& sign, const std::string& cmd,
+                           int timeoutMs) {
+    if (!IsFleetId(sign)) throw Error("Sign \"" + sign + "\" is not valid: use 1 to 64 of A-Z a-z 0-9 _ -");
+    std::random_device random;
+    std::string id;
+    for (int i = 0; i < 4; ++i) id += Format("%08x", static_cast<unsigned>(random()));
+    const QJsonObject body{{"cmd", QString::fromStdString(cmd)},
+                           {"id", QString::fromStdString(id)},
+                           {"time", static_cast<qint64>(FleetNowMs())}};
+    const std::string topic = CommandTopic(sign);
+    link.WaitAcknowledged(
+        link.Publish(topic, SignFleetMessage(key, topic, QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString()),
+                     false),
+        timeoutMs);
+    return id;
 }
 
 std::vector<QJsonObject> ReadStates(const FleetConfig& config, const std::string& group) {
-    MqttLink link(config, ClientId("reader"));
-    StateCollector collector;
-    link.onMessage = [&](const std::string& t, std::string_view p) { collector.Take(t, p); };
+    MqttLink link(config, RandomId("reader"));
+    FleetWatch watch;
+    watch.Attach(link);
     link.Connect(kAnswerMs);
-    link.Subscribe("zorled/sign/+/state");
-    {
-        // The quiet spell counts from the subscription: connecting may have taken longer than it.
-        std::lock_guard lock(collector.mutex);
-        collector.last = std::chrono::steady_clock::now();
-    }
-    collector.WaitQuiet();
+    Survey(link, {});
     link.Stop();
-    std::vector<QJsonObject> out;
-    std::lock_guard lock(collector.mutex);
-    for (const auto& [sign, state] : collector.states)
-        if (group.empty() || InGroup(state, group)) out.push_back(state);
-    return out;
+    std::lock_guard lock(watch.mutex);
+    return watch.roster.Signs(group);
 }
 
 std::string FormatStateLine(const QJsonObject& s) {
@@ -162,30 +203,27 @@ std::string FormatStateLine(const QJsonObject& s) {
 
 std::string RequestShot(const FleetConfig& config, const std::string& sign, int timeoutMs) {
     if (!IsFleetId(sign)) throw Error("Sign \"" + sign + "\" is not valid: use 1 to 64 of A-Z a-z 0-9 _ -");
-    MqttLink link(config, ClientId("shot"));
+    const FleetKey key = FleetKey::LoadPrivate(config.privateKey);
+    MqttLink link(config, RandomId("shot"));
     std::mutex mutex;
     std::condition_variable changed;
-    std::string png;
-    bool got = false;
-    const std::string id = ClientId("shot");
+    std::map<std::string, std::string> answers;  // id -> PNG
     link.onMessage = [&](const std::string& topic, std::string_view payload) {
         const auto newline = payload.find('\n');
-        if (topic != ShotTopic(sign) || newline == std::string::npos || payload.substr(0, newline) != id) return;
+        if (topic != ShotTopic(sign) || newline == std::string::npos) return;
         std::lock_guard lock(mutex);
-        png = std::string(payload.substr(newline + 1));
-        got = true;
+        answers[std::string(payload.substr(0, newline))] = std::string(payload.substr(newline + 1));
         changed.notify_all();
     };
     link.Connect(kAnswerMs);
     link.Subscribe(ShotTopic(sign));
-    const QJsonObject cmd{{"cmd", "shot"}, {"id", QString::fromStdString(id)}};
-    link.WaitAcknowledged(link.Publish(CommandTopic(sign), QJsonDocument(cmd).toJson(QJsonDocument::Compact).toStdString(),
-                                       false),
-                          kAnswerMs);
+    link.WaitRetained(kAnswerMs);
+    const std::string id = PublishCommand(link, key, sign, "shot", kAnswerMs);
     std::unique_lock lock(mutex);
-    if (!changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return got; }))
-        throw Error("Sign \"" + sign + "\" sent no screenshot; it may be offline");
-    return png;
+    if (!changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return answers.count(id) != 0; }))
+        throw Error("Sign \"" + sign +
+                    "\" sent no screenshot; it may be offline, or it took one less than a second ago");
+    return answers[id];
 }
 
 }  // namespace zl

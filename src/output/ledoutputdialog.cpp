@@ -34,6 +34,12 @@ QSpinBox* Spin(int low, int high) {
     return box;
 }
 
+// Shows a gamma with the digits it has: 2.222 as 2.222, 2.2 as 2.2.
+class GammaBox : public QDoubleSpinBox {
+public:
+    QString textFromValue(double value) const override { return QString::number(value, 'g', 7); }
+};
+
 }  // namespace
 
 LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
@@ -90,9 +96,9 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
                                             ChannelsPerPixel(static_cast<ColorOrder>(c))));
     Brightness = Spin(0, 100);
     Brightness->setSuffix(" %");
-    Gamma = new QDoubleSpinBox;
+    Gamma = new GammaBox;
     Gamma->setRange(0.1, 10.0);
-    Gamma->setDecimals(2);
+    Gamma->setDecimals(6);
     Gamma->setSingleStep(0.1);
     Ttl = Spin(1, 255);
     Interface = new QLineEdit;
@@ -193,22 +199,22 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
     connect(CancelButton, &QPushButton::clicked, this, [this] { reject(); });
     for (QSpinBox* box : {Port, Universe, StartChannel, PixelsPerUniverse, Offset, Priority, Sync, Pace, X, Y, Width,
                           Height, Brightness, Ttl, Rate})
-        connect(box, &QSpinBox::valueChanged, this, [this] { ReadFields(); });
+        connect(box, &QSpinBox::valueChanged, this, [this, box] { ReadField(box); });
     for (QComboBox* box : {Start, Lines, Colors})
-        connect(box, &QComboBox::currentIndexChanged, this, [this] { ReadFields(); });
+        connect(box, &QComboBox::currentIndexChanged, this, [this, box] { ReadField(box); });
     connect(Protocol, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (filling_) return;
         // A port left at another protocol's default follows the protocol.
         const int ports[] = {kDdpDefaultPort, kE131DefaultPort, kArtNetDefaultPort};
         if (std::find(std::begin(ports), std::end(ports), Port->value()) != std::end(ports))
             Port->setValue(ports[index]);
-        ReadFields();
+        ReadField(Protocol);
     });
-    connect(Serpentine, &QCheckBox::toggled, this, [this] { ReadFields(); });
-    connect(Enabled, &QCheckBox::toggled, this, [this] { ReadFields(); });
-    connect(Gamma, &QDoubleSpinBox::valueChanged, this, [this] { ReadFields(); });
-    connect(Host, &QLineEdit::textChanged, this, [this] { ReadFields(); });
-    connect(Interface, &QLineEdit::textChanged, this, [this] { ReadFields(); });
+    connect(Serpentine, &QCheckBox::toggled, this, [this] { ReadField(Serpentine); });
+    connect(Enabled, &QCheckBox::toggled, this, [this] { ReadField(Enabled); });
+    connect(Gamma, &QDoubleSpinBox::valueChanged, this, [this] { ReadField(Gamma); });
+    connect(Host, &QLineEdit::textChanged, this, [this] { ReadField(Host); });
+    connect(Interface, &QLineEdit::textChanged, this, [this] { ReadField(Interface); });
 
     RefreshList();
     List->setCurrentRow(entries_.empty() ? -1 : 0);
@@ -310,38 +316,41 @@ void LedOutputDialog::ShowOutput() {
     EnableFields();
 }
 
-void LedOutputDialog::ReadFields() {
+void LedOutputDialog::ReadField(QObject* field) {
     const int i = Current();
     if (filling_ || i < 0 || !entries_[static_cast<size_t>(i)].readable) return;
     LedOutputConfig& o = entries_[static_cast<size_t>(i)].config;
-    o.enabled = Enabled->isChecked();
-    o.protocol = static_cast<LedProtocol>(Protocol->currentIndex());
-    o.host = Host->text().trimmed().toStdString();
-    o.port = Port->value();
-    o.universe = Universe->value();
-    o.startChannel = StartChannel->value();
-    o.pixelsPerUniverse = PixelsPerUniverse->value();
-    o.offset = Offset->value();
-    o.priority = Priority->value();
-    {
+    // Only the field the installer changed is read back: a value the box cannot show to the
+    // digit (or at all) stays as the file has it.
+    if (field == Enabled) o.enabled = Enabled->isChecked();
+    else if (field == Host) o.host = Host->text().trimmed().toStdString();
+    else if (field == Port) o.port = Port->value();
+    else if (field == Universe) o.universe = Universe->value();
+    else if (field == StartChannel) o.startChannel = StartChannel->value();
+    else if (field == PixelsPerUniverse) o.pixelsPerUniverse = PixelsPerUniverse->value();
+    else if (field == Offset) o.offset = Offset->value();
+    else if (field == Priority) o.priority = Priority->value();
+    else if (field == Sync) o.sync = Sync->value();
+    else if (field == Pace) o.pace = Pace->value();
+    else if (field == X) o.x = X->value();
+    else if (field == Y) o.y = Y->value();
+    else if (field == Width) o.width = Width->value();
+    else if (field == Height) o.height = Height->value();
+    else if (field == Start) o.start = static_cast<PanelStart>(Start->currentIndex());
+    else if (field == Lines) o.columns = Lines->currentIndex() == 1;
+    else if (field == Serpentine) o.serpentine = Serpentine->isChecked();
+    else if (field == Colors) o.colors = static_cast<ColorOrder>(Colors->currentIndex());
+    else if (field == Brightness) o.brightness = Brightness->value();
+    else if (field == Gamma) o.gamma = Gamma->value();
+    else if (field == Ttl) o.ttl = Ttl->value();
+    else if (field == Interface) o.interface = Interface->text().trimmed().toStdString();
+    else if (field == Rate) o.rate = Rate->value();
+    else if (field == Protocol) {
+        o.protocol = static_cast<LedProtocol>(Protocol->currentIndex());
         const QSignalBlocker quiet(Sync);
         Sync->setRange(0, o.protocol == LedProtocol::ArtNet ? 1 : kE131LastUniverse);
+        o.sync = Sync->value();  // Art-Net's sync is on or off
     }
-    o.sync = Sync->value();
-    o.pace = Pace->value();
-    o.x = X->value();
-    o.y = Y->value();
-    o.width = Width->value();
-    o.height = Height->value();
-    o.start = static_cast<PanelStart>(Start->currentIndex());
-    o.columns = Lines->currentIndex() == 1;
-    o.serpentine = Serpentine->isChecked();
-    o.colors = static_cast<ColorOrder>(Colors->currentIndex());
-    o.brightness = Brightness->value();
-    o.gamma = Gamma->value();
-    o.ttl = Ttl->value();
-    o.interface = Interface->text().trimmed().toStdString();
-    o.rate = Rate->value();
     if (auto* item = List->item(i)) item->setText(EntryText(o, true));
     EnableFields();
     // The pattern follows what is on view.

@@ -78,7 +78,8 @@ public:
 
 private:
     void ShowOutput();
-    void ReadFields();
+    // Takes the changed field's value into the output on view.
+    void ReadField(QObject* field);
     void RefreshList();
     void EnableFields();
     // Why the outputs cannot be saved, empty when they can.

@@ -15,8 +15,10 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "core/home.h"
+#include "output/pacequeue.h"
 #include "output/pagepicture.h"
 #include "output/pixelmap.h"
 #include "qtbase/application.h"
@@ -120,8 +122,8 @@ struct LedOutputEngine::Lookup {
 };
 
 struct LedOutputEngine::Output {
-    explicit Output(const LedOutputConfig& c, const E131Source& source)
-        : config(c), map(c), wire(static_cast<size_t>(c.PixelCount()) * static_cast<size_t>(c.Channels())),
+    explicit Output(const LedOutputConfig& c, const E131Source& source, int at)
+        : index(at), config(c), map(c), wire(static_cast<size_t>(c.PixelCount()) * static_cast<size_t>(c.Channels())),
           scratch(wire.size()) {
         E131Options layout;
         layout.channelsPerPixel = c.Channels();
@@ -131,15 +133,16 @@ struct LedOutputEngine::Output {
         layout.syncUniverse = c.sync;
         if (c.protocol == LedProtocol::Ddp) {
             ddp = DdpFramer(static_cast<size_t>(c.offset) * static_cast<size_t>(c.Channels()), c.Channels());
-            ddp.Prepare(batch, wire.size());
+            for (PacketBatch& b : batch) ddp.Prepare(b, wire.size());
         } else if (c.protocol == LedProtocol::E131) {
             e131.emplace(source, c.universe, static_cast<size_t>(c.PixelCount()), layout);
-            e131->Prepare(batch);
+            for (PacketBatch& b : batch) e131->Prepare(b);
         } else {
             artnet.emplace(c.universe, static_cast<size_t>(c.PixelCount()), layout, c.sync != 0);
-            artnet->Prepare(batch);
+            for (PacketBatch& b : batch) artnet->Prepare(b);
         }
     }
+    int index;
     LedOutputConfig config;
     PixelMap map;
     // The wire bytes last mapped, which are the ones last sent: every change goes out at once.
@@ -151,7 +154,11 @@ struct LedOutputEngine::Output {
     DdpFramer ddp;
     std::optional<E131Framer> e131;
     std::optional<ArtNetFramer> artnet;
-    PacketBatch batch;
+    // Two buffers of packets: a paced frame goes out of one while the next is framed in the
+    // other. Each remembers which picture's pixels it holds, so an unchanged one is not copied.
+    PacketBatch batch[2];
+    long long held[2] = {-1, -1};
+    long long picture = 0;  // counts the pictures mapped into `wire`
     UdpLink link;
     std::optional<Lookup> lookup;
     LocalMs retryAt = 0;
@@ -162,18 +169,20 @@ struct LedOutputEngine::Output {
     std::vector<std::uint32_t> patternChain;
     QImage patternPicture;
     LedOutputStats stats;
-    // A paced frame in the sender thread's hands: the batch is its until it is done.
-    bool paced = false;
-    bool pacedDone = false;
-    int pacedError = 0;
-    size_t pacedPackets = 0;
-    bool pacedData = false;
 };
 
-// Sends paced frames packet by packet, spread evenly over a span, on a thread of its own: the
-// GUI thread's millisecond timers cannot space packets finer.
+// Sends paced frames packet by packet at their moments on a thread of its own (the GUI
+// thread's millisecond timers cannot space packets finer), every paced output's packets
+// interleaved in the order they fall due. The tick only hands frames over and never waits.
 class LedOutputEngine::Pacer {
 public:
+    // What the sender did for an output since the last look.
+    struct Results {
+        long long frames = 0, packets = 0, failures = 0;
+        int lastError = 0;  // of the last frame that finished
+        bool any = false;
+    };
+
     Pacer(SendBatchCall call, std::function<void(std::int64_t)> wait) : call_(call), wait_(std::move(wait)) {
         thread_ = std::thread([this] { Run(); });
     }
@@ -182,64 +191,91 @@ public:
             std::lock_guard lock(mutex_);
             quit_ = true;
         }
-        changed_.notify_all();
+        work_.notify_all();
         thread_.join();
     }
-    void Submit(Output& o, size_t count, std::int64_t spanNs, bool data) {
+    // The buffer the output's next frame may be framed in: the one not going out. A frame still
+    // waiting there is taken back first: true in `skipped` then.
+    int Claim(const Output& o, bool& skipped) {
         std::lock_guard lock(mutex_);
-        o.paced = true;
-        o.pacedDone = false;
-        o.pacedData = data;
-        jobs_.push_back({&o, count, spanNs});
-        changed_.notify_all();
+        skipped = queue_.Withdraw(o.index);
+        return queue_.Sending(o.index) == 0 ? 1 : 0;
     }
-    // Waits for the output's frame; true when there was one, its result in the output.
-    bool Finish(Output& o) {
+    void Submit(Output& o, int slot, size_t count, std::int64_t spanNs) {
+        {
+            std::lock_guard lock(mutex_);
+            const size_t at = static_cast<size_t>(o.index);
+            if (outputs_.size() <= at) {
+                outputs_.resize(at + 1);
+                results_.resize(at + 1);
+            }
+            outputs_[at] = &o;
+            queue_.Submit(o.index, slot, count, SteadyNs(), spanNs);
+        }
+        work_.notify_all();
+    }
+    Results Take(const Output& o) {
+        std::lock_guard lock(mutex_);
+        const size_t at = static_cast<size_t>(o.index);
+        return at < results_.size() ? std::exchange(results_[at], Results{}) : Results{};
+    }
+    // Frames waiting are dropped (true when the output had one); the ones going out finish.
+    bool DropWaiting(const Output& o) {
+        std::lock_guard lock(mutex_);
+        return queue_.Withdraw(o.index);
+    }
+    void WaitIdle() {
         std::unique_lock lock(mutex_);
-        if (!o.paced) return false;
-        changed_.wait(lock, [&] { return o.pacedDone; });
-        o.paced = false;
-        return true;
+        idle_.wait(lock, [&] { return queue_.Empty(); });
     }
 
 private:
-    struct Job {
-        Output* output;
-        size_t count;
-        std::int64_t spanNs;
-    };
     void Run() {
-        for (;;) {
-            Job job{};
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return quit_ || !jobs_.empty(); });
-                if (jobs_.empty()) return;
-                job = jobs_.front();
-                jobs_.erase(jobs_.begin());
+        std::unique_lock lock(mutex_);
+        while (!quit_) {
+            const std::optional<PaceQueue::Packet> next = queue_.Next();
+            if (!next) {
+                idle_.notify_all();
+                work_.wait(lock);
+                continue;
             }
-            const std::int64_t start = SteadyNs();
-            int error = 0;
-            for (size_t i = 0; i < job.count; ++i) {
-                wait_(start + job.spanNs * static_cast<std::int64_t>(i) / static_cast<std::int64_t>(job.count));
-                const int e = job.output->link.Send(job.output->batch, i, 1, call_);
-                if (e != 0 && error == 0) error = e;
+            if (wait_) {
+                lock.unlock();
+                wait_(next->atNs);
+                lock.lock();
+            } else if (SteadyNs() < next->atNs) {
+                // A frame handed over meanwhile may have a packet due sooner: woken, look again.
+                work_.wait_until(lock, std::chrono::steady_clock::time_point(std::chrono::nanoseconds(next->atNs)));
+                continue;
             }
-            {
-                std::lock_guard lock(mutex_);
-                job.output->pacedError = error;
-                job.output->pacedPackets = job.count;
-                job.output->pacedDone = true;
+            const std::optional<PaceQueue::Packet> now = queue_.Next();
+            if (!now || now->output != next->output || now->index != next->index) continue;
+            Output& o = *outputs_[static_cast<size_t>(next->output)];
+            lock.unlock();
+            const int error = o.link.Send(o.batch[next->slot], next->index, 1, call_);
+            lock.lock();
+            if (const auto done = queue_.Sent(*next, error)) {
+                Results& r = results_[static_cast<size_t>(done->output)];
+                r.any = true;
+                r.lastError = done->error;
+                if (done->error != 0) {
+                    ++r.failures;
+                } else {
+                    ++r.frames;
+                    r.packets += static_cast<long long>(done->packets);
+                }
             }
-            changed_.notify_all();
         }
     }
 
     SendBatchCall call_;
-    std::function<void(std::int64_t)> wait_;
+    std::function<void(std::int64_t)> wait_;  // empty: wait on the steady clock
     std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Job> jobs_;
+    std::condition_variable work_;
+    std::condition_variable idle_;
+    PaceQueue queue_;
+    std::vector<Output*> outputs_;
+    std::vector<Results> results_;
     bool quit_ = false;
     std::thread thread_;
 };
@@ -259,8 +295,23 @@ void LedOutputEngine::SetPaceWait(std::function<void(std::int64_t)> wait) {
 
 void LedOutputEngine::WaitForPacedSends() {
     if (!pacer_) return;
-    for (auto& o : outputs_)
-        if (pacer_->Finish(*o)) Delivered(*o, o->pacedError, o->pacedPackets, o->pacedData);
+    pacer_->WaitIdle();
+    CollectPaced();
+}
+
+void LedOutputEngine::CollectPaced() {
+    if (!pacer_) return;
+    for (auto& o : outputs_) {
+        const Pacer::Results r = pacer_->Take(*o);
+        if (!r.any) continue;
+        o->stats.frames += r.frames;
+        o->stats.packets += r.packets;
+        o->stats.failures += r.failures;
+        if (r.lastError != 0)
+            SetProblem(*o, std::string("发送失败：") + std::strerror(r.lastError));
+        else if (!o->stats.problem.empty())
+            SetProblem(*o, {});
+    }
 }
 
 void LedOutputEngine::SetOutputs(std::vector<LedOutputConfig> outputs) {
@@ -278,7 +329,7 @@ void LedOutputEngine::Build() {
     areas_.clear();
     pictures_.clear();
     for (const LedOutputConfig& c : configs_) {
-        outputs_.push_back(std::make_unique<Output>(c, source_));
+        outputs_.push_back(std::make_unique<Output>(c, source_, static_cast<int>(outputs_.size())));
         if (c.enabled) areas_[c.rate] |= QRect(c.x, c.y, c.width, c.height);
     }
 }
@@ -293,9 +344,7 @@ void LedOutputEngine::Start() {
         o->sendsOfSame = 0;
         if (o->config.enabled && !o->link.IsOpen()) OpenLink(*o, now);
         if (o->config.enabled && o->config.pace > 0 && !pacer_)
-            pacer_ = std::make_unique<Pacer>(sendCall_, paceWait_ ? paceWait_ : [](std::int64_t until) {
-                std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::nanoseconds(until)));
-            });
+            pacer_ = std::make_unique<Pacer>(sendCall_, paceWait_);
     }
     schedules_.clear();
     for (const auto& [rate, area] : areas_) {
@@ -321,6 +370,10 @@ void LedOutputEngine::Stop() {
     if (!running_) return;
     running_ = false;
     timers_.clear();
+    // The frame going out finishes; one waiting behind it is not worth holding the stop for.
+    if (pacer_)
+        for (auto& o : outputs_)
+            if (pacer_->DropWaiting(*o)) ++o->stats.skipped;
     WaitForPacedSends();
     // Art-Net has no packet that ends a stream: its receivers time out on their own.
     for (auto& o : outputs_) {
@@ -418,10 +471,10 @@ void LedOutputEngine::Tick(int rate) {
     QWidget* page = page_ ? page_() : nullptr;
     bool drawn = false;
     const int interval = TickInterval(rate);
+    CollectPaced();
     for (size_t i = 0; i < outputs_.size(); ++i) {
         Output& o = *outputs_[i];
         if (o.config.rate != rate || !o.config.enabled) continue;
-        if (pacer_ && pacer_->Finish(o)) Delivered(o, o.pacedError, o.pacedPackets, o.pacedData);
         if (!o.link.IsOpen() && (o.lookup || now >= o.retryAt)) OpenLink(o, now);
         if (!page && !o.haveLast && !o.pattern) continue;
         const bool changed = Compose(o, page, rate, drawn);
@@ -438,7 +491,7 @@ void LedOutputEngine::Tick(int rate) {
 
 void LedOutputEngine::SendNow(int index) {
     Output& o = *outputs_.at(static_cast<size_t>(index));
-    if (pacer_ && pacer_->Finish(o)) Delivered(o, o.pacedError, o.pacedPackets, o.pacedData);
+    CollectPaced();
     if (!o.link.IsOpen()) OpenLink(o, Now());
     bool drawn = false;
     const bool changed = Compose(o, page_ ? page_() : nullptr, o.config.rate, drawn);
@@ -447,23 +500,34 @@ void LedOutputEngine::SendNow(int index) {
 }
 
 void LedOutputEngine::Transmit(Output& o, std::uint8_t options, bool changed) {
+    const bool paced = o.config.pace > 0 && options == 0 && pacer_ && o.link.IsOpen();
+    int slot = 0;
+    if (paced) {
+        bool skipped = false;
+        slot = pacer_->Claim(o, skipped);
+        if (skipped) ++o.stats.skipped;
+    }
+    if (changed) ++o.picture;
     // The packets keep the pixels of the frame before: copied again only when they changed.
-    size_t count = o.batch.Count();
+    PacketBatch& batch = o.batch[slot];
+    const bool copy = o.held[slot] != o.picture;
+    o.held[slot] = o.picture;
+    size_t count = batch.Count();
     if (o.e131)
-        count = o.e131->Frame(o.wire.data(), o.wire.size(), options, o.batch, changed);
+        count = o.e131->Frame(o.wire.data(), o.wire.size(), options, batch, copy);
     else if (o.artnet)
-        count = o.artnet->Frame(o.wire.data(), o.wire.size(), o.batch, changed);
+        count = o.artnet->Frame(o.wire.data(), o.wire.size(), batch, copy);
     else
-        o.ddp.Frame(o.wire.data(), o.wire.size(), o.batch, changed);
+        o.ddp.Frame(o.wire.data(), o.wire.size(), batch, copy);
     // No way out yet (a host still being looked up or that never resolved): the problem is
     // on show already, and a frame that was never tried is no failed send.
     if (!o.link.IsOpen()) return;
-    if (o.config.pace > 0 && options == 0 && pacer_) {
+    if (paced) {
         const std::int64_t span = 1'000'000'000LL / o.config.rate * o.config.pace / 100;
-        pacer_->Submit(o, count, span, true);
+        pacer_->Submit(o, slot, count, span);
         return;
     }
-    Delivered(o, o.link.Send(o.batch, 0, count, sendCall_), count, options == 0);
+    Delivered(o, o.link.Send(batch, 0, count, sendCall_), count, options == 0);
 }
 
 void LedOutputEngine::Delivered(Output& o, int error, size_t packets, bool data) {

@@ -27,6 +27,7 @@ struct LedOutputStats {
     long long failures = 0; // frames a send error cut short or the controller refused
     std::string problem;    // what is wrong now, empty while sending works
     std::string lastError;  // the last problem there was, kept after it went away
+    long long skipped = 0;  // paced frames dropped for a newer one before they went out
 };
 
 // When the ticks of an output running at `rate` frames a second fall: whole-millisecond timers
@@ -64,7 +65,8 @@ E131Source InstallationSource();
 // Streams the page window's client area to the outputs: each output's region is mapped to its
 // panel's order, levels and colour order and sent when the picture changed; an unchanged
 // picture goes out three times in a row, then at least once a second. Everything runs on the
-// caller's thread except host look-ups, and a failing output never holds the others up.
+// caller's thread except host look-ups and paced sends, and neither a failing nor a paced
+// output ever holds the others up.
 class LedOutputEngine {
 public:
     using PageSource = std::function<QWidget*()>;
@@ -103,7 +105,7 @@ public:
     void SetSendCall(SendBatchCall call) { sendCall_ = call; }
     // Where paced sends wait for a packet's moment (steady-clock nanoseconds); tests record it.
     void SetPaceWait(std::function<void(std::int64_t untilNs)> wait);
-    // Blocks until every paced frame handed over so far is sent.
+    // Blocks until every paced frame handed over so far is sent (tests and stopping).
     void WaitForPacedSends();
     // Blocks until every host look-up started so far has answered.
     void WaitForLookups();
@@ -122,6 +124,8 @@ private:
     void Transmit(Output& o, std::uint8_t options, bool changed = true);
     void Delivered(Output& o, int error, size_t packets, bool data);
     void SetProblem(Output& o, std::string problem);
+    // Counts what the pacing thread sent since the last look.
+    void CollectPaced();
     class Pacer;
 
     PageSource page_;

@@ -1,7 +1,10 @@
 #include "output/pagepicture.h"
 
+#include <QBackingStore>
 #include <QPainter>
 #include <QWidget>
+#include <QWindow>
+#include <cstring>
 
 #include "page/frmzorledform.h"
 #include "page/selectcontrol.h"
@@ -27,6 +30,23 @@ void RenderTree(QWidget& widget, QPainter& painter, QPoint origin, const QRect& 
     }
 }
 
+// What the page window has drawn for the screen, when its store holds the page as play shows it:
+// an exposed window (a hidden one is not painted) without designer parts in view.
+const QImage* DrawnPicture(QWidget& page) {
+    if (!page.isWindow() || !page.isVisible() || !page.windowHandle() || !page.windowHandle()->isExposed())
+        return nullptr;
+    QBackingStore* store = page.backingStore();
+    QPaintDevice* device = store ? store->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image) return nullptr;
+    const auto* image = static_cast<const QImage*>(device);
+    if (image->devicePixelRatio() != 1.0 || image->width() < page.width() || image->height() < page.height() ||
+        (image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied))
+        return nullptr;
+    for (const QWidget* child : page.findChildren<QWidget*>())
+        if (DesignerOnly(child) && child->isVisible()) return nullptr;
+    return image;
+}
+
 }  // namespace
 
 void RenderPagePicture(QWidget& page, QImage& picture, const QRect& area) {
@@ -35,6 +55,15 @@ void RenderPagePicture(QWidget& page, QImage& picture, const QRect& area) {
         picture.fill(Qt::black);
     }
     if (picture.isNull()) return;
+    const QRect own = area & page.rect();
+    // The page draws every frame for the screen anyway: its rows are copied rather than drawn
+    // a second time. The ground's alpha byte, if the store keeps one, is opaque already.
+    if (const QImage* drawn = DrawnPicture(page)) {
+        const size_t bytes = static_cast<size_t>(own.width()) * 4;
+        for (int y = own.top(); y <= own.bottom(); ++y)
+            std::memcpy(picture.scanLine(y) + own.left() * 4, drawn->constScanLine(y) + own.left() * 4, bytes);
+        return;
+    }
     QPainter painter(&picture);
     RenderTree(page, painter, QPoint(0, 0), area & page.rect());
 }

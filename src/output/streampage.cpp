@@ -32,12 +32,19 @@ void Run(LedOutputEngine& engine, const std::vector<LedOutputConfig>& outputs, l
     QCoreApplication::exec();
     engine.StatusChanged = nullptr;
     engine.Stop();
+    std::string failed;
     for (size_t i = 0; i < outputs.size(); ++i) {
         const LedOutputStats s = engine.Stats(static_cast<int>(i));
         line(Describe(outputs[i]) + ": " + std::to_string(s.frames) + " frames, " + std::to_string(s.packets) +
              " packets, " + std::to_string(s.failures) + " failed" +
              (s.lastError.empty() ? std::string() : ", last error: " + s.lastError));
+        // An output that never got a frame through, or was failing still when the run ended, is
+        // what the installer must hear of: the run as a whole failed.
+        if (outputs[i].enabled && (s.frames == 0 || !s.problem.empty()))
+            failed += (failed.empty() ? "" : "; ") + Describe(outputs[i]) +
+                      (s.lastError.empty() ? std::string(" (no frame sent)") : " (" + s.lastError + ")");
     }
+    if (!failed.empty()) throw Error("LED output failed: " + failed);
 }
 
 }  // namespace

@@ -23,6 +23,9 @@ constexpr TColor clBtnHighlight = static_cast<TColor>(0xFF000014u);
 constexpr int kMinSpeed = 1;
 constexpr int kMaxSpeed = 1000;
 
+// Enough for a 4K-wide marquee in a 250-pixel font.
+size_t stripBudget = 64u * 1024 * 1024;
+
 // Halves go to the even neighbour.
 int Nearest(double v) { return static_cast<int>(std::nearbyint(v)); }
 
@@ -182,6 +185,7 @@ bool Tzmd::LayoutSlice() const {
     const QFontMetrics whole(pending_.font);
     pending_.box = QSize(static_cast<int>(std::min<double>(std::ceil(x), INT_MAX / 2)) + 2, whole.height() + 2);
     shown_ = std::move(pending_);
+    ++layouts_;
     pending_ = LaidOutText{};
     laying_ = false;
     return true;
@@ -194,7 +198,10 @@ void Tzmd::LayoutTick() {
     update();
 }
 
-void Tzmd::DrawVisibleText(QPainter& painter, int x, int baseline) const {
+void Tzmd::SetStripBudget(size_t bytes) { stripBudget = bytes; }
+size_t Tzmd::StripBudget() { return stripBudget; }
+
+void Tzmd::DrawVisibleText(QPainter& painter, int x, int baseline, int right) const {
     const auto& t = shown_;
     if (t.starts.size() < 2) return;
     const size_t pieces = t.starts.size() - 1;
@@ -202,7 +209,7 @@ void Tzmd::DrawVisibleText(QPainter& painter, int x, int baseline) const {
     const double left = -static_cast<double>(x) - t.overhang;
     size_t k = static_cast<size_t>(std::upper_bound(t.xs.begin(), t.xs.begin() + pieces, left) - t.xs.begin());
     k = k > 0 ? k - 1 : 0;
-    for (; k < pieces && x + t.xs[k] < Width() + t.overhang; ++k)
+    for (; k < pieces && x + t.xs[k] < right + t.overhang; ++k)
         painter.drawText(QPointF(x + t.xs[k], baseline),
                          t.text.mid(t.starts[k], t.starts[k + 1] - t.starts[k]));
 }
@@ -247,22 +254,93 @@ void Tzmd::DrawFrame() {
 }
 
 void Tzmd::PaintFrame(QPainter& painter) {
-    if (!transparent_) painter.fillRect(rect(), ToQColor(EffectiveColor()));
+    const QColor background = ToQColor(EffectiveColor());
     // A running marquee shows its text from its first frame on: until then it lies outside
     // the starting edge, wherever the properties read so far would put it.
-    if (active_ && !framed_) return;
+    if (active_ && !framed_) {
+        if (!transparent_) painter.fillRect(rect(), background);
+        return;
+    }
     UpdateTextCache();
-    if (shown_.text.isEmpty()) return;
     // At rest the text stands where it belongs now, so it survives every repaint.
     const QPoint at = active_ ? framePosition_ : TextPosition();
-    const int baseline = at.y() + shown_.ascent;
+    if (!transparent_ && !shown_.text.isEmpty()) {
+        // The strip brings its own background; the rest of the rectangle is filled.
+        QRect covered;
+        if (PaintFromStrip(painter, at, covered)) {
+            for (const QRect& r : QRegion(rect()).subtracted(covered)) painter.fillRect(r, background);
+            return;
+        }
+    }
+    strip_ = Strip{};
+    if (!transparent_) painter.fillRect(rect(), background);
+    if (shown_.text.isEmpty()) return;
+    DrawText(painter, at.x(), at.y() + shown_.ascent, Width());
+}
+
+void Tzmd::DrawText(QPainter& painter, int x, int baseline, int right) const {
     painter.setFont(shown_.font);
     if (textStyle_ == slLowered || textStyle_ == slRaised) {
         painter.setPen(ToQColor(textStyle_ == slLowered ? clBtnHighlight : clBtnShadow));
-        DrawVisibleText(painter, at.x() + 1, baseline + 1);
+        DrawVisibleText(painter, x + 1, baseline + 1, right);
     }
     painter.setPen(ToQColor(EffectiveFont().Color()));
-    DrawVisibleText(painter, at.x(), baseline);
+    DrawVisibleText(painter, x, baseline, right);
+}
+
+bool Tzmd::PaintFromStrip(QPainter& painter, QPoint at, QRect& covered) {
+    const int width = Width(), height = Height();
+    const int textWidth = shown_.box.width();
+    // The text's columns in view; none: the background alone is the frame.
+    const int viewLeft = std::max(0, -at.x()), viewRight = std::min(textWidth, width - at.x());
+    if (viewLeft >= viewRight || at.y() >= height || at.y() + shown_.box.height() <= 0) return true;
+    if (shown_.starts.size() < 2) return true;
+    // Ink reaches past the box by up to the overhang on every side; a window as wide again as
+    // the marquee ahead of the text's travel lasts that many steps before it is drawn anew.
+    const int pad = shown_.overhang;
+    const int spare = std::max(width, 256);
+    const int stripWidth = std::min(width + 2 * pad + spare, textWidth + 2 * pad);
+    const int stripHeight = shown_.box.height() + 2 * pad;
+    if (static_cast<size_t>(stripWidth) * static_cast<size_t>(stripHeight) * 4 > stripBudget) {
+        strip_ = Strip{};
+        return false;
+    }
+    const QRgb background = ToQColor(EffectiveColor()).rgb(), pen = ToQColor(EffectiveFont().Color()).rgb();
+    const bool same = !strip_.image.isNull() && strip_.layout == layouts_ && strip_.font == shown_.font &&
+                      strip_.background == background && strip_.pen == pen && strip_.style == textStyle_ &&
+                      strip_.widgetWidth == width;
+    if (!same || viewLeft < strip_.left + pad || viewRight > strip_.left + strip_.image.width() - pad) {
+        // The spare room goes where the text is heading: a marquee running left uncovers
+        // text further on, one running right text further back.
+        int left = viewLeft - pad;
+        if (direction_ == diLeftToRight) left -= spare;
+        else if (direction_ != diRightToLeft) left -= spare / 2;
+        left = std::clamp(left, -pad, std::max(-pad, textWidth + pad - stripWidth));
+        if (strip_.image.width() != stripWidth || strip_.image.height() != stripHeight)
+            strip_.image = QImage(stripWidth, stripHeight, QImage::Format_RGB32);
+        if (strip_.image.isNull()) {
+            strip_ = Strip{};
+            return false;
+        }
+        strip_.image.fill(background);
+        QPainter p(&strip_.image);
+        DrawText(p, -left, pad + shown_.ascent, stripWidth);
+        strip_.layout = layouts_;
+        strip_.font = shown_.font;
+        strip_.background = background;
+        strip_.pen = pen;
+        strip_.style = textStyle_;
+        strip_.left = left;
+        strip_.pad = pad;
+        strip_.widgetWidth = width;
+    }
+    // The strip's part in view is copied; what lies around it is the background already.
+    const QRect target = QRect(at.x() + strip_.left, at.y() - strip_.pad, strip_.image.width(), strip_.image.height()) &
+                         QRect(0, 0, width, height);
+    painter.drawImage(target.topLeft(), strip_.image,
+                      target.translated(-(at.x() + strip_.left), -(at.y() - strip_.pad)));
+    covered = target;
+    return true;
 }
 
 void Tzmd::paintEvent(QPaintEvent*) {

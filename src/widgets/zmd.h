@@ -78,6 +78,11 @@ public:
 
     void Changed() override;
 
+    // Memory a marquee may hold for the picture of its text; a marquee whose strip would need
+    // more draws its text afresh every frame. Every marquee shares the one limit.
+    static void SetStripBudget(size_t bytes);
+    static size_t StripBudget();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -101,7 +106,12 @@ private:
     // Lays out the next slice of a long text; true once it is shown.
     bool LayoutSlice() const;
     void LayoutTick();
-    void DrawVisibleText(QPainter& painter, int x, int baseline) const;
+    void DrawVisibleText(QPainter& painter, int x, int baseline, int right) const;
+    // Draws the text as it stands at `at` from the strip, rebuilt when the text, its look or
+    // the part in view call for it, and sets `covered` to what it drew; false when no strip
+    // fits the budget.
+    bool PaintFromStrip(QPainter& painter, QPoint at, QRect& covered);
+    void DrawText(QPainter& painter, int x, int baseline, int right) const;
 
     static constexpr qsizetype kPieceLength = 16;
     // Bytes of text converted and measured per slice, well inside 100 ms on a slow PC.
@@ -132,6 +142,22 @@ private:
     mutable LaidOutText pending_;
     mutable size_t pendingBytes_ = 0;  // bytes of the caption laid out into pending_
     mutable bool laying_ = false;
+    mutable std::uint64_t layouts_ = 0;  // counts texts shown, so the strip knows its own
+
+    // A picture of part of the text over its background, moved into place each frame instead
+    // of drawing the glyphs again: large glyphs are filled as outlines on every draw. It spans
+    // a window of the text around the part in view, so its memory does not grow with the text.
+    struct Strip {
+        QImage image;
+        std::uint64_t layout = 0;
+        QFont font;
+        QRgb background = 0, pen = 0;
+        int style = slNormal;
+        int left = 0;  // text x of the image's first column
+        int pad = 0;   // rows above the text box the image holds
+        int widgetWidth = 0;
+    };
+    Strip strip_;
 };
 
 }  // namespace zl

@@ -2,7 +2,11 @@
 
 #include <climits>
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QScreen>
+#include <QTest>
+#include <QWidget>
 #include <QPainter>
 #include <cmath>
 #include <cstring>
@@ -22,8 +26,8 @@ std::string G(const char* utf8) { return Utf8ToGbk(utf8); }
 class ScrollText : public ::testing::Test {
 protected:
     // A loaded control of the given size with plain settings: no fade, no spaces, no pause.
-    std::unique_ptr<TSmoothScrollText> Make(int width, int height, const StringList& lines) {
-        auto control = std::make_unique<TSmoothScrollText>(nullptr);
+    std::unique_ptr<TSmoothScrollText> Make(int width, int height, const StringList& lines, QWidget* parent = nullptr) {
+        auto control = std::make_unique<TSmoothScrollText>(nullptr, parent);
         control->SetBounds(0, 0, width, height);
         TScrollTextParam& text = control->Text();
         text.SetFade(false);
@@ -171,6 +175,35 @@ TEST_F(ScrollText, EveryStepShowsTheFadedWindowOfTheWholeBitmap) {
     control->MoveTo(t - 1);
     control->MoveTo(t);
     EXPECT_EQ(control->CurrBmp(), window(0)) << "the end runs on into the start";
+}
+
+// A step moves the window's picture of the board instead of painting all of it again: what
+// the window shows is still the board's view after every step, with steps of several rows,
+// fade bands, the wrap round to the start, and steps taken with no paint between them.
+TEST_F(ScrollText, TheWindowShowsTheViewAfterEveryStep) {
+    QWidget window;
+    window.resize(130, 100);
+    auto control = Make(90, 60, Numbered(8), &window);
+    control->move(20, 10);
+    control->Text().SetFade(true);
+    control->Text().SetFadeHeight(7);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const int t = control->TextBmpHeight();
+    auto shown = [&] {
+        QCoreApplication::processEvents();
+        return window.screen()->grabWindow(window.winId(), 20, 10, 90, 60).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    int p = 0, steps = 0;
+    for (const int step : {1, 3, 1, 2}) {
+        for (int i = 0; i < t / 2; ++i, ++steps) {
+            p = (p + step) % t;
+            control->MoveTo(p);
+            // Every third step goes unpainted before the next one.
+            if (steps % 3 == 2) continue;
+            ASSERT_EQ(shown(), control->CurrBmp()) << "position " << p << " after a step of " << step;
+        }
+    }
 }
 
 TEST_F(ScrollText, RepeatCountEndsInactiveWithOneCompletion) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,8 @@
 #include "fleet/bundle.h"
 #include "fleet/fleetconfig.h"
 #include "fleet/fleetsign.h"
+#include "fleet/roster.h"
+#include "fleet/topics.h"
 #include "fleet/signature.h"
 
 namespace fs = std::filesystem;
@@ -234,7 +238,7 @@ TEST(FleetSign, RefusesForgedReplayedAndBadBundlesChangingNothing) {
     {
         FleetSign sign(h, config, "1.0");
         sign.TakeBundle(topic, SignFleetMessage(key, topic, body10));
-        EXPECT_NE(sign.StateJson(true).find("\"bundle\":\"" + Sha256Hex(body10) + "\""), std::string::npos);
+        EXPECT_NE(sign.StateJson().find("\"bundle\":\"" + Sha256Hex(body10) + "\""), std::string::npos);
     }
     const fs::path applied = fs::canonical(h / "pagedef");
     const std::string appliedJson = ReadWholeFile(h / "fleet" / "applied.json");
@@ -288,4 +292,169 @@ TEST(FleetSign, TakesAnnouncementsOnceAndShowsTheRetainedOneAgainAfterARestart) 
     FleetSign restarted(h, config, "1.0");
     EXPECT_FALSE(restarted.TakeAnnouncement(topic, message(10, "older")));
     EXPECT_TRUE(restarted.TakeAnnouncement(topic, message(20, "晚点")));
+}
+
+TEST(FleetTopics, AreReadByTheirLevelsExactly) {
+    struct Case {
+        const char* topic;
+        TopicKind kind;
+        const char* group;
+        const char* sign;
+        const char* widget;
+    } cases[] = {
+        {"zorled/group/g1/bundle", TopicKind::Bundle, "g1", "", ""},
+        {"zorled/group/g1/text/bundle", TopicKind::Text, "g1", "", "bundle"},  // a widget named bundle
+        {"zorled/group/g1/text/站名", TopicKind::Text, "g1", "", "站名"},
+        {"zorled/group/g1/text/a/bundle", TopicKind::Other, "", "", ""},
+        {"zorled/group/g1/text/", TopicKind::Other, "", "", ""},
+        {"zorled/group/g1/bundle/x", TopicKind::Other, "", "", ""},
+        {"zorled/group/bad id/bundle", TopicKind::Other, "", "", ""},
+        {"zorled/group//bundle", TopicKind::Other, "", "", ""},
+        {"x/zorled/group/g1/bundle", TopicKind::Other, "", "", ""},
+        {"zorled/sign/s1/state", TopicKind::State, "", "s1", ""},
+        {"zorled/sign/s1/online", TopicKind::Online, "", "s1", ""},
+        {"zorled/sign/s1/cmd", TopicKind::Command, "", "s1", ""},
+        {"zorled/sign/s1/shot", TopicKind::Shot, "", "s1", ""},
+        {"zorled/sign/s1/state/x", TopicKind::Other, "", "", ""},
+    };
+    for (const Case& c : cases) {
+        const FleetTopic t = ParseTopic(c.topic);
+        EXPECT_EQ(t.kind, c.kind) << c.topic;
+        EXPECT_EQ(t.group, c.group) << c.topic;
+        EXPECT_EQ(t.sign, c.sign) << c.topic;
+        EXPECT_EQ(t.widget, c.widget) << c.topic;
+    }
+}
+
+// A sign with a key pair, in two groups, on a clock the test sets.
+struct TwoGroupSign {
+    TempHome home;
+    fs::path h = home.path();
+    FleetConfig config;
+    std::int64_t utc = 1'800'000'000'000, steady = 0;
+    bool synchronised = true;
+    std::unique_ptr<FleetKey> key;
+
+    TwoGroupSign() {
+        FleetKey::Generate(h / "priv.pem", h / "pub.pem");
+        key = std::make_unique<FleetKey>(FleetKey::LoadPrivate(h / "priv.pem"));
+        config.sign = "s5";
+        config.groups = {"north", "south"};
+        config.publisherKey = h / "pub.pem";
+    }
+    std::unique_ptr<FleetSign> Make() {
+        FleetClock clock{[this] { return utc; }, [this] { return steady; }, [this] { return synchronised; }};
+        return std::make_unique<FleetSign>(h, config, "1.0", clock);
+    }
+    std::string Bundle(const std::string& group, std::int64_t version, const std::string& marker) {
+        MakePlayHome(h / ("src-" + marker), marker);
+        const std::string body = BuildBundle(h / ("src-" + marker), group, version).body;
+        return SignFleetMessage(*key, BundleTopic(group), body);
+    }
+    std::string Command(const std::string& cmd, const std::string& id, std::int64_t time) {
+        const std::string body = "{\"cmd\":\"" + cmd + "\",\"id\":\"" + id + "\",\"time\":" + std::to_string(time) + "}";
+        return SignFleetMessage(*key, CommandTopic("s5"), body);
+    }
+    std::string Page() { return ReadWholeFile(h / "pagedef" / "page1.DFM"); }
+};
+
+TEST(FleetSign, TheNewestBundleAmongItsGroupsWinsWhateverTheOrder) {
+    for (const bool northFirst : {true, false}) {
+        TwoGroupSign s;
+        auto sign = s.Make();
+        const std::string south = s.Bundle("south", 1000, "south"), north = s.Bundle("north", 2000, "north");
+        if (northFirst) {
+            EXPECT_TRUE(sign->TakeBundle(BundleTopic("north"), north));
+            EXPECT_FALSE(sign->TakeBundle(BundleTopic("south"), south));  // older: kept back, no error
+        } else {
+            EXPECT_TRUE(sign->TakeBundle(BundleTopic("south"), south));
+            EXPECT_TRUE(sign->TakeBundle(BundleTopic("north"), north));
+        }
+        EXPECT_NE(s.Page().find("north"), std::string::npos) << northFirst;
+        const QJsonObject state = QJsonDocument::fromJson(QByteArray::fromStdString(sign->StateJson())).object();
+        EXPECT_EQ(state.value("bundle_group").toString(), "north");
+        EXPECT_EQ(state.value("version").toInteger(), 2000);
+        // After a restart the retained bundles come again in any order and change nothing.
+        sign = s.Make();
+        EXPECT_FALSE(sign->TakeBundle(BundleTopic("south"), south));
+        EXPECT_FALSE(sign->TakeBundle(BundleTopic("north"), north));
+        // A later bundle of south wins again.
+        EXPECT_TRUE(sign->TakeBundle(BundleTopic("south"), s.Bundle("south", 3000, "south3")));
+        EXPECT_NE(s.Page().find("south3"), std::string::npos);
+    }
+    // A sign that left the group of its bundle takes its remaining group's older bundle.
+    TwoGroupSign s;
+    s.Make()->TakeBundle(BundleTopic("north"), s.Bundle("north", 2000, "north"));
+    s.config.groups = {"south"};
+    EXPECT_TRUE(s.Make()->TakeBundle(BundleTopic("south"), s.Bundle("south", 1000, "south")));
+    EXPECT_NE(s.Page().find("south"), std::string::npos);
+}
+
+TEST(FleetSign, TakesOnlySignedFreshCommandsAndOneScreenshotASecond) {
+    TwoGroupSign s;
+    auto sign = s.Make();
+    const std::string topic = CommandTopic("s5");
+    EXPECT_EQ(sign->TakeCommand(topic, s.Command("shot", "a1", s.utc)), "a1");
+    s.steady += 1000;
+    struct Case {
+        const char* what;
+        std::string message;
+        const char* reason;
+    } refused[] = {
+        {"unsigned", "{\"cmd\":\"shot\",\"id\":\"u1\",\"time\":" + std::to_string(s.utc) + "}", "not signed"},
+        {"signed for another sign", SignFleetMessage(*s.key, CommandTopic("s4"),
+                                                     "{\"cmd\":\"shot\",\"id\":\"o1\",\"time\":" + std::to_string(s.utc) + "}"),
+         "not signed"},
+        {"replayed", s.Command("shot", "a1", s.utc), "taken in the last 10 minutes"},
+        {"11 minutes old", s.Command("shot", "old1", s.utc - 11 * 60 * 1000), "660 s from the sign's clock"},
+        {"11 minutes ahead", s.Command("shot", "new1", s.utc + 11 * 60 * 1000), "from the sign's clock"},
+        {"no id", s.Command("shot", "", s.utc), "id is missing"},
+        {"unknown", s.Command("reboot", "r1", s.utc), "\"reboot\" is not a command"},
+    };
+    for (const Case& c : refused)
+        EXPECT_NE(ErrorOf([&] { sign->TakeCommand(topic, c.message); }).find(c.reason), std::string::npos) << c.what;
+    // One screenshot a second, however many come.
+    s.steady += 1000;
+    EXPECT_EQ(sign->TakeCommand(topic, s.Command("shot", "b1", s.utc)), "b1");
+    EXPECT_NE(ErrorOf([&] { sign->TakeCommand(topic, s.Command("shot", "b2", s.utc)); }).find("one screenshot a second"),
+              std::string::npos);
+    s.steady += 1000;
+    EXPECT_EQ(sign->TakeCommand(topic, s.Command("shot", "b3", s.utc)), "b3");
+    // An id is forgotten after ten minutes (and by then its time is too old anyway).
+    s.steady += 10 * 60 * 1000 + 1;
+    EXPECT_EQ(sign->TakeCommand(topic, s.Command("shot", "a1", s.utc)), "a1");
+    // An unsynchronised clock takes a far command and notes the skew in the state.
+    s.synchronised = false;
+    s.steady += 1000;
+    EXPECT_EQ(sign->TakeCommand(topic, s.Command("shot", "far1", s.utc + 3'600'000)), "far1");
+    const QJsonObject state = QJsonDocument::fromJson(QByteArray::fromStdString(sign->StateJson())).object();
+    EXPECT_EQ(state.value("clock_skew_ms").toInteger(), 3'600'000);
+}
+
+TEST(FleetRoster, TakesTheSignFromTheTopicAndPresenceApartFromState) {
+    FleetRoster roster;
+    EXPECT_FALSE(roster.Take("zorled/group/g/bundle", "x"));
+    roster.Take("zorled/sign/s1/state", R"({"sign":"s1","groups":["g"],"page":"p1","bundle":"abc"})");
+    roster.Take("zorled/sign/s1/online", "1");
+    EXPECT_TRUE(roster.Sign("s1")->value("online").toBool());
+    // Death: the will clears presence only; what the sign last said stays.
+    roster.Take("zorled/sign/s1/online", "0");
+    QJsonObject s1 = *roster.Sign("s1");
+    EXPECT_FALSE(s1.value("online").toBool());
+    EXPECT_EQ(s1.value("page").toString(), "p1");
+    // A body naming another sign is refused on the topic's sign and shown as such.
+    roster.Take("zorled/sign/s1/state", R"({"sign":"s2","groups":["g"],"page":"forged"})");
+    s1 = *roster.Sign("s1");
+    EXPECT_EQ(s1.value("page").toString(), "p1");
+    EXPECT_EQ(s1.value("error").toString(), "State refused: it names sign \"s2\"");
+    EXPECT_FALSE(roster.Sign("s2"));
+    // A state without the sign's name takes it from the topic; an older sign's own "online" counts
+    // until it has a presence topic.
+    roster.Take("zorled/sign/old/state", R"({"online":true,"groups":["h"]})");
+    EXPECT_EQ(roster.Sign("old")->value("sign").toString(), "old");
+    EXPECT_TRUE(roster.Sign("old")->value("online").toBool());
+    EXPECT_EQ(roster.Signs("h").size(), 1u);
+    // Retiring: empty retained messages remove the sign.
+    roster.Take("zorled/sign/old/state", "");
+    EXPECT_FALSE(roster.Sign("old"));
 }

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 #include <numeric>
 #include <set>
+
+#include <QCoreApplication>
+#include <QTest>
 
 #include "core/clock.h"
 #include "output/ledoutputengine.h"
@@ -128,6 +133,39 @@ TEST_F(LedEngine, ThePageRegionArrivesAsTheControllerMustShowIt) {
         engine.reset();
         receiver_.Take();
     }
+}
+
+// A page on show is taken from what its window drew for the screen: the frame is still the
+// page as it shows, follows what the page paints next, and leaves the designer's grips out.
+TEST_F(LedEngine, AShownPageArrivesAsItsWindowDrewIt) {
+    ASSERT_TRUE(receiver_.Ready());
+    page_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(page_.get()));
+    QCoreApplication::processEvents();
+    const LedOutputConfig o = Output(LedProtocol::Ddp, {5, 3, 40, 30});
+    const size_t bytes = static_cast<size_t>(o.PixelCount()) * 3;
+    auto engine = Engine({o});
+    engine->Start();
+    auto frame = [&] {
+        QCoreApplication::processEvents();
+        receiver_.Take();
+        clock_.Advance(LedOutputEngine::TickInterval(o.rate));
+        return FromDdp(receiver_.Take(), bytes);
+    };
+    const QImage before = testing::PagePixels(*page_);
+    EXPECT_TRUE(frame() == testing::ExpectedWire(before, o)) << "as shown";
+
+    Control* label = page_->ChildControls().front();
+    label->SetColor(clWhite);
+    QCoreApplication::processEvents();
+    const QImage after = testing::PagePixels(*page_);
+    ASSERT_NE(after, before);
+    EXPECT_TRUE(frame() == testing::ExpectedWire(after, o)) << "after the page painted a change";
+
+    page_->Selection->Add(label);
+    page_->Selection->LayoutGrips(*label, 0, true);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(frame() == testing::ExpectedWire(after, o)) << "the grips stay off the LEDs";
 }
 
 TEST(LedPackets, DdpFrameOf512By256PixelsInPacketsByteByByte) {
@@ -561,6 +599,62 @@ TEST_F(LedEngine, PaceSpreadsAFramesPacketsOverItsShareOfTheInterval) {
     for (size_t i = 0; i < waits.size(); ++i) EXPECT_EQ(waits[i] - waits[0], static_cast<std::int64_t>(i) * 10'000'000) << i;
     EXPECT_EQ(engine->Stats(0).frames, 1);
     EXPECT_EQ(engine->Stats(0).packets, 6);
+}
+
+// The sender is held inside a paced output's first frame: the ticks go on without waiting, an
+// unpaced output beside it gets every frame, and of the paced frames that came meanwhile only
+// the newest goes out (the one it replaced counted skipped).
+TEST_F(LedEngine, APacedFrameStillGoingOutHoldsNoTickAndTheNewestWaitingFrameGoes) {
+    LedOutputConfig paced = Output(LedProtocol::Ddp, {0, 0, 64, 40});  // 6 packets
+    paced.rate = 10;
+    paced.pace = 60;
+    testing::UdpReceiver other;
+    LedOutputConfig plain = Output(LedProtocol::Ddp, {0, 0, 8, 8});
+    plain.section = "output2";
+    plain.port = other.Port();
+    plain.rate = 10;
+    auto engine = Engine({paced, plain});
+    std::mutex m;
+    std::condition_variable changed;
+    bool held = false, released = false;
+    engine->SetPaceWait([&](std::int64_t) {
+        std::unique_lock lock(m);
+        held = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    });
+    std::vector<std::vector<std::uint8_t>> frames;
+    engine->FrameSent = [&](int index, const std::uint8_t* wire, size_t bytes) {
+        if (index == 0) frames.emplace_back(wire, wire + bytes);
+    };
+    engine->Start();
+    clock_.Advance(100);
+    {
+        std::unique_lock lock(m);
+        changed.wait(lock, [&] { return held; });
+    }
+    for (int tick = 0; tick < 2; ++tick) {
+        ChangePicture();
+        clock_.Advance(100);
+    }
+    EXPECT_EQ(other.Take().size(), 3u) << "the unpaced output sent on every tick";
+    EXPECT_TRUE(receiver_.Take().empty()) << "the paced output's first frame is still held";
+    {
+        std::lock_guard lock(m);
+        released = true;
+    }
+    changed.notify_all();
+    engine->WaitForPacedSends();
+    ASSERT_EQ(frames.size(), 3u);
+    const auto packets = receiver_.Take();
+    ASSERT_EQ(packets.size(), 12u);
+    const size_t bytes = frames[0].size();
+    EXPECT_EQ(FromDdp({packets.begin(), packets.begin() + 6}, bytes), frames[0]);
+    EXPECT_EQ(FromDdp({packets.begin() + 6, packets.end()}, bytes), frames[2]) << "the newest frame, not the one it replaced";
+    EXPECT_NE(frames[1], frames[2]);
+    EXPECT_EQ(engine->Stats(0).frames, 2);
+    EXPECT_EQ(engine->Stats(0).skipped, 1);
+    EXPECT_EQ(engine->Stats(0).packets, 12);
 }
 
 TEST(LedSchedule, DeadlinesAt60HzOver600TicksSumToExactly10Seconds) {

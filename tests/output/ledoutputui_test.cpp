@@ -165,6 +165,7 @@ TEST_F(LedDialog, OkKeepsWhatItCannotReadAndEveryCommentByteForByte) {
         "; the right half\n"
         "[output2]\n"
         "host=127.0.0.1\n"
+        "gamma = 2.222   # measured\n"
         "brightness=80\n";
     WriteFileAtomic(LedOutputFilePath(), file);
     auto dialog = Open();
@@ -172,8 +173,9 @@ TEST_F(LedDialog, OkKeepsWhatItCannotReadAndEveryCommentByteForByte) {
     ASSERT_TRUE(dialog->Save());  // 确定 without a change
     EXPECT_EQ(ReadWholeFile(LedOutputFilePath()), file);
 
-    // One change: that value alone, in its own line.
+    // One change: that value alone, in its own line; the gamma shown and kept to the digit.
     dialog->SelectOutput(2);
+    EXPECT_EQ(dialog->Gamma->text(), "2.222");
     dialog->Brightness->setValue(60);
     dialog->SelectOutput(0);
     dialog->Enabled->setChecked(false);

@@ -29,6 +29,8 @@
 #include "fleet/fleetsign.h"
 #include "fleet/mqttlink.h"
 #include "fleet/publisher.h"
+#include "fleet/roster.h"
+#include "fleet/topics.h"
 #include "fleet/signature.h"
 #include "qtbase/lifetime.h"
 
@@ -41,9 +43,16 @@ const QString kTool = QString(ZORLED_BINARY_DIR) + "/src/app/zorled-tool";
 
 // Every sign of these tests, its groups, and the broker users that go with them.
 const std::map<std::string, std::string> kSigns = {
-    {"s1", "g1"}, {"s2", "g1"}, {"s3", "g1"}, {"s4", "g2"}, {"s5", "g2"},
-    {"r1", "bad"}, {"k1", "k"}, {"n1", "rr"},
+    {"s1", "g1"}, {"s2", "g1"}, {"s3", "g1"}, {"s4", "g2"}, {"s5", "g2"}, {"r1", "bad"}, {"k1", "k"},
+    {"n1", "rr"}, {"n5", "north,south"}, {"c1", "cmd"}, {"d1", "dup"},
 };
+
+std::vector<std::string> GroupsOf(const std::string& sign) {
+    std::vector<std::string> out;
+    const QStringList parts = QString::fromStdString(kSigns.at(sign)).split(',');
+    for (const QString& g : parts) out.push_back(g.toStdString());
+    return out;
+}
 
 int FreePort() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -87,10 +96,11 @@ ToolResult Tool(const QStringList& args) {
 struct Broker {
     QTemporaryDir dir;
     fs::path path;
-    int port = 0;
+    int port = 0;      // the signs' listener
+    int deskPort = 0;  // the publisher's
     std::unique_ptr<QProcess> process;
 
-    Broker() : path(dir.path().toStdString()), port(FreePort()) {
+    Broker() : path(dir.path().toStdString()), port(FreePort()), deskPort(FreePort()) {
         const QString d = dir.path();
         WriteFileAtomic(path / "ext.cnf", "subjectAltName=DNS:localhost,IP:127.0.0.1\n");
         const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
@@ -104,25 +114,32 @@ struct Broker {
         EXPECT_TRUE(Run("openssl", {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
                                     "-CAcreateserial", "-out", "server.crt", "-days", "2", "-extfile", "ext.cnf"},
                         d));
-        std::string users = "publisher:publisher-secret\n", acl = "user publisher\ntopic readwrite zorled/#\n";
-        for (const auto& [sign, group] : kSigns) {
+        // The example configuration of the package, with this test's paths, ports and signs.
+        const fs::path example = fs::path(ZORLED_TEST_DATA) / ".." / ".." / "packaging" / "fleet";
+        std::string users, acl;
+        for (const auto& [sign, groups] : kSigns) {
             users += sign + ":" + sign + "-secret\n";
-            acl += "user " + sign + "\ntopic read zorled/group/" + group + "/#\n";
+            acl += "user " + sign + "\n";
+            for (const std::string& g : GroupsOf(sign)) acl += "topic read zorled/group/" + g + "/#\n";
         }
-        acl += "pattern write zorled/sign/%u/state\npattern write zorled/sign/%u/shot\npattern read zorled/sign/%u/cmd\n";
-        WriteFileAtomic(path / "passwd", users);
-        chmod((path / "passwd").c_str(), 0600);
-        EXPECT_TRUE(Run("mosquitto_passwd", {"-U", "passwd"}, d));
+        for (const QString& line : QString::fromStdString(ReadWholeFile(example / "acl")).split('\n'))
+            if (line.startsWith("pattern ")) acl += line.toStdString() + "\n";
+        WriteFileAtomic(path / "passwords", users);
+        WriteFileAtomic(path / "publisher-passwords", "publisher:publisher-secret\n");
+        for (const char* file : {"passwords", "publisher-passwords"}) {
+            chmod((path / file).c_str(), 0600);
+            EXPECT_TRUE(Run("mosquitto_passwd", {"-U", file}, d));
+        }
         WriteFileAtomic(path / "acl", acl);
+        fs::copy_file(example / "publisher-acl", path / "publisher-acl");
+        QString conf = QString::fromStdString(ReadWholeFile(example / "mosquitto.conf"));
+        conf.replace("/etc/zorled-fleet/", d + "/").replace("/var/lib/zorled-fleet/", d + "/");
+        conf.replace("log_dest syslog", "log_dest file " + d + "/mosquitto.log");
+        conf.replace("listener 8883", QString("listener %1 127.0.0.1").arg(port));
+        conf.replace("listener 8884", QString("listener %1 127.0.0.1").arg(deskPort));
+        // Run as whoever runs the test: as root, mosquitto would switch to its own user.
         WriteFileAtomic(path / "mosquitto.conf",
-                        // Run as whoever runs the test: as root, mosquitto would switch to its own user.
-                        "user " + std::string(getpwuid(getuid())->pw_name) + "\n" +
-                        "persistence true\npersistence_location " + path.string() + "/\n" +
-                            "log_dest file " + path.string() + "/mosquitto.log\n" +
-                            "allow_anonymous false\npassword_file " + path.string() + "/passwd\nacl_file " +
-                            path.string() + "/acl\nlistener " + std::to_string(port) + " 127.0.0.1\n" +
-                            "cafile " + path.string() + "/ca.crt\ncertfile " + path.string() +
-                            "/server.crt\nkeyfile " + path.string() + "/server.key\n");
+                        "user " + std::string(getpwuid(getuid())->pw_name) + "\n" + conf.toStdString());
         FleetKey::Generate(path / "publisher.pem", path / "publisher.pub");
         Start();
     }
@@ -131,17 +148,20 @@ struct Broker {
     void Start() {
         process = std::make_unique<QProcess>();
         process->start(Mosquitto(), {"-c", QString::fromStdString((path / "mosquitto.conf").string())});
-        // Ready when the listener takes connections.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (std::chrono::steady_clock::now() < deadline) {
+        // Ready when both listeners take connections.
+        auto up = [](int p) {
             const int fd = socket(AF_INET, SOCK_STREAM, 0);
             sockaddr_in address{};
             address.sin_family = AF_INET;
-            address.sin_port = htons(static_cast<uint16_t>(port));
+            address.sin_port = htons(static_cast<uint16_t>(p));
             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+            const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
             close(fd);
-            if (up) return;
+            return ok;
+        };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (up(port) && up(deskPort)) return;
             QThread::msleep(50);
         }
         ADD_FAILURE() << "mosquitto did not start: " << process->readAllStandardError().toStdString()
@@ -160,9 +180,9 @@ struct Broker {
 
     FleetConfig Config(const std::string& user) const {
         FleetConfig c;
-        c.broker = "mqtts://localhost:" + std::to_string(port);
+        c.port = user == "publisher" ? deskPort : port;
+        c.broker = "mqtts://localhost:" + std::to_string(c.port);
         c.host = "localhost";
-        c.port = port;
         c.tls = true;
         c.cafile = path / "ca.crt";
         c.username = user;
@@ -180,37 +200,39 @@ struct Broker {
     }
 };
 
-// The retained states of every sign, as they change.
+// The signs as their retained states and presence say, as they change.
 class StateWatch {
 public:
-    explicit StateWatch(const Broker& broker) : link_(broker.Config("publisher"), "watch") {
-        link_.onMessage = [this](const std::string&, std::string_view payload) {
-            const QJsonObject state = QJsonDocument::fromJson(QByteArray::fromStdString(std::string(payload))).object();
+    explicit StateWatch(const Broker& broker) : link_(broker.Config("publisher"), "watch-" + std::to_string(++count_)) {
+        link_.onMessage = [this](const std::string& topic, std::string_view payload) {
             std::lock_guard lock(mutex_);
-            states_[state.value("sign").toString().toStdString()] = state;
+            roster_.Take(topic, payload);
             changed_.notify_all();
         };
         link_.Connect(60000);
+        link_.Subscribe("zorled/sign/+/online");
         link_.Subscribe("zorled/sign/+/state");
     }
-    // Waits until the sign's state satisfies `test`; false when it did not within the time.
+    // Waits until the sign's view satisfies `test`; false when it did not within the time.
     bool Wait(const std::string& sign, const std::function<bool(const QJsonObject&)>& test, int seconds) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, std::chrono::seconds(seconds), [&] {
-            auto it = states_.find(sign);
-            return it != states_.end() && test(it->second);
+            const auto s = roster_.Sign(sign);
+            return s && test(*s);
         });
     }
     QJsonObject State(const std::string& sign) {
         std::lock_guard lock(mutex_);
-        return states_[sign];
+        return roster_.Sign(sign).value_or(QJsonObject());
     }
+    std::string Dump(const std::string& sign) { return QJsonDocument(State(sign)).toJson().toStdString(); }
 
 private:
+    static inline int count_ = 0;
     MqttLink link_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::map<std::string, QJsonObject> states_;
+    FleetRoster roster_;
 };
 
 // One headless sign process with its own home.
@@ -221,16 +243,16 @@ struct Sign {
     std::unique_ptr<QProcess> process;
     std::string output;
 
-    Sign(const Broker& broker, const std::string& sign) : id(sign), home(dir.path().toStdString()) {
+    Sign(const Broker& broker, const std::string& sign, bool start = true) : id(sign), home(dir.path().toStdString()) {
         FleetConfig c = broker.Config(sign);
         c.passwordFile = home / "password";
         WriteFileAtomic(c.passwordFile, sign + "-secret\n");
         chmod(c.passwordFile.c_str(), 0600);
         c.sign = sign;
-        c.groups = {kSigns.at(sign)};
+        c.groups = GroupsOf(sign);
         c.publisherKey = broker.path / "publisher.pub";
         WriteFleetConfig(home / "fleet.ini", c);
-        Start();
+        if (start) Start();
     }
     ~Sign() {
         if (process) {
@@ -414,15 +436,32 @@ TEST_F(FleetBroker, RefusedBundlesChangeNothing) {
     }
 }
 
-TEST_F(FleetBroker, KilledSignGoesOfflineAndSignCredentialsCannotPublishToGroups) {
+TEST_F(FleetBroker, KilledSignGoesOfflineKeepingItsStateAndSignCredentialsCannotPublishToGroups) {
     StateWatch watch(*broker_);
     Sign sign(*broker_, "k1");
     ASSERT_TRUE(watch.Wait("k1", Online, 60));
+    QTemporaryDir source;
+    MakeSourceHome(source.path().toStdString(), "before the kill");
+    ASSERT_EQ(Publish(*broker_, "k", source.path().toStdString(), 120).code, 0);
+    ASSERT_TRUE(watch.Wait("k1", [](const QJsonObject& s) { return s.value("page").toString() == "notice"; }, 60));
+    const QJsonObject alive = watch.State("k1");
 
-    // The broker sends the will after one and a half keepalives (5 s) of silence.
+    // The broker sends the will after one and a half keepalives (5 s) of silence: presence only.
     ::kill(static_cast<pid_t>(sign.process->processId()), SIGKILL);
     sign.process->waitForFinished(5000);
     EXPECT_TRUE(watch.Wait("k1", [](const QJsonObject& s) { return !Online(s); }, 60));
+    auto kept = [&](const QJsonObject& s) {
+        for (const char* key : {"bundle", "bundle_group", "version", "plan", "page", "since", "instance"})
+            EXPECT_EQ(s.value(key), alive.value(key)) << key << "\n" << QJsonDocument(s).toJson().toStdString();
+    };
+    kept(watch.State("k1"));
+    // And so it stays over a broker restart.
+    broker_->Stop();
+    broker_->Start();
+    const auto states = ReadStates(broker_->Config("publisher"), "k");
+    ASSERT_EQ(states.size(), 1u);
+    EXPECT_FALSE(Online(states[0]));
+    kept(states[0]);
 
     // With a sign's credentials, a bundle for its own group is refused and reaches nobody.
     MqttLink listener(broker_->Config("publisher"), "listener");
@@ -436,8 +475,13 @@ TEST_F(FleetBroker, KilledSignGoesOfflineAndSignCredentialsCannotPublishToGroups
     };
     listener.Connect(60000);
     listener.Subscribe("zorled/group/k/#");
+    listener.WaitRetained(60000);
+    {
+        std::lock_guard lock(mutex);
+        others = 0;  // the group's retained bundle
+    }
     listener.WaitAcknowledged(listener.Publish("zorled/group/k/text/probe", "", false), 60000);  // a round trip
-    MqttLink intruder(broker_->Config("k1"), "intruder");
+    MqttLink intruder(broker_->Config("k1"), "zorled-sign-k1");
     intruder.Connect(60000);
     std::string refusal;
     try {
@@ -517,4 +561,141 @@ TEST_F(FleetBroker, DeskWindowListsTheSignsLive) {
     sign.process->waitForFinished(10000);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !online(); }, 60000))
         << QJsonDocument(watch.State("s5")).toJson().toStdString();
+}
+
+TEST_F(FleetBroker, TheNewestBundleAmongASignsGroupsWinsAndVersionsGetPastAClockAhead) {
+    StateWatch watch(*broker_);
+    Sign sign(*broker_, "n5", false);  // offline while both groups publish
+    QTemporaryDir north, south;
+    MakeSourceHome(south.path().toStdString(), "south");
+    MakeSourceHome(north.path().toStdString(), "north");
+    const ToolResult first = Publish(*broker_, "south", south.path().toStdString(), 0);
+    const ToolResult second = Publish(*broker_, "north", north.path().toStdString(), 0);
+    ASSERT_EQ(second.code, 0) << second.err;
+    const std::string northSha = second.out.substr(std::string("published bundle ").size(), 12);
+    sign.Start();
+    ASSERT_TRUE(watch.Wait("n5", [&](const QJsonObject& s) {
+        return s.value("bundle").toString().startsWith(QString::fromStdString(northSha)) &&
+               s.value("page_bundle") == s.value("bundle");
+    }, 60)) << watch.Dump("n5");
+    EXPECT_EQ(watch.State("n5").value("bundle_group").toString(), "north");
+    EXPECT_NE(ReadWholeFile(sign.home / "pagedef" / "notice.Pas").find("north"), std::string::npos);
+
+    // A bundle dated ten years ahead: later publishes still win, past their own clock, and say so.
+    const std::int64_t ahead = FleetNowMs() + 10LL * 365 * 24 * 3600 * 1000;
+    const FleetKey key = FleetKey::LoadPrivate(broker_->path / "publisher.pem");
+    MakeSourceHome(south.path().toStdString(), "south from the future");
+    PublishRaw(broker_->Config("publisher"), BundleTopic("south"),
+               SignFleetMessage(key, BundleTopic("south"),
+                                BuildBundle(fs::path(south.path().toStdString()) / "pagedef", "south", ahead).body),
+               true);
+    ASSERT_TRUE(watch.Wait("n5", [&](const QJsonObject& s) { return s.value("version").toInteger() == ahead; }, 60))
+        << watch.Dump("n5");
+    MakeSourceHome(north.path().toStdString(), "north again");
+    const ToolResult again = Publish(*broker_, "north", north.path().toStdString(), 120);
+    EXPECT_EQ(again.code, 0) << again.out << again.err;
+    EXPECT_NE(again.out.find("version " + std::to_string(ahead + 1)), std::string::npos) << again.out;
+    EXPECT_NE(again.err.find("past this clock, after the version sign \"n5\" reports"), std::string::npos) << again.err;
+    EXPECT_NE(ReadWholeFile(sign.home / "pagedef" / "notice.Pas").find("north again"), std::string::npos);
+    // South's own retained version counts too, and n5's report of north's bundle.
+    const ToolResult third = Publish(*broker_, "south", south.path().toStdString(), 0);
+    EXPECT_NE(third.out.find("version " + std::to_string(ahead + 2)), std::string::npos) << third.out;
+}
+
+TEST_F(FleetBroker, CommandsMustBeSignedFreshAndScreenshotsAreRationed) {
+    StateWatch watch(*broker_);
+    Sign sign(*broker_, "c1");
+    ASSERT_TRUE(watch.Wait("c1", Online, 60));
+    MqttLink desk(broker_->Config("publisher"), "desk-c1");
+    std::mutex mutex;
+    std::condition_variable arrived;
+    int shots = 0;
+    desk.onMessage = [&](const std::string&, std::string_view) {
+        std::lock_guard lock(mutex);
+        ++shots;
+        arrived.notify_all();
+    };
+    desk.Connect(60000);
+    desk.Subscribe(ShotTopic("c1"));
+    desk.WaitRetained(60000);
+    auto error = [](const char* text) {
+        return [text](const QJsonObject& s) { return s.value("error").toString().contains(text); };
+    };
+    // Unsigned: refused, no screenshot.
+    desk.WaitAcknowledged(desk.Publish(CommandTopic("c1"), R"({"cmd":"shot","id":"plain"})", false), 60000);
+    EXPECT_TRUE(watch.Wait("c1", error("it is not signed"), 60)) << watch.Dump("c1");
+    // Signed: a screenshot, and the error of its kind goes.
+    const FleetKey key = FleetKey::LoadPrivate(broker_->path / "publisher.pem");
+    PublishCommand(desk, key, "c1", "shot", 60000);
+    {
+        std::unique_lock lock(mutex);
+        EXPECT_TRUE(arrived.wait_for(lock, std::chrono::seconds(60), [&] { return shots == 1; }));
+    }
+    EXPECT_TRUE(watch.Wait("c1", [](const QJsonObject& s) { return s.value("error").isNull(); }, 60))
+        << watch.Dump("c1");
+    // The same signed command again is a replay.
+    const std::string body = R"({"cmd":"shot","id":"once","time":)" + std::to_string(FleetNowMs()) + "}";
+    const std::string signedOnce = SignFleetMessage(key, CommandTopic("c1"), body);
+    desk.WaitAcknowledged(desk.Publish(CommandTopic("c1"), signedOnce, false), 60000);
+    desk.WaitAcknowledged(desk.Publish(CommandTopic("c1"), signedOnce, false), 60000);
+    EXPECT_TRUE(watch.Wait("c1", error("taken in the last 10 minutes"), 60)) << watch.Dump("c1");
+    // A flood gets refusals, not one screenshot each.
+    for (int i = 0; i < 20; ++i) PublishCommand(desk, key, "c1", "shot", 60000);
+    EXPECT_TRUE(watch.Wait("c1", error("at most one screenshot a second"), 60)) << watch.Dump("c1");
+    std::lock_guard lock(mutex);
+    EXPECT_LT(shots, 12);
+}
+
+TEST_F(FleetBroker, AnAnnouncementToAWidgetNamedBundleIsAnAnnouncement) {
+    StateWatch watch(*broker_);
+    Sign sign(*broker_, "s2");
+    ASSERT_TRUE(watch.Wait("s2", Online, 60));
+    QTemporaryDir source;
+    const fs::path home = source.path().toStdString();
+    MakeSourceHome(home, "a label named bundle");
+    QString page = QString::fromStdString(ReadWholeFile(home / "pagedef" / "notice.DFM"));
+    WriteFileAtomic(home / "pagedef" / "notice.DFM", page.replace("mylabel1", "bundle").toStdString());
+    ASSERT_EQ(Publish(*broker_, "g1", home, 0).code, 0);
+    ASSERT_TRUE(sign.WaitOutput("page notice", 60)) << sign.output;
+    const ToolResult said = Tool({"announce", "--fleet", QString::fromStdString(broker_->PublisherIni().string()),
+                                  "--group", "g1", "--widget", "bundle", "停运"});
+    EXPECT_EQ(said.code, 0) << said.err;
+    EXPECT_TRUE(sign.WaitOutput("shown bundle 停运", 60)) << sign.output;
+    // Again after a restart, from the retained message, with no bundle refusal.
+    sign.process->terminate();
+    sign.process->waitForFinished(10000);
+    sign.output.clear();
+    sign.Start();
+    EXPECT_TRUE(sign.WaitOutput("shown bundle 停运", 60)) << sign.output;
+    EXPECT_EQ(sign.output.find("refused"), std::string::npos) << sign.output;
+    EXPECT_TRUE(watch.State("s2").value("error").isNull()) << watch.Dump("s2");
+    Tool({"announce", "--fleet", QString::fromStdString(broker_->PublisherIni().string()), "--group", "g1", "--widget",
+          "bundle", ""});
+}
+
+TEST_F(FleetBroker, AStateThatNamesAnotherSignIsRefusedOnItsTopicsSign) {
+    StateWatch watch(*broker_);
+    MqttLink s3(broker_->Config("s3"), "s3");
+    s3.Connect(60000);
+    // The sign's own credentials, its own state topic, another sign's name.
+    s3.WaitAcknowledged(
+        s3.Publish(StateTopic("s3"), R"({"sign":"s1","groups":["g1"],"page":"forged","error":null})", true), 60000);
+    // Writing another sign's state topic is not allowed at all.
+    std::string refusal;
+    try {
+        s3.WaitAcknowledged(s3.Publish(StateTopic("s1"), R"({"sign":"s1","page":"forged"})", true), 60000);
+    } catch (const std::exception& e) {
+        refusal = e.what();
+    }
+    EXPECT_NE(refusal.find("Not authorized"), std::string::npos) << refusal;
+    const ToolResult listing = Tool({"fleet", "--fleet", QString::fromStdString(broker_->PublisherIni().string())});
+    EXPECT_NE(listing.out.find("State refused: it names sign \"s1\""), std::string::npos) << listing.out;
+    for (const QJsonObject& s : ReadStates(broker_->Config("publisher"), {})) {
+        EXPECT_NE(s.value("page").toString(), "forged") << QJsonDocument(s).toJson().toStdString();
+        if (s.value("sign").toString() == "s3") EXPECT_TRUE(s.value("refused").toBool());
+    }
+    // Retiring a sign: empty retained state and presence, which the publisher may write.
+    PublishRaw(broker_->Config("publisher"), StateTopic("s3"), "", true);
+    PublishRaw(broker_->Config("publisher"), OnlineTopic("s3"), "", true);
+    for (const QJsonObject& s : ReadStates(broker_->Config("publisher"), {})) EXPECT_NE(s.value("sign").toString(), "s3");
 }

@@ -159,6 +159,28 @@ TEST_F(ToolStream, FailsWithoutOutputsOrWithBadArguments) {
     EXPECT_NE(err_.find("Seconds \"x\" are not valid"), std::string::npos) << err_;
 }
 
+// A controller that refuses, or a host that does not resolve, fails the run and is named; the
+// output that works is not.
+TEST_F(ToolStream, AnOutputThatGetsNoFrameThroughFailsTheRunAndIsNamed) {
+    testing::UdpReceiver receiver;
+    int closed = 0;
+    {
+        testing::UdpReceiver gone;  // a port nobody listens on once it closes
+        closed = gone.Port();
+    }
+    WriteFileAtomic(dir_ / "ledoutput.ini",
+                    "[output1]\nhost=127.0.0.1\nport=" + std::to_string(receiver.Port()) + "\nwidth=8\nheight=4\n"
+                    "[output2]\nhost=127.0.0.1\nport=" + std::to_string(closed) + "\nwidth=8\nheight=4\n"
+                    "[output3]\nhost=no-such-host.invalid\nwidth=8\nheight=4\n");
+    EXPECT_EQ(Stream({Page(), "--seconds", "2"}), 1) << out_;
+    EXPECT_NE(err_.find("LED output failed: output2 ddp 127.0.0.1:" + std::to_string(closed) + " (发送失败："),
+              std::string::npos) << err_;
+    EXPECT_NE(err_.find("; output3 ddp no-such-host.invalid:4048 (无法解析主机名 no-such-host.invalid)"), std::string::npos)
+        << err_;
+    EXPECT_EQ(err_.find("output1"), std::string::npos) << err_;
+    EXPECT_FALSE(receiver.Take().empty());
+}
+
 TEST_F(ToolStream, StopSignalEndsTheStreamWithThreeTerminatedPacketsPerUniverse) {
     testing::UdpReceiver receiver;
     // 200 pixels: universes 9 (170 pixels) and 10 (30).

@@ -294,6 +294,74 @@ TEST_F(Marquee, RaisedAndLoweredTextDrawAShadowOneDownRight) {
     }
 }
 
+// Frames moved from the picture the marquee keeps of its text show the pixels of the text
+// drawn afresh (a marquee with no memory for the picture), through whole passes in which
+// the picture is redrawn as the text travels past it.
+TEST_F(Marquee, FramesFromItsTextPictureMatchTheTextDrawnAfresh) {
+    const std::string longText = [] {
+        std::string t;
+        for (int i = 0; i < 12; ++i) t += "Marquee " + std::to_string(i * 7919) + " gyQ| ";
+        return t;
+    }();
+    const struct {
+        const char* name;
+        int direction, style, fontHeight, width, height, alignment;
+        bool active, longText;
+    } cases[] = {
+        {"short, leftwards", diRightToLeft, slNormal, -16, 200, 30, taLeftJustify, true, false},
+        {"long, rightwards, lowered", diLeftToRight, slLowered, -16, 200, 30, taLeftJustify, true, true},
+        {"long, large font drawn as outlines, raised", diRightToLeft, slRaised, -120, 400, 160, taLeftJustify, true, true},
+        {"downwards", diTopToBottom, slNormal, -24, 200, 60, taCenter, true, false},
+        {"upwards, long", diBottomToTop, slNormal, -24, 200, 60, taRightJustify, true, true},
+        {"at rest, centred", diRightToLeft, slLowered, -16, 200, 30, taCenter, false, false},
+    };
+    const size_t budget = Tzmd::StripBudget();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tzorledzmd afresh(&host_, &host_);
+        for (Tzorledzmd* m : {zmd_, &afresh}) {
+            m->SetActive(false);
+            m->SetBounds(0, 0, c.width, c.height);
+            m->Font().SetName("DejaVu Sans");
+            m->Font().SetHeight(c.fontHeight);
+            m->Font().SetColor(clYellow);
+            m->SetColor(clMaroon);
+            m->SetDirection(c.direction);
+            m->SetTextStyle(c.style);
+            m->SetAlignment(c.alignment);
+            m->SetTextLayout(tlCenter);
+            m->SetRunningCaption(c.longText ? longText : "Marquee gyQ|");
+            m->SetSteps(61);
+            m->SetSpeed(10);
+            m->SetContinuous(true);
+            m->SetActive(c.active);
+        }
+        // Glyphs of large fonts are filled as outlines, placed by Qt with a rounding that differs
+        // for pieces starting left of the marquee: a few of their edge pixels may be up to 3
+        // levels off. Glyphs from Qt's cache are placed alike everywhere and match exactly.
+        int most = 0, differing = 0, pixels = 0;
+        for (int frame = 0; frame < 70; ++frame) {
+            Tzmd::SetStripBudget(budget);
+            const QImage kept = Render(*zmd_);
+            Tzmd::SetStripBudget(0);
+            const QImage drawn = Render(afresh);
+            for (int y = 0; y < kept.height(); ++y)
+                for (int x = 0; x < kept.width(); ++x, ++pixels) {
+                    const QRgb a = kept.pixel(x, y), b = drawn.pixel(x, y);
+                    const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                            std::abs(qBlue(a) - qBlue(b))});
+                    most = std::max(most, d);
+                    differing += d > 0;
+                }
+            Ms(10);
+        }
+        Tzmd::SetStripBudget(budget);
+        const bool outlines = c.fontHeight < -64;
+        EXPECT_LE(most, outlines ? 3 : 0);
+        EXPECT_LE(differing, pixels / 10000) << "of " << pixels;
+    }
+}
+
 // A text far longer than a slice is converted and measured a slice per timer tick, the previous
 // text standing until it is done; it then shows just as a short text of the same start does.
 TEST_F(Marquee, ALongTextIsLaidOutInSlicesWhileThePreviousTextStays) {

@@ -132,6 +132,7 @@ int RunPublish(const std::vector<std::string>& args) {
     const int wait = o.Has("--wait") ? static_cast<int>(Whole(o.Get("--wait"), "Wait", 0, 86400)) : 0;
     const PublishResult r = PublishBundle(config, group, home / "pagedef", wait);
     for (const std::string& w : r.warnings) std::fprintf(stderr, "warning: %s\n", w.c_str());
+    if (!r.versionNote.empty()) std::fprintf(stderr, "note: %s\n", r.versionNote.c_str());
     std::printf("published bundle %s (version %lld) to group %s\n", r.sha256.substr(0, 12).c_str(),
                 static_cast<long long>(r.version), group.c_str());
     if (wait <= 0) return 0;
@@ -157,7 +158,9 @@ int RunAnnounce(const std::vector<std::string>& args) {
         if (text.empty() || *end || !(minutes > 0) || minutes > 525600)
             throw Error("Minutes \"" + text + "\" are not valid: give a number above 0 and up to 525600");
     }
-    Announce(PublisherConfig(o), Required(o, "--group"), Required(o, "--widget"), minutes, o.positional[0]);
+    const std::string note =
+        Announce(PublisherConfig(o), Required(o, "--group"), Required(o, "--widget"), minutes, o.positional[0]);
+    if (!note.empty()) std::fprintf(stderr, "note: %s\n", note.c_str());
     return 0;
 }
 

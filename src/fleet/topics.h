@@ -1,0 +1,31 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace zl {
+
+// The fleet's topics. Group content: zorled/group/<g>/bundle and zorled/group/<g>/text/<widget>.
+// Per sign: zorled/sign/<s>/state (retained JSON), /online (retained "1", will "0"), /cmd (signed
+// commands) and /shot (screenshots).
+std::string BundleTopic(const std::string& group);
+std::string TextTopic(const std::string& group, const std::string& widget);
+std::string StateTopic(const std::string& sign);
+std::string OnlineTopic(const std::string& sign);
+std::string CommandTopic(const std::string& sign);
+std::string ShotTopic(const std::string& sign);
+
+enum class TopicKind { Other, Bundle, Text, State, Online, Command, Shot };
+
+struct FleetTopic {
+    TopicKind kind = TopicKind::Other;
+    std::string group, sign, widget;
+};
+
+// Reads a topic by its levels, exactly: anything that is not one of the fleet's topics with valid
+// ids (a widget name is any one non-empty level) is Other.
+FleetTopic ParseTopic(const std::string& topic);
+
+// Milliseconds since 1970 UTC: versions, "since", "until" and command times.
+std::int64_t FleetNowMs();
+
+}  // namespace zl
