@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
 
@@ -11,6 +12,7 @@
 #include "fleet/bundle.h"
 #include "page/frmzorledform.h"
 #include "qtbase/application.h"
+#include "qtbase/lifetime.h"
 #include "widgets/datarefresh.h"
 #include "widgets/zmd.h"
 #include "widgets/zorledlabel.h"
@@ -154,6 +156,13 @@ FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetCo
             sign_->SendShot(id, png.toStdString());
         }, Qt::QueuedConnection);
     };
+    // Ends the event loop like a stop signal, so play stops cleanly and the sign says goodbye.
+    sign_->onRestart = [this] {
+        QMetaObject::invokeMethod(this, [this] {
+            Say("restart");
+            QCoreApplication::exit(kExitRestart);
+        }, Qt::QueuedConnection);
+    };
     sign_->onError = [this](const std::string& message) {
         QMetaObject::invokeMethod(this, [this, message] {
             // Anyone who may write a group's topics could raise it: never a box over the page.
@@ -163,7 +172,11 @@ FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetCo
     playedBundle_ = sign_->AppliedBundle();
     timer_ = new QTimer(this);
     timer_->setInterval(1000);
-    connect(timer_, &QTimer::timeout, this, [this] { Guarded([this] { Tick(); }); });
+    connect(timer_, &QTimer::timeout, this, [this] {
+        Guarded([this] { Tick(); });
+        // Health figures a minute old at most, without a message a second from every sign.
+        if (++ticks_ % 60 == 0) sign_->RefreshHealth();
+    });
 }
 
 FleetPlay::~FleetPlay() {

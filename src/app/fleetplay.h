@@ -65,6 +65,7 @@ private:
     std::filesystem::path home_;
     std::unique_ptr<FleetSign> sign_;
     QTimer* timer_ = nullptr;
+    int ticks_ = 0;
     // The bundle whose selection play runs, and one applied that play has yet to take.
     std::string playedBundle_, takenBundle_;
 };

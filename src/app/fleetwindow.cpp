@@ -1,5 +1,10 @@
 #include "app/fleetwindow.h"
 
+#include <QSignalBlocker>
+
+#include "desk/deskconfig.h"
+#include "desk/deskserver.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDialogButtonBox>
@@ -138,7 +143,10 @@ FleetWindow::FleetWindow(QWidget* parent, std::filesystem::path settings, std::f
     auto* announce = new QPushButton(U("公告…"), this);
     auto* shot = new QPushButton(U("截图"), this);
     auto* close = new QPushButton(U("关闭"), this);
-    for (QPushButton* b : {publish, announce, shot}) buttons->addWidget(b);
+    deskButton_ = new QPushButton(U("网页台"), this);
+    deskButton_->setCheckable(true);
+    deskButton_->setToolTip(U("在本机启动或停止网页台（fleet.ini 的 [desk] 一节），窗口关闭时停止"));
+    for (QPushButton* b : {publish, announce, shot, deskButton_}) buttons->addWidget(b);
     buttons->addStretch();
     buttons->addWidget(close);
     layout->addLayout(buttons);
@@ -149,6 +157,7 @@ FleetWindow::FleetWindow(QWidget* parent, std::filesystem::path settings, std::f
     connect(announce, &QPushButton::clicked, this, &FleetWindow::AnnounceText);
     connect(shot, &QPushButton::clicked, this, &FleetWindow::Screenshot);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
+    connect(deskButton_, &QPushButton::toggled, this, &FleetWindow::RunDesk);
     try {
         config_ = ReadFleetConfig(settingsFile_, FleetRole::Publisher);
         link_ = std::make_unique<MqttLink>(config_, "zorled-desk-" + std::to_string(QCoreApplication::applicationPid()));
@@ -164,11 +173,31 @@ FleetWindow::FleetWindow(QWidget* parent, std::filesystem::path settings, std::f
         SetStatus(U("屏群 %1").arg(QString::fromStdString(config_.broker)));
     } catch (const std::exception& e) {
         SetStatus(QString::fromUtf8(e.what()));
-        for (QPushButton* b : {publish, announce, shot}) b->setEnabled(false);
+        for (QPushButton* b : {publish, announce, shot, deskButton_}) b->setEnabled(false);
+    }
+}
+
+void FleetWindow::RunDesk(bool on) {
+    if (!on) {
+        if (!desk_) return;
+        desk_.reset();
+        SetStatus(U("网页台已停止"));
+        return;
+    }
+    try {
+        desk_ = std::make_unique<DeskServer>(ReadDeskConfig(settingsFile_), config_, home_);
+        desk_->Start();
+        SetStatus(U("网页台已启动：%1").arg(desk_->Url()));
+    } catch (const std::exception& e) {
+        desk_.reset();
+        SetStatus(U("网页台没有启动：%1").arg(QString::fromUtf8(e.what())));
+        const QSignalBlocker quiet(deskButton_);
+        deskButton_->setChecked(false);
     }
 }
 
 FleetWindow::~FleetWindow() {
+    desk_.reset();
     if (link_) link_->Stop();
 }
 

@@ -10,11 +10,13 @@
 #include "fleet/roster.h"
 
 class QLabel;
+class QPushButton;
 class QTableView;
 
 namespace zl {
 
 class MqttLink;
+class DeskServer;
 
 // The signs of the fleet from their retained states, one row per sign, kept in id order.
 class FleetModel : public QAbstractTableModel {
@@ -47,11 +49,14 @@ public:
     ~FleetWindow() override;
     FleetModel& Model() { return model_; }
     QTableView* Table() const { return table_; }
+    QPushButton* DeskButton() const { return deskButton_; }
 
 private:
     void Publish();
     void AnnounceText();
     void Screenshot();
+    // Starts or stops the web desk of the settings' [desk] section in this program.
+    void RunDesk(bool on);
     // Runs `work` off the GUI thread; `done` gets its message (empty: success) back on it, unless
     // the window has gone by then (closing it never waits for the network).
     void RunInBackground(std::function<std::string()> work, std::function<void(const std::string&)> done);
@@ -62,7 +67,10 @@ private:
     FleetModel model_;
     QTableView* table_ = nullptr;
     QLabel* status_ = nullptr;
+    QPushButton* deskButton_ = nullptr;
     std::unique_ptr<MqttLink> link_;
+    // The web desk while the window runs it; it goes first when the window goes.
+    std::unique_ptr<DeskServer> desk_;
 };
 
 // Whether a fleet.ini is a desk's (no sign of its own).

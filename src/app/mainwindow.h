@@ -8,6 +8,7 @@
 
 #include "app/playplugins.h"
 #include "core/clock.h"
+#include "core/schedule.h"
 #include "core/textlist.h"
 #include "page/frmzorledform.h"
 
@@ -66,6 +67,21 @@ public:
     bool PageFromPlay = false;
     // Pages that failed to load in this run, with their error, so each fault is reported once.
     std::map<std::string, std::string> BrokenPages;
+    // The page's time is measured here: a wall clock set back or forward changes no duration.
+    MonoMs PageStartMono = 0;
+    // The schedules of the selection, what they say now and when that may change next.
+    PlaySchedule Schedule;
+    ScheduleState ScheduleNow;
+    std::optional<UtcMs> ScheduleChange;
+    // The page file play showed last in this run, for the place and size of a dark page.
+    std::filesystem::path PlayedFile;
+    // The sign is dark: a black page where the last one was, its widgets never started.
+    bool Dark = false;
+    // Every page of the selection, whether its plan is on or not: the data modules are ready
+    // for all of them, so a window opening calls no initialisation in the middle of play.
+    StringList SelectionPages;
+    // Called when the sign goes dark, with the instant it is to light again (none: not foreseen).
+    std::function<void(std::optional<UtcMs> until)> DarkShown;
     StringList PluginFiles;
     std::unique_ptr<Timer> TimerPlay;
     std::unique_ptr<PlayPlugins> PlayPluginCalls = std::make_unique<HostPlayPlugins>();
@@ -161,8 +177,9 @@ public:
     // Play's page change: the next page is read, started and composed in a window not yet
     // shown, then shown above the current one without taking the activation, and becomes the
     // current page; the current one is freed once the new one is on screen. A page that fails
-    // to load leaves the current one showing.
-    void ShowNextPage(const std::filesystem::path& file);
+    // to load leaves the current one showing. A dark page takes only the place and size of the
+    // file's page and shows black.
+    void ShowNextPage(const std::filesystem::path& file, bool dark = false);
     void PutPageOnScreen(std::unique_ptr<TFrmZorLedForm> next);
     void FreeRetiringPage();
     // Shows a play page window: the program's open dialogs stay above it, and a menu of the menu
@@ -170,6 +187,17 @@ public:
     void ShowPlayPageWindow(TFrmZorLedForm& page);
     void TimerPlayTimer();
     void StopPlay();
+    // Reads the schedules of SelectedPlans and what they say now; problems are reported once.
+    void LoadSchedule();
+    // Whether a plan of the selection is on now.
+    bool PlanOn(const std::string& plan) const;
+    // Looks at the schedule again when it is due (or forced, or the wall clock jumped); true
+    // when the plans on or the darkness changed, with PageList rebuilt for them.
+    bool ScheduleMoved(bool force);
+    // Shows the black page in place of the last one (at start, of the selection's first page).
+    void GoDark();
+    // The plans on and when that ends, or dark and until when; empty without schedules.
+    QString ScheduleNote() const;
     // The fleet replaced the selection: takes it at the next page change, or now when idle.
     void TakeNewSelection();
     // The plan of the page on screen (GBK), empty when none.
@@ -211,6 +239,9 @@ private:
     // The page play shows after the current one, found when a page starts (GBK).
     std::string followingPage_;
     std::string FollowingPage() const;
+    // UTC minus the monotonic clock at the last look at the schedule: a jump means a time sync.
+    std::int64_t wallOffset_ = 0;
+    std::vector<std::string> reportedScheduleProblems_;
 };
 
 // The title of the main window for the page file shown (empty: none).

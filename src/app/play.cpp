@@ -85,6 +85,8 @@ void TSYS_Frmzorled::ActionPlayExecute() {
 void TSYS_Frmzorled::ActionPlaymodeExecute() { RunPlanEditor(); }
 
 void TSYS_Frmzorled::StartPlay() {
+    PlayedFile.clear();
+    Dark = false;
     BuildPageList();
     StartPlugins();
     PageIndex = ResumeAt >= 0 && ResumeAt < static_cast<int>(PageList.size()) ? ResumeAt - 1 : -1;
@@ -101,16 +103,20 @@ void TSYS_Frmzorled::BuildPageList() {
     PagePlans.clear();
     // Read without a test: the plan editor writes it every time it closes.
     SelectedPlans = ReadTextList(ResolveCase(SelectListPath()));
+    LoadSchedule();
+    SelectionPages.clear();
     for (const std::string& plan : SelectedPlans) {
         const auto file = FindFileCaseInsensitive(PlanFilePath(plan));
         if (!file) continue;
         PlanLines = ReadTextList(*file);
+        SelectionPages.insert(SelectionPages.end(), PlanLines.begin(), PlanLines.end());
+        if (!PlanOn(plan)) continue;
         PageList.insert(PageList.end(), PlanLines.begin(), PlanLines.end());
         PagePlans.insert(PagePlans.end(), PlanLines.size(), plan);
     }
 }
 
-void TSYS_Frmzorled::StartPlugins() { PlayPluginCalls->Start(PageList); }
+void TSYS_Frmzorled::StartPlugins() { PlayPluginCalls->Start(SelectionPages); }
 
 std::string TSYS_Frmzorled::NextPageName() {
     if (PageList.empty()) return {};
@@ -126,6 +132,13 @@ void TSYS_Frmzorled::PlayNextPage() {
         BuildPageList();
         StartPlugins();
         PageIndex = -1;
+    }
+    if (Playing && Schedule.Active()) {
+        if (ScheduleMoved(true)) PageIndex = -1;
+        if (ScheduleNow.dark) {
+            GoDark();
+            return;
+        }
     }
     // One pass at most: pages that are missing or cannot be read are passed over.
     for (size_t tried = 0; tried < PageList.size(); ++tried) {
@@ -169,11 +182,13 @@ void TSYS_Frmzorled::WaitForPages(bool wholePass) {
     const bool already = WaitingForPages;
     WaitingForPages = true;
     PageStart = Now();
+    PageStartMono = MonotonicNow();
     if (!PlayPageOnScreen()) ShowBlankPage();
     TimerPlay->SetEnabled(true);
     followingPage_.clear();
     ShowPlayStatus();
-    if (!wholePass || already) return;
+    // Outside every plan's window nothing is due: that is no fault to report.
+    if (!wholePass || already || (Schedule.Active() && PageList.empty())) return;
     const QString why = PageList.empty()
                             ? QString::fromUtf8("所选播放方案中没有页面，每 %1 秒重试").arg(kMinDisplayTime)
                             : QString::fromUtf8("所选播放方案中没有可播放的页面（页面文件不存在或无法读取），每 %1 秒重试")
@@ -211,14 +226,17 @@ bool TSYS_Frmzorled::PlayPageFile(const std::filesystem::path& path) {
     if (!file || std::filesystem::is_directory(*file, ec)) return false;
     Playing = true;
     ShowNextPage(*file);
+    PlayedFile = *file;
+    Dark = false;
     PageStart = Now();
+    PageStartMono = MonotonicNow();
     TimerPlay->SetEnabled(Playing);
     followingPage_ = FollowingPage();
     ShowPlayStatus();
     return true;
 }
 
-void TSYS_Frmzorled::ShowNextPage(const std::filesystem::path& file) {
+void TSYS_Frmzorled::ShowNextPage(const std::filesystem::path& file, bool dark) {
     FreeRetiringPage();
     std::unique_ptr<TFrmZorLedForm> next(zl::CreatePageWindow("LedDesignWin", false));
     // Shown without the activation, so an open menu or dialog stays as the operator left it.
@@ -235,8 +253,14 @@ void TSYS_Frmzorled::ShowNextPage(const std::filesystem::path& file) {
     }
     next->HookAllWidgets();
     next->StopWidgets();
-    next->StartWidgets();
-    next->PrepareFirstFrame();
+    if (dark) {
+        // The page's place and size, nothing of its content.
+        for (Control* widget : next->ChildControls()) widget->SetVisible(false);
+        next->SetColor(clBlack);
+    } else {
+        next->StartWidgets();
+        next->PrepareFirstFrame();
+    }
     PutPageOnScreen(std::move(next));
     PageFromPlay = true;
     CurrentFile = file;
@@ -289,15 +313,27 @@ void TSYS_Frmzorled::FreeRetiringPage() {
 
 void TSYS_Frmzorled::TimerPlayTimer() {
     FreeRetiringPage();
-    if (WaitingForPages) {
-        if ((Now() - PageStart) / 1000 >= kMinDisplayTime) RetryPages();
+    // A window opening or closing replaces the page at once, whatever its time left.
+    if (Playing && Schedule.Active() && ScheduleMoved(false)) {
+        PageIndex = -1;
+        if (Page) Page->StopWidgets();
+        PlayNextPage();
         ShowPlayStatus();
         return;
     }
-    if (!Page) return;
+    if (!Page || Dark) {
+        ShowPlayStatus();
+        return;
+    }
+    if (WaitingForPages) {
+        if ((MonotonicNow() - PageStartMono) / 1000 >= kMinDisplayTime) RetryPages();
+        ShowPlayStatus();
+        return;
+    }
     if (Page->displaytime < kMinDisplayTime) Page->displaytime = kMinDisplayTime;
-    // Whole seconds, cut toward zero: a clock set back keeps the page until it catches up.
-    const std::int64_t elapsed = (Now() - PageStart) / 1000;
+    // Whole seconds, cut toward zero, on the monotonic clock: setting the wall clock changes
+    // no page's time.
+    const std::int64_t elapsed = (MonotonicNow() - PageStartMono) / 1000;
     if (elapsed > Page->displaytime) {
         Page->StopWidgets();
         if (Page->WidgetsIdle()) PlayNextPage();
@@ -331,8 +367,13 @@ void TSYS_Frmzorled::ShowPlayCommand(bool stop) {
 void TSYS_Frmzorled::ShowPlayStatus() {
     if (!PlayStatus) return;  // a play-only window has no status line
     const auto q = [](const std::string& gbk) { return QString::fromStdString(GbkToUtf8(gbk)); };
+    if (Playing && Dark) {
+        PlayStatus->setText(ScheduleNote());
+        PlayStatus->show();
+        return;
+    }
     if (Playing && WaitingForPages) {
-        const std::int64_t left = std::max<std::int64_t>(0, kMinDisplayTime - (Now() - PageStart) / 1000);
+        const std::int64_t left = std::max<std::int64_t>(0, kMinDisplayTime - (MonotonicNow() - PageStartMono) / 1000);
         PlayStatus->setText(QString::fromUtf8("方案：%1    没有可播放的页面，%2 秒后重试")
                                 .arg(q(JoinedPlans()))
                                 .arg(left));
@@ -344,12 +385,13 @@ void TSYS_Frmzorled::ShowPlayStatus() {
         PlayStatus->hide();
         return;
     }
-    const std::int64_t elapsed = (Now() - PageStart) / 1000;
+    const std::int64_t elapsed = (MonotonicNow() - PageStartMono) / 1000;
     const std::int64_t left = std::max<std::int64_t>(0, std::max(Page->displaytime, kMinDisplayTime) - elapsed);
     PlayStatus->setText(QString::fromUtf8("方案：%1    页面：%2    剩余 %3 秒    下一页：%4")
                             .arg(q(CurrentPlan()), q(PageList[PageIndex]))
                             .arg(left)
-                            .arg(q(followingPage_)));
+                            .arg(q(followingPage_)) +
+                        (Schedule.Active() ? QString::fromUtf8("    ") + ScheduleNote() : QString()));
     PlayStatus->show();
 }
 
@@ -368,6 +410,9 @@ void TSYS_Frmzorled::StopPlay() {
     Playing = false;
     WaitingForPages = false;
     FreeRetiringPage();
+    // A dark page is no page to design or save: the page it took its place from comes back.
+    if (Dark && Page && !CurrentFile.empty()) Guarded([this] { ShowNextPage(CurrentFile); });
+    Dark = false;
     if (Page) Page->StopWidgets();
     TimerPlay->SetEnabled(false);
     ShowPlayStatus();

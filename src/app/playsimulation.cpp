@@ -22,17 +22,21 @@ void ServeEvents() {
 
 }  // namespace
 
-void SimulatePlayRun(std::int64_t seconds, const std::function<void(const std::string& line)>& shown) {
-    ManualTimeSource clock(SystemClock().Now());
+void SimulatePlayRun(std::int64_t seconds, const std::function<void(const std::string& line)>& shown,
+                     std::optional<LocalMs> at) {
+    ManualTimeSource clock(at ? *at : SystemClock().Now());
+    if (!at) clock.SetInstant(SystemClock().Utc());
     ScopedTimeSource scope(clock);
-    const LocalMs start = clock.Now();
+    const MonoMs start = clock.Monotonic();
     // Virtual time runs far faster than any sign could follow: no LED output.
     TSYS_Frmzorled window(nullptr, TSYS_Frmzorled::Use::PlayOnly);
     window.RunPlanEditor = [] { return true; };
-    window.PageShown = [&](const std::string& page) {
-        const std::int64_t ms = Now() - start;
-        shown(std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) + "\t" + GbkToUtf8(page));
+    const auto line = [&](const std::string& what) {
+        const std::int64_t ms = MonotonicNow() - start;
+        shown(std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) + "\t" + what);
     };
+    window.PageShown = [&](const std::string& page) { line(GbkToUtf8(page)); };
+    window.DarkShown = [&](std::optional<UtcMs>) { line("dark"); };
     window.ActionPlayExecute();
     ServeEvents();
     // A step of the play timer's period: every second the loop gets its turn.

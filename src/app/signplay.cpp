@@ -39,6 +39,8 @@ SignPlay::SignPlay(TSYS_Frmzorled& window, std::filesystem::path home, ServiceNo
         if (previousWaiting_) previousWaiting_(why);
         if (service_) service_->Status(QString::fromUtf8("播放 ") + why);
     };
+    previousDark_ = window_.DarkShown;
+    window_.DarkShown = [this](std::optional<UtcMs> until) { Darkened(until); };
     // From the moment play is asked for, so a page that fails as the run starts is a play report.
     SetPlayReports([this] { return window_.Playing; },
                    [this](const QString& message) { log_.Event(Now(), "error", {message.toStdString()}); });
@@ -55,6 +57,7 @@ SignPlay::~SignPlay() {
     QObject::disconnect(followPlay_);
     window_.PageShown = previousShown_;
     window_.PlayWaiting = previousWaiting_;
+    window_.DarkShown = previousDark_;
     ModuleRunner::Instance().SetFailureListener({});
     SetPlayReports({}, {});
     log_.SetWriteFailureListener({});
@@ -96,7 +99,17 @@ void SignPlay::Shown(const std::string& page) {
     } catch (const std::exception& e) {
         log_.Event(Now(), "error", {e.what()});
     }
-    if (service_) service_->Status(QString::fromUtf8("播放 ") + QString::fromStdString(GbkToUtf8(page)));
+    QString status = QString::fromUtf8("播放 ") + QString::fromStdString(GbkToUtf8(page));
+    if (window_.Schedule.Active()) status += QString::fromUtf8("    ") + window_.ScheduleNote();
+    if (service_) service_->Status(status);
+}
+
+void SignPlay::Darkened(std::optional<UtcMs> until) {
+    if (previousDark_) previousDark_(until);
+    if (!wasPlaying_) log_.Event(Now(), "start");
+    wasPlaying_ = window_.Playing;
+    log_.DarkStarted(Now(), until ? LocalSecond(LocalFromUtc(*until)).substr(0, 16) : std::string());
+    if (service_) service_->Status(window_.ScheduleNote());
 }
 
 }  // namespace zl

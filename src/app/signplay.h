@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/clock.h"
@@ -38,6 +39,7 @@ public:
 
 private:
     void Shown(const std::string& page);
+    void Darkened(std::optional<UtcMs> until);
 
     TSYS_Frmzorled& window_;
     const std::filesystem::path home_;
@@ -48,6 +50,7 @@ private:
     bool wasPlaying_ = false;
     std::function<void(const std::string&)> previousShown_;
     std::function<void(const QString&)> previousWaiting_;
+    std::function<void(std::optional<UtcMs>)> previousDark_;
     QMetaObject::Connection followPlay_;
 };
 

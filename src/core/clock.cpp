@@ -66,6 +66,53 @@ LocalMs MakeLocalMs(int year, int month, int day, int hour, int minute, int seco
            ((hour * 60LL + minute) * 60LL + second) * 1000LL + millisecond;
 }
 
+LocalMs LocalFromUtc(UtcMs utc) {
+    const std::int64_t seconds = utc >= 0 ? utc / 1000 : -((-utc + 999) / 1000);
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (!localtime_r(&t, &local)) return utc;
+    return utc + static_cast<std::int64_t>(local.tm_gmtoff) * 1000;
+}
+
+namespace {
+
+// The instants whose local time is the whole minute `minuteLocal`: none in a skipped hour, two
+// in a repeated one. mktime decides nothing for us here: each reading of the daylight-saving
+// flag is tried and kept only when it reads back as the same wall time.
+bool FirstInstantOfMinute(std::int64_t minuteLocal, std::int64_t& utcSeconds) {
+    const std::time_t asUtc = static_cast<std::time_t>(minuteLocal * 60);
+    std::tm fields{};
+    gmtime_r(&asUtc, &fields);
+    bool found = false;
+    for (int dst : {0, 1, -1}) {
+        std::tm probe = fields;
+        probe.tm_isdst = dst;
+        const std::time_t t = mktime(&probe);
+        if (t == static_cast<std::time_t>(-1)) continue;
+        std::tm back{};
+        localtime_r(&t, &back);
+        if (back.tm_year != fields.tm_year || back.tm_mon != fields.tm_mon || back.tm_mday != fields.tm_mday ||
+            back.tm_hour != fields.tm_hour || back.tm_min != fields.tm_min)
+            continue;
+        if (!found || t < utcSeconds) utcSeconds = t;
+        found = true;
+    }
+    return found;
+}
+
+}  // namespace
+
+UtcMs UtcFromLocal(LocalMs local) {
+    const std::int64_t minute = local >= 0 ? local / 60000 : -((-local + 59999) / 60000);
+    const std::int64_t within = local - minute * 60000;
+    std::int64_t seconds = 0;
+    if (FirstInstantOfMinute(minute, seconds)) return seconds * 1000 + within;
+    // A skipped hour: the first minute after it that exists. No zone skips more than a day.
+    for (std::int64_t m = minute + 1; m <= minute + 24 * 60; ++m)
+        if (FirstInstantOfMinute(m, seconds)) return seconds * 1000;
+    return local;
+}
+
 LocalMs SystemClock::Now() const {
     const auto now = std::chrono::system_clock::now();
     const std::int64_t utcMs =
@@ -76,9 +123,21 @@ LocalMs SystemClock::Now() const {
     return utcMs + static_cast<std::int64_t>(local.tm_gmtoff) * 1000;
 }
 
+UtcMs SystemClock::Utc() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+MonoMs SystemClock::Monotonic() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 const Clock& CurrentClock() { return g_clock ? *g_clock : DefaultClock(); }
 TimerFactory& CurrentTimers() { return g_timers ? *g_timers : DefaultTimers(); }
 LocalMs Now() { return CurrentClock().Now(); }
+UtcMs UtcNow() { return CurrentClock().Utc(); }
+MonoMs MonotonicNow() { return CurrentClock().Monotonic(); }
 std::unique_ptr<Timer> CreateTimer() { return CurrentTimers().CreateTimer(); }
 
 void SetTimeSource(const Clock* clock, TimerFactory* timers) {
@@ -120,7 +179,7 @@ public:
 
     void Restart() {
         if (!source_) return;
-        due_ = source_->now_ + std::max(interval_, 1);
+        due_ = source_->mono_ + std::max(interval_, 1);
         order_ = ++source_->sequence_;
     }
     bool Armed() const { return source_ && enabled_ && interval_ > 0; }
@@ -128,12 +187,17 @@ public:
     ManualTimeSource* source_;
     int interval_ = 1000;
     bool enabled_ = false;
-    LocalMs due_ = 0;
+    MonoMs due_ = 0;
     std::uint64_t order_ = 0;
     std::function<void()> handler_;
 };
 
-ManualTimeSource::ManualTimeSource(LocalMs start) : now_(start) {}
+ManualTimeSource::ManualTimeSource(LocalMs start) : now_(start), utc_(UtcFromLocal(start)) {}
+
+void ManualTimeSource::SetInstant(UtcMs utc) {
+    utc_ = utc;
+    now_ = LocalFromUtc(utc);
+}
 
 ManualTimeSource::~ManualTimeSource() {
     for (ManualTimer* t : timers_) t->source_ = nullptr;
@@ -147,7 +211,13 @@ int ManualTimeSource::ActiveTimers() const {
 }
 
 void ManualTimeSource::Advance(std::int64_t ms) {
-    const LocalMs target = now_ + ms;
+    // The wall clocks follow the monotonic one, each from where it was set.
+    const MonoMs target = mono_ + ms;
+    const auto moveTo = [this](MonoMs mono) {
+        now_ += mono - mono_;
+        utc_ += mono - mono_;
+        mono_ = mono;
+    };
     for (;;) {
         // Timers may be created, changed or destroyed by any handler, so look again each time.
         ManualTimer* next = nullptr;
@@ -157,7 +227,7 @@ void ManualTimeSource::Advance(std::int64_t ms) {
                 next = t;
         }
         if (!next) break;
-        now_ = std::max(now_, next->due_);
+        moveTo(std::max(mono_, next->due_));
         next->due_ += std::max(next->interval_, 1);
         next->order_ = ++sequence_;
         if (next->handler_) {
@@ -165,7 +235,7 @@ void ManualTimeSource::Advance(std::int64_t ms) {
             handler();
         }
     }
-    now_ = target;
+    moveTo(target);
 }
 
 }  // namespace zl

@@ -11,6 +11,10 @@ namespace zl {
 
 // Local wall-clock time as milliseconds since 1970-01-01 00:00 local time.
 using LocalMs = std::int64_t;
+// An instant as milliseconds since 1970-01-01 00:00 UTC.
+using UtcMs = std::int64_t;
+// Milliseconds on a clock that never jumps, from an arbitrary origin: for durations only.
+using MonoMs = std::int64_t;
 
 constexpr std::int64_t kMsPerDay = 86'400'000;
 // Days from 1899-12-30 (the framework's date-time origin) to 1970-01-01.
@@ -20,10 +24,19 @@ constexpr std::int64_t kDateTimeEpochDays = 25'569;
 double ToDateTime(LocalMs ms);
 LocalMs FromDateTime(double dateTime);
 
+// The local wall time of an instant in the system's time zone (TZ, /etc/localtime).
+LocalMs LocalFromUtc(UtcMs utc);
+// The instant a local wall time names: in a repeated hour its first occurrence; in a skipped
+// hour the first valid minute after it.
+UtcMs UtcFromLocal(LocalMs local);
+
 class Clock {
 public:
     virtual ~Clock() = default;
     virtual LocalMs Now() const = 0;
+    // Wall clocks jump (a time sync, a clock set by hand); durations are measured on Monotonic.
+    virtual UtcMs Utc() const { return Now(); }
+    virtual MonoMs Monotonic() const { return Now(); }
 };
 
 class Timer {
@@ -51,22 +64,34 @@ public:
 const Clock& CurrentClock();
 TimerFactory& CurrentTimers();
 LocalMs Now();
+UtcMs UtcNow();
+MonoMs MonotonicNow();
 std::unique_ptr<Timer> CreateTimer();
 void SetTimeSource(const Clock* clock, TimerFactory* timers);
 
 class SystemClock : public Clock {
 public:
     LocalMs Now() const override;
+    UtcMs Utc() const override;
+    MonoMs Monotonic() const override;
 };
 
-// Virtual time for tests and simulated runs: Advance fires due timers in time order.
+// Virtual time for tests and simulated runs: Advance fires due timers in time order. The local
+// wall clock, UTC and the monotonic clock move together with Advance; each wall clock can be
+// set on its own, as a time sync or a daylight-saving change would, and timers do not notice.
 class ManualTimeSource : public Clock, public TimerFactory {
 public:
+    // UTC starts at the instant `start` names in the system's time zone.
     explicit ManualTimeSource(LocalMs start = 0);
     ~ManualTimeSource() override;
 
     LocalMs Now() const override { return now_; }
+    UtcMs Utc() const override { return utc_; }
+    MonoMs Monotonic() const override { return mono_; }
     void Set(LocalMs now) { now_ = now; }
+    void SetUtc(UtcMs utc) { utc_ = utc; }
+    // Both wall clocks to the instant `utc`, local time as the system's zone gives it.
+    void SetInstant(UtcMs utc);
     // Moves time forward by `ms`, firing every timer that falls due on the way, in order.
     void Advance(std::int64_t ms);
     std::unique_ptr<Timer> CreateTimer() override;
@@ -78,6 +103,8 @@ public:
 private:
     friend class ManualTimer;
     LocalMs now_;
+    UtcMs utc_;
+    MonoMs mono_ = 0;
     std::vector<ManualTimer*> timers_;
     std::uint64_t sequence_ = 0;
 };

@@ -89,6 +89,7 @@ bool PlayLog::Append(LocalMs when, const std::string& line) {
 void PlayLog::PageStarted(LocalMs when, std::string_view plan, std::string_view page) {
     PageEnded(when);
     pageOpen_ = true;
+    dark_ = false;
     pageStart_ = when;
     plan_ = plan;
     page_ = page;
@@ -99,11 +100,22 @@ void PlayLog::PageEnded(LocalMs now) {
     if (!pageOpen_) return;
     pageOpen_ = false;
     const std::string seconds = std::to_string(std::max<LocalMs>(0, now - pageStart_) / 1000);
-    Event(pageStart_, "page", {plan_, page_, seconds});
+    if (dark_)
+        Event(pageStart_, "dark-time", {seconds});
+    else
+        Event(pageStart_, "page", {plan_, page_, seconds});
+}
+
+void PlayLog::DarkStarted(LocalMs when, std::string_view until) {
+    PageEnded(when);
+    Event(when, "dark", {until});
+    pageOpen_ = true;
+    dark_ = true;
+    pageStart_ = when;
 }
 
 void PlayLog::Heartbeat(LocalMs now) {
-    if (!pageOpen_) return;
+    if (!pageOpen_ || dark_) return;
     const std::string seconds = std::to_string(std::max<LocalMs>(0, now - pageStart_) / 1000);
     Event(pageStart_, "on", {plan_, page_, seconds});
 }
@@ -147,14 +159,19 @@ PlaySums SumPlayLog(const std::filesystem::path& home, const std::string& from, 
         for (std::string line; std::getline(in, line);) {
             const auto f = SplitTabs(line);
             const bool page = f.size() == 5 && f[1] == "page", on = f.size() == 5 && f[1] == "on";
-            const bool showing = f.size() == 4 && f[1] == "showing";
-            if ((!page && !on && !showing) || f[0].size() < 10) continue;
+            const bool showing = f.size() == 4 && f[1] == "showing", dark = f.size() == 3 && f[1] == "dark-time";
+            if ((!page && !on && !showing && !dark) || f[0].size() < 10) continue;
             const std::string day = f[0].substr(0, 10);
             if ((!from.empty() && day < from) || (!to.empty() && day > to)) continue;
             long long seconds = 0;
             if (!showing) {
-                if (f[4].empty() || f[4].size() > 12 || f[4].find_first_not_of("0123456789") != std::string::npos) continue;
-                seconds = std::stoll(f[4]);
+                const std::string& n = f.back();
+                if (n.empty() || n.size() > 12 || n.find_first_not_of("0123456789") != std::string::npos) continue;
+                seconds = std::stoll(n);
+            }
+            if (dark) {
+                sums[{day, std::string(), std::string()}] += seconds;
+                continue;
             }
             auto& list = showings[{f[0], f[2], f[3]}];
             // A line of a page already ended opens another showing (a log without showing lines).

@@ -16,6 +16,8 @@ namespace zl {
 //   2026-12-10 08:00:00  on       PLAN  PAGE  SECONDS  (every 10 s while it is on screen)
 //   2026-12-10 08:00:00  page     PLAN  PAGE  SECONDS  (written when the page leaves the screen)
 //   2026-12-10 08:00:00  start | stop
+//   2026-12-10 23:00:00  dark     UNTIL               (the sign goes dark until that minute)
+//   2026-12-10 23:00:00  dark-time SECONDS            (written when it lights again)
 //   2026-12-10 08:00:00  resume   PLAN  PAGE
 //   2026-12-10 08:00:00  error    TEXT
 //   2026-12-10 08:00:00  timeout  MODULE              (a data-module call not returned in time)
@@ -31,7 +33,7 @@ public:
     void Event(LocalMs when, std::string_view kind, std::initializer_list<std::string_view> fields = {});
     // A page came on screen; the one before it gets its line, with the seconds it was shown.
     void PageStarted(LocalMs when, std::string_view plan, std::string_view page);
-    // The page on screen leaves it (play stops).
+    // The page on screen leaves it (play stops), or the dark time ends.
     void PageEnded(LocalMs now);
     // The page on screen is still there: its seconds so far, appended.
     void Heartbeat(LocalMs now);
@@ -39,6 +41,9 @@ public:
     void SetWriteFailureListener(std::function<void(const std::string& why)> listener) {
         writeFailed_ = std::move(listener);
     }
+    // The sign goes dark until `until` ("YYYY-MM-DD HH:MM", empty: not foreseen); its time is
+    // counted when a page comes or play stops.
+    void DarkStarted(LocalMs when, std::string_view until);
     // Removes the day files older than `days` days before `now`.
     void RemoveOld(LocalMs now, int days = 90);
     static std::filesystem::path DayFile(const std::filesystem::path& home, LocalMs when);
@@ -49,13 +54,15 @@ private:
     std::function<void(const std::string&)> writeFailed_;
     bool failing_ = false;
     bool pageOpen_ = false;
+    bool dark_ = false;
     LocalMs pageStart_ = 0;
     std::string plan_, page_;
 };
 
 // Seconds shown per day, plan and page, from the page lines of the logs of days `from` to `to`
 // ("YYYY-MM-DD", both included; empty for no bound). A page without its `page` line counts up
-// to its last `on` line. A line that cannot be read is skipped.
+// to its last `on` line. A line that cannot be read is skipped. Dark time counts under an empty
+// plan and page.
 using PlaySums = std::map<std::tuple<std::string, std::string, std::string>, long long>;
 PlaySums SumPlayLog(const std::filesystem::path& home, const std::string& from, const std::string& to);
 

@@ -6,16 +6,49 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <algorithm>
 #include <random>
 
 #include "core/error.h"
+#include "core/atomicfile.h"
+#include "core/playlog.h"
 #include "fleet/mqttlink.h"
+#include "fleet/proofofplay.h"
 
 namespace zl {
 namespace {
+// What the desk shows of a sign's health; a figure the system does not give is left out.
+void AddHealth(QJsonObject& state, const std::filesystem::path& home) {
+    struct statvfs disk {};
+    if (statvfs(home.c_str(), &disk) == 0)
+        state["disk_free_mb"] = static_cast<qint64>(static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize >> 20);
+    try {
+        const std::string meminfo = ReadWholeFile("/proc/meminfo");
+        const auto at = meminfo.find("MemAvailable:");
+        if (at != std::string::npos) state["memory_free_mb"] = std::atoll(meminfo.c_str() + at + 13) / 1024;
+    } catch (const std::exception&) {
+    }
+    double load[1];
+    if (getloadavg(load, 1) == 1) state["load"] = load[0];
+    std::error_code ec;
+    for (const auto& zone : std::filesystem::directory_iterator("/sys/class/thermal", ec)) {
+        if (zone.path().filename().string().rfind("thermal_zone", 0) != 0) continue;
+        try {
+            const std::string temp = ReadWholeFile(zone.path() / "temp");
+            if (!temp.empty()) {
+                state["temperature"] = std::atof(temp.c_str()) / 1000.0;
+                break;
+            }
+        } catch (const std::exception&) {
+        }
+    }
+}
+
 
 std::string RandomHex(int bytes) {
     std::random_device random;
@@ -168,8 +201,16 @@ std::string FleetSign::StateJson() const {
                       {"page_bundle", orNull(pageBundle_)},
                       {"since", static_cast<qint64>(since_)},
                       {"error", errors_.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(errors_.back().second))},
-                      {"uptime", static_cast<qint64>((clock_.utcMs() - started_) / 1000)}};
+                      {"uptime", static_cast<qint64>((clock_.utcMs() - started_) / 1000)},
+                      {"time", static_cast<qint64>(clock_.utcMs())}};
     if (skew_) state.insert("clock_skew_ms", static_cast<qint64>(*skew_));
+    QJsonArray texts;
+    for (const auto& [widget, a] : texts_)
+        texts.append(QJsonObject{{"widget", QString::fromStdString(widget)},
+                                 {"text", QString::fromStdString(a.text)},
+                                 {"until", static_cast<qint64>(a.until)}});
+    state["texts"] = texts;
+    AddHealth(state, home_);
     return QJsonDocument(state).toJson(QJsonDocument::Compact).toStdString();
 }
 
@@ -234,10 +275,14 @@ std::optional<Announcement> FleetSign::TakeAnnouncement(const std::string& topic
     a.widget = where.widget;
     a.text = json.value("text").toString().toStdString();
     a.until = json.value("until").toInteger(0);
+    if (a.text.empty())
+        texts_.erase(a.widget);
+    else
+        texts_[a.widget] = a;
     return a;
 }
 
-std::string FleetSign::TakeCommand(const std::string& topic, std::string_view message) {
+std::string FleetSign::TakeCommand(const std::string& topic, std::string_view message, QJsonObject* command) {
     const auto body = VerifyFleetMessage(publisherKey_, topic, message);
     if (!body) throw Error("Command refused: it is not signed with the publisher key");
     const QJsonObject cmd =
@@ -261,9 +306,13 @@ std::string FleetSign::TakeCommand(const std::string& topic, std::string_view me
         skew_.reset();
     }
     seenCommands_[id] = steady;
-    if (name != "shot") throw Error("Command refused: \"" + name + "\" is not a command");
-    if (steady - lastShot_ < kShotIntervalMs) throw Error("Command refused: at most one screenshot a second");
-    lastShot_ = steady;
+    if (name != "shot" && name != "playlog" && name != "restart")
+        throw Error("Command refused: \"" + name + "\" is not a command");
+    if (name == "shot") {
+        if (steady - lastShot_ < kShotIntervalMs) throw Error("Command refused: at most one screenshot a second");
+        lastShot_ = steady;
+    }
+    if (command) *command = cmd;
     return id;
 }
 
@@ -276,9 +325,19 @@ void FleetSign::OnMessage(const std::string& topic, std::string_view payload) {
                                                        : "command";
     try {
         if (where.kind == TopicKind::Command && where.sign == config_.sign) {
-            const std::string id = TakeCommand(topic, payload);
+            QJsonObject cmd;
+            const std::string id = TakeCommand(topic, payload, &cmd);
+            const QString name = cmd.value("cmd").toString();
+            if (name == "playlog") {
+                const std::string from = cmd.value("from").toString().toStdString();
+                const std::string to = cmd.value("to").toString().toStdString();
+                if (!IsPlayLogDay(from) || !IsPlayLogDay(to))
+                    throw Error("Command refused: playlog needs from and to as YYYY-MM-DD");
+                if (link_) link_->Publish(PlayLogTopic(config_.sign), PlayLogAnswer(id, SumPlayLog(home_, from, to)), false);
+            }
             ClearError(kind);
-            if (onShotRequest) onShotRequest(id);
+            if (name == "shot" && onShotRequest) onShotRequest(id);
+            if (name == "restart" && onRestart) onRestart();
         } else if (where.kind == TopicKind::Bundle) {
             // The link's buffer is writable and ours during the call (see MqttLink::onMessage).
             if (!TakeBundle(topic, const_cast<char*>(payload.data()), payload.size())) return;
@@ -289,6 +348,8 @@ void FleetSign::OnMessage(const std::string& topic, std::string_view payload) {
             const auto a = TakeAnnouncement(topic, payload);
             if (!a) return;
             ClearError(kind);
+            // The state says which announcements the sign took.
+            PublishState();
             if (onAnnouncement) onAnnouncement(*a);
         }
     } catch (const std::exception& e) {

@@ -15,6 +15,8 @@
 #include "fleet/signature.h"
 #include "fleet/topics.h"
 
+class QJsonObject;
+
 namespace zl {
 
 class MqttLink;
@@ -52,6 +54,8 @@ public:
     std::function<void()> onBundleApplied;
     std::function<void(const Announcement&)> onAnnouncement;
     std::function<void(const std::string& id)> onShotRequest;
+    // The publisher asked the program to restart: it ends with kExitRestart for its unit.
+    std::function<void()> onRestart;
     // Errors for the sign's log (refused messages, failed applies, connection failures); never a box.
     std::function<void(const std::string& message)> onError;
 
@@ -75,10 +79,13 @@ public:
         return TakeBundle(topic, message.data(), message.size());
     }
     std::optional<Announcement> TakeAnnouncement(const std::string& topic, std::string_view message);
-    // Checks a signed command; returns the screenshot id to answer, or throws the refusal.
-    std::string TakeCommand(const std::string& topic, std::string_view message);
+    // Checks a signed command ("shot", "playlog" or "restart"); returns its id, or throws the
+    // refusal. The command's JSON goes to `command` when given.
+    std::string TakeCommand(const std::string& topic, std::string_view message, QJsonObject* command = nullptr);
     std::string StateJson() const;
     const std::string& Instance() const { return instance_; }
+    // Publishes the state anew so its health figures (disk, memory, load, clock) stay fresh.
+    void RefreshHealth() { PublishState(); }
 
 private:
     void OnMessage(const std::string& topic, std::string_view payload);
@@ -100,6 +107,7 @@ private:
     bool stopping_ = false;
     std::string plan_, page_, pageBundle_;
     std::vector<std::pair<std::string, std::string>> errors_;  // (kind, message), oldest first
+    std::map<std::string, Announcement> texts_;            // announcements taken, by widget, for the state
     std::set<std::string> shownTopics_;                        // announcement topics taken since start
     std::map<std::string, std::int64_t> seenCommands_;         // id -> steady ms when taken
     std::int64_t lastShot_ = -kShotIntervalMs;

@@ -160,14 +160,17 @@ std::string Announce(const FleetConfig& config, const std::string& group, const 
 }
 
 std::string PublishCommand(MqttLink& link, const FleetKey& key, const std::string& sign, const std::string& cmd,
-                           int timeoutMs) {
+                           int timeoutMs, const QJsonObject& fields) {
     if (!IsFleetId(sign)) throw Error("Sign \"" + sign + "\" is not valid: use 1 to 64 of A-Z a-z 0-9 _ -");
+    std::string id = fields.value("id").toString().toStdString();
+    if (fields.contains("id") && !IsFleetId(id)) throw Error("Command id \"" + id + "\" is not valid");
     std::random_device random;
-    std::string id;
-    for (int i = 0; i < 4; ++i) id += Format("%08x", static_cast<unsigned>(random()));
-    const QJsonObject body{{"cmd", QString::fromStdString(cmd)},
-                           {"id", QString::fromStdString(id)},
-                           {"time", static_cast<qint64>(FleetNowMs())}};
+    if (id.empty())
+        for (int i = 0; i < 4; ++i) id += Format("%08x", static_cast<unsigned>(random()));
+    QJsonObject body = fields;
+    body["cmd"] = QString::fromStdString(cmd);
+    body["id"] = QString::fromStdString(id);
+    body["time"] = static_cast<qint64>(FleetNowMs());
     const std::string topic = CommandTopic(sign);
     link.WaitAcknowledged(
         link.Publish(topic, SignFleetMessage(key, topic, QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString()),

@@ -43,8 +43,10 @@ std::string Announce(const FleetConfig& config, const std::string& group, const 
 // {"cmd": cmd, "id": <random>, "time": <ms UTC>}, signed as bundles are (Ed25519 over the topic,
 // a zero byte and the body). A sign takes each id once and only with a time within 10 minutes of
 // its clock; "shot" is answered on zorled/sign/<s>/shot with "<id>\n<PNG>", at most once a second.
+// `fields` go into the body as well ("from" and "to" of "playlog"); an "id" among them (1 to 64 of
+// A-Z a-z 0-9 _ -) is used in place of a random one, for a caller that must know it beforehand.
 std::string PublishCommand(MqttLink& link, const FleetKey& key, const std::string& sign, const std::string& cmd,
-                           int timeoutMs);
+                           int timeoutMs, const QJsonObject& fields = {});
 
 // The fleet as its retained states and presence say (of one group when given), ordered by sign id.
 std::vector<QJsonObject> ReadStates(const FleetConfig& config, const std::string& group);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <optional>
 #include <system_error>
+#include <unordered_map>
 
 #include "core/atomicfile.h"
 #include "core/error.h"
@@ -76,9 +77,11 @@ bool ReadOutput(const IniSection& section, LedOutputConfig& out, std::vector<std
                            "\"（应为" + expected + "），此输出不发送");
         ok = false;
     };
+    std::vector<std::string> present;  // keys that mean something, as written
     for (const IniEntry& e : section.entries) {
         const std::string key = Lower(e.key);
         const std::string_view v = e.value;
+        present.push_back(key);
         auto integer = [&](int& field, int low, int high, const char* expected) {
             if (auto n = ReadInt(v, low, high)) field = *n; else bad(e, expected);
         };
@@ -182,6 +185,21 @@ bool ReadOutput(const IniSection& section, LedOutputConfig& out, std::vector<std
             return false;
         }
     }
+    // Settings the protocol has no use for are most likely meant for another output. The file's
+    // own writer puts universe=1 into every section, so only another universe counts.
+    if (universe && *universe == 1) present.erase(std::remove(present.begin(), present.end(), "universe"), present.end());
+    if (out.protocol == LedProtocol::Ddp)
+        for (const char* key : {"universe", "start_channel", "pixels_per_universe", "priority", "sync"})
+            if (std::find(present.begin(), present.end(), key) != present.end())
+                problems.push_back(Where(section.name) + " " + key + ": ddp 不用此键（它属于 e131 或 artnet），已忽略");
+    if (out.protocol == LedProtocol::ArtNet && std::find(present.begin(), present.end(), "priority") != present.end())
+        problems.push_back(Where(section.name) + " priority: artnet 不用此键（它属于 e131），已忽略");
+    // A start channel this late leaves no whole pixel in the first universe: it goes out all zero.
+    if (out.UsesUniverses() && (kUniverseChannels - (out.startChannel - 1)) / out.Channels() == 0)
+        problems.push_back(Where(section.name) + " start_channel: 从 " + std::to_string(out.startChannel) +
+                           " 起第一个 universe 放不下一个像素（每像素 " + std::to_string(out.Channels()) +
+                           " 个通道，最大 " + std::to_string(kUniverseChannels - out.Channels() + 1) +
+                           "），第一个 universe 全为 0，像素从下一个 universe 起");
     // Another protocol's port is most likely a slip; the controller ignores what it gets there.
     for (LedProtocol other : {LedProtocol::Ddp, LedProtocol::E131, LedProtocol::ArtNet})
         if (other != out.protocol && out.port == DefaultPort(other))
@@ -254,10 +272,10 @@ std::string FormatSection(const LedOutputConfig& o, const std::string& name, con
     return s;
 }
 
-// Where pixel or universe ranges of two outputs meet, as text for the report; empty when apart.
-std::string Overlap(const LedOutputConfig& a, const LedOutputConfig& b) {
-    if (!a.enabled || !b.enabled || a.protocol != b.protocol || a.port != b.port || Lower(a.host) != Lower(b.host))
-        return {};
+// Where pixel or universe ranges of two outputs to the same controller meet, as text for the
+// report; empty when apart.
+std::string RangeOverlap(const LedOutputConfig& a, const LedOutputConfig& b) {
+    if (!a.enabled || !b.enabled || a.protocol != b.protocol || a.port != b.port) return {};
     auto range = [](long long from1, long long to1, long long from2, long long to2, const char* what) -> std::string {
         const long long from = std::max(from1, from2), to = std::min(to1, to2);
         if (from > to) return {};
@@ -270,6 +288,10 @@ std::string Overlap(const LedOutputConfig& a, const LedOutputConfig& b) {
     }
     return range(a.universe, a.universe + a.UniverseCount() - 1, b.universe, b.universe + b.UniverseCount() - 1,
                  "universe");
+}
+
+std::string Overlap(const LedOutputConfig& a, const LedOutputConfig& b) {
+    return Lower(a.host) == Lower(b.host) ? RangeOverlap(a, b) : std::string();
 }
 
 }  // namespace
@@ -290,7 +312,9 @@ std::string_view ColorOrderName(ColorOrder c) { return kColorOrders[static_cast<
 std::string Printable(std::string_view bytes) {
     static const char* kHex = "0123456789ABCDEF";
     std::string out;
-    for (size_t i = 0; i < bytes.size();) {
+    size_t shown = 0;
+    for (size_t i = 0; i < bytes.size(); ++shown) {
+        if (shown == kQuotedCharacters) return out + "…";
         const auto c = static_cast<unsigned char>(bytes[i]);
         size_t length = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
         bool text = length > 0 && i + length <= bytes.size() && !(length == 1 && (c < 0x20 || c == 0x7F));
@@ -308,6 +332,17 @@ std::string Printable(std::string_view bytes) {
     return out;
 }
 
+std::string ProblemList(const std::vector<std::string>& problems, std::string_view separator) {
+    std::string out;
+    for (size_t i = 0; i < problems.size() && i < kListedProblems; ++i) {
+        if (i) out += separator;
+        out += problems[i];
+    }
+    if (problems.size() > kListedProblems)
+        out += std::string(separator) + "另有 " + std::to_string(problems.size() - kListedProblems) + " 处";
+    return out;
+}
+
 std::string Describe(const LedOutputConfig& o) {
     std::string where = o.Multicast() ? "multicast" : Printable(o.host);
     return Printable(o.section) + " " + std::string(ProtocolName(o.protocol)) + " " + where + ":" + std::to_string(o.port);
@@ -318,22 +353,19 @@ LedOutputSettings ParseLedOutputs(std::string_view text) {
     const IniText ini = ParseIni(text);
     for (const std::string& line : ini.badLines)
         result.problems.push_back(std::string(kFileName) + " " + Printable(line) + ": 无法读取，已忽略");
-    std::vector<const IniSection*> seen;
+    std::unordered_map<std::string, int> seen;  // section names in lower case, and their lines
     for (const IniSection& section : ini.sections) {
         if (!IsOutputSection(section.name)) {
             result.problems.push_back(Where(section.name) + ": 不是输出节（应为 output1、output2 …），已忽略");
             continue;
         }
-        const auto twin = std::find_if(seen.begin(), seen.end(),
-                                       [&](const IniSection* s) { return Lower(s->name) == Lower(section.name); });
-        if (twin != seen.end()) {
+        const auto [twin, first] = seen.emplace(Lower(section.name), section.line);
+        if (!first) {
             // Two streams under one name could not be told apart in any message; the first holds.
             result.problems.push_back(Where(section.name) + ": 第 " + std::to_string(section.line) +
-                                      " 行的节名与第 " + std::to_string((*twin)->line) +
-                                      " 行重复，此节不发送");
+                                      " 行的节名与第 " + std::to_string(twin->second) + " 行重复，此节不发送");
             continue;
         }
-        seen.push_back(&section);
         LedOutputConfig output;
         output.section = section.name;
         if (ReadOutput(section, output, result.problems))
@@ -459,6 +491,15 @@ std::string EditLedOutputText(std::string_view text, const std::vector<LedOutput
     }
     if (!appended.empty() && !out.empty() && out.back() != '\n') out += eol;
     return out + appended;
+}
+
+std::string SameAddressOverlap(const LedOutputConfig& a, const LedOutputConfig& b, const std::string& address) {
+    if (Lower(a.host) == Lower(b.host) || a.Multicast() || b.Multicast()) return {};  // reported when read
+    const std::string where = RangeOverlap(a, b);
+    if (where.empty()) return {};
+    return Where(a.section) + " 的 " + Printable(a.host) + " 与 [" + Printable(b.section) + "] 的 " + Printable(b.host) +
+           " 是同一个控制器 " + address + ":" + std::to_string(a.port) + "，都发送 " + where +
+           "（控制器会收到两路数据），两个输出照常发送";
 }
 
 std::vector<std::string> RegionProblems(const std::vector<LedOutputConfig>& outputs, int pageWidth, int pageHeight) {

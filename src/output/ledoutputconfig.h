@@ -86,11 +86,19 @@ std::string EditLedOutputText(std::string_view text, const std::vector<LedOutput
                               const std::vector<std::string>& removed, const std::vector<LedOutputConfig>& base = {});
 // A section name of the form outputN that no section of `text` nor `taken` uses.
 std::string FreeSectionName(std::string_view text, const std::vector<std::string>& taken);
+// Two outputs whose hosts are written differently but resolved to the same `address`: the
+// problem when their pixels or universes overlap there, else empty.
+std::string SameAddressOverlap(const LedOutputConfig& a, const LedOutputConfig& b, const std::string& address);
 // Problems a page of `pageWidth` x `pageHeight` gives the outputs: a region partly or wholly
 // outside it sends black there.
 std::vector<std::string> RegionProblems(const std::vector<LedOutputConfig>& outputs, int pageWidth, int pageHeight);
-// Text from a file shown in a message: bytes that are not UTF-8 text as \xNN.
+// Text from a file shown in a message: bytes that are not UTF-8 text as \xNN, and at most
+// kQuotedCharacters characters of it, "…" marking the rest.
+constexpr size_t kQuotedCharacters = 80;
 std::string Printable(std::string_view bytes);
+// Problems as shown to the installer: the first kListedProblems, then "另有 N 处" for the rest.
+constexpr size_t kListedProblems = 20;
+std::string ProblemList(const std::vector<std::string>& problems, std::string_view separator = "\n");
 
 // The home's ledoutput.ini.
 std::filesystem::path LedOutputFilePath();

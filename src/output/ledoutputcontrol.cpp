@@ -23,7 +23,10 @@ LedOutputControl::LedOutputControl(QWidget* window, std::function<QWidget*()> pa
     designOutput_ = new QAction(U("设计时输出"), this);
     designOutput_->setObjectName("ActionLedDesignOutput");
     designOutput_->setCheckable(true);
-    RunDialog = [this] { return EditLedOutputs(window_); };
+    RunDialog = [this] {
+        QWidget* page = page_ ? page_() : nullptr;
+        return EditLedOutputs(window_, page ? page->size() : QSize());
+    };
 
     connect(settings_, &QAction::triggered, this, [this] {
         // The controllers show the test pattern alone while the dialog is open.
@@ -103,10 +106,8 @@ void LedOutputControl::Reload() {
         for (std::string& p : RegionProblems(read.outputs, page->width(), page->height()))
             read.problems.push_back(std::move(p));
     if (!read.problems.empty()) {
-        QStringList lines;
-        for (const std::string& p : read.problems) lines << QString::fromStdString(p);
-        for (const QString& line : lines) qWarning("%s", qPrintable(line));
-        ReportError(lines.join('\n'));
+        for (const std::string& p : read.problems) qWarning("%s", p.c_str());
+        ReportError(QString::fromStdString(ProblemList(read.problems)));
     }
 }
 

@@ -12,11 +12,16 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "core/error.h"
 #include "core/inifile.h"
@@ -42,7 +47,7 @@ public:
 
 }  // namespace
 
-LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
+LedOutputDialog::LedOutputDialog(QWidget* parent, QSize page) : QDialog(parent) {
     setObjectName("LedOutputDialog");
     setWindowTitle(U("LED输出"));
     Warn = [this](const QString& why) { QMessageBox::warning(this, U("LED输出"), why); };
@@ -150,7 +155,14 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
     bottom->addWidget(OkButton);
     bottom->addWidget(CancelButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Problems);
+    // However many problems there are, they scroll within a few lines of the dialog.
+    problemArea_ = new QScrollArea;
+    problemArea_->setWidget(Problems);
+    problemArea_->setWidgetResizable(true);
+    problemArea_->setFrameShape(QFrame::NoFrame);
+    problemArea_->setMaximumHeight(140);
+    problemArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    layout->addWidget(problemArea_);
     layout->addLayout(body, 1);
     layout->addLayout(bottom);
 
@@ -163,25 +175,30 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
     const LedOutputSettings read = ParseLedOutputs(text_);
     base_ = read.outputs;
     // The list follows the file's order, sections that could not be read among the others.
-    std::vector<std::string> seen;
+    // Looked up by name, so a file of many thousand sections opens at once.
+    std::unordered_set<std::string> seen;
+    std::unordered_map<std::string, const LedOutputConfig*> readable;
+    for (const LedOutputConfig& o : read.outputs) readable.emplace(o.section, &o);
+    const std::unordered_set<std::string> unreadable(read.unreadable.begin(), read.unreadable.end());
     for (const IniSection& section : ParseIni(text_).sections) {
         std::string lower = section.name;
         for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        const bool twice = std::find(seen.begin(), seen.end(), lower) != seen.end();
-        seen.push_back(lower);
-        auto found = std::find_if(read.outputs.begin(), read.outputs.end(),
-                                  [&](const LedOutputConfig& o) { return o.section == section.name; });
-        if (!twice && found != read.outputs.end()) {
-            entries_.push_back({*found, true});
-        } else if (twice || std::find(read.unreadable.begin(), read.unreadable.end(), section.name) != read.unreadable.end()) {
+        const bool twice = !seen.insert(lower).second;
+        const auto found = readable.find(section.name);
+        if (!twice && found != readable.end()) {
+            entries_.push_back({*found->second, true});
+        } else if (twice || unreadable.count(section.name)) {
             LedOutputConfig kept;
             kept.section = section.name;
             entries_.push_back({kept, false});
         }
     }
-    for (const std::string& p : read.problems) problems << QString::fromStdString(p);
-    Problems->setText(problems.join('\n'));
-    Problems->setVisible(!problems.isEmpty());
+    std::vector<std::string> all;
+    for (const QString& p : problems) all.push_back(p.toStdString());
+    all.insert(all.end(), read.problems.begin(), read.problems.end());
+    if (page.isValid())
+        for (std::string& p : RegionProblems(read.outputs, page.width(), page.height())) all.push_back(std::move(p));
+    ShowProblems(all);
 
     connect(List, &QListWidget::currentRowChanged, this, [this](int) {
         SetTestPattern(false);
@@ -219,9 +236,17 @@ LedOutputDialog::LedOutputDialog(QWidget* parent) : QDialog(parent) {
     RefreshList();
     List->setCurrentRow(entries_.empty() ? -1 : 0);
     ShowOutput();
+    // Whatever the file holds, the dialog and its buttons stay on the screen.
+    if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        resize(sizeHint().boundedTo(screen->availableGeometry().size() * 9 / 10));
 }
 
 LedOutputDialog::~LedOutputDialog() = default;
+
+void LedOutputDialog::ShowProblems(const std::vector<std::string>& problems) {
+    Problems->setText(QString::fromStdString(ProblemList(problems)));
+    problemArea_->setVisible(!problems.empty());
+}
 
 std::vector<LedOutputConfig> LedOutputDialog::Outputs() const {
     std::vector<LedOutputConfig> outputs;
@@ -445,8 +470,8 @@ bool LedOutputDialog::Save() {
     return true;
 }
 
-bool EditLedOutputs(QWidget* parent) {
-    LedOutputDialog dialog(parent);
+bool EditLedOutputs(QWidget* parent, QSize page) {
+    LedOutputDialog dialog(parent, page);
     return dialog.exec() == QDialog::Accepted;
 }
 

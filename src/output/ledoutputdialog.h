@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QScrollArea;
 class QSpinBox;
 
 namespace zl {
@@ -25,7 +26,8 @@ class LedOutputEngine;
 class LedOutputDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit LedOutputDialog(QWidget* parent = nullptr);
+    // With the page's size, regions outside it are among the problems shown.
+    explicit LedOutputDialog(QWidget* parent = nullptr, QSize page = QSize());
     ~LedOutputDialog() override;
 
     // The outputs that can be read, in file order.
@@ -78,6 +80,8 @@ public:
 
 private:
     void ShowOutput();
+    // The first problems of the file, scrolling, with the count of the rest.
+    void ShowProblems(const std::vector<std::string>& problems);
     // Takes the changed field's value into the output on view.
     void ReadField(QObject* field);
     void RefreshList();
@@ -93,6 +97,7 @@ private:
     };
     std::vector<Entry> entries_;
     QLabel* syncLabel_;
+    QScrollArea* problemArea_;
     std::vector<std::string> removed_;
     std::string text_;  // the file as it was when the dialog opened
     std::vector<LedOutputConfig> base_;  // its outputs as read then
@@ -101,6 +106,6 @@ private:
 };
 
 // Shows the dialog modally; true when the file was saved.
-bool EditLedOutputs(QWidget* parent);
+bool EditLedOutputs(QWidget* parent, QSize page = QSize());
 
 }  // namespace zl

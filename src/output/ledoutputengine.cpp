@@ -161,6 +161,7 @@ struct LedOutputEngine::Output {
     long long picture = 0;  // counts the pictures mapped into `wire`
     UdpLink link;
     std::optional<Lookup> lookup;
+    std::optional<in_addr> address;  // the controller's, once a unicast link opened
     LocalMs retryAt = 0;
     bool pattern = false;
     TestPatternKind patternKind = TestPatternKind::Corners;
@@ -432,6 +433,24 @@ void LedOutputEngine::OpenLink(Output& o, LocalMs now) {
         SetProblem(o, failure);
     } else {
         SetProblem(o, {});
+        if (!c.Multicast()) CheckSameController(o);
+    }
+}
+
+void LedOutputEngine::CheckSameController(Output& o) {
+    // Names only resolve off the GUI thread, so this is the first moment "localhost" and
+    // "127.0.0.1" can be seen to be one controller.
+    o.address = o.link.Peer();
+    for (const auto& other : outputs_) {
+        if (other.get() == &o || !other->address || other->address->s_addr != o.address->s_addr) continue;
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &*o.address, text, sizeof text);
+        const bool first = other->index < o.index;
+        const std::string problem =
+            SameAddressOverlap(first ? other->config : o.config, first ? o.config : other->config, text);
+        if (problem.empty()) continue;
+        qWarning("%s", problem.c_str());
+        ReportError(QString::fromStdString(problem));
     }
 }
 
@@ -547,6 +566,7 @@ void LedOutputEngine::SetProblem(Output& o, std::string problem) {
         qInfo("LED output %s: sending again", Describe(o.config).c_str());
     else
         qWarning("LED output %s: %s", Describe(o.config).c_str(), problem.c_str());
+    if (OutputChanged) OutputChanged(Describe(o.config) + "：" + (problem.empty() ? std::string("恢复发送") : problem));
     if (!problem.empty()) o.stats.lastError = problem;
     o.stats.problem = std::move(problem);
     if (StatusChanged) StatusChanged(Status());
@@ -554,10 +574,10 @@ void LedOutputEngine::SetProblem(Output& o, std::string problem) {
 
 QString LedOutputEngine::Status() const {
     if (configs_.empty()) return QString::fromUtf8("没有LED输出");
-    QStringList problems;
+    std::vector<std::string> problems;
     for (const auto& o : outputs_)
-        if (!o->stats.problem.empty()) problems << Text(Describe(o->config) + "：" + o->stats.problem);
-    if (!problems.isEmpty()) return problems.join(QString::fromUtf8("；"));
+        if (!o->stats.problem.empty()) problems.push_back(Describe(o->config) + "：" + o->stats.problem);
+    if (!problems.empty()) return Text(ProblemList(problems, "；"));
     return QString::fromUtf8("%1 个LED输出，%2").arg(configs_.size()).arg(QString::fromUtf8(running_ ? "正在发送" : "已停止"));
 }
 

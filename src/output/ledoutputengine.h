@@ -90,7 +90,10 @@ public:
 
     // Called with each frame's wire bytes as it goes out.
     std::function<void(int index, const std::uint8_t* wire, size_t bytes)> FrameSent;
-    // Called when the status line changes; every problem is also logged once.
+    // Called with one line when an output's problem comes or goes ("output1 ddp host:port：…").
+    std::function<void(const std::string& line)> OutputChanged;
+    // Called when the status line changes (the first problems, then how many more); every
+    // problem is also logged once.
     std::function<void(const QString& status)> StatusChanged;
     QString Status() const;
     LedOutputStats Stats(int index) const;
@@ -124,6 +127,9 @@ private:
     void Transmit(Output& o, std::uint8_t options, bool changed = true);
     void Delivered(Output& o, int error, size_t packets, bool data);
     void SetProblem(Output& o, std::string problem);
+    // Reports outputs whose differently written hosts turned out to be this output's controller
+    // and whose pixels overlap there.
+    void CheckSameController(Output& o);
     // Counts what the pacing thread sent since the last look.
     void CollectPaced();
     class Pacer;

@@ -24,13 +24,14 @@ void Run(LedOutputEngine& engine, const std::vector<LedOutputConfig>& outputs, l
     engine.StatusChanged = nullptr;
     engine.SetOutputs(outputs);
     if (pattern) engine.SetTestPattern(0, true, *pattern);
-    // From here on: the status as it changes, never "stopped" before it started.
-    engine.StatusChanged = [&line](const QString& status) { line(status.toStdString()); };
+    // From here on each output's problem as it comes or goes, once: never the whole list again.
+    engine.OutputChanged = line;
     engine.Start();
+    line(std::to_string(outputs.size()) + " 个LED输出，正在发送");
     QTimer::singleShot(std::chrono::milliseconds(seconds * 1000), QCoreApplication::instance(),
                        [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();
-    engine.StatusChanged = nullptr;
+    engine.OutputChanged = nullptr;
     engine.Stop();
     std::string failed;
     for (size_t i = 0; i < outputs.size(); ++i) {

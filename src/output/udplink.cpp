@@ -57,6 +57,7 @@ std::string UdpLink::OpenUnicast(in_addr address, int port) {
         return e;
     }
     connected_ = true;
+    peer_ = address;
     return {};
 }
 

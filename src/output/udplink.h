@@ -29,6 +29,8 @@ public:
     std::string OpenMulticast(int firstUniverse, size_t universes, int syncUniverse, int port, int ttl,
                               const std::string& interface);
     bool IsOpen() const { return fd_ >= 0; }
+    // The unicast address the link was opened to.
+    in_addr Peer() const { return peer_; }
 
     // Sends `count` packets of the batch from packet `first`; 0, or the errno that stopped the frame or
     // that an earlier packet brought back (the frame still goes out whole then). A full send
@@ -41,6 +43,7 @@ private:
 
     int fd_ = -1;
     bool connected_ = false;
+    in_addr peer_{};
     std::vector<sockaddr_in> destinations_;
 };
 

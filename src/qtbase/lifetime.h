@@ -25,6 +25,9 @@ constexpr int kExitNoDisplay = 69;
 // cannot be opened, or no display named at all. Another platform chosen (offscreen, Wayland)
 // is taken as it is.
 QString NoDisplayReason();
+// The exit status of a restart the fleet's publisher asked for: the unit restarts the program
+// on it like on any other end but 75.
+constexpr int kExitRestart = 76;
 
 // Routes SIGTERM, SIGINT and SIGHUP through a self-pipe into the event loop: `onStop` runs there,
 // on the GUI thread, with the signal's number, never inside the handler. A second signal while

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "support/pluginfixtures.h"
+#include "support/scopedzone.h"
 #include "support/scratchdir.h"
 #include "app/mainwindow.h"
 #include "app/playplugins.h"
@@ -393,7 +394,9 @@ TEST_F(Play, DisplayTimeHasAFloorOfFourAndCountsWholeSeconds) {
     }
 }
 
-TEST_F(Play, AClockSetBackKeepsThePageUntilItCatchesUp) {
+// A page's time runs on the monotonic clock: a wall clock set back or forward (a time sync, a
+// daylight-saving change) neither holds a page nor cuts it short.
+TEST_F(Play, SettingTheWallClockChangesNoPagesTime) {
     WritePage("p1", 4);
     WritePage("p2", 4);
     Plan("A", {"p1", "p2"});
@@ -401,12 +404,65 @@ TEST_F(Play, AClockSetBackKeepsThePageUntilItCatchesUp) {
     PressPlay();
     Seconds(2);
     clock_.Set(clock_.Now() - 3'600'000);
-    for (int i = 0; i < 3; ++i) window_->TimerPlayTimer();  // ticks while the clock is behind
-    Seconds(3'600);
+    clock_.SetUtc(clock_.Utc() - 3'600'000);
+    Seconds(2.9);
+    EXPECT_EQ(shown_.size(), 1u);
+    Seconds(0.1);
+    ASSERT_EQ(shown_.size(), 2u) << "p1 goes after its 5 s, an hour before the wall clock catches up";
+    EXPECT_EQ(shown_[1].substr(0, 3), "p2 ");
+    clock_.Set(clock_.Now() + 7'200'000);
+    clock_.SetUtc(clock_.Utc() + 7'200'000);
+    Seconds(4.9);
+    EXPECT_EQ(shown_.size(), 2u) << "nor does a clock set forward cut p2 short";
+    Seconds(0.1);
+    EXPECT_EQ(shown_.size(), 3u);
+}
+
+// Breakfast from 07:00 to 07:01 over the default plan, dark from 07:02 to 07:03.
+TEST_F(Play, WindowsReplaceThePageAtOnceAndDarkShowsBlackWhereThePageWas) {
+    ScopedZone zone("Europe/Berlin");
+    WritePage("d1", 20);
+    WritePage("b1", 20);
+    Plan("Default", {"d1"});
+    Plan("Breakfast", {"b1"});
+    WriteList("Breakfast.SCH", {"* 07:00-07:01 priority 5"});
+    WriteList("DarkHours.PLN", {"; night", "* 07:02-07:03", "* 7:05-07:06"});
+    Select({"Default", "Breakfast"});
+    const auto at = [](int h, int m, int s) { return UtcFromLocal(MakeLocalMs(2026, 12, 21, h, m, s)); };
+    std::vector<UtcMs> darkUntil;
+    window_->DarkShown = [&](std::optional<UtcMs> until) { darkUntil.push_back(until.value_or(0)); };
+    clock_.SetInstant(at(6, 59, 58));
+    const MonoMs mono = clock_.Monotonic();
+    const auto page = [&] { return window_->Page ? window_->CurrentPlan() + "@" + std::to_string((clock_.Monotonic() - mono) / 1000) : ""; };
+    PressPlay();
+    ASSERT_EQ(reported_.size(), 1u) << "the line it cannot read, once";
+    EXPECT_NE(reported_[0].find("DarkHours.PLN, line 3: times \"7:05-07:06\""), std::string::npos) << reported_[0];
+    EXPECT_EQ(page(), "Default@0");
     Seconds(2);
-    EXPECT_EQ(shown_, Lines({"p1 0.0"})) << "old start + 4 s not yet passed";
+    EXPECT_EQ(page(), "Breakfast@2") << "at 07:00, not after d1's 20 s";
+    EXPECT_TRUE(window_->PlayStatus->text().endsWith(U("时段：Breakfast 至 2026-12-21 07:01"))) << window_->PlayStatus->text().toStdString();
+    Seconds(60);
+    EXPECT_EQ(page(), "Default@62");
+    const QRect place = window_->Page->geometry();
+    Seconds(60);
+    ASSERT_TRUE(window_->Dark);
+    EXPECT_EQ(darkUntil, std::vector<UtcMs>{at(7, 3, 0)});
+    EXPECT_EQ(window_->Page->Color(), clBlack);
+    EXPECT_EQ(window_->Page->geometry(), place);
+    for (Control* widget : window_->Page->ChildControls()) EXPECT_FALSE(widget->Visible());
+    EXPECT_EQ(window_->PlayStatus->text(), U("dark 至 2026-12-21 07:03"));
+    EXPECT_EQ(plugins_.starts.size(), 1u) << "the data modules of every page were ready from the start";
+    const size_t pages = shown_.size();
+    Seconds(59);
+    EXPECT_EQ(shown_.size(), pages) << "dark: no page change";
     Seconds(1);
-    EXPECT_EQ(shown_.size(), 2u);
+    EXPECT_EQ(page(), "Default@182") << "it lights again by itself";
+    EXPECT_FALSE(window_->Dark);
+    // A time sync putting the wall clock back into breakfast: looked at again at the next tick.
+    clock_.SetInstant(at(7, 0, 30));
+    Seconds(1);
+    EXPECT_EQ(page(), "Breakfast@183");
+    PressPlay();
 }
 
 TEST_F(Play, BusyWidgetsHoldThePageUntilIdle) {

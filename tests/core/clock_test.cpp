@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "core/clock.h"
+#include "support/scopedzone.h"
 
 namespace zl {
 namespace {
@@ -57,6 +62,50 @@ TEST(ManualTime, AHandlerMayDestroyItsOwnTimer) {
     timer->SetEnabled(true);
     time.Advance(10000);
     EXPECT_EQ(ticks, 1);
+}
+
+TEST(ManualTime, WallClocksAreSetOnTheirOwnAndTimersRunOnTheMonotonicClock) {
+    ManualTimeSource time(MakeLocalMs(2026, 12, 9, 8, 0, 0));
+    auto timer = time.CreateTimer();
+    int ticks = 0;
+    timer->SetOnTimer([&] { ++ticks; });
+    timer->SetEnabled(true);
+    const MonoMs mono = time.Monotonic();
+    const UtcMs utc = time.Utc();
+    time.Advance(500);
+    time.Set(time.Now() - 3'600'000);  // local wall clock back an hour
+    time.SetUtc(time.Utc() + 60'000);  // UTC on a minute
+    EXPECT_EQ(time.Monotonic(), mono + 500);
+    time.Advance(500);
+    EXPECT_EQ(ticks, 1) << "a timer falls due on the monotonic clock, whatever the wall clocks do";
+    EXPECT_EQ(time.Now(), MakeLocalMs(2026, 12, 9, 7, 0, 1));
+    EXPECT_EQ(time.Utc(), utc + 61'000);
+    EXPECT_EQ(time.Monotonic(), mono + 1000);
+}
+
+TEST(ZoneTime, LocalTimesOfSkippedAndRepeatedHoursNameOneInstant) {
+    struct Case {
+        const char* zone;
+        LocalMs local;
+        LocalMs utc;  // as a calendar time of UTC
+    } cases[] = {
+        {"Asia/Shanghai", MakeLocalMs(2026, 12, 21, 7, 0), MakeLocalMs(2026, 12, 20, 23, 0)},
+        // Berlin skips 02:00-03:00 on 29 March 2026: the first valid minute after.
+        {"Europe/Berlin", MakeLocalMs(2026, 3, 29, 2, 30), MakeLocalMs(2026, 3, 29, 1, 0)},
+        {"Europe/Berlin", MakeLocalMs(2026, 3, 29, 3, 0), MakeLocalMs(2026, 3, 29, 1, 0)},
+        // and repeats 02:00-03:00 on 25 October: the first occurrence, still summer time.
+        {"Europe/Berlin", MakeLocalMs(2026, 10, 25, 2, 30, 15), MakeLocalMs(2026, 10, 25, 0, 30, 15)},
+        {"America/New_York", MakeLocalMs(2026, 3, 8, 2, 15), MakeLocalMs(2026, 3, 8, 7, 0)},
+        {"America/New_York", MakeLocalMs(2026, 11, 1, 1, 30), MakeLocalMs(2026, 11, 1, 5, 30)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.zone);
+        ScopedZone zone(c.zone);
+        EXPECT_EQ(UtcFromLocal(c.local), c.utc);
+        EXPECT_EQ(LocalFromUtc(c.utc), c.local == MakeLocalMs(2026, 3, 29, 2, 30)   ? MakeLocalMs(2026, 3, 29, 3, 0)
+                                       : c.local == MakeLocalMs(2026, 3, 8, 2, 15) ? MakeLocalMs(2026, 3, 8, 3, 0)
+                                                                                    : c.local);
+    }
 }
 
 TEST(DateTime, ConvertsToTheFrameworksDays) {

@@ -29,6 +29,22 @@ TEST(PlayLog, WritesOneLinePerPageWithItsSecondsAndTheEvents) {
     EXPECT_EQ(ReadTextList(home / "log" / "play-2026-03-02.log"), StringList({"2026-03-02 00:00:15\tstop"}));
 }
 
+TEST(PlayLog, DarkTimeSaysUntilWhenAndCountsOnALineOfItsOwn) {
+    testing::ScratchDir home("playlog");
+    PlayLog log(home.path());
+    const LocalMs t0 = MakeLocalMs(2026, 12, 21, 22, 59, 55);
+    log.PageStarted(t0, "A", "p1");
+    log.DarkStarted(t0 + 5'000, "2026-12-22 06:00");
+    log.PageStarted(t0 + 5'000 + 7 * 3'600'000, "A", "p1");
+    log.PageEnded(t0 + 5'000 + 7 * 3'600'000 + 10'000);
+    EXPECT_EQ(ReadTextList(home / "log" / "play-2026-12-21.log"),
+              StringList({"2026-12-21 22:59:55\tpage\tA\tp1\t5", "2026-12-21 23:00:00\tdark\t2026-12-22 06:00",
+                          "2026-12-21 23:00:00\tdark-time\t25200"}));
+    EXPECT_EQ(SumPlayLog(home.path(), "", ""), (PlaySums{{{"2026-12-21", "", ""}, 25200},
+                                                          {{"2026-12-21", "A", "p1"}, 5},
+                                                          {{"2026-12-22", "A", "p1"}, 10}}));
+}
+
 TEST(PlayLog, OldFilesGoAndAFailingWriteIsNoError) {
     testing::ScratchDir home("playlog");
     std::filesystem::create_directories(home / "log");

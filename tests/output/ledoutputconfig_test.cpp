@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -207,6 +208,69 @@ constexpr const char* kInstallersFile =
     "[output2]\r\n"
     "protocol=e131\r\n"
     "universe=3\r\n";
+
+// However long a line or however many problems, a message quotes at most 80 characters of the
+// offending text and a list shows 20 problems and how many more there are.
+TEST(LedOutputFile, MessagesQuoteAtMost80CharactersAndListAtMost20Problems) {
+    const std::string megabyte(1 << 20, 'h');
+    EXPECT_EQ(Printable(megabyte), std::string(80, 'h') + "…");
+    EXPECT_EQ(Printable(std::string(80, 'h')), std::string(80, 'h')) << "80 characters are shown whole";
+    EXPECT_EQ(Printable(std::string(79, 'x') + "中\x01z"), std::string(79, 'x') + "中…") << "characters, not bytes";
+
+    const LedOutputSettings line = ParseLedOutputs("[output1]\nhost=127.0.0.1\n" + megabyte + "\n");
+    ASSERT_EQ(line.problems.size(), 1u);
+    EXPECT_LT(line.problems[0].size(), 200u) << line.problems[0].substr(0, 300);
+    LedOutputConfig far;
+    far.section = "output1";
+    far.host = megabyte;
+    EXPECT_LT(Describe(far).size(), 120u);
+
+    std::string sections;
+    for (int i = 0; i < 80'000; ++i) sections += "[odd" + std::to_string(i) + "]\n";
+    const LedOutputSettings many = ParseLedOutputs(sections);
+    ASSERT_EQ(many.problems.size(), 80'000u);
+    const std::string list = ProblemList(many.problems);
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 20);
+    EXPECT_EQ(list.substr(list.rfind('\n') + 1), "另有 79980 处");
+    EXPECT_EQ(ProblemList({"a", "b"}, "；"), "a；b");
+}
+
+// Settings that would go unnoticed are reported when read; the outputs still send.
+TEST(LedOutputFile, QuietMistakesAreReportedWhenRead) {
+    const struct {
+        const char* keys;
+        const char* problem;  // "" for none
+    } cases[] = {
+        {"protocol=ddp\nhost=h\nuniverse=4\n", "[output1] universe: ddp 不用此键"},
+        {"protocol=ddp\nhost=h\npriority=150\n", "[output1] priority: ddp 不用此键"},
+        {"protocol=ddp\nhost=h\nsync=7\n", "[output1] sync: ddp 不用此键"},
+        {"protocol=artnet\nhost=h\npriority=150\n", "[output1] priority: artnet 不用此键"},
+        {"protocol=e131\nstart_channel=511\n", "[output1] start_channel: 从 511 起第一个 universe 放不下一个像素"},
+        {"protocol=e131\nstart_channel=510\n", ""},
+        {"protocol=artnet\nhost=h\ncolors=RGBW\nstart_channel=510\n", "每像素 4 个通道，最大 509"},
+        {"protocol=artnet\nhost=h\ncolors=GRBW\nstart_channel=509\n", ""},
+    };
+    for (const auto& c : cases) {
+        const LedOutputSettings read = ParseLedOutputs(std::string("[output1]\n") + c.keys);
+        ASSERT_EQ(read.outputs.size(), 1u) << c.keys;
+        if (*c.problem == 0) {
+            EXPECT_TRUE(read.problems.empty()) << c.keys << read.problems.front();
+            continue;
+        }
+        ASSERT_EQ(read.problems.size(), 1u) << c.keys;
+        EXPECT_NE(read.problems[0].find(c.problem), std::string::npos) << read.problems[0];
+    }
+    // Written differently, one controller: told once both addresses are known.
+    LedOutputConfig a, b;
+    a.section = "output1";
+    a.host = "localhost";
+    b.section = "output2";
+    b.host = "127.0.0.1";
+    EXPECT_NE(SameAddressOverlap(a, b, "127.0.0.1").find("是同一个控制器 127.0.0.1:4048，都发送 字节偏移 0–24575"),
+              std::string::npos);
+    b.offset = a.PixelCount();
+    EXPECT_EQ(SameAddressOverlap(a, b, "127.0.0.1"), "") << "side by side in the chain";
+}
 
 TEST(LedOutputFile, EditsChangeOnlyTheirOwnValuesInPlace) {
     const LedOutputSettings read = ParseLedOutputs(kInstallersFile);

@@ -12,6 +12,7 @@
 #include "core/clock.h"
 #include "output/ledoutputengine.h"
 #include "output/packets.h"
+#include "qtbase/application.h"
 #include "outputfixture.h"
 #include "support/udpreceiver.h"
 
@@ -404,6 +405,59 @@ TEST_F(LedEngine, AHostThatDoesNotResolveOrAFailingNetworkIsReportedOnceAndPlayG
     EXPECT_EQ(LogCapture::Count(QtInfoMsg, "output2"), 1);
     EXPECT_FALSE(engine->Status().contains("output2"));
     EXPECT_GT(engine->Stats(1).failures, 0);
+}
+
+// A thousand refusing outputs: each change is told once, in one line of its own, and the status
+// line lists 20 of them and the count of the rest.
+TEST_F(LedEngine, AThousandFailingOutputsTellEachChangeOnceInALineOfItsOwn) {
+    std::vector<LedOutputConfig> outputs;
+    for (int i = 0; i < 1000; ++i) {
+        LedOutputConfig o = Output(LedProtocol::Ddp, {0, 0, 1, 1});
+        o.section = "output" + std::to_string(i + 1);
+        outputs.push_back(o);
+    }
+    auto engine = Engine(outputs);
+    engine->SetSendCall(FailingSend);
+    std::vector<std::string> lines;
+    engine->OutputChanged = [&](const std::string& line) { lines.push_back(line); };
+    size_t longestStatus = 0;
+    engine->StatusChanged = [&](const QString& status) { longestStatus = std::max<size_t>(longestStatus, status.size()); };
+    g_failWith = ECONNREFUSED;
+    engine->Start();
+    clock_.Advance(100);
+    ASSERT_EQ(lines.size(), 1000u);
+    EXPECT_EQ(lines[999], "output1000 ddp 127.0.0.1:" + std::to_string(receiver_.Port()) + "：发送失败：" +
+                              std::strerror(ECONNREFUSED));
+    EXPECT_TRUE(engine->Status().endsWith(QString::fromUtf8("另有 980 处")));
+    EXPECT_LT(longestStatus, 3000u);
+    g_failWith = 0;
+    clock_.Advance(1000);  // the keep-alive sends the unchanged picture again
+    ASSERT_EQ(lines.size(), 2000u) << "and once more each when it sends again";
+    EXPECT_NE(lines[1999].find("output1000"), std::string::npos);
+}
+
+// "localhost" and "127.0.0.1" are one controller: once the name resolved, overlapping pixels
+// there are reported, once.
+TEST_F(LedEngine, HostsWrittenDifferentlyAreComparedByTheirAddresses) {
+    LedOutputConfig byName = Output(LedProtocol::Ddp, {0, 0, 8, 8});
+    byName.host = "localhost";
+    LedOutputConfig byNumber = Output(LedProtocol::Ddp, {8, 0, 8, 8});
+    byNumber.section = "output2";
+    auto engine = Engine({byName, byNumber});
+    engine->SetResolver([](const std::string&) -> std::optional<in_addr> {
+        in_addr loopback{};
+        loopback.s_addr = htonl(INADDR_LOOPBACK);
+        return loopback;
+    });
+    std::vector<QString> reported;
+    const ErrorReporter before = SetErrorReporter([&](const QString& m) { reported.push_back(m); });
+    engine->Start();
+    engine->WaitForLookups();
+    clock_.Advance(100);
+    SetErrorReporter(before);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_TRUE(reported[0].contains(QString::fromUtf8("[output1] 的 localhost 与 [output2] 的 127.0.0.1 是同一个控制器 127.0.0.1")))
+        << reported[0].toStdString();
 }
 
 TEST_F(LedEngine, ADisabledOutputSendsNothingAndTheOthersGoOn) {

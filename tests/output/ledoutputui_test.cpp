@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 
 #include "core/atomicfile.h"
@@ -195,6 +196,28 @@ TEST_F(LedDialog, OkKeepsWhatItCannotReadAndEveryCommentByteForByte) {
     ASSERT_TRUE(dialog->Save());
     edited.replace(edited.find("brightness=60"), 13, "brightness=70");
     EXPECT_EQ(ReadWholeFile(LedOutputFilePath()), edited);
+}
+
+// A file of a megabyte line and 80,000 odd sections opens a dialog that fits the screen, with
+// 20 problems listed and the count of the rest.
+TEST_F(LedDialog, AHugeFileOpensWithinTheScreenWithTwentyProblemsListed) {
+    std::string file = "[output1]\nhost=127.0.0.1\n" + std::string(1 << 20, 'w') + "\n";
+    for (int i = 0; i < 80'000; ++i) file += "[odd" + std::to_string(i) + "]\n";
+    WriteFileAtomic(LedOutputFilePath(), file);
+    auto dialog = Open();
+    dialog->show();
+    const QString problems = dialog->Problems->text();
+    EXPECT_EQ(problems.count('\n'), 20);
+    EXPECT_TRUE(problems.endsWith(QString::fromUtf8("另有 79981 处"))) << problems.right(40).toStdString();
+    const QRect screen = dialog->screen()->availableGeometry();
+    EXPECT_LE(dialog->width(), screen.width());
+    EXPECT_LE(dialog->height(), screen.height());
+    EXPECT_EQ(dialog->List->count(), 1);
+
+    // Given the page, a region outside it is among the problems too.
+    WriteFileAtomic(LedOutputFilePath(), "[output1]\nhost=127.0.0.1\nx=50\nwidth=32\nheight=8\n");
+    LedOutputDialog sized(nullptr, QSize(64, 40));
+    EXPECT_TRUE(sized.Problems->text().contains(QString::fromUtf8("超出页面 (64×40)"))) << sized.Problems->text().toStdString();
 }
 
 TEST_F(LedDialog, TestPatternMarksTheCornersOfTheOutputOnView) {

@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QPushButton>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTemporaryDir>
 #include <QThread>
@@ -22,6 +24,7 @@
 #include <mutex>
 
 #include "app/fleetwindow.h"
+#include "desk/deskauth.h"
 #include "core/atomicfile.h"
 #include "core/textlist.h"
 #include "fleet/bundle.h"
@@ -561,6 +564,39 @@ TEST_F(FleetBroker, DeskWindowListsTheSignsLive) {
     sign.process->waitForFinished(10000);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !online(); }, 60000))
         << QJsonDocument(watch.State("s5")).toJson().toStdString();
+}
+
+TEST_F(FleetBroker, DeskWindowStartsAndStopsTheWebDesk) {
+    auto listening = [](int port) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+        return probe.waitForConnected(3000);
+    };
+    const int port = FreePort();
+    const fs::path ini = broker_->path / "desk-window.ini";
+    const std::string publisher = ReadWholeFile(broker_->PublisherIni());
+    // Without a [desk] section the button says why and stays up.
+    WriteFileAtomic(ini, publisher);
+    {
+        FleetWindow window(nullptr, ini, broker_->path);
+        window.DeskButton()->setChecked(true);
+        EXPECT_FALSE(window.DeskButton()->isChecked());
+        EXPECT_FALSE(listening(port));
+    }
+    WriteFileAtomic(ini, publisher + "\n[desk]\nlisten=127.0.0.1:" + std::to_string(port) +
+                             "\npassword_hash=" + HashDeskPassword("pass") + "\n");
+    {
+        FleetWindow window(nullptr, ini, broker_->path);
+        window.DeskButton()->setChecked(true);
+        EXPECT_TRUE(window.DeskButton()->isChecked());
+        EXPECT_TRUE(listening(port));
+        window.DeskButton()->setChecked(false);
+        EXPECT_FALSE(listening(port));
+        window.DeskButton()->setChecked(true);
+        EXPECT_TRUE(listening(port));
+    }
+    // Closing the window stops it.
+    EXPECT_FALSE(listening(port));
 }
 
 TEST_F(FleetBroker, TheNewestBundleAmongASignsGroupsWinsAndVersionsGetPastAClockAhead) {

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <QImageReader>
+#include <algorithm>
 #include <QProcess>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/atomicfile.h"
+#include "core/textlist.h"
+#include "support/scopedzone.h"
 #include "support/scratchdir.h"
 
 namespace zl {
@@ -251,6 +254,71 @@ TEST_F(ZorledTool, PlaylogSumsTheSecondsPerDayAndPage) {
         EXPECT_EQ(r.exitCode, 1) << day;
         EXPECT_NE(r.err.find("Date \"" + std::string(day) + "\" is not valid"), std::string::npos) << r.err;
     }
+}
+
+// A home with a default plan, a breakfast plan on weekdays, a weekend plan and dark hours.
+class ToolSchedule : public ZorledTool {
+protected:
+    ToolSchedule() {
+        const auto pagedef = dir_ / "pagedef";
+        std::filesystem::create_directories(pagedef);
+        const auto fresh = std::filesystem::path(ZORLED_TEST_DATA) / "pages" / "fresh.DFM";
+        for (const char* page : {"d1", "d2", "b1", "w1"})
+            std::filesystem::copy_file(fresh, pagedef / (std::string(page) + ".DFM"));
+        WriteTextList(pagedef / "SelectList.PLN", {"Default", "Breakfast", "Weekend"});
+        WriteTextList(pagedef / "Default.LED", {"d1", "d2"});
+        WriteTextList(pagedef / "Breakfast.LED", {"b1"});
+        WriteTextList(pagedef / "Weekend.LED", {"w1"});
+        WriteTextList(pagedef / "Breakfast.SCH", {"; weekday mornings", "1-5 07:00-11:00 priority 5"});
+        WriteTextList(pagedef / "Weekend.SCH", {"6,7 10:00-18:00", "8 10:00-12:00"});
+        WriteTextList(pagedef / "DarkHours.PLN", {"* 23:00-06:00"});
+    }
+    ScopedZone zone_{"Asia/Shanghai"};
+};
+
+TEST_F(ToolSchedule, PrintsTheWeeksTimelineAndReportsTheLineItCannotRead) {
+    const Result r = Tool({"schedule", "--at", "2026-12-21 00:00:00"}, dir_);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string expected;
+    const auto line = [&](int day, const char* from, int toDay, const char* to, const char* what) {
+        char text[96];
+        std::snprintf(text, sizeof text, "2026-12-%02d %s\t2026-12-%02d %s\t%s\n", day, from, toDay, to, what);
+        expected += text;
+    };
+    line(21, "00:00", 21, "06:00", "dark");
+    for (int day = 21; day <= 25; ++day) {  // Monday to Friday
+        if (day > 21) line(day - 1, "23:00", day, "06:00", "dark");
+        line(day, "06:00", day, "07:00", "Default");
+        line(day, "07:00", day, "11:00", "Breakfast");
+        line(day, "11:00", day, "23:00", "Default");
+    }
+    for (int day = 26; day <= 27; ++day) {
+        line(day - 1, "23:00", day, "06:00", "dark");
+        line(day, "06:00", day, "10:00", "Default");
+        line(day, "10:00", day, "18:00", "Weekend");
+        line(day, "18:00", day, "23:00", "Default");
+    }
+    line(27, "23:00", 28, "00:00", "dark");
+    EXPECT_EQ(r.out, expected) << FirstDifference(expected, r.out);
+    EXPECT_NE(r.err.find("Weekend.SCH, line 2: days \"8\""), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+
+    const Result day = Tool({"schedule", "--at", "2026-12-26 09:30:15", "--days", "1"}, dir_);
+    EXPECT_EQ(day.out, "2026-12-26 09:30\t2026-12-26 10:00\tDefault\n2026-12-26 10:00\t2026-12-26 18:00\tWeekend\n"
+                       "2026-12-26 18:00\t2026-12-26 23:00\tDefault\n2026-12-26 23:00\t2026-12-27 06:00\tdark\n"
+                       "2026-12-27 06:00\t2026-12-27 09:30\tDefault\n");
+    EXPECT_EQ(Tool({"schedule", "--days", "0"}, dir_).exitCode, 1);
+}
+
+TEST_F(ToolSchedule, PlayOnVirtualTimeSwitchesAtTheWindowAndGoesDark) {
+    Result r = Tool({"play", "--at", "2026-12-21 06:59:50", "--seconds", "30"}, dir_);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "0.0\td1\n5.0\td2\n10.0\tb1\n15.0\tb1\n20.0\tb1\n25.0\tb1\n30.0\tb1\n");
+    r = Tool({"play", "--at", "2026-12-21 22:59:52", "--seconds", "30"}, dir_);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "0.0\td1\n5.0\td2\n8.0\tdark\n") << "dark once, at 23:00, whatever the page's time left";
+    r = Tool({"play", "--at", "2026-12-22 05:59:58", "--seconds", "4"}, dir_);
+    EXPECT_EQ(r.out, "0.0\tdark\n2.0\td1\n") << "a run that starts dark wakes by itself";
 }
 
 }  // namespace zl

@@ -10,11 +10,19 @@
 
 #include "app/fleetplay.h"
 #include "app/mainwindow.h"
+#include "app/signplay.h"
 #include "core/atomicfile.h"
 #include "core/error.h"
 #include "core/home.h"
 #include "fleet/fleetconfig.h"
+#include "fleet/proofofplay.h"
 #include "fleet/publisher.h"
+#include "desk/deskauth.h"
+#include "desk/deskconfig.h"
+#include "desk/deskserver.h"
+#include <termios.h>
+#include <unistd.h>
+#include <iostream>
 #include "qtbase/application.h"
 #include "qtbase/lifetime.h"
 #include "qtbase/systemtimers.h"
@@ -100,6 +108,8 @@ int RunSign(const std::vector<std::string>& args) {
 
     TSYS_Frmzorled window(nullptr, TSYS_Frmzorled::Use::PlayOnly);
     window.RunPlanEditor = [] { return true; };
+    // The play log, as a sign's program keeps it: proof of play over the fleet reads it.
+    SignPlay signPlay(window, home);
     std::unique_ptr<FleetPlay> fleet;
     fleet = std::make_unique<FleetPlay>(window, home, ReadFleetConfig(home / "fleet.ini", FleetRole::Sign));
     fleet->Log = [](const std::string& line) {
@@ -117,10 +127,11 @@ int RunSign(const std::vector<std::string>& args) {
     if (seconds > 0) QTimer::singleShot(static_cast<int>(std::min<long long>(seconds * 1000, INT32_MAX)), [] {
         QCoreApplication::quit();
     });
-    if (!stopped) QCoreApplication::exec();
+    const int status = stopped ? 0 : QCoreApplication::exec();
     fleet.reset();
     Guarded([&] { window.StopPlay(); });
-    return 0;
+    signPlay.Follow();
+    return status == kExitRestart ? kExitRestart : 0;
 }
 
 int RunPublish(const std::vector<std::string>& args) {
@@ -177,6 +188,59 @@ int RunShot(const std::vector<std::string>& args) {
     if (o.positional.size() != 1) throw Error("usage: zorled-tool shot --fleet FILE --sign S OUT.PNG");
     const std::string png = RequestShot(PublisherConfig(o), Required(o, "--sign"), 15000);
     WriteFileAtomic(o.positional[0], png);
+    return 0;
+}
+
+int RunFleetPlayLog(const std::vector<std::string>& args) {
+    const Options o = Parse(args, {"--fleet", "--group", "--from", "--to"});
+    if (!o.positional.empty())
+        throw Error("usage: zorled-tool playlog --fleet FILE [--group G] --from YYYY-MM-DD --to YYYY-MM-DD");
+    const FleetPlayLog log =
+        CollectPlayLogs(PublisherConfig(o), o.Get("--group"), Required(o, "--from"), Required(o, "--to"), 10000);
+    std::printf("%s", PlayRowsCsv(log.rows).c_str());
+    std::fflush(stdout);
+    if (log.missing.empty()) return 0;
+    std::string names;
+    for (const std::string& s : log.missing) names += (names.empty() ? "" : ", ") + s;
+    std::fprintf(stderr, "no answer within 10 s from: %s\n", names.c_str());
+    return 3;
+}
+
+int RunDesk(const std::vector<std::string>& args) {
+    if (args.size() == 2 && args[1] == "--hash-password") {
+        // Typed at a terminal the password is not echoed; piped in it is read as it comes.
+        const bool terminal = isatty(STDIN_FILENO);
+        termios saved{};
+        if (terminal) {
+            std::fprintf(stderr, "Password: ");
+            tcgetattr(STDIN_FILENO, &saved);
+            termios quiet = saved;
+            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+        }
+        std::string password;
+        std::getline(std::cin, password);
+        if (terminal) {
+            tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+            std::fprintf(stderr, "\n");
+        }
+        if (!password.empty() && password.back() == '\r') password.pop_back();
+        if (password.empty()) throw Error("No password given on standard input");
+        std::printf("%s\n", HashDeskPassword(password).c_str());
+        return 0;
+    }
+    const Options o = Parse(args, {"--fleet", "--home"});
+    if (!o.positional.empty()) throw Error("usage: zorled-tool desk --fleet FILE [--home DIR] | desk --hash-password");
+    const std::filesystem::path file = Required(o, "--fleet");
+    const FleetConfig config = PublisherConfig(o);
+    const DeskConfig desk = ReadDeskConfig(file);
+    const std::filesystem::path home = o.Has("--home") ? std::filesystem::path(o.Get("--home")) : ProgramHome();
+    StopSignals stop([](int) { QCoreApplication::quit(); });
+    DeskServer server(desk, config, std::filesystem::absolute(home));
+    server.Start();
+    std::printf("desk: serving %s\n", server.Url().toUtf8().constData());
+    std::fflush(stdout);
+    QCoreApplication::exec();
     return 0;
 }
 

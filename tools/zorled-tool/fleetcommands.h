@@ -10,5 +10,7 @@ int RunPublish(const std::vector<std::string>& args);
 int RunAnnounce(const std::vector<std::string>& args);
 int RunFleet(const std::vector<std::string>& args);
 int RunShot(const std::vector<std::string>& args);
+int RunFleetPlayLog(const std::vector<std::string>& args);
+int RunDesk(const std::vector<std::string>& args);
 
 }  // namespace zl

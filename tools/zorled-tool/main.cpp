@@ -23,6 +23,9 @@
 #include "output/streampage.h"
 #include "core/playlog.h"
 #include "core/home.h"
+#include "core/codepage.h"
+#include "core/schedule.h"
+#include "editors/playfiles.h"
 #include <regex>
 #include "qtbase/lifetime.h"
 #include "plugins/dlllistclass.h"
@@ -36,7 +39,8 @@ int Usage() {
                  "usage: zorled-tool pagetext FILE\n"
                  "       zorled-tool new OUT.DFM [KIND ...]\n"
                  "       zorled-tool resave IN.DFM OUT.DFM\n"
-                 "       zorled-tool play [--seconds N]\n"
+                 "       zorled-tool play [--at \"YYYY-MM-DD HH:MM:SS\"] [--seconds N]\n"
+                 "       zorled-tool schedule [--at \"YYYY-MM-DD HH:MM:SS\"] [--days N]\n"
                  "       zorled-tool stream IN.DFM --seconds N\n"
                  "       zorled-tool pattern --output NAME --kind chase|red|green|blue|white|gradient|grid|corners "
                  "[--seconds N]\n"
@@ -46,7 +50,10 @@ int Usage() {
                  "       zorled-tool announce --fleet FILE --group G --widget NAME [--minutes M] TEXT\n"
                  "       zorled-tool fleet --fleet FILE [--group G]\n"
                  "       zorled-tool shot --fleet FILE --sign S OUT.PNG\n"
-                 "       zorled-tool playlog [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n");
+                 "       zorled-tool playlog [--from YYYY-MM-DD] [--to YYYY-MM-DD]\n"
+                 "       zorled-tool playlog --fleet FILE [--group G] --from YYYY-MM-DD --to YYYY-MM-DD\n"
+                 "       zorled-tool desk --fleet FILE [--home DIR]\n"
+                 "       zorled-tool desk --hash-password\n");
     return 1;
 }
 
@@ -69,9 +76,14 @@ int PlayLogSums(const std::vector<std::string>& args) {
         (args[i] == "--from" ? from : to) = day;
     }
     std::printf("date\tplan\tpage\tseconds\n");
-    for (const auto& [key, seconds] : zl::SumPlayLog(zl::ProgramHome(), from, to))
-        std::printf("%s\t%s\t%s\t%lld\n", std::get<0>(key).c_str(), std::get<1>(key).c_str(), std::get<2>(key).c_str(),
-                    seconds);
+    for (const auto& [key, seconds] : zl::SumPlayLog(zl::ProgramHome(), from, to)) {
+        // No plan is named empty: that key is the sign's dark time.
+        if (std::get<1>(key).empty() && std::get<2>(key).empty())
+            std::printf("%s\tdark\t\t%lld\n", std::get<0>(key).c_str(), seconds);
+        else
+            std::printf("%s\t%s\t%s\t%lld\n", std::get<0>(key).c_str(), std::get<1>(key).c_str(),
+                        std::get<2>(key).c_str(), seconds);
+    }
     return 0;
 }
 
@@ -92,9 +104,9 @@ long long Seconds(const std::string& value) {
     return *given;
 }
 
-int SimulatePlay(long long seconds) {
+int SimulatePlay(long long seconds, std::optional<zl::LocalMs> at) {
     zl::SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
-    zl::SimulatePlayRun(seconds, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
+    zl::SimulatePlayRun(seconds, [](const std::string& line) { std::printf("%s\n", line.c_str()); }, at);
     return 0;
 }
 
@@ -111,6 +123,49 @@ std::optional<zl::LocalMs> ParseInstant(const std::string& text) {
         hour > 23 || minute > 59 || second > 59)
         return std::nullopt;
     return zl::MakeLocalMs(year, month, day, hour, minute, second);
+}
+
+zl::LocalMs InstantArgument(const std::string& value) {
+    const auto at = ParseInstant(value);
+    if (!at)
+        throw zl::Error(zl::Format("--at takes a local time as \"YYYY-MM-DD HH:MM:SS\", not \"%s\"", value.c_str()));
+    return *at;
+}
+
+// What the home's selection plays when, from its schedules and dark hours: one line an
+// interval, local time.
+int PrintSchedule(const std::vector<std::string>& args) {
+    std::optional<zl::LocalMs> at;
+    long long days = 7;
+    for (size_t i = 1; i < args.size(); i += 2) {
+        if (i + 1 == args.size()) return Usage();
+        if (args[i] == "--at") {
+            at = InstantArgument(args[i + 1]);
+        } else if (args[i] == "--days") {
+            const auto given = WholeNumber(args[i + 1], 1, 3660);
+            if (!given)
+                throw zl::Error(zl::Format("Days \"%s\" are not valid: give a whole number from 1 to 3660",
+                                           args[i + 1].c_str()));
+            days = *given;
+        } else {
+            return Usage();
+        }
+    }
+    const zl::UtcMs from = at ? zl::UtcFromLocal(*at) : zl::SystemClock().Utc();
+    const zl::UtcMs to = zl::UtcFromLocal(zl::LocalFromUtc(from) + days * zl::kMsPerDay);
+    const auto select = zl::FindFileCaseInsensitive(zl::SelectListPath());
+    const zl::StringList selection = select ? zl::ReadTextList(*select) : zl::StringList{};
+    const zl::PlaySchedule schedule = zl::LoadPlaySchedule(zl::PageDefDir(), selection, [](const std::string& problem) {
+        std::fprintf(stderr, "%s\n", zl::GbkToUtf8(problem).c_str());
+    });
+    const auto minute = [](zl::UtcMs t) { return zl::LocalSecond(zl::LocalFromUtc(t)).substr(0, 16); };
+    for (const zl::TimelineEntry& entry : zl::Timeline(schedule, from, to)) {
+        std::string what;
+        for (const std::string& plan : entry.state.plans) what += (what.empty() ? "" : ",") + zl::GbkToUtf8(plan);
+        if (entry.state.dark) what = "dark";
+        std::printf("%s\t%s\t%s\n", minute(entry.start).c_str(), minute(entry.end).c_str(), what.c_str());
+    }
+    return 0;
 }
 
 // Opens the page as Open does, starts its widgets as play does, lets `ms` of virtual time pass
@@ -219,15 +274,22 @@ int Run(const std::vector<std::string>& args) {
     }
     if (command == "play") {
         long long seconds = 60;
+        std::optional<zl::LocalMs> at;
         for (size_t i = 1; i < args.size(); ++i) {
-            if (args[i] != "--seconds" || i + 1 == args.size()) return Usage();
-            seconds = Seconds(args[++i]);
+            if ((args[i] != "--seconds" && args[i] != "--at") || i + 1 == args.size()) return Usage();
+            if (args[i] == "--at")
+                at = InstantArgument(args[++i]);
+            else
+                seconds = Seconds(args[++i]);
         }
-        return SimulatePlay(seconds);
+        return SimulatePlay(seconds, at);
     }
+    if (command == "schedule") return PrintSchedule(args);
     if (command == "render") return Render(args);
     if (command == "sign") return zl::RunSign(args);
-    if (command == "playlog") return PlayLogSums(args);
+    if (command == "playlog")
+        return std::find(args.begin(), args.end(), "--fleet") != args.end() ? zl::RunFleetPlayLog(args) : PlayLogSums(args);
+    if (command == "desk") return zl::RunDesk(args);
     if (command == "publish") return zl::RunPublish(args);
     if (command == "announce") return zl::RunAnnounce(args);
     if (command == "fleet") return zl::RunFleet(args);
