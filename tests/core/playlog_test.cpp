@@ -38,7 +38,7 @@ TEST(PlayLog, DarkTimeSaysUntilWhenAndCountsOnALineOfItsOwn) {
     log.PageStarted(t0 + 5'000 + 7 * 3'600'000, "A", "p1");
     log.PageEnded(t0 + 5'000 + 7 * 3'600'000 + 10'000);
     EXPECT_EQ(ReadTextList(home / "log" / "play-2026-12-21.log"),
-              StringList({"2026-12-21 22:59:55\tpage\tA\tp1\t5", "2026-12-21 23:00:00\tdark\t2026-12-22 06:00",
+              StringList({"2026-12-21 22:59:55\tshowing\tA\tp1", "2026-12-21 22:59:55\tpage\tA\tp1\t5", "2026-12-21 23:00:00\tdark\t2026-12-22 06:00",
                           "2026-12-21 23:00:00\tdark-time\t25200"}));
     EXPECT_EQ(SumPlayLog(home.path(), "", ""), (PlaySums{{{"2026-12-21", "", ""}, 25200},
                                                           {{"2026-12-21", "A", "p1"}, 5},
