@@ -18,6 +18,7 @@ inline int RunBenchmarks(int argc, char** argv, const std::function<void()>& bef
                          const std::function<void()>& after = {}) {
     ChooseHeadlessPlatform();
     QApplication app(argc, argv);
+    AllowDeepWidgetTrees();
     PrepareProgram();
     SetErrorReporter([](const QString& message) { std::fprintf(stderr, "%s\n", qPrintable(message)); });
     if (before) before();

@@ -134,7 +134,13 @@ FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetCo
         QMetaObject::invokeMethod(this, [this] {
             Say("applied " + sign_->StateJson());
             takenBundle_ = sign_->AppliedBundle();
-            Guarded([this] { window_.TakeNewSelection(); });
+            if (!window_.Playing && StartPlay) {
+                // The selection it was waiting for: play starts at its first page.
+                playedBundle_ = std::exchange(takenBundle_, {});
+                std::exchange(StartPlay, {})();
+            } else {
+                Guarded([this] { window_.TakeNewSelection(); });
+            }
             // A page of the old selection shown since the apply may have recorded its index.
             ResetResumePoint(home_);
         }, Qt::QueuedConnection);
@@ -167,6 +173,7 @@ FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetCo
         QMetaObject::invokeMethod(this, [this, message] {
             // Anyone who may write a group's topics could raise it: never a box over the page.
             Say("error " + message);
+            if (Problem) Problem(message);
         }, Qt::QueuedConnection);
     };
     playedBundle_ = sign_->AppliedBundle();

@@ -55,6 +55,12 @@ public:
     ~FleetPlay() override;
     // One line per event (page shown, bundle applied, announcement shown), for the headless sign.
     std::function<void(const std::string& line)> Log;
+    // A fleet error (a refused message, a failed connection), on the GUI thread: for standard
+    // error, the play log and the status line; never a box over the page.
+    std::function<void(const std::string& message)> Problem;
+    // Starts play; called once when a bundle arrives while the window does not play (a sign
+    // started to play before it had a selection).
+    std::function<void()> StartPlay;
     void Start();
     FleetSign& Sign() { return *sign_; }
 

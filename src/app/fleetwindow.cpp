@@ -24,6 +24,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
 
 #include "core/atomicfile.h"
 #include "core/inifile.h"
@@ -204,15 +205,20 @@ FleetWindow::~FleetWindow() {
 void FleetWindow::SetStatus(const QString& text) { status_->setText(text); }
 
 namespace {
+std::atomic<int> g_jobs{0};
+
 // A background job's message: "!" starts an error.
 QString Outcome(const std::string& message) {
     return QString::fromStdString(!message.empty() && message[0] == '!' ? message.substr(1) : message);
 }
 }  // namespace
 
+int FleetWindow::JobsOut() { return g_jobs; }
+
 void FleetWindow::RunInBackground(std::function<std::string()> work, std::function<void(const std::string&)> done) {
     // The answer goes through the application object and looks for the window there, on the GUI thread.
     QPointer<FleetWindow> window(this);
+    ++g_jobs;
     QThread* thread = QThread::create([window, work = std::move(work), done = std::move(done)] {
         std::string message;
         try {
@@ -221,6 +227,7 @@ void FleetWindow::RunInBackground(std::function<std::string()> work, std::functi
             message = std::string("!") + e.what();
         }
         QMetaObject::invokeMethod(qApp, [window, done, message] {
+            --g_jobs;
             if (window) done(message);
         }, Qt::QueuedConnection);
     });

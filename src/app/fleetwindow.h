@@ -48,6 +48,8 @@ public:
     FleetWindow(QWidget* parent, std::filesystem::path settings, std::filesystem::path home);
     ~FleetWindow() override;
     FleetModel& Model() { return model_; }
+    // Background jobs (publish, announcement, screenshot) of all fleet windows not yet ended.
+    static int JobsOut();
     QTableView* Table() const { return table_; }
     QPushButton* DeskButton() const { return deskButton_; }
 

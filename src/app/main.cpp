@@ -25,7 +25,9 @@ QString MissingSelection(zl::TSYS_Frmzorled& window) {
     if (!zl::FindFileCaseInsensitive(zl::SelectListPath()))
         return QString::fromUtf8("没有保存的播放方案选择 (SelectList.PLN)，以设计模式启动");
     window.BuildPageList();
-    if (window.PageList.empty()) return QString::fromUtf8("保存的播放方案选择中没有页面，以设计模式启动");
+    // Plans whose pages are all missing still play: play waits on black and takes the pages as
+    // they appear. Only a selection of no plan at all is the operator's choice not to play.
+    if (window.SelectedPlans.empty()) return QString::fromUtf8("保存的播放方案选择中没有页面，以设计模式启动");
     return {};
 }
 
@@ -52,6 +54,14 @@ int main(int argc, char** argv) {
             QCoreApplication console(argc, argv);
             PlayAtStart(console);
         }
+    }
+    // Without a display Qt would abort; a sign under a service manager is better served by one
+    // line and a status of its own, after which it is started again.
+    bool platformGiven = false;
+    for (int i = 1; i < argc; ++i) platformGiven = platformGiven || std::string_view(argv[i]) == "-platform";
+    if (const QString why = platformGiven ? QString() : zl::NoDisplayReason(); !why.isEmpty()) {
+        std::fprintf(stderr, "zorled: %s\n", qPrintable(why));
+        return zl::kExitNoDisplay;
     }
     zl::Application app(argc, argv);
     const bool playAtStart = PlayAtStart(app);
@@ -122,6 +132,22 @@ int main(int argc, char** argv) {
     // A sign of a fleet connects as it starts; a bad fleet.ini is reported and the program runs on.
     std::unique_ptr<zl::FleetPlay> fleet;
     zl::Guarded([&] { fleet = zl::StartFleetIfConfigured(window, zl::ProgramHome()); });
+    if (fleet) {
+        fleet->Problem = [&](const std::string& message) {
+            std::fprintf(stderr, "%s\n", message.c_str());
+            sign.Log().Event(zl::Now(), "fleet", {message});
+            window.statusBar()->showMessage(QString::fromStdString(message));
+        };
+        // Asked to play with nothing to play yet: the fleet's first bundle brings the selection.
+        if (playAtStart && !window.Playing)
+            fleet->StartPlay = [&] {
+                const auto editor = window.RunPlanEditor;
+                window.RunPlanEditor = [] { return true; };
+                zl::Guarded([&] { window.ActionPlayExecute(); });
+                window.RunPlanEditor = editor;
+                sign.Follow();
+            };
+    }
     // A stop signal served while starting found no loop to quit.
     const int status = stopping ? 0 : app.exec();
     fleet.reset();

@@ -12,7 +12,9 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -62,14 +64,27 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent, Use use) : QMainWindow(parent) {
 
     BuildActions();
     if (use == Use::Designer) {
-        // Floating at first: docked, it would crowd the fixed tool rows of this small window.
+        // Docked on the right, beside the tool rows rather than over the 播放 button; the window
+        // widens by the panel while it is docked there, so the fixed tool rows keep their room.
         PropertyPanel = new TPropertyPanel(this);
         addDockWidget(Qt::RightDockWidgetArea, PropertyPanel);
-        PropertyPanel->setFloating(true);
         PropertyPanel->hide();
+        auto fit = [this] {
+            const int tools = kWidth - 6;
+            if (PropertyPanel->isVisible() && !PropertyPanel->isFloating())
+                resize(std::max(width(), tools + kDockedPanelWidth), std::max(height(), kDockedPanelHeight));
+            else if (width() > tools)
+                resize(tools, kHeight - 26);
+        };
+        connect(PropertyPanel, &QDockWidget::visibilityChanged, this, fit);
+        connect(PropertyPanel, &QDockWidget::topLevelChanged, this, fit);
 
         BuildMenus();
         BuildPanels();
+        // Where the operator last left the panel (docked or floating, and where).
+        const QSettings remembered(QString::fromStdString((ProgramHome() / kDesignerSettings).string()),
+                                   QSettings::IniFormat);
+        restoreState(remembered.value("MainWindow/State").toByteArray());
     }
 
     // A fresh installation has no pagedef folder; the plan editor's lists must have somewhere to go.
@@ -114,6 +129,18 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent, Use use) : QMainWindow(parent) {
         if (box.clickedButton() == save) return SaveAnswer::Save;
         if (box.clickedButton() == discard) return SaveAnswer::Discard;
         return SaveAnswer::Cancel;
+    };
+    AskPasteMany = [this](std::size_t widgets) {
+        QMessageBox box(QMessageBox::Question, U("请确定"),
+                        U("剪贴板中有 %1 个部件，粘贴这么多部件需要一些时间。是否粘贴？").arg(widgets),
+                        QMessageBox::NoButton, this);
+        QPushButton* paste = box.addButton(U("粘贴"), QMessageBox::AcceptRole);
+        QPushButton* cancel = box.addButton(U("取消"), QMessageBox::RejectRole);
+        box.setDefaultButton(cancel);
+        box.setEscapeButton(cancel);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.exec();
+        return box.clickedButton() == paste;
     };
 }
 
@@ -339,6 +366,7 @@ void TSYS_Frmzorled::CreatePageWindow(const std::string& name, bool shown) {
 void TSYS_Frmzorled::AttachPage() {
     // The editing keys work whichever of the two windows is active.
     Page->addActions(EditActions);
+    Page->installEventFilter(this);
     if (PropertyPanel) PropertyPanel->SetPage(Page);
     QUndoStack& stack = Page->History->Stack();
     connect(&stack, &QUndoStack::indexChanged, this, [this] { UpdateCommandStates(); });
@@ -389,7 +417,7 @@ void TSYS_Frmzorled::PasteClipboard() {
     std::string text;
     if (data && data->hasFormat(kPageTextMime)) text = data->data(kPageTextMime).toStdString();
     else if (data && data->hasText()) text = Utf8ToGbk(data->text().toStdString());
-    PasteText(*Page, text);
+    PasteText(*Page, text, [this](std::size_t widgets) { return !AskPasteMany || AskPasteMany(widgets); });
 }
 
 void TSYS_Frmzorled::ActionFleetExecute() {
@@ -416,6 +444,8 @@ void TSYS_Frmzorled::SavePageTo(const std::filesystem::path& path) {
     if (Announcements) Announcements->RestoreAll();
     CurrentFile = path;
     SetFileTitle();
+    // The page being designed is a shown page; a save never writes it away hidden.
+    if (!Playing && !Page->Visible()) Page->SetVisible(true);
     SavePageFile(*Page, path);
     std::filesystem::path unit = path;
     unit.replace_extension(".Pas");
@@ -504,12 +534,28 @@ void TSYS_Frmzorled::ActionAutostartExecute(bool on) {
     }
 }
 
+bool TSYS_Frmzorled::eventFilter(QObject* watched, QEvent* event) {
+    // The page window's close button or Alt+F4 while designing: hiding it would leave the page
+    // edited and saved unseen, so it means 新页面, with its question. The program's own closes
+    // (quitting, a stop) are not spontaneous and go through.
+    if (watched == Page && event->type() == QEvent::Close && event->spontaneous() && !Playing) {
+        event->ignore();
+        QTimer::singleShot(0, this, [this] { Guarded([this] { ActionnewpageExecute(); }); });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void TSYS_Frmzorled::closeEvent(QCloseEvent* event) {
     bool keep = false;
     if (askOnClose_) Guarded([&] { keep = !MayDiscardPage(); });
     if (keep) {
         event->ignore();
         return;
+    }
+    if (PropertyPanel) {
+        QSettings remembered(QString::fromStdString((ProgramHome() / kDesignerSettings).string()), QSettings::IniFormat);
+        remembered.setValue("MainWindow/State", saveState());
     }
     // Closing the main window ends the program: play stops first (its data modules are
     // uninitialised once), then the stay-on-top page window and any open report close too.

@@ -2,6 +2,7 @@
 #include <QMainWindow>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -39,6 +40,10 @@ public:
     int Top() const { return 350; }
     static constexpr int kWidth = 492;
     static constexpr int kHeight = 346;
+    // The property panel docked beside the tool rows, and where its place is remembered.
+    static constexpr int kDockedPanelWidth = 300;
+    static constexpr int kDockedPanelHeight = 520;
+    static constexpr const char* kDesignerSettings = "designer.ini";
 
     TFrmZorLedForm* Page = nullptr;
     // The page play replaced, still on screen beneath the new one until that one is drawn.
@@ -59,6 +64,13 @@ public:
     int ResumeAt = -1;
     // Kept in milliseconds so the tick's whole-second comparison is exact.
     LocalMs PageStart = 0;
+    // Play found no page to show: the last page (or a black one) stays and the list is tried
+    // again every few seconds; PageStart is then the time of the last try.
+    bool WaitingForPages = false;
+    // The page on screen was put there by play (not the page from before play, not the black one).
+    bool PageFromPlay = false;
+    // Pages that failed to load in this run, with their error, so each fault is reported once.
+    std::map<std::string, std::string> BrokenPages;
     // The page's time is measured here: a wall clock set back or forward changes no duration.
     MonoMs PageStartMono = 0;
     // The schedules of the selection, what they say now and when that may change next.
@@ -131,6 +143,8 @@ public:
     enum class SaveAnswer { Save, Discard, Cancel };
     std::function<bool(QFileDialog&)> RunFileDialog;
     std::function<SaveAnswer()> AskSaveChanges;
+    // Asked before a paste of very many widgets, which takes a while; true pastes them.
+    std::function<bool(std::size_t widgets)> AskPasteMany;
 
     // The page was changed since it was opened, made or saved.
     bool PageModified() const;
@@ -148,6 +162,8 @@ public:
     std::function<bool()> RunPlanEditor;
     // Called with the page name each time play shows a page.
     std::function<void(const std::string& page)> PageShown;
+    // Called once each time play starts waiting for pages, with the reason shown to the operator.
+    std::function<void(const QString& why)> PlayWaiting;
 
     // The play run.
     void StartPlay();
@@ -156,12 +172,21 @@ public:
     std::string NextPageName();
     void PlayNextPage();
     bool PlayPageFile(const std::filesystem::path& path);
+    // Plays the named page of the list; a page that cannot be read is reported (once per fault)
+    // and false is returned, as for a missing one.
+    bool PlayListedPage(const std::string& name);
+    bool PlayPageOnScreen() const;
+    // No page could be shown: keep the play page on screen or show a black one, and retry later.
+    void WaitForPages(bool wholePass);
+    void ShowBlankPage();
+    void RetryPages();
     // Play's page change: the next page is read, started and composed in a window not yet
     // shown, then shown above the current one without taking the activation, and becomes the
     // current page; the current one is freed once the new one is on screen. A page that fails
     // to load leaves the current one showing. A dark page takes only the place and size of the
     // file's page and shows black.
     void ShowNextPage(const std::filesystem::path& file, bool dark = false);
+    void PutPageOnScreen(std::unique_ptr<TFrmZorLedForm> next);
     void FreeRetiringPage();
     // Shows a play page window: the program's open dialogs stay above it, and a menu of the menu
     // bar open at that moment stays open.
@@ -183,6 +208,8 @@ public:
     void TakeNewSelection();
     // The plan of the page on screen (GBK), empty when none.
     std::string CurrentPlan() const;
+    // The selected plans, joined with commas (GBK).
+    std::string JoinedPlans() const;
     // The status line of a play run: plan, page, its seconds left and the page after it.
     QLabel* PlayStatus = nullptr;
     void ShowPlayStatus();
@@ -203,6 +230,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QAction* MakeAction(const char* caption, const char* category, std::function<void()> run);

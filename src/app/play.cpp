@@ -91,6 +91,9 @@ void TSYS_Frmzorled::StartPlay() {
     StartPlugins();
     PageIndex = ResumeAt >= 0 && ResumeAt < static_cast<int>(PageList.size()) ? ResumeAt - 1 : -1;
     ResumeAt = -1;
+    WaitingForPages = false;
+    PageFromPlay = false;
+    BrokenPages.clear();
     if (LedOutput) LedOutput->SetPlaying(true);
     PlayNextPage();
 }
@@ -137,16 +140,84 @@ void TSYS_Frmzorled::PlayNextPage() {
             return;
         }
     }
-    // One pass at most: when no entry names an existing page, the page on screen stays.
+    // One pass at most: pages that are missing or cannot be read are passed over.
     for (size_t tried = 0; tried < PageList.size(); ++tried) {
         const std::string name = NextPageName();
-        if (name.empty()) return;
-        if (PlayPageFile(PageFilePath(name))) {
-            if (PageShown) PageShown(name);
+        if (name.empty()) {
+            // An empty entry ends the search for this tick; a run with no page yet waits on black.
+            if (Playing && !PlayPageOnScreen()) WaitForPages(false);
             return;
         }
+        if (PlayListedPage(name)) return;
         if (!Playing) return;
     }
+    if (Playing) WaitForPages(true);
+}
+
+bool TSYS_Frmzorled::PlayListedPage(const std::string& name) {
+    const std::filesystem::path path = PageFilePath(name);
+    try {
+        if (!PlayPageFile(path)) return false;
+    } catch (const std::exception& e) {
+        if (!Playing) throw;
+        // A broken page is passed over like a missing one; it is reported when it breaks, not
+        // on every round, so a sign left alone for months keeps one line per fault in its log.
+        const std::string message = e.what();
+        auto known = BrokenPages.find(name);
+        if (known == BrokenPages.end() || known->second != message) {
+            BrokenPages[name] = message;
+            ReportError(QString::fromStdString(message));
+        }
+        return false;
+    }
+    BrokenPages.erase(name);
+    WaitingForPages = false;
+    if (PageShown) PageShown(name);
+    return true;
+}
+
+bool TSYS_Frmzorled::PlayPageOnScreen() const { return Page && PageFromPlay; }
+
+void TSYS_Frmzorled::WaitForPages(bool wholePass) {
+    const bool already = WaitingForPages;
+    WaitingForPages = true;
+    PageStart = Now();
+    PageStartMono = MonotonicNow();
+    if (!PlayPageOnScreen()) ShowBlankPage();
+    TimerPlay->SetEnabled(true);
+    followingPage_.clear();
+    ShowPlayStatus();
+    // Outside every plan's window nothing is due: that is no fault to report.
+    if (!wholePass || already || (Schedule.Active() && PageList.empty())) return;
+    const QString why = PageList.empty()
+                            ? QString::fromUtf8("所选播放方案中没有页面，每 %1 秒重试").arg(kMinDisplayTime)
+                            : QString::fromUtf8("所选播放方案中没有可播放的页面（页面文件不存在或无法读取），每 %1 秒重试")
+                                  .arg(kMinDisplayTime);
+    if (PlayWaiting) PlayWaiting(why);
+    ReportError(why);
+}
+
+void TSYS_Frmzorled::ShowBlankPage() {
+    std::unique_ptr<TFrmZorLedForm> blank(zl::CreatePageWindow("", false));
+    blank->setAttribute(Qt::WA_ShowWithoutActivating);
+    // Where the page before play was, at its size, so the LED output keeps its frame.
+    if (Page) blank->SetBounds(Page->Left(), Page->Top(), Page->Width(), Page->Height());
+    blank->SetBorderStyle(Page ? Page->BorderStyle() : blank->BorderStyle());
+    blank->SetColor(clBlack);
+    PutPageOnScreen(std::move(blank));
+    PageFromPlay = false;
+}
+
+void TSYS_Frmzorled::RetryPages() {
+    // The list files are read again too: a plan put back counts as much as a page put back.
+    const StringList before = PageList;
+    BuildPageList();
+    if (PageList != before) {
+        PlayPluginCalls->Stop();
+        StartPlugins();
+        PageIndex = -1;
+    }
+    PlayNextPage();
 }
 
 bool TSYS_Frmzorled::PlayPageFile(const std::filesystem::path& path) {
@@ -190,13 +261,19 @@ void TSYS_Frmzorled::ShowNextPage(const std::filesystem::path& file, bool dark) 
         next->StartWidgets();
         next->PrepareFirstFrame();
     }
+    PutPageOnScreen(std::move(next));
+    PageFromPlay = true;
+    CurrentFile = file;
+    SetFileTitle();
+}
+
+void TSYS_Frmzorled::PutPageOnScreen(std::unique_ptr<TFrmZorLedForm> next) {
+    FreeRetiringPage();
     RetiringPage = Page;
     if (RetiringPage) RetiringPage->StopWidgets();
     // Whatever reads the current page (the LED output, the preview) takes the new one as it is shown.
     Page = next.release();
     AttachPage();
-    CurrentFile = file;
-    SetFileTitle();
     ShowPlayPageWindow(*Page);
     // The old window goes once the new one is drawn over it; until then the screen shows one
     // or the other, never the desktop. A window that is never exposed lets it go at the next tick.
@@ -248,6 +325,11 @@ void TSYS_Frmzorled::TimerPlayTimer() {
         ShowPlayStatus();
         return;
     }
+    if (WaitingForPages) {
+        if ((MonotonicNow() - PageStartMono) / 1000 >= kMinDisplayTime) RetryPages();
+        ShowPlayStatus();
+        return;
+    }
     if (Page->displaytime < kMinDisplayTime) Page->displaytime = kMinDisplayTime;
     // Whole seconds, cut toward zero, on the monotonic clock: setting the wall clock changes
     // no page's time.
@@ -262,7 +344,7 @@ void TSYS_Frmzorled::TimerPlayTimer() {
 void TSYS_Frmzorled::TakeNewSelection() {
     SelectionReplaced = true;
     // A page on screen finishes its time; with none, play starts the new selection at once.
-    if (Playing && (!Page || !TimerPlay->Enabled())) PlayNextPage();
+    if (Playing && (!Page || !TimerPlay->Enabled() || WaitingForPages)) PlayNextPage();
 }
 
 std::string TSYS_Frmzorled::FollowingPage() const {
@@ -284,8 +366,17 @@ void TSYS_Frmzorled::ShowPlayCommand(bool stop) {
 
 void TSYS_Frmzorled::ShowPlayStatus() {
     if (!PlayStatus) return;  // a play-only window has no status line
+    const auto q = [](const std::string& gbk) { return QString::fromStdString(GbkToUtf8(gbk)); };
     if (Playing && Dark) {
         PlayStatus->setText(ScheduleNote());
+        PlayStatus->show();
+        return;
+    }
+    if (Playing && WaitingForPages) {
+        const std::int64_t left = std::max<std::int64_t>(0, kMinDisplayTime - (MonotonicNow() - PageStartMono) / 1000);
+        PlayStatus->setText(QString::fromUtf8("方案：%1    没有可播放的页面，%2 秒后重试")
+                                .arg(q(JoinedPlans()))
+                                .arg(left));
         PlayStatus->show();
         return;
     }
@@ -296,7 +387,6 @@ void TSYS_Frmzorled::ShowPlayStatus() {
     }
     const std::int64_t elapsed = (MonotonicNow() - PageStartMono) / 1000;
     const std::int64_t left = std::max<std::int64_t>(0, std::max(Page->displaytime, kMinDisplayTime) - elapsed);
-    const auto q = [](const std::string& gbk) { return QString::fromStdString(GbkToUtf8(gbk)); };
     PlayStatus->setText(QString::fromUtf8("方案：%1    页面：%2    剩余 %3 秒    下一页：%4")
                             .arg(q(CurrentPlan()), q(PageList[PageIndex]))
                             .arg(left)
@@ -310,8 +400,15 @@ std::string TSYS_Frmzorled::CurrentPlan() const {
     return PagePlans[PageIndex];
 }
 
+std::string TSYS_Frmzorled::JoinedPlans() const {
+    std::string plans;
+    for (const std::string& plan : SelectedPlans) plans += (plans.empty() ? "" : ", ") + plan;
+    return plans;
+}
+
 void TSYS_Frmzorled::StopPlay() {
     Playing = false;
+    WaitingForPages = false;
     FreeRetiringPage();
     // A dark page is no page to design or save: the page it took its place from comes back.
     if (Dark && Page && !CurrentFile.empty()) Guarded([this] { ShowNextPage(CurrentFile); });

@@ -84,6 +84,7 @@ void TSYS_Frmzorled::GoDark() {
         ShowNextPage(*shape, true);
     }
     Dark = true;
+    WaitingForPages = false;
     if (DarkShown) DarkShown(ScheduleChange);
     ShowPlayStatus();
 }

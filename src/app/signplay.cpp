@@ -1,6 +1,8 @@
 #include "app/signplay.h"
 
 #include <QAction>
+#include <QStatusBar>
+#include <cstdio>
 
 #include "app/mainwindow.h"
 #include "core/codepage.h"
@@ -15,9 +17,28 @@ SignPlay::SignPlay(TSYS_Frmzorled& window, std::filesystem::path home, ServiceNo
                    ScreenSaverSuspension* screenSaver)
     : window_(window), home_(std::move(home)), service_(service), screenSaver_(screenSaver), log_(home_) {
     log_.RemoveOld(Now());
+    // Proof of play that cannot be written is said once where someone may look: the status line,
+    // standard error (the journal) and the service status.
+    log_.SetWriteFailureListener([this](const std::string& why) {
+        const QString text = QString::fromUtf8("播放日志无法写入：") + QString::fromStdString(why);
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        window_.statusBar()->showMessage(text);
+        if (service_) service_->Status(text);
+    });
+    // While a page is on screen its seconds so far are appended now and then, so a kill or a
+    // power cut loses at most that much of it.
+    heartbeat_ = CreateTimer();
+    heartbeat_->SetInterval(kPlayLogHeartbeatMs);
+    heartbeat_->SetOnTimer([this] { log_.Heartbeat(Now()); });
     followPlay_ = QObject::connect(window_.ActionPlay, &QAction::changed, &window_, [this] { Follow(); });
     previousShown_ = window_.PageShown;
     window_.PageShown = [this](const std::string& page) { Shown(page); };
+    previousWaiting_ = window_.PlayWaiting;
+    // The report itself goes to the log as every play report does; the service manager hears it too.
+    window_.PlayWaiting = [this](const QString& why) {
+        if (previousWaiting_) previousWaiting_(why);
+        if (service_) service_->Status(QString::fromUtf8("播放 ") + why);
+    };
     previousDark_ = window_.DarkShown;
     window_.DarkShown = [this](std::optional<UtcMs> until) { Darkened(until); };
     // From the moment play is asked for, so a page that fails as the run starts is a play report.
@@ -35,9 +56,11 @@ SignPlay::SignPlay(TSYS_Frmzorled& window, std::filesystem::path home, ServiceNo
 SignPlay::~SignPlay() {
     QObject::disconnect(followPlay_);
     window_.PageShown = previousShown_;
+    window_.PlayWaiting = previousWaiting_;
     window_.DarkShown = previousDark_;
     ModuleRunner::Instance().SetFailureListener({});
     SetPlayReports({}, {});
+    log_.SetWriteFailureListener({});
 }
 
 void SignPlay::Follow() {
@@ -49,6 +72,7 @@ void SignPlay::Follow() {
         else
             window_.Page->unsetCursor();
     }
+    heartbeat_->SetEnabled(playing);
     if (playing == wasPlaying_) return;
     wasPlaying_ = playing;
     if (playing) {
@@ -66,6 +90,7 @@ void SignPlay::Shown(const std::string& page) {
     if (window_.Page && window_.Playing) window_.Page->setCursor(Qt::BlankCursor);
     if (!wasPlaying_) log_.Event(window_.PageStart, "start");
     wasPlaying_ = window_.Playing;
+    heartbeat_->SetEnabled(wasPlaying_);
     log_.PageStarted(window_.PageStart, GbkToUtf8(window_.CurrentPlan()), GbkToUtf8(page));
     // Where to go on after a crash; a record that cannot be written never stops play. It is
     // written before the page is announced, so a kill right after the announcement resumes here.
@@ -74,7 +99,7 @@ void SignPlay::Shown(const std::string& page) {
     } catch (const std::exception& e) {
         log_.Event(Now(), "error", {e.what()});
     }
-    QString status = QString::fromUtf8("播放 ") + QString::fromLocal8Bit(page.c_str());
+    QString status = QString::fromUtf8("播放 ") + QString::fromStdString(GbkToUtf8(page));
     if (window_.Schedule.Active()) status += QString::fromUtf8("    ") + window_.ScheduleNote();
     if (service_) service_->Status(status);
 }

@@ -1,10 +1,13 @@
 #pragma once
 #include <QMetaObject>
+#include <QString>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "core/clock.h"
 #include "core/playlog.h"
 
 namespace zl {
@@ -17,6 +20,9 @@ class ScreenSaverSuspension;
 // stop, error report and failed data-module call; the resume point at every page; the pointer
 // off the page window; reports that never wait on a click (one self-closing box at a time);
 // the screen saver off and the service manager told the page. Design mode is left as it is.
+// How often the page on screen has its seconds so far appended to the play log.
+constexpr int kPlayLogHeartbeatMs = 10'000;
+
 class SignPlay {
 public:
     // `service` and `screenSaver` may be null (nothing to tell, nothing to suspend).
@@ -40,8 +46,10 @@ private:
     ServiceNotifier* service_;
     ScreenSaverSuspension* screenSaver_;
     PlayLog log_;
+    std::unique_ptr<Timer> heartbeat_;
     bool wasPlaying_ = false;
     std::function<void(const std::string&)> previousShown_;
+    std::function<void(const QString&)> previousWaiting_;
     std::function<void(std::optional<UtcMs>)> previousDark_;
     QMetaObject::Connection followPlay_;
 };

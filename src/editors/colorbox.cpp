@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSignalBlocker>
+#include <iterator>
 
 #include "widgets/paint.h"
 
@@ -56,7 +57,20 @@ TColorBox::TColorBox(QWidget* parent) : QComboBox(parent) {
 
 void TColorBox::SetSelected(TColor color) {
     const QSignalBlocker quiet(this);
-    setCurrentIndex(findData(color));
+    int index = findData(color);
+    const int named = static_cast<int>(std::size(kColors));
+    if (index < 0) {
+        // A colour of no name (picked with "...", or read from a file) shows as itself: its
+        // swatch and its value, in the one entry kept for it after the named ones.
+        const QColor rgb = ToQColor(color);
+        const QString caption = QString::fromUtf8("自定义 %1").arg(rgb.name(QColor::HexRgb).toUpper());
+        if (count() == named) addItem(QIcon(), QString());
+        index = named;
+        setItemIcon(index, Swatch(color));
+        setItemText(index, caption);
+        setItemData(index, static_cast<int>(color));
+    }
+    setCurrentIndex(index);
 }
 
 std::optional<TColor> TColorBox::Selected() const {

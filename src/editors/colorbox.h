@@ -6,13 +6,14 @@
 namespace zl {
 
 // A drop-down of named colours: the 16 standard colours, four extended ones and the system
-// colours, each with a swatch. A colour outside the list shows no selection.
+// colours, each with a swatch. A colour outside the list shows in an entry of its own, with its
+// swatch and value.
 class TColorBox : public QComboBox {
     Q_OBJECT
 public:
     explicit TColorBox(QWidget* parent = nullptr);
 
-    // Selects the colour's entry, or none; raises no change.
+    // Selects the colour's entry, made for a colour without a name; raises no change.
     void SetSelected(TColor color);
     // The chosen colour; nothing while no entry is selected.
     std::optional<TColor> Selected() const;

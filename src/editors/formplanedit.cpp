@@ -58,6 +58,9 @@ TFormPlanEdit::TFormPlanEdit(QWidget* parent) : QDialog(parent) {
     BitBtndark->setObjectName("BitBtndark");
     BitBtndark->setGeometry(kPlanWidth + 4, kClientHeight - kButtonStrip + 19, 90, 27);
     for (QPushButton* b : {BitBtnadd, BitBtndelete, BitBtnok, BitBtncancle, BitBtndark}) b->setAutoDefault(false);
+    // Enter means 确定 wherever the focus is, never the plan list's 新增 beside it.
+    for (QPushButton* b : FrameAplan1->findChildren<QPushButton*>()) b->setAutoDefault(false);
+    BitBtnok->setDefault(true);
     connect(BitBtndark, &QPushButton::clicked, this, GuardedHandler([this] { BitBtndarkClick(); }));
     connect(FramePlanSchedule1, &TFramePlanSchedule::Changed, this, [this] {
         if (const int row = SelectedRow(); row >= 0) MarkScheduled(row);

@@ -3,6 +3,9 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QPointer>
+#include <QAbstractScrollArea>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
@@ -56,11 +59,38 @@ bool ReadOnlyKind(const PropInfo& info) {
     }
 }
 
-// Keeps the editors out of the way of the tree's own keys and look.
+// Scrolling the panel passes over the editors: a spin box or drop-down takes the wheel only
+// once it has the focus, else the wheel scrolls the rows as it does elsewhere in the panel.
+class WheelGuard : public QObject {
+public:
+    static WheelGuard* Instance() {
+        static QPointer<WheelGuard> guard;
+        if (!guard) guard = new WheelGuard(qApp);
+        return guard;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (event->type() != QEvent::Wheel || !widget || widget->hasFocus()) return false;
+        for (QWidget* p = widget->parentWidget(); p; p = p->parentWidget())
+            if (auto* area = qobject_cast<QAbstractScrollArea*>(p)) {
+                QCoreApplication::sendEvent(area->viewport(), event);
+                break;
+            }
+        return true;
+    }
+
+private:
+    using QObject::QObject;
+};
+
+// Keeps the editors out of the way of the tree's own keys, look and wheel.
 template <class W>
 W* Compact(W* w) {
     w->setAutoFillBackground(true);
     w->setFocusPolicy(Qt::StrongFocus);
+    w->installEventFilter(WheelGuard::Instance());
     return w;
 }
 
@@ -323,7 +353,7 @@ QWidget* TPropertyPanel::MakeEditor(const PropertyPath& row, QTreeWidgetItem* it
                 auto* layout = new QHBoxLayout(box);
                 layout->setContentsMargins(0, 0, 0, 0);
                 layout->setSpacing(2);
-                auto* colors = new TColorBox(box);
+                auto* colors = Compact(new TColorBox(box));
                 colors->setObjectName("Colors");
                 auto* more = new QToolButton(box);
                 more->setObjectName("More");

@@ -4,6 +4,7 @@
 #include <archive_entry.h>
 #include <fcntl.h>
 #include <unistd.h>
+#include <stdio.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -229,6 +230,7 @@ CheckedBundle CheckBundle(std::string_view body, const std::string& group) {
     if (archive_read_open_memory(r.a, body.data(), body.size()) != ARCHIVE_OK)
         throw Error("Bundle refused: not a tar archive");
     CheckedBundle out;
+    size_t copiedBytes = 0;
     std::set<std::string> names;
     QJsonObject manifest;
     bool first = true;
@@ -246,12 +248,23 @@ CheckedBundle CheckBundle(std::string_view body, const std::string& group) {
         if (!IsPlainName(name)) throw Error("Bundle refused: entry \"" + name + "\" is not a plain file name");
         if (archive_entry_filetype(e) != AE_IFREG || archive_entry_hardlink(e) || archive_entry_symlink(e))
             throw Error("Bundle refused: entry \"" + name + "\" is not a regular file");
+        // A sparse entry's holes cost nothing in the message and their full size in memory.
+        if (archive_entry_sparse_count(e) > 0)
+            throw Error("Bundle refused: entry \"" + name + "\" is a sparse file");
         if (!names.insert(AsciiLower(name)).second)
             throw Error("Bundle refused: entry \"" + name + "\" appears twice when case is ignored");
         const la_int64_t size = archive_entry_size(e);
         if (size < 0 || static_cast<size_t>(size) > body.size())
             throw Error("Bundle refused: entry \"" + name + "\" has a size that cannot be");
+        // Entries read in place cost nothing; copies together may not outgrow the message, so a
+        // bundle never takes more than about twice its size.
+        const size_t copied = out.copies.size();
         const std::string_view data = EntryData(r.a, body, static_cast<size_t>(size), out.copies);
+        if (out.copies.size() != copied) {
+            copiedBytes += out.copies.back().size();
+            if (copiedBytes > body.size())
+                throw Error("Bundle refused: its entries take more room than the message itself");
+        }
         if (data.size() != static_cast<size_t>(size))
             throw Error("Bundle refused: entry \"" + name + "\" is cut short");
         if (first) {
@@ -313,53 +326,124 @@ bool IsFleetManaged(const fs::path& home) {
     return fs::is_symlink(home / "pagedef", ec);
 }
 
-fs::path ApplyBundle(const fs::path& home, const CheckedBundle& bundle, const std::string& bodySha256) {
+namespace {
+
+// Where a real pagedef folder goes aside: pagedef.local, or the first free pagedef.local.N.
+fs::path AsideName(const fs::path& home) {
+    std::error_code ec;
+    fs::path aside = home / "pagedef.local";
+    for (int n = 1; fs::exists(fs::symlink_status(aside, ec)); ++n) aside = home / ("pagedef.local." + std::to_string(n));
+    return aside;
+}
+
+// Keeps a sign's own pages beside the fleet's; an empty folder is not worth keeping.
+void SetAside(const fs::path& home, const fs::path& folder) {
+    std::error_code ec;
+    if (fs::is_empty(folder, ec) && !ec) {
+        fs::remove(folder, ec);
+        return;
+    }
+    fs::rename(folder, AsideName(home));
+}
+
+std::uintmax_t FreeBytes(const fs::path& folder) {
+    std::error_code ec;
+    const fs::space_info space = fs::space(folder, ec);
+    return ec ? static_cast<std::uintmax_t>(-1) : space.available;
+}
+
+}  // namespace
+
+void RecoverFleetHome(const fs::path& home) {
+    std::error_code ec;
+    const fs::path temporary = home / ".pagedef.link";
+    const auto status = fs::symlink_status(temporary, ec);
+    if (fs::is_symlink(status)) {
+        fs::remove(temporary, ec);
+    } else if (fs::is_directory(status)) {
+        // Killed after the exchange: the sign's old pages wait under the temporary name.
+        if (!fs::exists(fs::symlink_status(home / "pagedef", ec))) fs::rename(temporary, home / "pagedef", ec);
+        else SetAside(home, temporary);
+    }
+    for (fs::directory_iterator it(home / "fleet", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".new") == 0) {
+            std::error_code ignored;
+            fs::remove_all(it->path(), ignored);
+        }
+    }
+}
+
+fs::path ApplyBundle(const fs::path& home, const CheckedBundle& bundle, const std::string& bodySha256,
+                     const std::function<void(const char* step)>& step) {
+    auto done = [&](const char* name) {
+        if (step) step(name);
+    };
     const fs::path fleet = home / "fleet";
     fs::create_directories(fleet);
+    RecoverFleetHome(home);
     const std::string folderName = std::to_string(bundle.version) + "-" + bodySha256.substr(0, 12);
     const fs::path folder = fleet / folderName;
     const fs::path staging = fleet / (folderName + ".new");
+    const fs::path link = home / "pagedef";
     std::error_code ec;
-    fs::remove_all(staging, ec);
+    const std::string current = fs::is_symlink(link, ec) ? fs::read_symlink(link, ec).filename().string() : "";
+    // Only the folder play runs from stays while the new one is unpacked: a home needs room for
+    // two selections, not three.
+    for (fs::directory_iterator it(fleet, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!it->is_directory() || name == current) continue;
+        std::error_code ignored;
+        fs::remove_all(it->path(), ignored);
+    }
+    done("old folders removed");
+    std::uintmax_t need = 4096;
+    for (const CheckedFile& f : bundle.files) need += (f.data.size() + 4095) / 4096 * 4096 + 4096;
+    const std::uintmax_t free = FreeBytes(fleet);
+    if (free < need)
+        throw Error(Format("Bundle not applied: it needs %ju bytes under \"%s\", and %ju are free", need,
+                           fleet.string().c_str(), free));
     try {
         fs::create_directory(staging);
         for (const CheckedFile& f : bundle.files) WriteWholeFileSynced(staging / f.name, f.data);
         SyncFolder(staging);
-        fs::remove_all(folder, ec);
+        done("unpacked");
         fs::rename(staging, folder);
+        SyncFolder(fleet);
+        done("folder in place");
     } catch (const std::exception& e) {
         fs::remove_all(staging, ec);
         throw Error(std::string("Bundle not applied: ") + e.what());
     }
-    const fs::path link = home / "pagedef";
-    fs::path previous;
     try {
-        if (fs::is_symlink(link, ec)) {
-            previous = fs::read_symlink(link, ec);
-        } else if (fs::exists(link, ec)) {
-            // The sign's own pages stay, beside the fleet's.
-            fs::path aside = home / "pagedef.local";
-            for (int n = 1; fs::exists(fs::symlink_status(aside, ec)); ++n)
-                aside = home / ("pagedef.local." + std::to_string(n));
-            fs::rename(link, aside);
-        }
         const fs::path temporary = home / ".pagedef.link";
-        fs::remove(temporary, ec);
         fs::create_directory_symlink(fs::path("fleet") / folderName, temporary);
-        fs::rename(temporary, link);
+        done("link made");
+        if (fs::is_directory(fs::symlink_status(link, ec))) {
+            // A real folder and the link trade places in one step: pagedef is there at every moment.
+            if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE) != 0) {
+                const int e = errno;
+                fs::remove(temporary, ec);
+                throw Error(Format("Cannot exchange \"%s\" with the fleet's link. %s", link.string().c_str(),
+                                   std::strerror(e)));
+            }
+            SyncFolder(home);
+            done("exchanged");
+            // The apply stands from here; a folder not set aside now is at the next start.
+            try {
+                SetAside(home, temporary);
+            } catch (const std::exception&) {
+            }
+        } else {
+            fs::rename(temporary, link);
+        }
         SyncFolder(home);
+        done("linked");
     } catch (const std::exception& e) {
         fs::remove_all(folder, ec);
         throw Error(std::string("Bundle not applied: ") + e.what());
     }
     ResetResumePoint(home);
-    // Keep the new folder and the one before it, for going back by hand.
-    for (fs::directory_iterator it(fleet, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (!it->is_directory() || name == folderName || name == previous.filename().string()) continue;
-        std::error_code ignored;
-        fs::remove_all(it->path(), ignored);
-    }
     return folder;
 }
 

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -54,11 +55,18 @@ struct CheckedBundle {
 // manifest sizes and SHA-256, the group). Fails with the reason.
 CheckedBundle CheckBundle(std::string_view body, const std::string& group);
 
-// Unpacks into a new folder under <home>/fleet/ and swaps <home>/pagedef to it with one rename,
-// keeping the previous folder; a real pagedef folder is first moved to pagedef.local. Nothing
-// changes when it fails. Returns the new folder.
+// Unpacks into a new folder under <home>/fleet/ and swaps <home>/pagedef to it with one rename
+// (a real pagedef folder is exchanged with the link in one step and then kept as pagedef.local,
+// unless empty), keeping the current folder as the one before. Folders older than that go
+// first, and the free space is checked before unpacking. Nothing changes when it fails.
+// `step`, when given, is called after each step that a kill could follow (for tests).
+// Returns the new folder.
 std::filesystem::path ApplyBundle(const std::filesystem::path& home, const CheckedBundle& bundle,
-                                  const std::string& bodySha256);
+                                  const std::string& bodySha256,
+                                  const std::function<void(const char* step)>& step = {});
+// Puts right what a kill during ApplyBundle can leave behind: a half-unpacked folder, a
+// temporary link name, or the old pagedef folder not yet set aside. Run before the first apply.
+void RecoverFleetHome(const std::filesystem::path& home);
 
 // Points the resume record at the first page of the selection now in <home>/pagedef, so that a
 // restart does not take an index of the selection before it. Never fails: without a readable

@@ -91,7 +91,13 @@ FleetSign::FleetSign(std::filesystem::path home, FleetConfig config, std::string
       instance_(RandomHex(8)),
       publisherKey_(FleetKey::LoadPublic(config_.publisherKey)),
       applied_(home_),
-      started_(clock_.utcMs()) {}
+      started_(clock_.utcMs()) {
+    // A kill during an apply may have left a step undone; play must find pagedef whole.
+    try {
+        RecoverFleetHome(home_);
+    } catch (const std::exception&) {
+    }
+}
 
 FleetSign::~FleetSign() { Stop(); }
 
@@ -108,7 +114,14 @@ void FleetSign::Start() {
             link_->Subscribe("zorled/group/" + group + "/text/+");
         }
         link_->Subscribe(CommandTopic(config_.sign));
+        // A second copy with this id shows itself on the state topic.
+        link_->Subscribe(StateTopic(config_.sign));
         ClearError("connection");
+        {
+            std::lock_guard lock(mutex_);
+            if (!duplicate_.empty() && clock_.steadyMs() - duplicateSeen_ > kCommandWindowMs) duplicate_.clear();
+        }
+        if (duplicate_.empty()) ClearError("duplicate");
         {
             std::lock_guard lock(publishMutex_);
             if (!stopping_) {
@@ -123,6 +136,16 @@ void FleetSign::Start() {
     link_->onMessage = [this](const std::string& topic, std::string_view payload) { OnMessage(topic, payload); };
     // Retried with back-off; the operator hears of it once per reason.
     link_->onRefused = [this](const std::string& reason) { SetError("connection", reason); };
+    link_->onTakenOver = [this] {
+        {
+            std::lock_guard lock(mutex_);
+            duplicateSeen_ = clock_.steadyMs();
+            if (duplicate_.empty()) duplicate_ = "?";
+        }
+        SetError("duplicate", "Another client keeps connecting to the broker as sign \"" + config_.sign +
+                                  "\" (a second sign with id \"" + config_.sign +
+                                  "\"?); this one waits longer before each new connection");
+    };
     link_->Start();
 }
 
@@ -204,6 +227,7 @@ std::string FleetSign::StateJson() const {
                       {"uptime", static_cast<qint64>((clock_.utcMs() - started_) / 1000)},
                       {"time", static_cast<qint64>(clock_.utcMs())}};
     if (skew_) state.insert("clock_skew_ms", static_cast<qint64>(*skew_));
+    if (!duplicate_.empty()) state.insert("duplicate", QString::fromStdString(duplicate_));
     if (!config_.site.empty()) state.insert("site", QString::fromStdString(config_.site));
     QJsonArray texts;
     for (const auto& [widget, a] : texts_)
@@ -317,10 +341,30 @@ std::string FleetSign::TakeCommand(const std::string& topic, std::string_view me
     return id;
 }
 
+bool FleetSign::EverConnected() const { return link_ && link_->EverConnected(); }
+
 void FleetSign::OnMessage(const std::string& topic, std::string_view payload) {
     // An empty retained message only removes the one before it.
     if (payload.empty()) return;
     const FleetTopic where = ParseTopic(topic);
+    if (where.kind == TopicKind::State) {
+        // What this sign's last run left is retained; a live state of another instance is a twin.
+        if (MqttLink::MessageRetained()) return;
+        const std::string other =
+            QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size())))
+                .object()
+                .value("instance")
+                .toString()
+                .toStdString();
+        if (other.empty() || other == instance_) return;
+        {
+            std::lock_guard lock(mutex_);
+            duplicate_ = other;
+            duplicateSeen_ = clock_.steadyMs();
+        }
+        SetError("duplicate", "Sign \"" + config_.sign + "\" also runs elsewhere (instance " + other + ")");
+        return;
+    }
     const char* kind = where.kind == TopicKind::Bundle ? "bundle"
                        : where.kind == TopicKind::Text ? "announcement"
                                                        : "command";

@@ -84,6 +84,8 @@ public:
     std::string TakeCommand(const std::string& topic, std::string_view message, QJsonObject* command = nullptr);
     std::string StateJson() const;
     const std::string& Instance() const { return instance_; }
+    // Whether the broker ever accepted the sign's connection since Start.
+    bool EverConnected() const;
     // Publishes the state anew so its health figures (disk, memory, load, clock) stay fresh.
     void RefreshHealth() { PublishState(); }
 
@@ -111,7 +113,9 @@ private:
     std::set<std::string> shownTopics_;                        // announcement topics taken since start
     std::map<std::string, std::int64_t> seenCommands_;         // id -> steady ms when taken
     std::int64_t lastShot_ = -kShotIntervalMs;
-    std::optional<std::int64_t> skew_;  // of the last command, when the clock is not synchronised
+    std::optional<std::int64_t> skew_;
+    std::string duplicate_;             // another instance seen with this sign's id
+    std::int64_t duplicateSeen_ = 0;    // steady ms  // of the last command, when the clock is not synchronised
     std::int64_t since_ = 0;
     std::int64_t started_ = 0;
 };

@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <openssl/err.h>
+#include <utility>
 
 #include "core/error.h"
 
@@ -12,6 +14,7 @@ namespace zl {
 namespace {
 
 std::once_flag g_init;
+thread_local bool t_retained = false;
 
 std::string Why(int rc) {
     if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
@@ -56,9 +59,87 @@ void MqttLink::SetWill(const std::string& topic, const std::string& payload) {
 }
 
 void MqttLink::Start() {
-    mosquitto_connect_async(mosq_, config_.host.c_str(), config_.port, config_.keepalive);
-    mosquitto_loop_start(mosq_);
+    // Publishing from other threads wakes this loop rather than writing on its socket.
+    mosquitto_threaded_set(mosq_, true);
     started_ = true;
+    thread_ = std::thread([this] { Run(); });
+}
+
+bool MqttLink::EverConnected() const {
+    std::lock_guard lock(mutex_);
+    return ever_;
+}
+
+void MqttLink::Run() {
+    // libmosquitto's own loop ends for good on a TLS error and retries a refused connection
+    // without a word; this one keeps trying and says why each attempt failed.
+    int delay = 1;
+    int takeoverDelay = 10;
+    int shortSessions = 0;
+    const std::string hint = config_.tls ? " (is the broker's certificate issued by the cafile and for this host name?)"
+                                         : " (if the port wants TLS, use mqtts://)";
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopRequested_) return;
+            connectResult_ = -1;
+        }
+        // Not blocking: a stop never waits on a broker that does not answer.
+        int rc = mosquitto_connect_async(mosq_, config_.host.c_str(), config_.port, config_.keepalive);
+        int failedErrno = errno;
+        const auto began = std::chrono::steady_clock::now();
+        if (rc == MOSQ_ERR_SUCCESS) {
+            for (;;) {
+                {
+                    std::lock_guard lock(mutex_);
+                    if (stopRequested_) break;
+                }
+                rc = mosquitto_loop(mosq_, 500, 1);
+                failedErrno = errno;
+                if (rc != MOSQ_ERR_SUCCESS) break;
+            }
+        }
+        int answered;
+        bool takenOver;
+        {
+            std::lock_guard lock(mutex_);
+            if (stopRequested_) return;
+            answered = connectResult_;
+            takenOver = std::exchange(takenOver_, false);
+        }
+        if (answered == 0) delay = 1;  // it was up: start the back-off over
+        // Some brokers drop the older of two connections with one client id without saying why:
+        // sessions ended by the broker within seconds, again and again, are the same thing.
+        if (answered == 0 && std::chrono::steady_clock::now() - began < std::chrono::seconds(5))
+            ++shortSessions;
+        else if (answered == 0)
+            shortSessions = 0;
+        if (shortSessions >= 3 && !takenOver) {
+            takenOver = true;
+            shortSessions = 0;
+            if (onTakenOver) onTakenOver();
+        }
+        if (takenOver) {
+            delay = std::max(delay, takeoverDelay);
+            takeoverDelay = std::min(takeoverDelay * 2, 600);
+        } else if (answered < 0 && onRefused) {
+            // No answer to the connect: unreachable, TLS failed, or not an MQTT broker there.
+            std::string why = rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN ? "the connection was closed before the broker answered"
+                              : (rc == MOSQ_ERR_ERRNO || rc == MOSQ_ERR_UNKNOWN) && failedErrno ? std::strerror(failedErrno)
+                                                                                               : Why(rc);
+            if (rc == MOSQ_ERR_TLS) {
+                const unsigned long e = ERR_peek_last_error();
+                if (e) why += std::string(": ") + ERR_reason_error_string(e);
+            }
+            const bool hinted = rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN ||
+                                rc == MOSQ_ERR_PROTOCOL;
+            onRefused(Format("Cannot connect to broker %s: %s%s; trying again", config_.broker.c_str(), why.c_str(),
+                             hinted ? hint.c_str() : ""));
+        }
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(delay), [&] { return stopRequested_; });
+        delay = std::min(delay * 2, 30);
+    }
 }
 
 void MqttLink::Connect(int timeoutMs) {
@@ -87,6 +168,8 @@ void MqttLink::Connect(int timeoutMs) {
     mosquitto_loop_start(mosq_);
     started_ = true;
 }
+
+bool MqttLink::MessageRetained() { return t_retained; }
 
 void MqttLink::Subscribe(const std::string& pattern, int qos) {
     {
@@ -146,6 +229,17 @@ void MqttLink::WaitAcknowledged(int mid, int timeoutMs) {
 void MqttLink::Stop() {
     if (!started_) return;
     started_ = false;
+    if (thread_.joinable()) {
+        {
+            std::lock_guard lock(mutex_);
+            stopRequested_ = true;
+        }
+        changed_.notify_all();
+        // A goodbye while connected: the broker keeps the will.
+        mosquitto_disconnect_v5(mosq_, 0, nullptr);
+        thread_.join();
+        return;
+    }
     mosquitto_disconnect_v5(mosq_, 0, nullptr);
     mosquitto_loop_stop(mosq_, false);
 }
@@ -161,6 +255,7 @@ void MqttLink::OnConnect(mosquitto*, void* self, int rc, int, const mqtt5__prope
         std::lock_guard lock(link->mutex_);
         link->connectResult_ = rc;
         link->connected_ = rc == 0;
+        link->ever_ |= rc == 0;
     }
     link->changed_.notify_all();
     if (rc == 0 && link->onConnected) link->onConnected();
@@ -169,14 +264,17 @@ void MqttLink::OnConnect(mosquitto*, void* self, int rc, int, const mqtt5__prope
                                mosquitto_reason_string(rc)));
 }
 
-void MqttLink::OnDisconnect(mosquitto*, void* self, int, const mqtt5__property*) {
+void MqttLink::OnDisconnect(mosquitto*, void* self, int rc, const mqtt5__property*) {
     auto* link = static_cast<MqttLink*>(self);
+    const bool takenOver = rc == MQTT_RC_SESSION_TAKEN_OVER;
     {
         std::lock_guard lock(link->mutex_);
         link->connected_ = false;
         ++link->disconnects_;
+        link->takenOver_ |= takenOver;
     }
     link->changed_.notify_all();
+    if (takenOver && link->onTakenOver) link->onTakenOver();
     if (link->onDisconnected) link->onDisconnected();
 }
 
@@ -204,6 +302,7 @@ void MqttLink::OnSubscribe(mosquitto*, void* self, int mid, int, const int*, con
 void MqttLink::OnMessage(mosquitto*, void* self, const mosquitto_message* message, const mqtt5__property*) {
     auto* link = static_cast<MqttLink*>(self);
     if (!link->onMessage) return;
+    t_retained = message->retain;
     try {
         link->onMessage(message->topic, std::string_view(static_cast<const char*>(message->payload),
                                                          static_cast<size_t>(message->payloadlen)));

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "fleet/fleetconfig.h"
 
@@ -15,8 +16,9 @@ struct mqtt5__property;
 
 namespace zl {
 
-// One MQTT 5 connection to the fleet's broker through libmosquitto's own network thread, which
-// reconnects with back-off. Callbacks run on that thread.
+// One MQTT 5 connection to the fleet's broker. Start runs a network thread of its own that
+// connects, reconnects with back-off and reports why a connection failed; Connect serves a
+// short-lived tool. Callbacks run on the network thread.
 class MqttLink {
 public:
     MqttLink(const FleetConfig& config, const std::string& clientId);
@@ -26,11 +28,19 @@ public:
 
     std::function<void()> onConnected;
     std::function<void()> onDisconnected;
-    // The broker answered a connect with a refusal (bad credentials, not authorised).
+    // A connection failed or was lost (the broker refused it, it is unreachable, TLS failed);
+    // the message names the broker and the reason. Called at every failed attempt: the
+    // receiver tells the operator once per reason.
     std::function<void(const std::string& reason)> onRefused;
+    // Another client connected with this client id and the broker dropped this one; the link
+    // waits longer before each new attempt (10 s, doubling up to 10 minutes) so that two copies
+    // do not knock each other off without end.
+    std::function<void()> onTakenOver;
     // The payload is the library's own buffer, valid during the call and writable (a bundle's
     // signature check lays its signed text out there rather than copying megabytes).
     std::function<void(const std::string& topic, std::string_view payload)> onMessage;
+    // During onMessage: whether the message is one the broker held retained (not a live one).
+    static bool MessageRetained();
 
     // Sent by the broker, retained at QoS 1, when this link dies without saying goodbye; takes
     // effect at the next connect. Call it before Start or on the network thread (in a callback):
@@ -38,6 +48,8 @@ public:
     void SetWill(const std::string& topic, const std::string& payload);
     // Connects in the background and keeps reconnecting; never blocks.
     void Start();
+    // Whether a connection was ever accepted since Start or Connect.
+    bool EverConnected() const;
     // Connects and waits for the broker's answer; fails with a message naming the broker.
     void Connect(int timeoutMs);
     // QoS 0 delivers retained messages in order with no in-flight limit: a reader that only
@@ -57,6 +69,7 @@ public:
     const FleetConfig& Config() const { return config_; }
 
 private:
+    void Run();
     static void OnConnect(mosquitto*, void* self, int rc, int flags, const mqtt5__property*);
     static void OnDisconnect(mosquitto*, void* self, int rc, const mqtt5__property*);
     static void OnPublish(mosquitto*, void* self, int mid, int reason, const mqtt5__property*);
@@ -72,6 +85,10 @@ private:
     int connectResult_ = -1;  // -1: no answer yet
     int disconnects_ = 0;
     std::map<int, int> acknowledged_;  // mid -> reason code
+    bool ever_ = false;
+    bool stopRequested_ = false;
+    bool takenOver_ = false;
+    std::thread thread_;
     std::string lastPattern_;
     int lastQos_ = 1;
     std::set<int> subscribed_;  // acknowledged subscription mids

@@ -13,7 +13,7 @@ namespace zl {
 namespace {
 
 bool DesignerOnly(const QWidget* w) {
-    return dynamic_cast<const TGripPanel*>(w) != nullptr || dynamic_cast<const TBandCanvas*>(w) != nullptr;
+    return dynamic_cast<const TGripOverlay*>(w) != nullptr || dynamic_cast<const TBandCanvas*>(w) != nullptr;
 }
 
 // `area` is in `widget`'s coordinates; `origin` is where its (0, 0) lies in the picture.

@@ -377,6 +377,8 @@ bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) try {
     }
     // A bound FormDestroy may have taken the designer away; the page then only shows.
     if (!Selection) return false;
+    if (auto* e = dynamic_cast<QMouseEvent*>(event); e && CatchGreyGrip(*e, widget->mapTo(this, e->position().toPoint())))
+        return true;
     switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick: {
@@ -410,6 +412,7 @@ bool TFrmZorLedForm::eventFilter(QObject* watched, QEvent* event) try {
 
 void TFrmZorLedForm::mousePressEvent(QMouseEvent* e) try {
     if (!Selection) return;
+    if (CatchGreyGrip(*e, e->position().toPoint())) return;
     if (HandlerBound("OnMouseDown", "FormMouseDown"))
         FormMouseDown(e->button(), {e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
 } catch (...) {
@@ -418,6 +421,7 @@ void TFrmZorLedForm::mousePressEvent(QMouseEvent* e) try {
 
 void TFrmZorLedForm::mouseMoveEvent(QMouseEvent* e) try {
     if (!Selection) return;
+    if (CatchGreyGrip(*e, e->position().toPoint())) return;
     if (HandlerBound("OnMouseMove", "FormMouseMove"))
         FormMouseMove({e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
 } catch (...) {
@@ -426,6 +430,7 @@ void TFrmZorLedForm::mouseMoveEvent(QMouseEvent* e) try {
 
 void TFrmZorLedForm::mouseReleaseEvent(QMouseEvent* e) try {
     if (!Selection) return;
+    if (CatchGreyGrip(*e, e->position().toPoint())) return;
     if (HandlerBound("OnMouseUp", "FormMouseUp"))
         FormMouseUp(e->button(), {e->buttons(), e->modifiers()}, int(e->position().x()), int(e->position().y()));
 } catch (...) {
@@ -434,12 +439,38 @@ void TFrmZorLedForm::mouseReleaseEvent(QMouseEvent* e) try {
 
 void TFrmZorLedForm::mouseDoubleClickEvent(QMouseEvent* e) try {
     if (!Selection) return;
+    if (CatchGreyGrip(*e, e->position().toPoint())) return;
     if (HandlerBound("OnDblClick", "FormDblClick")) FormDblClick();
     if (HandlerBound("OnMouseDown", "FormMouseDown"))
         FormMouseDown(e->button(), {e->buttons(), e->modifiers(), true}, int(e->position().x()),
                       int(e->position().y()));
 } catch (...) {
     ReportCurrentError();
+}
+
+void TFrmZorLedForm::OperatorMoving() {
+    if (History) beforeMove_ = History->TakePage();
+}
+
+void TFrmZorLedForm::OperatorMoved() {
+    if (!History) return;
+    History->RecordPageMove(std::move(beforeMove_), History->TakePage());
+    beforeMove_.clear();
+    Changed();
+}
+
+bool TFrmZorLedForm::CatchGreyGrip(const QMouseEvent& e, QPoint pagePoint) {
+    // Past a handful of selected widgets the grip sheet lets the mouse through; a press on one of
+    // its grey grips still belongs to the grip, which resizes nothing, until the release.
+    if (e.type() == QEvent::MouseButtonPress || e.type() == QEvent::MouseButtonDblClick) {
+        const TGripOverlay* overlay = Selection->Overlay();
+        greyGripHeld_ = overlay && overlay->testAttribute(Qt::WA_TransparentForMouseEvents) &&
+                        Selection->GripAt(pagePoint).has_value();
+        return greyGripHeld_;
+    }
+    if (!greyGripHeld_) return false;
+    if (e.type() == QEvent::MouseButtonRelease) greyGripHeld_ = false;
+    return e.type() == QEvent::MouseButtonRelease || e.type() == QEvent::MouseMove;
 }
 
 TBandCanvas::TBandCanvas(QWidget* page) : QWidget(page) {
@@ -495,16 +526,16 @@ void TFrmZorLedForm::LayoutAllGrips() {
 }
 
 void TFrmZorLedForm::SelectInBand(int x1, int y1, int x2, int y2, QWidget* container) {
+    std::vector<Control*> met = Selection->Widgets();
     for (Component* c : Components()) {
         auto* control = dynamic_cast<Control*>(c);
         if (!control || control->Widget()->parentWidget() != container) continue;
         const int left = control->Left() + kFrameLeft, top = control->Top() + kFrameTop;
         const int right = left + control->Width(), bottom = top + control->Height();
-        if (left <= x2 && right >= x1 && top <= y2 && bottom >= y1 && Selection->IndexOf(control) < 0)
-            Selection->Add(control);
+        if (left <= x2 && right >= x1 && top <= y2 && bottom >= y1) met.push_back(control);
     }
-    LayoutAllGrips();
-    if (Selection->Count() > 1) Selection->SetGripColor(clGray);
+    // One selection change for the whole band, however many widgets it meets.
+    Selection->SelectWidgets(met);
 }
 
 void TFrmZorLedForm::FormMouseDown(Qt::MouseButton, MouseShift shift, int x, int y) {
@@ -588,11 +619,11 @@ void TFrmZorLedForm::WidgetMouseMove(Control* widget, MouseShift shift, int x, i
         for (const TSelectControl& item : Selection->Items)
             item.Control->SetBounds(item.Control->Left() + dx, item.Control->Top() + dy, item.Control->Width(),
                                     item.Control->Height());
-        if (Selection->Count() > 0 && Selection->Items[0].Grips[0].Grip &&
-            !Selection->Items[0].Grips[0].Grip->isHidden())
-            for (const TSelectControl& item : Selection->Items)
-                for (const TGrip& g : item.Grips)
-                    if (g.Grip) g.Grip->hide();
+        if (Selection->Count() > 0 && Selection->Items[0].Grips[0].Shown) {
+            for (TSelectControl& item : Selection->Items)
+                for (TGrip& g : item.Grips) g.Shown = false;
+            if (Selection->Overlay()) Selection->Overlay()->Refresh();
+        }
     }
     if (BandActive && state == ShiftState::CtrlLeft) {
         EraseBand();

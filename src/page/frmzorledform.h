@@ -64,6 +64,10 @@ public:
     void MoveSelected(int dx, int dy);
     void SelectAll();
 
+    // The last text pasted and how often in a row, so each paste of it lands further on.
+    std::size_t PasteKey = 0;
+    int PasteRepeat = 0;
+
     // Every designer change goes through this history (undo and redo).
     std::unique_ptr<TPageHistory> History;
 
@@ -116,6 +120,8 @@ signals:
     void SelectionChanged();
 
 protected:
+    void OperatorMoving() override;
+    void OperatorMoved() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -130,6 +136,9 @@ private:
     void NormaliseBand();
     // The selection's state when a drag began; recorded as one step when the button is released.
     std::optional<PageState> dragBefore_;
+    bool greyGripHeld_ = false;
+    PropertyValues beforeMove_;
+    bool CatchGreyGrip(const QMouseEvent& event, QPoint pagePoint);
     void FinishDrag(const QString& caption);
 };
 

@@ -41,6 +41,12 @@ void ReadProperties(Component& component, const pagetext::Object& node, const Re
     }
 }
 
+// A report of reading names the file read, unless its text already does.
+std::string NamingPageFile(const std::string& message, const std::filesystem::path& path) {
+    if (message.find(path.string()) != std::string::npos) return message;
+    return message + " (page file \"" + path.string() + "\")";
+}
+
 std::string UniqueRootName(const std::string& name) {
     if (!TopLevelNameExists(name)) return name;
     for (int i = 1;; ++i) {
@@ -118,6 +124,9 @@ void TreeToPage(const pagetext::Object& root, TFrmZorLedForm& page) {
     } loaded{read};
 
     page.BeginLoad();
+    // The window being read does not count against its own root name: a file opened and saved
+    // keeps the name its unit source declares.
+    page.SetName("");
     page.SetName(UniqueRootName(root.name));
     ReadProperties(page, root, context);
     ReadChildren(root, &page, page, context, read);
@@ -148,9 +157,13 @@ void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path, bool 
     page.hide();
     page.setUpdatesEnabled(false);
     try {
-        const std::string text = ReadWholeFile(path);
-        TreeToPage(pagetext::Parse(text), page);
-        CheckPageSurface(page.ClientWidth(), page.ClientHeight());
+        try {
+            const std::string text = ReadWholeFile(path);
+            TreeToPage(pagetext::Parse(text), page);
+            CheckPageSurface(page.ClientWidth(), page.ClientHeight());
+        } catch (const std::exception& e) {
+            throw Error(NamingPageFile(e.what(), path));
+        }
     } catch (...) {
         // Whatever was read stays, but never a surface too large to draw.
         if (PageSurfaceBytes(page.ClientWidth(), page.ClientHeight()) > kMaxPageSurfaceBytes) {

@@ -2,7 +2,10 @@
 
 #include <QPointer>
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
+#include "core/clock.h"
 #include "core/pagetext/parser.h"
 #include "core/pagetext/writer.h"
 #include "page/frmzorledform.h"
@@ -33,10 +36,25 @@ private:
     bool first_ = true;
 };
 
+// Steps of this id follow each other within kMergeMs are one move of the page window: the window
+// manager reports a drag as many moves.
+constexpr int kPageMoveId = 1;
+constexpr LocalMs kMergeMs = 1000;
+
 class PageValuesStep : public QUndoCommand {
 public:
-    PageValuesStep(TPageHistory& history, const QString& caption, PropertyValues before, PropertyValues after)
-        : QUndoCommand(caption), history_(history), before_(std::move(before)), after_(std::move(after)) {}
+    PageValuesStep(TPageHistory& history, const QString& caption, PropertyValues before, PropertyValues after,
+                   int id = -1)
+        : QUndoCommand(caption), history_(history), before_(std::move(before)), after_(std::move(after)), id_(id),
+          at_(Now()) {}
+    int id() const override { return id_; }
+    bool mergeWith(const QUndoCommand* other) override {
+        const auto* next = static_cast<const PageValuesStep*>(other);
+        if (other->id() != id_ || next->at_ - at_ > kMergeMs) return false;
+        after_ = next->after_;
+        at_ = next->at_;
+        return true;
+    }
     void undo() override { Guarded([this] { history_.ApplyPage(before_); }); }
     void redo() override {
         if (first_) {
@@ -49,24 +67,27 @@ public:
 private:
     TPageHistory& history_;
     PropertyValues before_, after_;
+    int id_;
+    LocalMs at_;
     bool first_ = true;
 };
 
-bool Holds(const Control* holder, const Control* widget) {
-    for (const QWidget* w = widget->Widget()->parentWidget(); w; w = w->parentWidget())
-        if (w == holder->Widget()) return true;
-    return false;
-}
+// Places in the page's component order, looked up once per state taken rather than per widget.
+using ComponentPlaces = std::unordered_map<const Component*, int>;
 
-int IndexOf(const TFrmZorLedForm& page, const Component* c) {
+ComponentPlaces PlacesOf(const TFrmZorLedForm& page) {
+    ComponentPlaces places;
     const auto& list = page.Components();
-    return static_cast<int>(std::find(list.begin(), list.end(), c) - list.begin());
+    places.reserve(list.size());
+    for (size_t i = 0; i < list.size(); ++i) places.emplace(list[i], static_cast<int>(i));
+    return places;
 }
 
-void CollectOrder(const TFrmZorLedForm& page, Control& widget, WidgetState& state) {
-    state.order.emplace_back(widget.Name(), IndexOf(page, &widget));
+void CollectOrder(const TFrmZorLedForm& page, const ComponentPlaces& places, Control& widget, WidgetState& state) {
+    const auto it = places.find(&widget);
+    state.order.emplace_back(widget.Name(), it == places.end() ? static_cast<int>(places.size()) : it->second);
     if (widget.IsWindowed())
-        for (Control* child : page.ControlsIn(widget.Widget())) CollectOrder(page, *child, state);
+        for (Control* child : page.ControlsIn(widget.Widget())) CollectOrder(page, places, *child, state);
 }
 
 }  // namespace
@@ -76,15 +97,22 @@ TPageHistory::~TPageHistory() = default;
 
 PageState TPageHistory::Take(const std::vector<Control*>& widgets) const {
     PageState out;
+    std::unordered_set<const QWidget*> listed;
+    for (Control* w : widgets)
+        if (w) listed.insert(w->Widget());
+    const ComponentPlaces places = PlacesOf(page_);
+    std::unordered_set<std::string> taken;
     for (Control* w : widgets) {
-        if (!w || std::any_of(widgets.begin(), widgets.end(), [&](Control* h) { return h && h != w && Holds(h, w); }))
-            continue;
-        if (std::any_of(out.begin(), out.end(), [&](const WidgetState& s) { return s.name == w->Name(); })) continue;
+        if (!w) continue;
+        // A widget held by another one in the list goes with its holder.
+        bool held = false;
+        for (const QWidget* p = w->Widget()->parentWidget(); p && !held; p = p->parentWidget()) held = listed.count(p) > 0;
+        if (held || !taken.insert(w->Name()).second) continue;
         WidgetState state;
         state.name = w->Name();
         if (Control* holder = Control::Of(w->Widget()->parentWidget())) state.container = holder->Name();
         state.text = pagetext::Write(WidgetToTree(page_, *w));
-        CollectOrder(page_, *w, state);
+        CollectOrder(page_, places, *w, state);
         out.push_back(std::move(state));
     }
     return out;
@@ -113,6 +141,10 @@ void TPageHistory::RecordPage(const QString& caption, PropertyValues before, Pro
                    [](const auto& a, const auto& b) { return a.first == b.first && SameValue(a.second, b.second); }))
         return;
     stack_.push(new PageValuesStep(*this, caption, std::move(before), std::move(after)));
+}
+
+void TPageHistory::RecordPageMove(PropertyValues before, PropertyValues after) {
+    stack_.push(new PageValuesStep(*this, QString::fromUtf8("移动页面"), std::move(before), std::move(after), kPageMoveId));
 }
 
 void TPageHistory::ApplyPage(const PropertyValues& values) {
@@ -157,13 +189,25 @@ void TPageHistory::Apply(const PageState& remove, const PageState& build) {
         for (const auto& [name, index] : state.order)
             if (Component* c = page_.FindComponent(name)) places.emplace_back(index, c);
     }
-    // Ascending places: each insertion leaves the others' relative order, which is the old one.
-    std::sort(places.begin(), places.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Ascending places: each goes to its old index among the others, whose relative order is the
+    // old one. One merge, so rebuilding thousands of widgets stays linear.
+    std::stable_sort(places.begin(), places.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::unordered_set<const Component*> placed;
+    for (const auto& p : places) placed.insert(p.second);
     std::vector<Component*> order;
-    for (Component* c : page_.Components())
-        if (std::none_of(places.begin(), places.end(), [c](const auto& p) { return p.second == c; })) order.push_back(c);
-    for (const auto& [index, c] : places)
-        order.insert(order.begin() + std::clamp(index, 0, static_cast<int>(order.size())), c);
+    order.reserve(page_.Components().size());
+    {
+        std::vector<Component*> rest;
+        for (Component* c : page_.Components())
+            if (!placed.count(c)) rest.push_back(c);
+        size_t p = 0, r = 0;
+        while (p < places.size() || r < rest.size()) {
+            if (p < places.size() && (r == rest.size() || places[p].first <= static_cast<int>(order.size())))
+                order.push_back(places[p++].second);
+            else
+                order.push_back(rest[r++]);
+        }
+    }
     // The owner's list only appends: the components from the first one out of place go to the end again.
     const auto& now = page_.Components();
     size_t first = 0;
@@ -172,14 +216,31 @@ void TPageHistory::Apply(const PageState& remove, const PageState& build) {
         order[i]->ChangeOwner(nullptr);
         order[i]->ChangeOwner(&page_);
     }
-    // Drawn widgets paint in their sibling order, which follows the component order.
-    for (const auto& [index, c] : places) {
-        auto* control = dynamic_cast<Control*>(c);
-        if (!control || control->IsWindowed()) continue;
-        const auto siblings = page_.ControlsIn(control->Widget()->parentWidget());
-        const auto it = std::find(siblings.begin(), siblings.end(), control);
-        if (it != siblings.end() && std::next(it) != siblings.end())
-            control->Widget()->stackUnder((*std::next(it))->Widget());
+    // Drawn widgets paint in their sibling order, which follows the component order. Each
+    // container is checked once; only one out of order is restacked.
+    std::unordered_map<QWidget*, std::vector<Control*>> moved;
+    for (const auto& [index, c] : places)
+        if (auto* control = dynamic_cast<Control*>(c); control && !control->IsWindowed())
+            moved[control->Widget()->parentWidget()].push_back(control);
+    for (auto& [container, controls] : moved) {
+        std::vector<Control*> siblings;
+        for (Control* c : page_.ControlsIn(container))
+            if (!c->IsWindowed()) siblings.push_back(c);
+        std::unordered_map<const QWidget*, int> stackPlace;
+        const QObjectList& children = container->children();
+        for (int i = 0; i < children.size(); ++i)
+            if (children[i]->isWidgetType()) stackPlace.emplace(static_cast<QWidget*>(children[i]), i);
+        bool inOrder = true;
+        for (size_t i = 1; inOrder && i < siblings.size(); ++i)
+            inOrder = stackPlace[siblings[i - 1]->Widget()] < stackPlace[siblings[i]->Widget()];
+        if (inOrder) continue;
+        std::unordered_map<const Control*, size_t> at;
+        for (size_t i = 0; i < siblings.size(); ++i) at.emplace(siblings[i], i);
+        for (Control* control : controls) {
+            const auto it = at.find(control);
+            if (it != at.end() && it->second + 1 < siblings.size())
+                control->Widget()->stackUnder(siblings[it->second + 1]->Widget());
+        }
     }
     page_.Restack();
     if (page_.Selection) page_.Selection->SelectWidgets(rebuilt);

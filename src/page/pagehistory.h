@@ -54,6 +54,9 @@ public:
     PropertyValues TakePage() const;
     void RecordPage(const QString& caption, PropertyValues before, PropertyValues after);
     void ApplyPage(const PropertyValues& values);
+    // A move of the page window; the moves of one drag, reported within a second of each other,
+    // are one step.
+    void RecordPageMove(PropertyValues before, PropertyValues after);
 
     // Replaces the widgets of `remove` by those of `build` (names of the page); the rebuilt widgets
     // end up selected. Used by undo and redo.

@@ -1,7 +1,9 @@
 #include "page/selectcontrol.h"
 
 #include <QMouseEvent>
-#include <QPalette>
+#include <QPainter>
+#include <QPaintEvent>
+#include <unordered_set>
 
 #include "qtbase/application.h"
 #include "widgets/paint.h"
@@ -40,46 +42,98 @@ ShiftState ClassifyShift(Qt::MouseButtons buttons, Qt::KeyboardModifiers keys, b
     return ShiftState::None;
 }
 
-TGripPanel::TGripPanel(Tselectcontrolcla& selection, QWidget* page, int number)
-    : QWidget(page), selection_(selection), number_(number) {
+// Up to this many selected widgets the sheet takes the grips' mouse input itself, through a
+// mask of their squares; past it, building the mask costs more than the page's own check.
+constexpr int kMaskedItems = 8;
+
+TGripOverlay::TGripOverlay(Tselectcontrolcla& selection, QWidget* page)
+    : QWidget(page), selection_(selection) {
     setProperty("zlGrip", true);
-    setAutoFillBackground(true);
-    setFixedSize(kGripSize, kGripSize);
-    setCursor(GripCursor(number));
-    SetGripColor(clBlack);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
     hide();
-    raise();
 }
 
-void TGripPanel::SetGripColor(TColor color) {
-    color_ = color;
-    QPalette p = palette();
-    p.setColor(QPalette::Window, ToQColor(color));
-    setPalette(p);
+void TGripOverlay::Refresh() {
+    QWidget* page = parentWidget();
+    if (selection_.Count() == 0) {
+        dragged_ = -1;
+        if (!isHidden()) hide();
+        return;
+    }
+    if (geometry() != page->rect()) setGeometry(page->rect());
+    if (page->children().constLast() != this) raise();
+    if (selection_.Count() <= kMaskedItems) {
+        QRegion mask;
+        for (const TSelectControl& item : selection_.Items)
+            for (const TGrip& g : item.Grips)
+                if (g.Shown) mask += selection_.DrawnRect(item, g).adjusted(-1, -1, 1, 1);
+        setAttribute(Qt::WA_TransparentForMouseEvents, mask.isEmpty());
+        // An empty mask would mean no mask: the sheet then only paints, and nothing shown.
+        setMask(mask.isEmpty() ? QRegion(0, 0, 1, 1) : mask);
+    } else {
+        setAttribute(Qt::WA_TransparentForMouseEvents, true);
+        clearMask();
+    }
+    if (isHidden()) show();
+    update();
 }
 
-void TGripPanel::mousePressEvent(QMouseEvent* e) try {
-    e->accept();
-    selection_.GripMouseDown(*this, int(e->position().x()), int(e->position().y()));
+void TGripOverlay::paintEvent(QPaintEvent* event) try {
+    QPainter painter(this);
+    const QRect area = event->rect();
+    const QColor fill = ToQColor(selection_.GripColor());
+    for (const TSelectControl& item : selection_.Items)
+        for (const TGrip& g : item.Grips) {
+            if (!g.Shown) continue;
+            const QRect r = selection_.DrawnRect(item, g);
+            if (!r.adjusted(-1, -1, 1, 1).intersects(area)) continue;
+            // A white rim keeps a black grip visible on the black boards new widgets are.
+            painter.fillRect(r.adjusted(-1, -1, 1, 1), Qt::white);
+            painter.fillRect(r, fill);
+        }
 } catch (...) {
     ReportCurrentError();
 }
 
-void TGripPanel::mouseMoveEvent(QMouseEvent* e) try {
+void TGripOverlay::mousePressEvent(QMouseEvent* e) try {
     e->accept();
-    selection_.GripMouseMove(*this, e->buttons(), e->modifiers(), int(e->position().x()), int(e->position().y()));
+    const auto hit = selection_.GripAt(e->position().toPoint());
+    if (!hit) return;
+    dragged_ = hit->second;
+    selection_.GripMouseDown(dragged_, e->position().toPoint());
+} catch (...) {
+    ReportCurrentError();
+}
+
+void TGripOverlay::mouseMoveEvent(QMouseEvent* e) try {
+    e->accept();
+    if (dragged_ < 0) {
+        const auto hit = selection_.GripAt(e->position().toPoint());
+        if (hit) setCursor(GripCursor(hit->second));
+        else unsetCursor();
+        return;
+    }
+    selection_.GripMouseMove(dragged_, e->buttons(), e->modifiers(), e->position().toPoint());
 } catch (...) {
     ReportCurrentError();
 }
 
 // Handled here so that nothing reaches the page behind the grip.
-void TGripPanel::mouseReleaseEvent(QMouseEvent* e) try {
+void TGripOverlay::mouseReleaseEvent(QMouseEvent* e) try {
     e->accept();
+    if (dragged_ < 0) return;
+    dragged_ = -1;
     if (selection_.OnGripRelease) selection_.OnGripRelease();
 } catch (...) {
     ReportCurrentError();
 }
-void TGripPanel::mouseDoubleClickEvent(QMouseEvent* e) { e->accept(); }
+void TGripOverlay::mouseDoubleClickEvent(QMouseEvent* e) { e->accept(); }
+
+Tselectcontrolcla::~Tselectcontrolcla() {
+    Items.clear();
+    delete overlay_.data();
+}
 
 std::optional<TSelectControl> Tselectcontrolcla::Item(int index) const {
     if (index < 0 || index >= Count()) return std::nullopt;
@@ -93,27 +147,57 @@ int Tselectcontrolcla::IndexOf(const Control* control) const {
 }
 
 void Tselectcontrolcla::Add(Control* control) {
+    if (!overlay_) overlay_ = new TGripOverlay(*this, control->Widget()->window());
     TSelectControl item;
     item.Control = control;
-    QWidget* page = control->Widget()->parentWidget();
-    for (int n = 0; n < 8; ++n) item.Grips.push_back({new TGripPanel(*this, page, n), n});
-    Items.push_back(std::move(item));
+    for (int n = 0; n < 8; ++n) item.Grips[n].Number = n;
+    Items.push_back(item);
+    Repaint();
     Changed();
 }
 
 void Tselectcontrolcla::Remove(int index) {
     if (index < 0 || index >= Count()) return;
-    for (TGrip& g : Items[index].Grips) delete g.Grip.data();
     Items.erase(Items.begin() + index);
+    Repaint();
     Changed();
 }
 
 void Tselectcontrolcla::Clear() {
     const bool had = !Items.empty();
-    for (TSelectControl& item : Items)
-        for (TGrip& g : item.Grips) delete g.Grip.data();
     Items.clear();
+    // A new selection starts with black grips, as a lone widget's are.
+    color_ = clBlack;
+    Repaint();
     if (had) Changed();
+}
+
+QPoint Tselectcontrolcla::ContainerOffset(const Control& control) const {
+    QWidget* container = control.Widget()->parentWidget();
+    if (!overlay_ || !container || container == overlay_->parentWidget()) return {};
+    return container->mapTo(overlay_->parentWidget(), QPoint());
+}
+
+QRect Tselectcontrolcla::DrawnRect(const TSelectControl& item, const TGrip& grip) const {
+    QRect r(grip.Pos + ContainerOffset(*item.Control), QSize(kGripSize, kGripSize));
+    if (!overlay_) return r;
+    // Half a grip past the page's edge would hide it: the grip is drawn just inside.
+    const QSize page = overlay_->parentWidget()->size();
+    if (r.right() > page.width() - 2) r.moveRight(page.width() - 2);
+    if (r.bottom() > page.height() - 2) r.moveBottom(page.height() - 2);
+    if (r.left() < 1) r.moveLeft(1);
+    if (r.top() < 1) r.moveTop(1);
+    return r;
+}
+
+std::optional<std::pair<int, int>> Tselectcontrolcla::GripAt(QPoint pagePoint) const {
+    for (int i = Count() - 1; i >= 0; --i)
+        for (int n = 7; n >= 0; --n) {
+            const TGrip& g = Items[i].Grips[n];
+            if (g.Shown && DrawnRect(Items[i], g).adjusted(-1, -1, 1, 1).contains(pagePoint))
+                return std::make_pair(i, n);
+        }
+    return std::nullopt;
 }
 
 QPoint Tselectcontrolcla::GripPlacement(const Control& control, int grip) {
@@ -129,30 +213,45 @@ QPoint Tselectcontrolcla::GripPlacement(const Control& control, int grip) {
 void Tselectcontrolcla::LayoutGrips(const Control& control, int index, bool single) {
     if (index < 0 || index >= Count()) return;
     for (TGrip& g : Items[index].Grips) {
-        if (!g.Grip) continue;
-        g.Grip->move(GripPlacement(control, g.Number));
-        g.Grip->setVisible(single || IsCornerGrip(g.Number));
+        g.Pos = GripPlacement(control, g.Number);
+        g.Shown = single || IsCornerGrip(g.Number);
     }
+    Repaint();
 }
 
 void Tselectcontrolcla::SetGripColor(TColor color) {
-    for (TSelectControl& item : Items)
-        for (TGrip& g : item.Grips)
-            if (g.Grip) g.Grip->SetGripColor(color);
+    color_ = color;
+    Repaint();
 }
 
-void Tselectcontrolcla::GripMouseDown(TGripPanel&, int x, int y) {
-    PressX = x;
-    PressY = y;
+void Tselectcontrolcla::GripMouseDown(int grip, QPoint pagePoint) {
+    if (!Items.empty()) pressOffset_ = pagePoint - ContainerOffset(*Items.front().Control) - Items.front().Grips[grip & 7].Pos;
     if (OnGripPress) OnGripPress();
 }
 
 void Tselectcontrolcla::SelectWidgets(const std::vector<Control*>& widgets) {
-    Clear();
+    const bool had = !Items.empty();
+    Items.clear();
+    // One pass: each widget once, its grips laid out, one repaint and one word of the change.
+    std::unordered_set<Control*> seen;
+    Items.reserve(widgets.size());
     for (Control* c : widgets)
-        if (c && IndexOf(c) < 0) Add(c);
-    for (int i = 0; i < Count(); ++i) LayoutGrips(*Items[i].Control, i, Count() == 1);
-    SetGripColor(Count() > 1 ? clGray : clBlack);
+        if (c && seen.insert(c).second) {
+            if (!overlay_) overlay_ = new TGripOverlay(*this, c->Widget()->window());
+            TSelectControl item;
+            item.Control = c;
+            for (int n = 0; n < 8; ++n) {
+                item.Grips[n].Number = n;
+                item.Grips[n].Pos = GripPlacement(*c, n);
+                item.Grips[n].Shown = widgets.size() == 1 || IsCornerGrip(n);
+            }
+            Items.push_back(item);
+        }
+    if (Count() == 1)
+        for (TGrip& g : Items[0].Grips) g.Shown = true;
+    color_ = Count() > 1 ? clGray : clBlack;
+    Repaint();
+    if (had || !Items.empty()) Changed();
 }
 
 std::vector<Control*> Tselectcontrolcla::Widgets() const {
@@ -161,27 +260,22 @@ std::vector<Control*> Tselectcontrolcla::Widgets() const {
     return out;
 }
 
-void Tselectcontrolcla::GripMouseMove(TGripPanel& grip, Qt::MouseButtons buttons, Qt::KeyboardModifiers keys,
-                                      int x, int y) {
+void Tselectcontrolcla::GripMouseMove(int grip, Qt::MouseButtons buttons, Qt::KeyboardModifiers keys,
+                                      QPoint pagePoint) {
     if (Items.empty()) return;
     TSelectControl& first = Items.front();
-    if (first.Grips.size() != 8 || !first.Grips[0].Grip) return;
     // Groups are moved, never resized.
-    if (first.Grips[0].Grip->GripColor() == clGray) return;
-    int moved = -1;
-    for (const TGrip& g : first.Grips)
-        if (g.Grip == &grip) moved = g.Number;
-    if (moved < 0 || ClassifyShift(buttons, keys) != ShiftState::Left) return;
+    if (color_ == clGray) return;
+    const int moved = grip;
+    if (moved < 0 || moved > 7 || ClassifyShift(buttons, keys) != ShiftState::Left) return;
 
     QPoint pos[8];
-    for (const TGrip& g : first.Grips) {
-        if (!g.Grip) return;
-        pos[g.Number] = g.Grip->pos();
-    }
+    for (const TGrip& g : first.Grips) pos[g.Number] = g.Pos;
     QPoint& g = pos[moved];
-    const int dx = x - PressX, dy = y - PressY;
-    if (moved != 3 && moved != 4) g.rx() += dx;
-    if (moved != 1 && moved != 6) g.ry() += dy;
+    // The grip follows the cursor, keeping the pressed point under it.
+    const QPoint target = pagePoint - ContainerOffset(*first.Control) - pressOffset_;
+    if (moved != 3 && moved != 4) g.setX(target.x());
+    if (moved != 1 && moved != 6) g.setY(target.y());
 
     // A grip stops short of its opposite edge, so the widget keeps a size whose grips can be caught.
     static constexpr int kOppositeX[8] = {7, 6, 5, -1, -1, 2, 1, 0};
@@ -240,7 +334,8 @@ void Tselectcontrolcla::GripMouseMove(TGripPanel& grip, Qt::MouseButtons buttons
             pos[4] = {pos[3].x(), g.y()}; pos[5].setX(g.x()); pos[6] = {g.x(), pos[1].y()};
             break;
     }
-    for (const TGrip& grip : first.Grips) grip.Grip->move(pos[grip.Number]);
+    for (TGrip& each : first.Grips) each.Pos = pos[each.Number];
+    Repaint();
 }
 
 }  // namespace zl

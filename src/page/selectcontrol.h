@@ -2,6 +2,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -11,16 +12,26 @@ namespace zl {
 
 class Tselectcontrolcla;
 
-// A 6 x 6 sizing handle on the page, above every widget; it belongs to the selection alone, so
-// it is never a component of the page and never reaches a page file.
-class TGripPanel : public QWidget {
+constexpr int kGripSize = 6;
+// The least width and height a grip leaves a widget: its three grips on a side stand apart, so
+// each can still be caught.
+constexpr int kMinGripSpan = 2 * kGripSize;
+
+// One sheet above every widget of the page that draws the whole selection's grips and takes
+// their mouse input. A widget per grip would make Qt paint and route through hundreds of
+// thousands of siblings, recursively, once thousands of widgets are selected. It belongs to the
+// selection alone, so it is never a component of the page and never reaches a page file.
+class TGripOverlay : public QWidget {
 public:
-    TGripPanel(Tselectcontrolcla& selection, QWidget* page, int number);
-    int Number() const { return number_; }
-    TColor GripColor() const { return color_; }
-    void SetGripColor(TColor color);
+    TGripOverlay(Tselectcontrolcla& selection, QWidget* page);
+    // Follows the selection: repaints, and lets through the mouse everywhere but on a grip that
+    // resizes (a lone widget's); grey grips are caught by the page's own routing.
+    void Refresh();
+    // The grip being dragged, or -1.
+    int Dragged() const { return dragged_; }
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -28,38 +39,34 @@ protected:
 
 private:
     Tselectcontrolcla& selection_;
-    int number_;
-    TColor color_ = clBlack;
+    int dragged_ = -1;
 };
 
+// One grip of a selected widget: where it stands in the widget's container, and whether shown.
 struct TGrip {
-    QPointer<TGripPanel> Grip;
     int Number = 0;
+    QPoint Pos;
+    bool Shown = false;
 };
 
 // One selected widget and its eight grips, numbered 0 to 7.
 struct TSelectControl {
     zl::Control* Control = nullptr;
-    std::vector<TGrip> Grips;
+    std::array<TGrip, 8> Grips;
 };
-
-constexpr int kGripSize = 6;
-// The least width and height a grip leaves a widget: its three grips on a side stand apart, so
-// each can still be caught.
-constexpr int kMinGripSpan = 2 * kGripSize;
 
 // The designer's selection, in the order the widgets were selected.
 class Tselectcontrolcla {
 public:
     Tselectcontrolcla() = default;
-    ~Tselectcontrolcla() { Clear(); }
+    ~Tselectcontrolcla();
     Tselectcontrolcla(const Tselectcontrolcla&) = delete;
     Tselectcontrolcla& operator=(const Tselectcontrolcla&) = delete;
 
     int Count() const { return static_cast<int>(Items.size()); }
     std::optional<TSelectControl> Item(int index) const;
     int IndexOf(const Control* control) const;
-    // Appends the widget with eight hidden black grips on its parent, brought to the front.
+    // Appends the widget with eight hidden grips.
     void Add(Control* control);
     void Remove(int index);
     void Clear();
@@ -72,13 +79,20 @@ public:
     // Places the item's grips; single mode shows all eight, group mode only the corners.
     void LayoutGrips(const Control& control, int index, bool single);
     void SetGripColor(TColor color);
+    TColor GripColor() const { return color_; }
 
-    // Grip handlers; positions are in the grip's own coordinates.
-    void GripMouseDown(TGripPanel& grip, int x, int y);
-    void GripMouseMove(TGripPanel& grip, Qt::MouseButtons buttons, Qt::KeyboardModifiers keys, int x, int y);
+    // The page that shows the grips; the sheet is made on the first widget selected.
+    TGripOverlay* Overlay() const { return overlay_; }
+    // Where a grip is drawn on the page: moved inside the page where it would stand past its edge.
+    QRect DrawnRect(const TSelectControl& item, const TGrip& grip) const;
+    // The shown grip at a page point, topmost first: item index and grip number.
+    std::optional<std::pair<int, int>> GripAt(QPoint pagePoint) const;
+
+    // Grip handlers; positions are in the page's coordinates.
+    void GripMouseDown(int grip, QPoint pagePoint);
+    void GripMouseMove(int grip, Qt::MouseButtons buttons, Qt::KeyboardModifiers keys, QPoint pagePoint);
 
     std::vector<TSelectControl> Items;
-    int PressX = 0, PressY = 0;
     // A grip drag, from press to release, is one designer change.
     std::function<void()> OnGripPress, OnGripRelease;
     // After a widget joined or left the selection.
@@ -88,6 +102,16 @@ private:
     void Changed() {
         if (OnChange) OnChange();
     }
+    void Repaint() {
+        if (overlay_) overlay_->Refresh();
+    }
+    // Offset of the container's origin on the page.
+    QPoint ContainerOffset(const Control& control) const;
+
+    QPointer<TGripOverlay> overlay_;
+    TColor color_ = clBlack;
+    // The pressed point's offset from the pressed grip's place, in page coordinates.
+    QPoint pressOffset_;
 };
 
 // W / 2 or H / 2 to the nearest integer, halves going to the even neighbour.

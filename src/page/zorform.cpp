@@ -47,17 +47,40 @@ QPoint TZorForm::ClientPlace() const { return {left_ + kFrameLeft, top_ + kFrame
 
 void TZorForm::showEvent(QShowEvent* event) {
     placeChecked_ = false;
+    settling_ = false;
     QWidget::showEvent(event);
 }
 
 void TZorForm::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
+    if (!isVisible() || !windowHandle() || !windowHandle()->isExposed()) return;
+    if (!placeChecked_) {
+        CheckPlace();
+        return;
+    }
+    if (settling_) {
+        // The window manager's answer to the correction, not the operator's move.
+        settling_ = false;
+        return;
+    }
+    // Later moves are the operator's: the page keeps its new place by the rule it is placed by.
+    const QPoint client = geometry().topLeft();
+    if (client == ClientPlace()) return;
+    OperatorMoving();
+    left_ = client.x() - kFrameLeft;
+    top_ = client.y() - kFrameTop;
+    OperatorMoved();
+}
+
+void TZorForm::CheckPlace() {
     // A window manager that ignores the requested gravity puts the client elsewhere when it maps
-    // the window: put it back once. Later moves are the operator's.
-    if (!isVisible() || placeChecked_ || !windowHandle() || !windowHandle()->isExposed()) return;
+    // the window: put it back, once, when the window first shows, so that no move of the
+    // operator's is ever taken for that error.
     placeChecked_ = true;
     const QPoint error = geometry().topLeft() - ClientPlace();
-    if (!error.isNull()) setGeometry(QRect(ClientPlace() - error, size()));
+    if (error.isNull()) return;
+    settling_ = true;
+    setGeometry(QRect(ClientPlace() - error, size()));
 }
 
 void TZorForm::SetClientWidth(int v) { SetBounds(left_, top_, v + kFrameWidth, Height()); }
@@ -92,6 +115,8 @@ void TZorForm::ApplyWindowFlags() {
     Qt::WindowFlags flags = Qt::Window;
     if (borderStyle_ == bsDialog)
         flags |= Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    // A page without a border (an LED sign's page on a second screen) gets no frame at all.
+    if (borderStyle_ == bsNone) flags |= Qt::FramelessWindowHint;
     if (formStyle_ == fsStayOnTop) flags |= Qt::WindowStaysOnTopHint;
     if (borderStyle_ != bsDialog) {
         setMinimumSize(0, 0);
@@ -105,6 +130,8 @@ void TZorForm::ApplyWindowFlags() {
 }
 
 void TZorForm::paintEvent(QPaintEvent*) try {
+    // The first paint comes once the window is exposed, also when mapping it moved nothing.
+    if (!placeChecked_ && windowHandle() && windowHandle()->isExposed()) CheckPlace();
     QPainter painter(this);
     painter.fillRect(rect(), ToQColor(EffectiveColor()));
 } catch (...) {

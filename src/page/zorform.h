@@ -67,6 +67,10 @@ public:
     virtual const std::vector<std::string>& PublishedHandlers() const;
 
 protected:
+    // Around a move of the window by the operator (through the window manager), which changes
+    // Left and Top.
+    virtual void OperatorMoving() {}
+    virtual void OperatorMoved() {}
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -74,6 +78,7 @@ protected:
 
 private:
     void ApplyWindowFlags();
+    void CheckPlace();
 
     int left_ = 194;
     int top_ = 159;
@@ -81,6 +86,7 @@ private:
     int formStyle_ = fsStayOnTop;
     bool visible_ = false;
     bool placeChecked_ = false;
+    bool settling_ = false;
 };
 
 // Adds nothing; generated unit sources name it as the page class's base.

@@ -3,7 +3,10 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
+#include <csignal>
 #include <cstdlib>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <deque>
 #include <fstream>
 
@@ -84,7 +87,14 @@ public:
         timer_->SetInterval(kModuleCallTimeoutMs);
         timer_->SetOnTimer([this] { OnTimeout(); });
         ended_ = false;
+        // The host leads a process group of its own and adopts what its module's children leave
+        // behind, so that ending the group ends everything the module started.
+        process_->setChildProcessModifier([] {
+            ::setpgid(0, 0);
+            ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+        });
         process_->start(QString::fromStdString(ModuleHostPath().string()), {Name(file_)});
+        group_ = static_cast<pid_t>(process_->processId());
         for (int i = 0; i < mentions; ++i) Send('I', nullptr);
     }
 
@@ -193,6 +203,9 @@ private:
     void End(int waitMs) {
         ended_ = true;
         if (timer_) timer_->SetEnabled(false);
+        // Every way a host ends comes here: its whole group goes with it, also after it died.
+        if (group_ > 0) ::kill(-group_, SIGKILL);
+        group_ = 0;
         if (process_) {
             QProcess* p = process_;
             process_ = nullptr;
@@ -210,6 +223,7 @@ private:
     }
 
     QProcess* process_ = nullptr;
+    pid_t group_ = 0;
     std::unique_ptr<Timer> timer_;
     std::deque<Pending> pending_;
     bool ended_ = true;

@@ -2,8 +2,11 @@
 
 #include <QMessageBox>
 #include <QPointer>
+#include <algorithm>
 #include <exception>
 #include <memory>
+
+#include <sys/resource.h>
 
 #include "core/clock.h"
 
@@ -149,8 +152,21 @@ std::function<void()> GuardedHandler(std::function<void()> handler) {
     return [handler = std::move(handler)] { Guarded(handler); };
 }
 
+void AllowDeepWidgetTrees() {
+    // Qt paints overlapping sibling widgets by recursing once per sibling: a page of 30,000 labels
+    // needs some 9 MB of stack, past the usual 8 MB. The main thread's stack grows on demand up to
+    // the soft limit in force at the time, so raising it here is enough.
+    // Linux keeps at least 128 MB free below that stack, so the limit stays under it.
+    constexpr rlim_t kWanted = rlim_t(100) << 20;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= kWanted) return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? kWanted : std::min(kWanted, limit.rlim_max);
+    ::setrlimit(RLIMIT_STACK, &limit);
+}
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("ZorLED"));
+    AllowDeepWidgetTrees();
 }
 
 Application::~Application() {

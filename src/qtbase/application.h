@@ -15,6 +15,10 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+// Lets the main thread's stack grow far enough for Qt to paint pages of tens of thousands of
+// widgets; done by Application, and by anything that runs widgets without it.
+void AllowDeepWidgetTrees();
+
 // Shows an error's message text. A report never waits for the operator: it opens a box and
 // returns, so a timer that failed ticks again while the box is up. While a box with the same
 // text is open, the same error opens no second one (a sign running unattended would otherwise

@@ -1,6 +1,9 @@
 #include "qtbase/lifetime.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <fstream>
 #include <signal.h>
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
@@ -10,7 +13,6 @@
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QGuiApplication>
-#include <QLockFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -58,26 +60,66 @@ StopSignals::~StopSignals() {
     for (int s : kStopSignals) sigaction(s, &action, nullptr);
 }
 
-HomeLock::HomeLock(const std::filesystem::path& home)
-    : home_(home), lock_(std::make_unique<QLockFile>(QString::fromStdString((home / "zorled.lock").string()))) {
-    // A lock left by a dead process is taken over at once: QLockFile checks its process id.
-    lock_->setStaleLockTime(0);
+QString NoDisplayReason() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb")) return {};
+    const QByteArray display = qgetenv("DISPLAY");
+    if (display.isEmpty()) {
+        if (platform.isEmpty() && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return {};
+        return QStringLiteral("no display: DISPLAY is not set (import it into the service manager from the X session)");
+    }
+    Display* x = XOpenDisplay(display.constData());
+    if (!x) return QStringLiteral("no display: cannot open X display \"%1\"").arg(QString::fromLocal8Bit(display));
+    XCloseDisplay(x);
+    return {};
 }
 
-HomeLock::~HomeLock() = default;
+HomeLock::HomeLock(const std::filesystem::path& home) : home_(home) {}
+
+HomeLock::~HomeLock() { Unlock(); }
 
 bool HomeLock::TryLock() {
+    if (fd_ >= 0) return true;
     std::error_code ec;
     std::filesystem::create_directories(home_, ec);
-    return lock_->tryLock(0);
+    const std::filesystem::path path = home_ / "zorled.lock";
+    // The kernel holds the lock for the open file and lets go when the holder dies, whatever
+    // process later gets its id. A holder removes the file as it lets go, so a lock taken on a
+    // file that is no longer the one at the path is tried again on the new one.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) return false;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return false;
+        }
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino) {
+            // The holder's process id, for the message a refused copy gives.
+            const std::string pid = std::to_string(::getpid()) + "\n";
+            if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.data(), pid.size(), 0) < 0) {
+            }
+            fd_ = fd;
+            return true;
+        }
+        ::close(fd);
+    }
+    return false;
 }
 
-void HomeLock::Unlock() { lock_->unlock(); }
+void HomeLock::Unlock() {
+    if (fd_ < 0) return;
+    std::error_code ec;
+    std::filesystem::remove(home_ / "zorled.lock", ec);
+    ::close(fd_);
+    fd_ = -1;
+}
 
 QString HomeLock::Message() const {
-    qint64 pid = 0;
-    QString host, app;
-    const QString who = lock_->getLockInfo(&pid, &host, &app) ? QStringLiteral(" (process %1)").arg(pid) : QString();
+    std::ifstream in(home_ / "zorled.lock");
+    long long pid = 0;
+    const QString who = (in >> pid) && pid > 0 ? QStringLiteral(" (process %1)").arg(pid) : QString();
     return QStringLiteral("Home \"%1\" is in use by another copy of ZorLED%2; this copy ends")
         .arg(QString::fromStdString(home_.string()), who);
 }

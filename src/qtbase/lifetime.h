@@ -5,7 +5,6 @@
 #include <functional>
 #include <memory>
 
-class QLockFile;
 class QSocketNotifier;
 class QTimer;
 
@@ -18,6 +17,14 @@ namespace zl {
 // The exit status of a start on a home that another copy holds; the service unit names it so
 // that systemd does not restart into the same refusal.
 constexpr int kExitHomeInUse = 75;
+// The exit status of a start that finds no display to show pages on; the service unit waits
+// longer before it tries again.
+constexpr int kExitNoDisplay = 69;
+
+// Why the GUI would find no display (one line), empty when it can start: an X display that
+// cannot be opened, or no display named at all. Another platform chosen (offscreen, Wayland)
+// is taken as it is.
+QString NoDisplayReason();
 // The exit status of a restart the fleet's publisher asked for: the unit restarts the program
 // on it like on any other end but 75.
 constexpr int kExitRestart = 76;
@@ -38,8 +45,9 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-// One program (or `zorled-tool sign`) per home: a lock file "zorled.lock" in the home, released
-// when the object goes or the process dies.
+// One program (or `zorled-tool sign`) per home: an flock on "zorled.lock" in the home, released
+// when the object goes or the process dies (a process id that lives on in another process holds
+// nothing).
 class HomeLock {
 public:
     explicit HomeLock(const std::filesystem::path& home);
@@ -51,7 +59,7 @@ public:
 
 private:
     std::filesystem::path home_;
-    std::unique_ptr<QLockFile> lock_;
+    int fd_ = -1;
 };
 
 // Notifications to the service manager (sd_notify). Without NOTIFY_SOCKET nothing is sent.

@@ -70,7 +70,15 @@ void Tdatarefresh::StartRefresh() {
     SetEnabled(true);
 }
 
-void Tdatarefresh::StopRefresh() { SetEnabled(false); }
+void Tdatarefresh::StopRefresh() {
+    SetEnabled(false);
+    if (idle_) return;
+    // A module call still out holds nothing: its result is dropped, so a page whose module
+    // blocks changes on time (the host finishes or times out the call on its own).
+    *alive_ = false;
+    alive_ = std::make_shared<bool>(true);
+    idle_ = true;
+}
 
 const ClassInfo& Tdatarefresh::StaticClass() {
     using namespace decl;

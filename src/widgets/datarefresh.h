@@ -42,7 +42,8 @@ public:
     void SetTextFileName(const std::string& v) { textFileName_ = v; }
     const std::string& ExeFileName() const { return exeFileName_; }
     void SetExeFileName(const std::string& v) { exeFileName_ = v; }
-    // False while a pass runs, including while its data module call is out.
+    // False while a pass runs, including while its data module call is out; a stop lets go of
+    // the call and is idle at once.
     bool Idle() const { return idle_; }
 
     bool Enabled() const { return timer_->Enabled(); }

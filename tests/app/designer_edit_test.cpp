@@ -8,6 +8,8 @@
 #include <QFileDialog>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
+#include <QWindow>
 #include <QTest>
 #include <QUndoStack>
 
@@ -19,7 +21,7 @@
 #include "page/pageclipboard.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
-#include "support/scratchdir.h"
+#include "support/mainwindowfixture.h"
 #include "widgets/zorledlabel.h"
 
 namespace zl {
@@ -40,33 +42,16 @@ void Drag(QWidget* w, QPoint from, int dx, int dy) {
     Mouse(w, QEvent::MouseButtonRelease, from + QPoint(dx, dy), Qt::NoButton);
 }
 
-class DesignerEdit : public ::testing::Test {
+class DesignerEdit : public zl::testing::MainWindowTest {
 public:
+    DesignerEdit() : MainWindowTest("zorled-designer") {}
     void SetUp() override {
-        ::setenv("ZORLED_HOME", scratch_.path().c_str(), 1);
-        RegisterPageClasses();
-        ResetWidgetCounters();
-        window_ = std::make_unique<TSYS_Frmzorled>();
-        window_->AskSaveChanges = [this] { ++questions_; return answer_; };
+        MainWindowTest::SetUp();
         window_->RunFileDialog = [this](QFileDialog& dialog) {
             if (saveAs_.empty()) return false;
             dialog.selectFile(QString::fromStdString(saveAs_.string()));
             return true;
         };
-        previous_ = SetErrorReporter([this](const QString& m) { reports_ << m; });
-    }
-    void TearDown() override {
-        SetErrorReporter(previous_);
-        window_.reset();
-        ::unsetenv("ZORLED_HOME");
-    }
-    TFrmZorLedForm& Page() { return *window_->Page; }
-    std::string Text() { return pagetext::Write(PageToTree(Page())); }
-    Control* Widget(const char* name) { return dynamic_cast<Control*>(Page().FindComponent(name)); }
-    void Select(std::initializer_list<const char*> names) {
-        std::vector<Control*> widgets;
-        for (const char* n : names) widgets.push_back(Widget(n));
-        Page().Selection->SelectWidgets(widgets);
     }
     // Keys as the operator types them into the active page window.
     void Key(Qt::Key key, Qt::KeyboardModifiers mods = {}) {
@@ -78,13 +63,7 @@ public:
         QApplication::setActiveWindow(w);
     }
 
-    zl::testing::ScratchDir scratch_{"zorled-designer"};
-    std::unique_ptr<TSYS_Frmzorled> window_;
-    int questions_ = 0;
-    TSYS_Frmzorled::SaveAnswer answer_ = TSYS_Frmzorled::SaveAnswer::Cancel;
     std::filesystem::path saveAs_;
-    QStringList reports_;
-    ErrorReporter previous_;
 };
 
 // A dialog session that sets several values: one step.
@@ -111,8 +90,8 @@ TEST_F(DesignerEdit, UndoAndRedoOfEveryChangeRestoreThePageTextByteForByte) {
         {"resize by a grip",
          [](DesignerEdit& t) {
              t.Select({"mylabel1"});
-             QWidget* grip = t.Page().Selection->Items[0].Grips[7].Grip;
-             Drag(grip, {2, 2}, 30, 12);
+             const Tselectcontrolcla& s = *t.Page().Selection;
+             Drag(s.Overlay(), s.DrawnRect(s.Items[0], s.Items[0].Grips[7]).topLeft() + QPoint(2, 2), 30, 12);
          }},
         {"delete a label", [](DesignerEdit& t) { t.Select({"mylabel1"}); t.window_->Actiondeleteselected->trigger(); }},
         {"delete a clock and a board",
@@ -235,16 +214,17 @@ TEST_F(DesignerEdit, APasteOfSomethingElseIsRefusedAndChangesNothing) {
         const char* text;
         const char* message;
     } cases[] = {
-        {"prose", "Dear operator, hello", "Nothing pasted: the clipboard holds no page text"},
-        {"empty", "", "Nothing pasted: the clipboard holds no page text"},
-        {"a page without widgets", "object P: TFrmZorLedForm\r\n  Left = 3\r\nend\r\n", "holds no widgets"},
+        {"prose", "Dear operator, hello", "未粘贴：剪贴板中的内容不是页面文本"},
+        {"empty", "", "剪贴板是空的"},
+        {"only blanks", " \r\n\t", "剪贴板是空的"},
+        {"a page without widgets", "object P: TFrmZorLedForm\r\n  Left = 3\r\nend\r\n", "未粘贴：剪贴板中的页面文本不含部件"},
         {"an unknown class",
          "object P: TFrmZorLedForm\r\n  object a: Tzorledlabel\r\n  end\r\n  object b: TNoSuch\r\n  end\r\nend\r\n",
-         "Class TNoSuch not found"},
+         "未粘贴：找不到部件类 TNoSuch"},
         {"a bad value in the second widget",
          "object P: TFrmZorLedForm\r\n  object a: Tzorledlabel\r\n  end\r\n  object b: Tzorledlabel\r\n"
          "    Nonsense = 4\r\n  end\r\nend\r\n",
-         "Nonsense"},
+         "未粘贴：页面文本有误"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -340,6 +320,53 @@ TEST_F(DesignerEdit, EditingCommandsRestInPlay) {
     window_->UpdateCommandStates();
     EXPECT_TRUE(window_->ActionUndo->isEnabled());
     EXPECT_FALSE(window_->ActionRedo->isEnabled());
+}
+
+}  // namespace
+}  // namespace zl
+
+namespace zl {
+namespace {
+
+class DesignerWindow : public zl::testing::MainWindowTest {
+public:
+    DesignerWindow() : MainWindowTest("zorled-designer-window") {}
+};
+
+TEST_F(DesignerWindow, ASaveOfAHiddenPageStillWritesItVisible) {
+    const auto path = scratch_ / "pagedef" / "hidden.DFM";
+    window_->Actionnewlabel->trigger();
+    Page().close();  // the program's own close, as quitting does
+    ASSERT_FALSE(Page().Visible());
+    window_->SavePageTo(path);
+    EXPECT_NE(ReadWholeFile(path).find("Visible = True"), std::string::npos);
+    EXPECT_TRUE(Page().isVisible());
+}
+
+TEST_F(DesignerWindow, RepeatedPastesCascadeAndVeryLargeOnesAskFirst) {
+    window_->Actionnewlabel->trigger();
+    Select({"mylabel1"});
+    window_->ActionCopy->trigger();
+    const int left = Widget("mylabel1")->Left(), top = Widget("mylabel1")->Top();
+    for (int n = 1; n <= 3; ++n) {
+        window_->ActionPaste->trigger();
+        Control* pasted = Page().Selection->Items.at(0).Control;
+        EXPECT_EQ(QPoint(pasted->Left(), pasted->Top()), QPoint(left + 10 * n, top + 10 * n)) << n;
+    }
+
+    std::string text = "object P: TFrmZorLedForm\r\n";
+    for (int n = 0; n <= 10000; ++n) text += "  object a" + std::to_string(n) + ": Tzorledlabel\r\n  end\r\n";
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text + "end\r\n"));
+    std::size_t asked = 0;
+    window_->AskPasteMany = [&](std::size_t widgets) {
+        asked = widgets;
+        return false;
+    };
+    const std::string before = Text();
+    window_->ActionPaste->trigger();
+    EXPECT_EQ(asked, 10001u);
+    EXPECT_EQ(Text(), before) << "declined: nothing pasted";
+    EXPECT_TRUE(reports_.isEmpty());
 }
 
 }  // namespace

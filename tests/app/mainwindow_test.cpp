@@ -205,6 +205,29 @@ TEST_F(MainWindow, SaveAsProposesTheFixedNameAndWritesBothFiles) {
     EXPECT_EQ(window_->CurrentFile, target) << "a cancelled dialog changes nothing";
 }
 
+TEST_F(MainWindow, OpenChangeOneValueAndSaveChangesNothingElseOfEitherFile) {
+    const auto p6 = home_ / "pagedef" / "p6.DFM", unit = home_ / "pagedef" / "p6.Pas";
+    window_->Actionnewlabel->trigger();
+    window_->Actionnewimage->trigger();  // a clock would write the time it shows
+    window_->SavePageTo(p6);
+    const std::string pageBefore = ReadWholeFile(p6), unitBefore = ReadWholeFile(unit);
+    ASSERT_EQ(pageBefore.rfind("object LedDesignWin: TFrmZorLedForm\r\n", 0), 0u);
+    window_->ActionnewpageExecute();
+
+    answers_ = {p6};
+    window_->Actionpageopen->trigger();
+    EXPECT_EQ(window_->Page->Name(), "LedDesignWin") << "the page window keeps its root name";
+    window_->Page->displaytime = 17;
+    window_->Actionpagesave->trigger();
+
+    std::string expected = pageBefore;
+    const std::string was = "  displaytime = 0\r\n";
+    ASSERT_NE(expected.find(was), std::string::npos);
+    expected.replace(expected.find(was), was.size(), "  displaytime = 17\r\n");
+    EXPECT_EQ(ReadWholeFile(p6), expected);
+    EXPECT_EQ(ReadWholeFile(unit), unitBefore);
+}
+
 TEST_F(MainWindow, OpenAsksForAChangedPageAndACancelledSaveKeepsIt) {
     const auto page = home_ / "pagedef" / "shown.DFM";
     window_->Actionnewlabel->trigger();
@@ -276,7 +299,8 @@ TEST_F(MainWindow, AFailedOpenIsReportedAndSaveThenAsksForAName) {
         // A command's error reaches the operator through the application's report.
         QTimer::singleShot(0, window_->Actionpageopen, &QAction::trigger);
         QCoreApplication::processEvents();
-        EXPECT_EQ(reports, QStringList({c.message}));
+        // Named by the file it came from.
+        EXPECT_EQ(reports, QStringList({U(c.message) + " (page file \"" + QString::fromStdString(broken.string()) + "\")"}));
         ASSERT_NE(window_->Page, nullptr);
         EXPECT_TRUE(window_->CurrentFile.empty()) << "a page that failed to load names no file";
         EXPECT_EQ(window_->windowTitle(), U("ZorLED显示系统"));

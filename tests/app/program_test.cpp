@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/atomicfile.h"
+#include "core/codepage.h"
 #include "core/textlist.h"
 #include "output/packets.h"
 #include "qtbase/lifetime.h"
@@ -141,6 +142,44 @@ TEST_F(Program, PlayAtStartWithoutASavedSelectionStartsInDesignMode) {
     }
 }
 
+TEST_F(Program, PlayAtStartGoesPastABrokenFirstPageAndWaitsForPagesPutBack) {
+    ASSERT_TRUE(notify_.Ready());
+    const auto pagedef = home_ / "pagedef";
+    // Cut off after "Left = ", as a copy broken half-way leaves it.
+    WriteFileAtomic(pagedef / "p1.DFM", "object P: TFrmZorLedForm\r\n  displaytime = 4\r\n  Left = ");
+    const std::string second = "object P: TFrmZorLedForm\r\n  displaytime = 4\r\nend\r\n";
+    WriteFileAtomic(pagedef / "页二.DFM", second);
+    // Names in the lists are in GBK, as the plan editor writes them.
+    WriteTextList(pagedef / "A.LED", {"p1", Utf8ToGbk("页二")});
+    WriteTextList(pagedef / "SelectList.PLN", {"A"});
+    QProcess& program = Start({"--play"});
+    ASSERT_TRUE(WaitFor(program, [&] { return Count("READY=1") == 1 && Count("STATUS=播放 页二") == 1; }))
+        << program.readAllStandardError().toStdString();
+    EXPECT_EQ(Count("STATUS=设计模式"), 0);
+
+    // Every page gone: play says so and waits; the page put back plays again.
+    std::filesystem::remove(pagedef / "页二.DFM");
+    const auto waiting = [&] {
+        return std::any_of(messages_.begin(), messages_.end(),
+                           [](const std::string& m) { return m.find("没有可播放的页面") != std::string::npos; });
+    };
+    ASSERT_TRUE(WaitFor(program, waiting));
+    WriteFileAtomic(pagedef / "页二.DFM", second);
+    ASSERT_TRUE(WaitFor(program, [&] { return Count("STATUS=播放 页二") == 2; }));
+
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitCode(), 0);
+    std::string log;
+    for (const auto& entry : std::filesystem::directory_iterator(home_ / "log")) log += ReadWholeFile(entry.path());
+    // The broken page once, by its file, however often play came round to it.
+    const std::string named = (pagedef / "p1.DFM").string();
+    const size_t first = log.find(named);
+    EXPECT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find(named, first + 1), std::string::npos) << log;
+    EXPECT_NE(log.find("没有可播放的页面"), std::string::npos) << log;
+}
+
 TEST_F(Program, ASecondCopyOnTheSameHomeEndsWithItsOwnStatus) {
     QProcess& first = Start({});
     ASSERT_TRUE(WaitFor(first, [&] { return Count("READY=1") == 1; }));
@@ -178,14 +217,15 @@ TEST_F(Program, AfterAKillDuringPage2Of3PlayAtStartResumesAtPage2) {
     ::kill(static_cast<pid_t>(second.processId()), SIGTERM);
     ASSERT_TRUE(second.waitForFinished(30000));
     EXPECT_EQ(second.exitCode(), 0);
-    // The log tells the story: p1 shown whole, p2 cut by the kill (no line), resumed, stopped.
+    // The log tells the story: p1 shown whole, p2 cut by the kill (shown, no end line), resumed,
+    // stopped.
     Lines kinds;
     for (const auto& entry : std::filesystem::directory_iterator(home_ / "log"))
         for (const auto& line : ReadTextList(entry.path())) {
             const auto tab = line.find('\t');
             kinds.push_back(line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1));
         }
-    EXPECT_EQ(kinds, Lines({"start", "page", "resume", "start", "page", "stop"}));
+    EXPECT_EQ(kinds, Lines({"start", "showing", "page", "showing", "resume", "start", "showing", "page", "stop"}));
 }
 
 }  // namespace

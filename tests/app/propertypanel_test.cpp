@@ -13,7 +13,10 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QScrollBar>
+#include <QTreeWidget>
 #include <QTreeWidgetItem>
+#include <QWheelEvent>
 #include <QUndoStack>
 #include <functional>
 
@@ -26,31 +29,24 @@
 #include "editors/whenmodal.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
-#include "support/scratchdir.h"
+#include "support/mainwindowfixture.h"
 
 namespace zl {
 namespace {
 
 QString U(const char* s) { return QString::fromUtf8(s); }
 
-class PropertyPanel : public ::testing::Test {
+class PropertyPanel : public zl::testing::MainWindowTest {
 public:
+    PropertyPanel() : MainWindowTest("zorled-panel") {}
     void SetUp() override {
-        ::setenv("ZORLED_HOME", scratch_.path().c_str(), 1);
-        RegisterPageClasses();
-        ResetWidgetCounters();
-        window_ = std::make_unique<TSYS_Frmzorled>();
-        window_->AskSaveChanges = [] { return TSYS_Frmzorled::SaveAnswer::Discard; };
-        previous_ = SetErrorReporter([this](const QString& m) { reports_ << m; });
+        MainWindowTest::SetUp();
+        answer_ = TSYS_Frmzorled::SaveAnswer::Discard;
+        // The panel docks in the main window: shown, as the operator has it.
+        window_->show();
         window_->ActionProperties->trigger();
         Settle();
     }
-    void TearDown() override {
-        SetErrorReporter(previous_);
-        window_.reset();
-        ::unsetenv("ZORLED_HOME");
-    }
-    TFrmZorLedForm& Page() { return *window_->Page; }
     TPropertyPanel& Panel() { return *window_->PropertyPanel; }
     std::string Text() { return pagetext::Write(PageToTree(Page())); }
     // Lets the panel follow the selection and the history, as the event loop does.
@@ -65,10 +61,6 @@ public:
         Settle();
     }
 
-    zl::testing::ScratchDir scratch_{"zorled-panel"};
-    std::unique_ptr<TSYS_Frmzorled> window_;
-    QStringList reports_;
-    ErrorReporter previous_;
 };
 
 // What the table says each property must show: an editor, its elements as editors, or text only.
@@ -292,6 +284,65 @@ TEST_F(PropertyPanel, StringListsEditInTheirOwnBoxAndNothingEditsInPlay) {
     window_->Playing = false;
     window_->UpdateCommandStates();
     EXPECT_TRUE(Panel().Tree->isEnabled());
+}
+
+}  // namespace
+}  // namespace zl
+
+namespace zl {
+namespace {
+
+// Ten notches of the wheel over the value column scroll the rows; they edit nothing.
+TEST_F(PropertyPanel, TheWheelOverAnUnfocusedEditorScrollsAndEditsNothing) {
+    Show(window_->Actionnewlabel);
+    QWidget* editor = Panel().Editor("Left");
+    auto* spin = qobject_cast<QSpinBox*>(editor);
+    ASSERT_NE(spin, nullptr);
+    const int value = spin->value(), steps = Page().History->Stack().count();
+    const std::string before = Text();
+    auto wheel = [](QWidget* w) {
+        const QPointF at(w->width() / 2, w->height() / 2);
+        QWheelEvent e(at, w->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w, &e);
+    };
+    const int scrolled = Panel().Tree->verticalScrollBar()->value();
+    for (int n = 0; n < 10; ++n) wheel(spin);
+    Settle();
+    EXPECT_EQ(spin->value(), value);
+    EXPECT_EQ(Page().History->Stack().count(), steps);
+    EXPECT_EQ(Text(), before);
+    if (Panel().Tree->verticalScrollBar()->maximum() > 0) {
+        EXPECT_GT(Panel().Tree->verticalScrollBar()->value(), scrolled) << "the rows scroll instead";
+    }
+    // Once the operator clicked into it, the editor takes the wheel.
+    QApplication::setActiveWindow(spin->window());
+    spin->setFocus();
+    if (spin->hasFocus()) {
+        wheel(spin);
+        Settle();
+        EXPECT_NE(spin->value(), value);
+    }
+}
+
+}  // namespace
+}  // namespace zl
+
+namespace zl {
+namespace {
+
+// The panel opens docked on the right, the window widened for it, and is found where it was left.
+TEST_F(PropertyPanel, OpensDockedOnTheRightAndIsFoundWhereItWasLeft) {
+    window_->show();
+    EXPECT_TRUE(Panel().isVisible());
+    EXPECT_FALSE(Panel().isFloating());
+    EXPECT_EQ(window_->dockWidgetArea(&Panel()), Qt::RightDockWidgetArea);
+    EXPECT_GE(window_->width(), TSYS_Frmzorled::kWidth - 6 + TSYS_Frmzorled::kDockedPanelWidth);
+    Panel().setFloating(true);
+    Panel().move(40, 60);
+    window_->close();
+    window_ = std::make_unique<TSYS_Frmzorled>();
+    window_->AskSaveChanges = [] { return TSYS_Frmzorled::SaveAnswer::Discard; };
+    EXPECT_TRUE(Panel().isFloating()) << "left floating, found floating";
 }
 
 }  // namespace

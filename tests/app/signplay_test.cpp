@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <filesystem>
 #include <fstream>
 
@@ -86,6 +87,42 @@ TEST_F(SignPlayTest, ThePointerIsHiddenOverEveryPageShownAndBackOnStop) {
     window_->ActionPlayExecute();
     ASSERT_FALSE(window_->Playing);
     EXPECT_EQ(window_->Page->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(SignPlayTest, APageCutShortKeepsItsSecondsToWithinTenInTheLog) {
+    {
+        std::unique_ptr<TFrmZorLedForm> page(CreatePageWindow("LedDesignWin"));
+        page->displaytime = 300;
+        SavePageFile(*page, home_ / "pagedef" / "p1.DFM");
+    }
+    Select({"p1"});
+    window_->ActionPlayExecute();
+    Seconds(37);
+    // Killed here: nothing more is written, and what is there counts 30 of the 37 s.
+    EXPECT_EQ(SumPlayLog(home_, "", ""), (PlaySums{{{LocalDay(clock_.Now()), "A", "p1"}, 30}}));
+    const Lines log = Log();
+    EXPECT_EQ(Count(log, "showing\tA\tp1"), 1);
+    EXPECT_EQ(Count(log, "on\tA\tp1\t"), 3);
+    window_->ActionPlayExecute();
+    EXPECT_EQ(SumPlayLog(home_, "", ""), (PlaySums{{{LocalDay(clock_.Now()), "A", "p1"}, 37}})) << "its end line counts";
+    Seconds(60);
+    EXPECT_EQ(Count(Log(), "on\t"), 3) << "no heartbeat out of play";
+}
+
+TEST_F(SignPlayTest, ALogThatCannotBeWrittenIsToldOnceInTheStatusLine) {
+    WritePage("p1");
+    Select({"p1"});
+    std::filesystem::remove_all(home_ / "log");
+    WriteTextList(home_ / "log", {"a file where the log folder belongs"});
+    window_->ActionPlayExecute();
+    ASSERT_TRUE(window_->Playing);
+    const QString told = window_->statusBar()->currentMessage();
+    EXPECT_TRUE(told.startsWith(QString::fromUtf8("播放日志无法写入："))) << told.toStdString();
+    EXPECT_TRUE(told.contains(QString::fromStdString((home_ / "log").string()))) << told.toStdString();
+    window_->statusBar()->clearMessage();
+    Seconds(30);
+    EXPECT_TRUE(window_->statusBar()->currentMessage().isEmpty()) << "told once, not at every line";
+    EXPECT_TRUE(window_->Playing);
 }
 
 TEST_F(SignPlayTest, ReportsInPlayOpenOneBoxThatCountsTheRestAndClosesItselfAfterAMinute) {

@@ -2,10 +2,13 @@
 // and what a page change in play does to the operator's open menu.
 #include <gtest/gtest.h>
 
+#include <QPoint>
 #include <QProcess>
+#include <QSize>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "e2e/x11session.h"
@@ -25,11 +28,12 @@ void WriteText(const fs::path& path, const std::string& text) {
 }
 
 // A page as the designer saves it, at one place, in its own size and colour.
-std::string PageText(const std::string& caption, int clientWidth, int clientHeight, const std::string& color) {
+std::string PageText(const std::string& caption, int clientWidth, int clientHeight, const std::string& color,
+                     const std::string& border = "bsDialog") {
     return "object LedDesignWin: TFrmZorLedForm\r\n"
            "  Left = 150\r\n"
            "  Top = 60\r\n"
-           "  BorderStyle = bsDialog\r\n"
+           "  BorderStyle = " + border + "\r\n"
            "  Caption = '" + caption + "'\r\n"
            "  ClientHeight = " + std::to_string(clientHeight) + "\r\n"
            "  ClientWidth = " + std::to_string(clientWidth) + "\r\n"
@@ -130,6 +134,110 @@ TEST_F(PageWindows, AnOpenDialogStaysAboveTheNextPage) {
     const auto at = [&](const QString& window) { return stacking.indexOf("0x" + QString::number(window.toULong(), 16)); };
     ASSERT_GE(at(page), 0) << stacking.toStdString();
     EXPECT_GT(at(box), at(page)) << stacking.toStdString();
+}
+
+QString WindowProperty(const X11Session& x, const QString& window, const char* property) {
+    QProcess xprop;
+    xprop.setProcessEnvironment(x.Environment());
+    xprop.start("xprop", {"-id", window, property});
+    xprop.waitForFinished(10000);
+    return QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+}
+
+// Polls until the page's client area stands at the point (the window manager settles frames).
+X11Session::Rect ClientAt(const X11Session& x, const QString& window, QPoint at) {
+    X11Session::Rect r;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    do {
+        r = x.ScreenArea(window);
+    } while ((r.x != at.x() || r.y != at.y()) && std::chrono::steady_clock::now() < end);
+    return r;
+}
+
+// The program as the operator starts it to design, with a page of each border kind to open.
+class DesignWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QString problem = x_.Start(1024, 768);
+        if (problem.isEmpty()) problem = x_.StartWindowManager();
+        if (!problem.isEmpty()) GTEST_SKIP() << "no X server with a window manager: " << problem.toStdString();
+        fs::create_directories(home_ / "pagedef");
+        QProcessEnvironment env = x_.Environment();
+        env.insert("ZORLED_HOME", QString::fromStdString(home_.path().string()));
+        program_.setProcessEnvironment(env);
+        program_.setProcessChannelMode(QProcess::ForwardedChannels);
+    }
+    void StartProgram(const QStringList& args) {
+        program_.start(QString(ZORLED_BINARY_DIR) + "/src/app/zorled", args);
+        ASSERT_TRUE(program_.waitForStarted(30000));
+    }
+    void TearDown() override {
+        if (program_.state() != QProcess::NotRunning) {
+            program_.kill();
+            program_.waitForFinished(30000);
+        }
+    }
+    // Saves the page being designed through 另存为's file dialog, as the operator types it.
+    std::string SaveAs(const fs::path& file) {
+        const QString main = x_.WaitWindow("^" + kMainTitle);
+        x_.Xdotool({"windowactivate", "--sync", main});
+        const QStringList before = x_.VisibleWindows();
+        x_.Key("ctrl+s");
+        x_.WaitNewWindow(before, 100);
+        x_.Key("ctrl+a");
+        x_.Type(QString::fromStdString(file.string()));
+        x_.Key("Return");
+        std::string text;
+        X11Session::Poll("the page file", [&] {
+            std::ifstream in(file, std::ios::binary);
+            text.assign(std::istreambuf_iterator<char>(in), {});
+            return text.find("\r\nend\r\n") != std::string::npos;
+        });
+        return text;
+    }
+
+    X11Session x_;
+    zl::testing::ScratchDir home_{"e2e-design"};
+    QProcess program_;
+};
+
+// The first move of a fresh page goes where the operator moves it, and the page keeps the place.
+TEST_F(DesignWindows, AMovedPageKeepsItsClientWhereItWasPutAndWritesIt) {
+    StartProgram({});
+    const QString page = x_.WaitWindow(QString::fromUtf8("^ZorLED通用显示系统$"));
+    X11Session::Rect r = ClientAt(x_, page, {203, 39});
+    ASSERT_EQ(QPoint(r.x, r.y), QPoint(203, 39));
+    // Its title bar, dragged down and right by 100 pixels.
+    x_.Drag(300, 28, 400, 128);
+    r = ClientAt(x_, page, {303, 139});
+    EXPECT_EQ(QPoint(r.x, r.y), QPoint(303, 139));
+    x_.Xdotool({"windowmove", page, "500", "300"});
+    X11Session::Poll("the page to move", [&] { return x_.ScreenArea(page).x > 400; });
+    const X11Session::Rect moved = ClientAt(x_, page, {x_.ScreenArea(page).x, x_.ScreenArea(page).y});
+    EXPECT_GE(moved.x, 490);
+    EXPECT_GE(moved.y, 290);
+    const std::string text = SaveAs(home_ / "pagedef" / "moved.DFM");
+    EXPECT_NE(text.find("  Left = " + std::to_string(moved.x - 3) + "\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("  Top = " + std::to_string(moved.y - 23) + "\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("  Visible = True\r\n"), std::string::npos);
+}
+
+TEST_F(DesignWindows, ABorderlessPageHasNoFrameAndItsClientWhereEveryPageHasIt) {
+    const fs::path pagedef = home_ / "pagedef";
+    WriteText(pagedef / "bare.DFM", PageText("bare", 320, 96, "clBlack", "bsNone"));
+    WriteText(pagedef / "A.LED", "bare\r\n");
+    WriteText(pagedef / "SelectList.PLN", "A\r\n");
+    StartProgram({"--play"});
+    const QString page = x_.WaitWindow("^bare$");
+    const X11Session::Rect r = ClientAt(x_, page, {153, 83});
+    EXPECT_EQ(QPoint(r.x, r.y), QPoint(153, 83));
+    EXPECT_EQ(QSize(r.width, r.height), QSize(320, 96));
+    QString extents;
+    X11Session::Poll("frame extents", [&] {
+        extents = WindowProperty(x_, page, "_NET_FRAME_EXTENTS");
+        return extents.contains('=');
+    });
+    EXPECT_TRUE(extents.endsWith("= 0, 0, 0, 0")) << extents.toStdString();
 }
 
 }  // namespace

@@ -107,6 +107,9 @@ TEST_F(PlanEdit, ClosingWritesBothListsWhicheverWayItCloses) {
         {"确定", [](TFormPlanEdit& f) { Click(f.BitBtnok); }, true},
         {"放弃", [](TFormPlanEdit& f) { Click(f.BitBtncancle); }, false},
         {"close box", [](TFormPlanEdit& f) { f.close(); }, false},
+        // Enter is 确定 wherever the focus is, also on the plan list or its 新增 button.
+        {"Enter in the plan list", [](TFormPlanEdit& f) { QTest::keyClick(f.FrameAplan1->ListBoxAPlan, Qt::Key_Return); }, true},
+        {"Enter on 新增", [](TFormPlanEdit& f) { QTest::keyClick(f.FrameAplan1->BitBtnadd, Qt::Key_Return); }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.how);

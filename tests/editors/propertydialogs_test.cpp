@@ -185,9 +185,17 @@ TEST_F(Dialogs, ColourListHoldsStandardExtendedAndSystemColours) {
     EXPECT_GE(box.findData(clBtnFace), 20);
     box.SetSelected(clRed);
     EXPECT_EQ(box.Selected(), clRed);
-    box.SetSelected(0x123456);
-    EXPECT_EQ(box.currentIndex(), -1);
-    EXPECT_FALSE(box.Selected());
+    // A colour without a name (one picked with "...") shows as itself, never as a blank row.
+    const int named = box.count();
+    for (TColor unnamed : {TColor(0x123456), TColor(8453888)}) {
+        box.SetSelected(unnamed);
+        EXPECT_EQ(box.Selected(), unnamed);
+        EXPECT_EQ(box.count(), named + 1) << "one entry for it, reused";
+        EXPECT_FALSE(box.itemIcon(box.currentIndex()).isNull());
+    }
+    EXPECT_EQ(box.currentText(), QString::fromUtf8("自定义 #00FF80"));
+    box.SetSelected(clRed);
+    EXPECT_EQ(box.Selected(), clRed);
 }
 
 TEST_F(Dialogs, ColourAndFontChangeTheTargetIndependently) {

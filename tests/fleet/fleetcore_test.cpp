@@ -1,6 +1,14 @@
 // Fleet settings, signatures, bundle checks and the atomic apply, without a broker.
 #include <gtest/gtest.h>
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -459,4 +467,175 @@ TEST(FleetRoster, TakesTheSignFromTheTopicAndPresenceApartFromState) {
     // Retiring: empty retained messages remove the sign.
     roster.Take("zorled/sign/old/state", "");
     EXPECT_FALSE(roster.Sign("old"));
+}
+
+namespace {
+
+// Runs `body` in a child process and returns its exit status (-signal when it died of one).
+int InChild(const std::function<int()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+std::string Bytes(size_t size, char seed) {
+    std::string s(size, '\0');
+    std::uint32_t x = 2463534242u + static_cast<unsigned char>(seed);
+    for (char& c : s) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        c = static_cast<char>('a' + x % 26);
+    }
+    return s;
+}
+
+}  // namespace
+
+TEST(FleetBundle, AKillBetweenAnyTwoStepsLeavesAPagedefAndTheNextStartRecovers) {
+    for (const bool firstApply : {true, false})
+        for (const char* step : {"old folders removed", "unpacked", "folder in place", "link made", "exchanged", "linked"}) {
+            if (!firstApply && std::string(step) == "exchanged") continue;  // only a real folder is exchanged
+            TempHome home;
+            const fs::path h = home.path();
+            MakePlayHome(h / "pagedef", "local");
+            MakePlayHome(h / "src", "v1");
+            const std::string v1 = BuildBundle(h / "src", "g", 1).body;
+            if (!firstApply) ApplyBundle(h, CheckBundle(v1, "g"), Sha256Hex(v1));
+            MakePlayHome(h / "src", "v2");
+            const std::string v2 = BuildBundle(h / "src", "g", 2).body;
+            const int killed = InChild([&] {
+                ApplyBundle(h, CheckBundle(v2, "g"), Sha256Hex(v2), [&](const char* at) {
+                    if (std::string(at) == step) _exit(9);
+                });
+                return 0;
+            });
+            ASSERT_EQ(killed, 9) << step;
+            // At every moment play finds a selection in pagedef, old or new.
+            const std::string page = ReadWholeFile(h / "pagedef" / "page1.DFM");
+            EXPECT_TRUE(page.find(firstApply ? "local" : "v1") != std::string::npos || page.find("v2") != std::string::npos)
+                << step << ": " << page;
+            // The next start puts things right and applies again.
+            FleetConfig config;
+            config.sign = "s1";
+            config.groups = {"g"};
+            FleetKey::Generate(h / "k.pem", h / "k.pub");
+            config.publisherKey = h / "k.pub";
+            FleetSign restarted(h, config, "1.0");
+            EXPECT_FALSE(fs::exists(fs::symlink_status(h / ".pagedef.link"))) << step;
+            MakePlayHome(h / "src", "v3");
+            const std::string v3 = BuildBundle(h / "src", "g", 3).body;
+            EXPECT_EQ(ErrorOf([&] { ApplyBundle(h, CheckBundle(v3, "g"), Sha256Hex(v3)); }), "") << step;
+            EXPECT_NE(ReadWholeFile(h / "pagedef" / "page1.DFM").find("v3"), std::string::npos) << step;
+            if (firstApply) {
+                EXPECT_NE(ReadWholeFile(h / "pagedef.local" / "page1.DFM").find("local"), std::string::npos) << step;
+                EXPECT_FALSE(fs::exists(h / "pagedef.local.1")) << step;
+            }
+        }
+    // An empty pagedef folder is not kept as pagedef.local.
+    TempHome empty;
+    fs::create_directories(empty.path() / "pagedef");
+    MakePlayHome(empty.path() / "src", "v1");
+    const std::string body = BuildBundle(empty.path() / "src", "g", 1).body;
+    ApplyBundle(empty.path(), CheckBundle(body, "g"), Sha256Hex(body));
+    EXPECT_FALSE(fs::exists(empty.path() / "pagedef.local"));
+}
+
+TEST(FleetBundle, SparseEntriesAreRefusedBeforeTheyTakeMemory) {
+    // 400 entries of 4 KB data each claiming 2 MB: read as files they would take 800 MB.
+    std::vector<BundleFile> plain{{"SelectList.PLN", "x\r\n"}};
+    std::string tar;
+    {
+        archive* w = archive_write_new();
+        archive_write_set_format_pax(w);
+        archive_write_open2(w, &tar, nullptr, [](archive*, void* out, const void* data, size_t n) -> la_ssize_t {
+            static_cast<std::string*>(out)->append(static_cast<const char*>(data), n);
+            return static_cast<la_ssize_t>(n);
+        }, nullptr, nullptr);
+        auto add = [&](const std::string& name, const std::string& data, la_int64_t size, bool sparse) {
+            archive_entry* e = archive_entry_new();
+            archive_entry_set_pathname(e, name.c_str());
+            archive_entry_set_filetype(e, AE_IFREG);
+            archive_entry_set_perm(e, 0644);
+            archive_entry_set_size(e, size);
+            if (sparse) archive_entry_sparse_add_entry(e, 0, static_cast<la_int64_t>(data.size()));
+            archive_write_header(w, e);
+            archive_write_data(w, data.data(), data.size());
+            archive_entry_free(e);
+        };
+        add("manifest.json", R"({"version":1,"group":"g","files":[]})", 36, false);
+        const std::string chunk = Bytes(4096, 's');
+        for (int i = 0; i < 400; ++i) add("s" + std::to_string(i), chunk, 2 * 1024 * 1024, true);
+        archive_write_close(w);
+        archive_write_free(w);
+    }
+    ASSERT_GT(tar.size(), 2u * 1024 * 1024);
+    TempHome home;
+    const fs::path h = home.path();
+    FleetKey::Generate(h / "priv.pem", h / "pub.pem");
+    FleetConfig config;
+    config.sign = "s1";
+    config.groups = {"g"};
+    config.publisherKey = h / "pub.pem";
+    const std::string message = SignFleetMessage(FleetKey::LoadPrivate(h / "priv.pem"), BundleTopic("g"), tar);
+    // Under a memory limit 300 MB above what the process holds now, as a sign of small means.
+    const int status = InChild([&] {
+        rlimit limit{};
+        std::ifstream statm("/proc/self/statm");
+        long pages = 0;
+        statm >> pages;
+        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + 300u * 1024 * 1024;
+        setrlimit(RLIMIT_AS, &limit);
+        FleetSign sign(h, config, "1.0");
+        const std::string error = ErrorOf([&] { sign.TakeBundle(BundleTopic("g"), message); });
+        if (error.find("is a sparse file") != std::string::npos) return 0;
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(fs::exists(h / "pagedef"));
+}
+
+TEST(FleetBundle, AHomeWithRoomForTwoSelectionsTakesEveryBundleAndSaysWhenOneDoesNotFit) {
+    TempHome home;
+    const fs::path small = home.path() / "small";
+    fs::create_directories(small);
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    // A 3 MB file system of its own, in a user and mount namespace of a child.
+    const int status = InChild([&]() -> int {
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return 77;
+        auto write = [](const char* file, const std::string& text) {
+            const int fd = open(file, O_WRONLY);
+            const bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+            if (fd >= 0) close(fd);
+            return ok;
+        };
+        write("/proc/self/setgroups", "deny");
+        if (!write("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n") ||
+            !write("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n"))
+            return 77;
+        if (mount("none", small.c_str(), "tmpfs", 0, "size=3m") != 0) return 77;
+        auto bundle = [&](int version, size_t bytes) {
+            std::vector<BundleFile> files{{"SelectList.PLN", "p\r\n"}, {"p.LED", "a\r\n"}, {"a.DFM", Bytes(bytes, char(version))}};
+            return MakeBundleBody("g", version, files);
+        };
+        for (int v = 1; v <= 4; ++v) {
+            const std::string body = bundle(v, 1000 * 1000);
+            const std::string error = ErrorOf([&] { ApplyBundle(small, CheckBundle(body, "g"), Sha256Hex(body)); });
+            if (!error.empty()) {
+                std::fprintf(stderr, "bundle %d: %s\n", v, error.c_str());
+                return 1;
+            }
+        }
+        const std::string big = bundle(9, 2500 * 1000);
+        const std::string error = ErrorOf([&] { ApplyBundle(small, CheckBundle(big, "g"), Sha256Hex(big)); });
+        std::fprintf(stderr, "%s\n", error.c_str());
+        if (error.find("Bundle not applied: it needs") == std::string::npos || error.find("are free") == std::string::npos)
+            return 2;
+        // Still the fourth selection in place.
+        return ReadWholeFile(small / "pagedef" / "a.DFM") == Bytes(1000 * 1000, char(4)) ? 0 : 3;
+    });
+    if (status == 77) GTEST_SKIP() << "no user namespaces here to mount a small file system";
+    EXPECT_EQ(status, 0);
 }

@@ -203,12 +203,12 @@ TEST_F(PageFile, ReadingErrorsNameWhatFailed) {
          "Error reading mylabel1.Alignment: Invalid property value"},
         {"  object mylabel1: Tzorledlabel\r\n  end\r\n  object mylabel1: Tzorledimage\r\n  end\r\n",
          "A component named mylabel1 already exists"},
-        {"  OnClick = NoSuchHandler\r\n", "Error reading LedDesignWin_1.OnClick: Invalid property value"},
+        {"  OnClick = NoSuchHandler\r\n", "Error reading LedDesignWin.OnClick: Invalid property value"},
         // Values beyond what their property holds are refused, never cut or wrapped to fit.
-        {"  Left = 4294967306\r\n", "Error reading LedDesignWin_1.Left: Invalid property value"},
-        {"  Color = $FFFFFFFFFFFFFFFF\r\n", "Error reading LedDesignWin_1.Color: Invalid property value"},
-        {"  ClientHeight = 2000000000\r\n", "Error reading LedDesignWin_1.ClientHeight: Invalid property value"},
-        {"  ClientWidth = 32768\r\n", "Error reading LedDesignWin_1.ClientWidth: Invalid property value"},
+        {"  Left = 4294967306\r\n", "Error reading LedDesignWin.Left: Invalid property value"},
+        {"  Color = $FFFFFFFFFFFFFFFF\r\n", "Error reading LedDesignWin.Color: Invalid property value"},
+        {"  ClientHeight = 2000000000\r\n", "Error reading LedDesignWin.ClientHeight: Invalid property value"},
+        {"  ClientWidth = 32768\r\n", "Error reading LedDesignWin.ClientWidth: Invalid property value"},
         {"  object mylabel1: Tzorledlabel\r\n    Tag = 99999999999\r\n  end\r\n",
          "Error reading mylabel1.Tag: Invalid property value"},
         {"  object mylabel1: Tzorledlabel\r\n    Top = 2147483647\r\n  end\r\n",
@@ -228,7 +228,8 @@ TEST_F(PageFile, ReadingErrorsNameWhatFailed) {
             LoadPageFile(*page, dir_ / "bad.DFM");
             ADD_FAILURE() << c.message;
         } catch (const Error& e) {
-            EXPECT_EQ(std::string(e.what()), c.message);
+            // Every report of reading names the file it read.
+            EXPECT_EQ(std::string(e.what()), std::string(c.message) + " (page file \"" + (dir_ / "bad.DFM").string() + "\")");
         }
         EXPECT_EQ(page->Left(), 7) << "what was read before the error stays";
         EXPECT_TRUE(page->updatesEnabled()) << "drawing resumes";

@@ -3,7 +3,14 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
+#include <QSysInfo>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "core/atomicfile.h"
 
 #include "qtbase/lifetime.h"
 #include "support/notifysocket.h"
@@ -79,6 +86,38 @@ TEST(HomeLock, OneHolderPerHome) {
     EXPECT_TRUE(second.Message().contains("is in use by another copy of ZorLED"));
     first.Unlock();
     EXPECT_TRUE(second.TryLock());
+}
+
+TEST(HomeLock, OnlyALiveHolderKeepsTheHomeWhateverTheFileSays) {
+    testing::ScratchDir home{"zorled-lock"};
+    const std::string path = (home / "zorled.lock").string();
+    // Left by a copy that died, naming a process id now taken by another live ZorLED process
+    // (this test stands in for it), in the format a lock file of earlier versions has.
+    WriteFileAtomic(home / "zorled.lock", std::to_string(::getpid()) + "\nzorled\n" + QSysInfo::machineHostName().toStdString() + "\n");
+    {
+        HomeLock lock(home.path());
+        EXPECT_TRUE(lock.TryLock()) << "a stale lock file keeps no sign out";
+    }
+    // A holder in another process keeps it until it dies, killed without a chance to clean up.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
+        ::flock(fd, LOCK_EX);
+        (void)!::write(ready[1], "x", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    HomeLock lock(home.path());
+    EXPECT_FALSE(lock.TryLock());
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_TRUE(lock.TryLock());
+    ::close(ready[0]);
+    ::close(ready[1]);
 }
 
 }  // namespace

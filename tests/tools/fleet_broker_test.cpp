@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QPushButton>
+#include <QTableView>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTemporaryDir>
@@ -47,7 +48,7 @@ const QString kTool = QString(ZORLED_BINARY_DIR) + "/src/app/zorled-tool";
 // Every sign of these tests, its groups, and the broker users that go with them.
 const std::map<std::string, std::string> kSigns = {
     {"s1", "g1"}, {"s2", "g1"}, {"s3", "g1"}, {"s4", "g2"}, {"s5", "g2"}, {"r1", "bad"}, {"k1", "k"},
-    {"n1", "rr"}, {"n5", "north,south"}, {"c1", "cmd"}, {"d1", "dup"},
+    {"n1", "rr"}, {"n5", "north,south"}, {"c1", "cmd"}, {"d1", "dup"}, {"x1", "x"}, {"gui1", "gui"},
 };
 
 std::vector<std::string> GroupsOf(const std::string& sign) {
@@ -675,6 +676,15 @@ TEST_F(FleetBroker, CommandsMustBeSignedFreshAndScreenshotsAreRationed) {
     desk.WaitAcknowledged(desk.Publish(CommandTopic("c1"), signedOnce, false), 60000);
     desk.WaitAcknowledged(desk.Publish(CommandTopic("c1"), signedOnce, false), 60000);
     EXPECT_TRUE(watch.Wait("c1", error("taken in the last 10 minutes"), 60)) << watch.Dump("c1");
+    // A forged announcement's error goes with the next good announcement.
+    const std::string text = TextTopic("cmd", "w");
+    PublishRaw(broker_->Config("publisher"), text, std::string(64, 'x') + R"({"version":1,"text":"x"})", false);
+    EXPECT_TRUE(watch.Wait("c1", error("Announcement refused"), 60)) << watch.Dump("c1");
+    const ToolResult said = Tool({"announce", "--fleet", QString::fromStdString(broker_->PublisherIni().string()),
+                                  "--group", "cmd", "--widget", "w", "ok"});
+    EXPECT_EQ(said.code, 0) << said.err;
+    // The command's error, older, stands again.
+    EXPECT_TRUE(watch.Wait("c1", error("taken in the last 10 minutes"), 60)) << watch.Dump("c1");
     // A flood gets refusals, not one screenshot each.
     for (int i = 0; i < 20; ++i) PublishCommand(desk, key, "c1", "shot", 60000);
     EXPECT_TRUE(watch.Wait("c1", error("at most one screenshot a second"), 60)) << watch.Dump("c1");
@@ -734,4 +744,122 @@ TEST_F(FleetBroker, AStateThatNamesAnotherSignIsRefusedOnItsTopicsSign) {
     PublishRaw(broker_->Config("publisher"), StateTopic("s3"), "", true);
     PublishRaw(broker_->Config("publisher"), OnlineTopic("s3"), "", true);
     for (const QJsonObject& s : ReadStates(broker_->Config("publisher"), {})) EXPECT_NE(s.value("sign").toString(), "s3");
+}
+
+TEST_F(FleetBroker, ConnectionFailuresAreReportedOnceAndASignThatNeverConnectedFails) {
+    ASSERT_TRUE(::Run("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                                "-keyout", "x-ca.key", "-out", "x-ca.crt", "-days", "2", "-subj", "/CN=Stranger CA"},
+                    broker_->dir.path()));
+    struct Case {
+        const char* what;
+        std::function<void(FleetConfig&)> change;
+        const char* reason;
+    } cases[] = {
+        {"wrong CA", [&](FleetConfig& c) { c.cafile = broker_->path / "x-ca.crt"; }, "TLS"},
+        {"mqtt:// to the TLS port",
+         [](FleetConfig& c) {
+             c.tls = false;
+             c.broker = "mqtt://localhost:" + std::to_string(c.port);
+         },
+         "use mqtts://"},
+        {"nobody listening",
+         [](FleetConfig& c) {
+             c.tls = false;
+             c.port = FreePort();
+             c.broker = "mqtt://127.0.0.1:" + std::to_string(c.port);
+         },
+         "Connection refused"},
+    };
+    for (const Case& c : cases) {
+        Sign sign(*broker_, "x1", false);
+        FleetConfig config = ReadFleetConfig(sign.home / "fleet.ini", FleetRole::Sign);
+        c.change(config);
+        WriteFleetConfig(sign.home / "fleet.ini", config);
+        const ToolResult run = Tool({"sign", "--home", QString::fromStdString(sign.home.string()), "--seconds", "4"});
+        EXPECT_EQ(run.code, 4) << c.what << "\n" << run.err;
+        const std::string line = "Cannot connect to broker " + config.broker;
+        EXPECT_NE(run.err.find(line), std::string::npos) << c.what << "\n" << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << c.what << "\n" << run.err;
+        EXPECT_EQ(run.err.find(line), run.err.rfind(line)) << c.what << ": reported more than once\n" << run.err;
+        EXPECT_NE(run.err.find("never connected"), std::string::npos) << c.what;
+        std::string log;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(sign.home / "log", ec)) log += ReadWholeFile(e.path());
+        EXPECT_NE(log.find("fleet\t" + line), std::string::npos) << c.what << "\n" << log;
+    }
+}
+
+TEST_F(FleetBroker, TwinSignsReportEachOtherAndAnImpostorCannotTakeASignsClientId) {
+    StateWatch watch(*broker_);
+    Sign one(*broker_, "d1");
+    ASSERT_TRUE(watch.Wait("d1", Online, 60));
+    Sign two(*broker_, "d1");
+    // The desk flags it from the state of whichever copy is connected.
+    EXPECT_TRUE(watch.Wait("d1", [](const QJsonObject& s) {
+        return s.value("error").toString().contains("Two signs run with id");
+    }, 60)) << watch.Dump("d1") << one.output;
+    EXPECT_TRUE(one.WaitOutput("error", 60)) << one.output;
+    EXPECT_NE(one.output.find("d1"), std::string::npos) << one.output;
+
+    // s4's credentials asking for s5's client id: the broker gives it s4's, and s5 stays on.
+    Sign s5(*broker_, "s5");
+    ASSERT_TRUE(watch.Wait("s5", Online, 60));
+    MqttLink impostor(broker_->Config("s4"), "s5");
+    impostor.Connect(60000);
+    MqttLink impostor2(broker_->Config("s4"), "zorled-sign-s5");
+    impostor2.Connect(60000);
+    const fs::path png = s5.home / "shot.png";
+    const ToolResult shot = Tool({"shot", "--fleet", QString::fromStdString(broker_->PublisherIni().string()), "--sign",
+                                  "s5", QString::fromStdString(png.string())});
+    EXPECT_EQ(shot.code, 0) << shot.err;
+    EXPECT_TRUE(Online(watch.State("s5"))) << watch.Dump("s5");
+    EXPECT_EQ(s5.output.find("error"), std::string::npos) << s5.output;
+}
+
+TEST_F(FleetBroker, AGuiSignAskedToPlayStartsWithItsFirstBundleAndKeepsRefusalsOffTheScreen) {
+    StateWatch watch(*broker_);
+    Sign gui(*broker_, "gui1", false);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ZORLED_HOME", QString::fromStdString(gui.home.string()));
+    program.setProcessEnvironment(env);
+    program.start(QString(ZORLED_BINARY_DIR) + "/src/app/zorled", {"--play"});
+    ASSERT_TRUE(watch.Wait("gui1", Online, 60)) << program.readAllStandardError().toStdString();
+    QTemporaryDir source;
+    MakeSourceHome(source.path().toStdString(), "first bundle");
+    const ToolResult published = Publish(*broker_, "gui", source.path().toStdString(), 60);
+    EXPECT_EQ(published.code, 0) << published.out << published.err;
+    EXPECT_NE(published.out.find("1 of 1 signs of group gui applied it"), std::string::npos) << published.out;
+    EXPECT_EQ(watch.State("gui1").value("page").toString(), "notice") << watch.Dump("gui1");
+    // A refused bundle: in the state, the play log and on standard error.
+    PublishRaw(broker_->Config("publisher"), BundleTopic("gui"), std::string(80, 'z'), false);
+    EXPECT_TRUE(watch.Wait("gui1", [](const QJsonObject& s) {
+        return s.value("error").toString().contains("Bundle refused");
+    }, 60)) << watch.Dump("gui1");
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(gui.home / "log", ec))
+            if (ReadWholeFile(e.path()).find("fleet\tBundle refused") != std::string::npos) return true;
+        return false;
+    }, 60000));
+    program.terminate();
+    program.waitForFinished(30000);
+    EXPECT_NE(program.readAllStandardError().toStdString().find("Bundle refused"), std::string::npos);
+}
+
+TEST_F(FleetBroker, ClosingTheDeskWhileAJobWaitsLeavesTheProgramRunning) {
+    // A sign that left a state and went: a screenshot request to it waits its full time.
+    PublishRaw(broker_->Config("publisher"), StateTopic("ghost"), R"({"sign":"ghost","groups":["g"]})", true);
+    auto* window = new FleetWindow(nullptr, broker_->PublisherIni(), broker_->path);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Model().rowCount() > 0; }, 60000));
+    for (int r = 0; r < window->Model().rowCount(); ++r)
+        if (window->Model().SignAt(r) == "ghost") window->Table()->selectRow(r);
+    for (QPushButton* b : window->findChildren<QPushButton*>())
+        if (b->text() == QString::fromUtf8("截图")) b->click();
+    EXPECT_EQ(FleetWindow::JobsOut(), 1);
+    delete window;
+    // The job's answer comes to a window that is gone.
+    EXPECT_TRUE(QTest::qWaitFor([] { return FleetWindow::JobsOut() == 0; }, 60000));
+    PublishRaw(broker_->Config("publisher"), StateTopic("ghost"), "", true);
 }

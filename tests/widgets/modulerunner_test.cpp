@@ -3,7 +3,9 @@
 #include <signal.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "core/clock.h"
 #include "plugins/modulerunner.h"
@@ -19,6 +21,25 @@ using testing::FixtureFolder;
 using testing::ScratchDir;
 using testing::WaitUntil;
 using Lines = std::vector<std::string>;
+
+// Processes of a process group that have not ended (zombies count as ended).
+int LiveInGroup(long group) {
+    int live = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        const size_t name = line.rfind(')');
+        if (name == std::string::npos) continue;
+        std::istringstream rest(line.substr(name + 1));
+        char state = 0;
+        long parent = 0, pgrp = 0;
+        rest >> state >> parent >> pgrp;
+        if (pgrp == group && state != 'Z' && state != 'X') ++live;
+    }
+    return live;
+}
 
 // Data modules that crash, leak or are not callable, run through the real host process.
 class ModuleHost : public ::testing::Test {
@@ -131,6 +152,35 @@ TEST_F(ModuleHost, AHostAboveTheMemoryLimitIsRecycledWithInitAgain) {
     int inits = 0;
     for (const auto& line : calls.Lines()) inits += line == "leaking.so PluginInit";
     EXPECT_EQ(inits, 2);
+}
+
+TEST_F(ModuleHost, EveryWayAHostEndsEndsWhatItsModuleStarted) {
+    const std::string module = Module("forking.so");
+    struct Case {
+        const char* what;
+        std::function<void(long host)> end;
+    } cases[] = {
+        {"stop", [&](long) { runner.Stop(); }},
+        {"call limit", [&](long) { manual.Advance(kModuleCallTimeoutMs); }},
+        {"host crash", [&](long host) {
+             ::kill(static_cast<pid_t>(host), SIGKILL);
+             EXPECT_TRUE(WaitUntil([&] { return runner.RunningHosts() == 0; }));
+         }},
+    };
+    ::setenv("ZORLED_FIXTURE_RELEASE", (scratch / "never").c_str(), 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        runner.Start({module});
+        runner.Call(module, [](bool) {});
+        ASSERT_TRUE(WaitUntil([&] { return runner.HostProcessId(module) > 0; }));
+        const long host = runner.HostProcessId(module);
+        // The host, a sleeping child with a child of its own, and the orphan of a child that ended.
+        ASSERT_TRUE(WaitUntil([&] { return LiveInGroup(host) == 4; })) << LiveInGroup(host);
+        c.end(host);
+        EXPECT_TRUE(WaitUntil([&] { return LiveInGroup(host) == 0; })) << LiveInGroup(host) << " left";
+        runner.Stop();
+    }
+    ::unsetenv("ZORLED_FIXTURE_RELEASE");
 }
 
 TEST_F(ModuleHost, StopEndsAHostStuckInACall) {

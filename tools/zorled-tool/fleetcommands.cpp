@@ -14,6 +14,7 @@
 #include "core/atomicfile.h"
 #include "core/error.h"
 #include "core/home.h"
+#include "core/playlog.h"
 #include "fleet/fleetconfig.h"
 #include "fleet/proofofplay.h"
 #include "fleet/publisher.h"
@@ -116,6 +117,11 @@ int RunSign(const std::vector<std::string>& args) {
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     };
+    fleet->Problem = [&signPlay](const std::string& message) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        std::fflush(stderr);
+        signPlay.Log().Event(Now(), "fleet", {message});
+    };
     fleet->Start();
     // Play runs from the start; with nothing to play it waits for the fleet's first bundle.
     window.Playing = true;
@@ -128,10 +134,16 @@ int RunSign(const std::vector<std::string>& args) {
         QCoreApplication::quit();
     });
     const int status = stopped ? 0 : QCoreApplication::exec();
+    const bool connected = fleet->Sign().EverConnected();
     fleet.reset();
     Guarded([&] { window.StopPlay(); });
     signPlay.Follow();
-    return status == kExitRestart ? kExitRestart : 0;
+    if (status == kExitRestart) return kExitRestart;
+    if (!connected) {
+        std::fprintf(stderr, "The sign never connected to its broker\n");
+        return kExitNeverConnected;
+    }
+    return 0;
 }
 
 int RunPublish(const std::vector<std::string>& args) {

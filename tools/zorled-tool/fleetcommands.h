@@ -4,6 +4,9 @@
 
 namespace zl {
 
+// `sign` ends with it when its broker never accepted its connection in the whole run.
+constexpr int kExitNeverConnected = 4;
+
 // Each takes the whole argument list (the command first) and returns the exit code.
 int RunSign(const std::vector<std::string>& args);
 int RunPublish(const std::vector<std::string>& args);

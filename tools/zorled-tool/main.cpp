@@ -71,9 +71,8 @@ int PlayLogSums(const std::vector<std::string>& args) {
     for (size_t i = 1; i < args.size(); i += 2) {
         if (i + 1 == args.size() || (args[i] != "--from" && args[i] != "--to")) return Usage();
         const std::string& day = args[i + 1];
-        static const std::regex date(R"(\d{4}-\d{2}-\d{2})");
-        if (!std::regex_match(day, date))
-            throw zl::Error(zl::Format("Date \"%s\" is not valid: give YYYY-MM-DD", day.c_str()));
+        if (!zl::ValidDay(day))
+            throw zl::Error(zl::Format("Date \"%s\" is not valid: give a date of the calendar as YYYY-MM-DD", day.c_str()));
         (args[i] == "--from" ? from : to) = day;
     }
     std::printf("date\tplan\tpage\tseconds\n");

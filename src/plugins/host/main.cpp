@@ -10,6 +10,7 @@
 #include <link.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,6 +50,24 @@ bool IsCode(const void* address) {
     return lookup.executable;
 }
 
+// Ends every process of the host's group. At the end of its input the host itself exits
+// normally (the program ends the group for good); when the program is gone no one else will.
+[[noreturn]] void EndGroup(int signal) {
+    if (::getpgrp() == ::getpid()) {
+        if (signal != 0) ::kill(0, SIGKILL);
+        ::signal(SIGTERM, SIG_IGN);
+        ::kill(0, SIGTERM);
+    }
+    ::_exit(0);
+}
+
+// The host adopts the orphans of its module's children: their ends are collected after each
+// call, so a module that forks at every call leaves no zombies piling up over months.
+void ReapOrphans() {
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
 void Reply(char c) {
     while (::write(replyFd, &c, 1) < 0 && errno == EINTR) {
     }
@@ -61,9 +80,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: zorled-modulehost <module file>\n");
         return 2;
     }
-    // A host outliving the program would keep a module running for nobody.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() == 1) return 0;
+    // A host outliving the program would keep a module running for nobody; what the module
+    // started goes with it (the program starts the host as the leader of its own group).
+    ::signal(SIGTERM, EndGroup);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() == 1) EndGroup(SIGTERM);
     // Replies get a descriptor of their own: whatever the module prints goes to standard error.
     replyFd = ::dup(STDOUT_FILENO);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
@@ -95,7 +116,8 @@ int main(int argc, char** argv) {
         }
         reinterpret_cast<void (*)()>(address)();
         std::fflush(nullptr);
+        ReapOrphans();
         Reply('k');
     }
-    return 0;
+    EndGroup(0);
 }
