@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/codepage.h"
+#include "core/home.h"
 #include "editors/frameaplan.h"
 #include "editors/playfiles.h"
 #include "qtbase/application.h"
@@ -17,7 +18,9 @@ namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
-constexpr int kClientWidth = 537;
+constexpr int kPlanWidth = 537;
+constexpr int kScheduleWidth = 300;
+constexpr int kClientWidth = kPlanWidth + kScheduleWidth;
 constexpr int kClientHeight = 467;
 constexpr int kListWidth = 265;
 constexpr int kButtonStrip = 63;
@@ -42,17 +45,26 @@ TFormPlanEdit::TFormPlanEdit(QWidget* parent) : QDialog(parent) {
     CheckListBoxPlayList->setGeometry(8, 40, kListWidth - 16, kClientHeight - kButtonStrip - 48);
     SetPlanListLook(*CheckListBoxPlayList);
     FrameAplan1 = new TFrameAplan(this);
-    FrameAplan1->setGeometry(kListWidth, 0, kClientWidth - kListWidth, kClientHeight - kButtonStrip);
+    FrameAplan1->setGeometry(kListWidth, 0, kPlanWidth - kListWidth, kClientHeight - kButtonStrip);
     BitBtnok = new QPushButton(U("确定"), this);
     BitBtnok->setObjectName("BitBtnok");
     BitBtnok->setGeometry(150, kClientHeight - kButtonStrip + 19, 90, 27);
     BitBtncancle = new QPushButton(U("放弃"), this);
     BitBtncancle->setObjectName("BitBtncancle");
     BitBtncancle->setGeometry(297, kClientHeight - kButtonStrip + 19, 90, 27);
-    for (QPushButton* b : {BitBtnadd, BitBtndelete, BitBtnok, BitBtncancle}) b->setAutoDefault(false);
+    FramePlanSchedule1 = new TFramePlanSchedule(this);
+    FramePlanSchedule1->setGeometry(kPlanWidth, 0, kScheduleWidth - 8, kClientHeight - kButtonStrip - 8);
+    BitBtndark = new QPushButton(U("黑屏时段"), this);
+    BitBtndark->setObjectName("BitBtndark");
+    BitBtndark->setGeometry(kPlanWidth + 4, kClientHeight - kButtonStrip + 19, 90, 27);
+    for (QPushButton* b : {BitBtnadd, BitBtndelete, BitBtnok, BitBtncancle, BitBtndark}) b->setAutoDefault(false);
     // Enter means 确定 wherever the focus is, never the plan list's 新增 beside it.
     for (QPushButton* b : FrameAplan1->findChildren<QPushButton*>()) b->setAutoDefault(false);
     BitBtnok->setDefault(true);
+    connect(BitBtndark, &QPushButton::clicked, this, GuardedHandler([this] { BitBtndarkClick(); }));
+    connect(FramePlanSchedule1, &TFramePlanSchedule::Changed, this, [this] {
+        if (const int row = SelectedRow(); row >= 0) MarkScheduled(row);
+    });
 
     connect(BitBtnadd, &QPushButton::clicked, this, GuardedHandler([this] { BitBtnaddClick(); }));
     connect(BitBtndelete, &QPushButton::clicked, this, GuardedHandler([this] { BitBtndeleteClick(); }));
@@ -77,6 +89,7 @@ void TFormPlanEdit::FormCreate() {
         SelectList = ReadTextList(file);
     quiet_ = true;
     for (const std::string& plan : plans) AppendPlan(plan, IsSelected(plan));
+    for (int row = 0; row < CheckListBoxPlayList->count(); ++row) MarkScheduled(row);
     CheckListBoxPlayList->setCurrentRow(-1);
     CheckListBoxPlayList->clearSelection();
     quiet_ = false;
@@ -87,6 +100,9 @@ void TFormPlanEdit::FormDestroy() {
     // cost the others their edits.
     Guarded([this] { FrameAplan1->SavePlan(); });
     Guarded([this] { WriteTextList(PlayListFileName, PlanNames()); });
+    for (const auto& [name, lines] : schedules_)
+        if (lines.changed) Guarded([&lines] { lines.Save(); });
+    if (darkHours_ && darkHours_->changed) Guarded([this] { darkHours_->Save(); });
     Guarded([this] {
         SelectList = CheckedPlans();
         WriteTextList(SelectListFileName, SelectList);
@@ -133,7 +149,34 @@ int TFormPlanEdit::SelectedRow() const {
 
 void TFormPlanEdit::CheckListBoxPlayListClick() {
     if (!FrameAplan1->PlanFileName.empty()) FrameAplan1->SavePlan();
-    if (const int row = SelectedRow(); row >= 0) FrameAplan1->LoadPlan(Stored(CheckListBoxPlayList->item(row)));
+    if (const int row = SelectedRow(); row >= 0) {
+        const std::string name = Stored(CheckListBoxPlayList->item(row));
+        FrameAplan1->LoadPlan(name);
+        FramePlanSchedule1->Show(&PlanSchedule(name), U("时段: ") + Q(name));
+    }
+}
+
+ScheduleLines& TFormPlanEdit::PlanSchedule(const std::string& name) {
+    auto found = schedules_.find(name);
+    if (found == schedules_.end())
+        found = schedules_.emplace(name, ScheduleLines::Load(ScheduleFilePath(PageDefDir(), name))).first;
+    return found->second;
+}
+
+void TFormPlanEdit::MarkScheduled(int row) {
+    QListWidgetItem* item = CheckListBoxPlayList->item(row);
+    const std::string name = Stored(item);
+    const bool scheduled = PlanSchedule(name).HasWindows();
+    item->setText(scheduled ? Q(name) + U("  [时段]") : Q(name));
+    item->setToolTip(scheduled ? U("按时段播放") : U("全天播放"));
+}
+
+void TFormPlanEdit::BitBtndarkClick() {
+    if (!darkHours_) darkHours_ = ScheduleLines::Load(DarkHoursPath(PageDefDir()));
+    quiet_ = true;
+    CheckListBoxPlayList->clearSelection();
+    quiet_ = false;
+    FramePlanSchedule1->Show(&*darkHours_, U("黑屏时段 (此时段内屏幕全黑):"));
 }
 
 std::optional<std::string> TFormPlanEdit::AskPlanName() {
@@ -167,6 +210,13 @@ void TFormPlanEdit::BitBtndeleteClick() {
     // The file's own pages come back first, so unsaved edits of this plan go with it.
     FrameAplan1->LoadPlan(Stored(CheckListBoxPlayList->item(row)));
     FrameAplan1->DeletePlanFile();
+    {
+        // A deleted plan takes its schedule with it; a new plan of the same name starts without one.
+        ScheduleLines& lines = PlanSchedule(Stored(CheckListBoxPlayList->item(row)));
+        lines.lines.clear();
+        lines.changed = true;
+    }
+    FramePlanSchedule1->Show(nullptr, U("时段:"));
     quiet_ = true;
     delete CheckListBoxPlayList->takeItem(row);
     CheckListBoxPlayList->setCurrentRow(-1);

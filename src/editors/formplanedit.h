@@ -1,10 +1,12 @@
 #pragma once
 #include <QDialog>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 
 #include "core/textlist.h"
+#include "editors/planschedule.h"
 #include "msgdialog/msgdialog.h"
 
 class QListWidget;
@@ -34,6 +36,8 @@ public:
     TFrameAplan* FrameAplan1;
     QPushButton* BitBtnok;
     QPushButton* BitBtncancle;
+    TFramePlanSchedule* FramePlanSchedule1;
+    QPushButton* BitBtndark;
 
     // The plan names of the check list, as stored (GBK), and the checked ones.
     StringList PlanNames() const;
@@ -49,12 +53,19 @@ public:
     void BitBtndeleteClick();
     void BitBtnokClick();
     void BitBtncancleClick();
+    void BitBtndarkClick();
 
 private:
     void FormCreate();
     void FormDestroy();
     void AppendPlan(const std::string& name, bool checked);
     int SelectedRow() const;
+    // The schedule of a plan as edited so far, read from its file the first time.
+    ScheduleLines& PlanSchedule(const std::string& name);
+    void MarkScheduled(int row);
+
+    std::map<std::string, ScheduleLines> schedules_;
+    std::optional<ScheduleLines> darkHours_;
 
     // Set while the check list is changed by the editor itself, which is not a selection.
     bool quiet_ = false;

@@ -1,6 +1,7 @@
 #include "output/ledoutputconfig.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -128,6 +129,9 @@ bool ReadOutput(const IniSection& section, LedOutputConfig& out, std::vector<std
             else bad(e, " RGB、GRB 等三个字母或 RGBW、GRBW 等四个字母的顺序");
         } else if (key == "brightness") {
             integer(out.brightness, 0, 100, " 0 到 100 的整数");
+        } else if (key == "brightness_schedule") {
+            if (auto steps = ParseBrightnessSchedule(v)) out.brightnessSchedule = std::move(*steps);
+            else bad(e, " HH:MM=P 的逗号列表，P 为 0 到 100，时间不重复");
         } else if (key == "gamma") {
             if (auto g = ReadGamma(v)) out.gamma = *g; else bad(e, " 0.1 到 10 的数");
         } else if (key == "ttl") {
@@ -251,6 +255,7 @@ const KeyText kKeys[] = {
     {"interface", [](const LedOutputConfig& o) { return o.interface; }, true},
     {"rate", [](const LedOutputConfig& o) { return std::to_string(o.rate); }, true},
     {"enabled", [](const LedOutputConfig& o) { return Bool(o.enabled); }, false},
+    {"brightness_schedule", [](const LedOutputConfig& o) { return BrightnessScheduleText(o.brightnessSchedule); }, false},
     {"start_channel", [](const LedOutputConfig& o) { return std::to_string(o.startChannel); }, false},
     {"pixels_per_universe", [](const LedOutputConfig& o) { return std::to_string(o.pixelsPerUniverse); }, false},
     {"offset", [](const LedOutputConfig& o) { return std::to_string(o.offset); }, false},
@@ -295,6 +300,55 @@ std::string Overlap(const LedOutputConfig& a, const LedOutputConfig& b) {
 }
 
 }  // namespace
+
+std::optional<std::vector<LedOutputConfig::BrightnessStep>> ParseBrightnessSchedule(std::string_view text) {
+    std::vector<LedOutputConfig::BrightnessStep> steps;
+    auto trim = [](std::string_view t) {
+        while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+        while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+        return t;
+    };
+    if (trim(text).empty()) return steps;
+    while (true) {
+        const size_t comma = text.find(',');
+        const std::string_view item = trim(text.substr(0, comma));
+        const size_t colon = item.find(':'), equals = item.find('=');
+        if (colon == std::string_view::npos || equals == std::string_view::npos || equals < colon) return std::nullopt;
+        const auto hour = ReadInt(trim(item.substr(0, colon)), 0, 23);
+        const std::string_view minuteText = trim(item.substr(colon + 1, equals - colon - 1));
+        const auto minute = minuteText.size() == 2 ? ReadInt(minuteText, 0, 59) : std::nullopt;
+        const auto percent = ReadInt(trim(item.substr(equals + 1)), 0, 100);
+        if (!hour || !minute || !percent) return std::nullopt;
+        steps.push_back({*hour * 60 + *minute, *percent});
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    std::sort(steps.begin(), steps.end(), [](const auto& a, const auto& b) { return a.minute < b.minute; });
+    for (size_t i = 1; i < steps.size(); ++i)
+        if (steps[i].minute == steps[i - 1].minute) return std::nullopt;  // two levels at one time
+    return steps;
+}
+
+std::string BrightnessScheduleText(const std::vector<LedOutputConfig::BrightnessStep>& steps) {
+    std::string s;
+    for (const auto& step : steps) {
+        char item[16];
+        std::snprintf(item, sizeof item, "%s%02d:%02d=%d", s.empty() ? "" : ",", step.minute / 60, step.minute % 60,
+                      step.percent);
+        s += item;
+    }
+    return s;
+}
+
+int ScheduledPercent(const std::vector<LedOutputConfig::BrightnessStep>& steps, std::int64_t localMs) {
+    if (steps.empty()) return 100;
+    constexpr std::int64_t kDay = 86'400'000;
+    const int minute = static_cast<int>(((localMs % kDay + kDay) % kDay) / 60'000);
+    int percent = steps.back().percent;
+    for (const auto& step : steps)
+        if (step.minute <= minute) percent = step.percent;
+    return percent;
+}
 
 int ChannelsPerPixel(ColorOrder order) { return static_cast<int>(order) < 6 ? 3 : 4; }
 

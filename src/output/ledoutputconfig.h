@@ -1,5 +1,7 @@
 #pragma once
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +50,13 @@ struct LedOutputConfig {
     bool serpentine = false;  // every second line runs back
     ColorOrder colors = ColorOrder::RGB;
     int brightness = 100;
+    // Per cent of `brightness` from each minute of the day on, in time order; empty: always 100.
+    struct BrightnessStep {
+        int minute;
+        int percent;
+        bool operator==(const BrightnessStep&) const = default;
+    };
+    std::vector<BrightnessStep> brightnessSchedule;
     double gamma = 1.0;
     int ttl = 1;
     std::string interface;
@@ -99,6 +108,12 @@ std::string Printable(std::string_view bytes);
 // Problems as shown to the installer: the first kListedProblems, then "另有 N 处" for the rest.
 constexpr size_t kListedProblems = 20;
 std::string ProblemList(const std::vector<std::string>& problems, std::string_view separator = "\n");
+
+// The schedule's per cent at a local wall time; before the day's first step the day before's last
+// step holds.
+int ScheduledPercent(const std::vector<LedOutputConfig::BrightnessStep>& steps, std::int64_t localMs);
+std::optional<std::vector<LedOutputConfig::BrightnessStep>> ParseBrightnessSchedule(std::string_view text);
+std::string BrightnessScheduleText(const std::vector<LedOutputConfig::BrightnessStep>& steps);
 
 // The home's ledoutput.ini.
 std::filesystem::path LedOutputFilePath();

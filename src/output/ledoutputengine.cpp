@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QUuid>
 #include <QWidget>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -28,6 +29,8 @@ namespace {
 
 // Receivers drop a source after 2.5 s of silence; an unchanged picture is repeated well inside it.
 constexpr LocalMs kKeepAliveMs = 1000;
+// A step of the brightness schedule fades in over this long instead of jumping.
+constexpr MonoMs kFadeMs = 2000;
 constexpr int kRepeatsOfSame = 3;
 constexpr int kTerminatingPackets = 3;
 // How soon a host that did not resolve, or a link that did not open, is tried again.
@@ -167,6 +170,10 @@ struct LedOutputEngine::Output {
     TestPatternKind patternKind = TestPatternKind::Corners;
     LocalMs patternStart = 0;
     std::optional<PixelMap> patternMap;
+    // The brightness schedule's fade: from `fadeFrom` to `fadeTo` per cent over kFadeMs from
+    // `fadeStart` on the monotonic clock, so setting the wall clock changes no fade's length.
+    double fadeFrom = -1, fadeTo = -1;
+    MonoMs fadeStart = 0;
     std::vector<std::uint32_t> patternChain;
     QImage patternPicture;
     LedOutputStats stats;
@@ -496,6 +503,7 @@ void LedOutputEngine::Tick(int rate) {
         if (o.config.rate != rate || !o.config.enabled) continue;
         if (!o.link.IsOpen() && (o.lookup || now >= o.retryAt)) OpenLink(o, now);
         if (!page && !o.haveLast && !o.pattern) continue;
+        Dim(o);
         const bool changed = Compose(o, page, rate, drawn);
         // The next tick would come too late for the keep-alive: send now.
         const bool due = now + interval - o.lastSend > kKeepAliveMs;
@@ -506,6 +514,21 @@ void LedOutputEngine::Tick(int rate) {
         Transmit(o, 0, changed);
         if (FrameSent) FrameSent(static_cast<int>(i), o.wire.data(), o.wire.size());
     }
+}
+
+void LedOutputEngine::Dim(Output& o) {
+    if (o.config.brightnessSchedule.empty()) return;
+    const double target = ScheduledPercent(o.config.brightnessSchedule, Now());
+    const MonoMs now = MonotonicNow();
+    if (o.fadeTo < 0) {
+        o.fadeFrom = o.fadeTo = target;  // the first frame starts at the scheduled level
+    } else if (target != o.fadeTo) {
+        o.fadeFrom = o.map.Dimming() * 100.0;
+        o.fadeTo = target;
+        o.fadeStart = now;
+    }
+    const double done = std::clamp(static_cast<double>(now - o.fadeStart) / kFadeMs, 0.0, 1.0);
+    o.map.SetDimming((o.fadeFrom + (o.fadeTo - o.fadeFrom) * done) / 100.0);
 }
 
 void LedOutputEngine::SendNow(int index) {

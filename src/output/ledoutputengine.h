@@ -124,6 +124,8 @@ private:
     void OpenLink(Output& o, LocalMs now);
     // Maps the output's next frame into its wire buffer; true when it differs from the last.
     bool Compose(Output& o, QWidget* page, int rate, bool& drawn);
+    // Sets the output's level for this frame from its brightness schedule.
+    void Dim(Output& o);
     void Transmit(Output& o, std::uint8_t options, bool changed = true);
     void Delivered(Output& o, int error, size_t packets, bool data);
     void SetProblem(Output& o, std::string problem);

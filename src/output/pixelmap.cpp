@@ -33,7 +33,7 @@ std::vector<std::uint32_t> ChainOrder(const LedOutputConfig& o) {
     return chain;
 }
 
-std::array<std::uint8_t, 256> LevelTable(int brightness, double gamma) {
+std::array<std::uint8_t, 256> LevelTable(double brightness, double gamma) {
     std::array<std::uint8_t, 256> table{};
     for (int v = 0; v < 256; ++v) {
         // Integers where the exact value is rational, so halves round up as they should.
@@ -60,6 +60,13 @@ PixelMap::PixelMap(const LedOutputConfig& output)
       levels_(LevelTable(output.brightness, output.gamma)),
       channels_(WireChannels(output.colors)),
       channelCount_(ChannelsPerPixel(output.colors)) {}
+
+void PixelMap::SetDimming(double factor) {
+    if (factor == dimming_) return;
+    dimming_ = factor;
+    levels_ = LevelTable(output_.brightness * factor, output_.gamma);
+    havePrevious_ = false;  // every byte changes level
+}
 
 void PixelMap::Rebase(const QImage& picture) {
     pictureWidth_ = picture.width();

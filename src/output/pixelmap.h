@@ -13,7 +13,7 @@ namespace zl {
 std::vector<std::uint32_t> ChainOrder(const LedOutputConfig& output);
 
 // Entry v: 255 * (v / 255)^gamma * brightness / 100 to the nearest integer, halves up.
-std::array<std::uint8_t, 256> LevelTable(int brightness, double gamma);
+std::array<std::uint8_t, 256> LevelTable(double brightness, double gamma);
 
 // Which colour (0 red, 1 green, 2 blue, 3 white) each wire byte of a pixel carries; the fourth
 // is -1 for the three-channel orders.
@@ -29,6 +29,9 @@ public:
     // The same into the buffer given to the previous call, rewriting only the runs whose rows of
     // the picture changed since then; false when nothing did. The first call maps everything.
     bool Update(const QImage& picture, std::uint8_t* wire);
+    // Multiplies the output's brightness by `factor` (0..1) from the next Map or Update on.
+    void SetDimming(double factor);
+    double Dimming() const { return dimming_; }
     // The buffer was written by someone else: the next Update maps everything.
     void Invalidate() { havePrevious_ = false; }
     // The inverse for a viewer: the RGB colour (0xRRGGBB) of region pixel y * width + x.
@@ -45,6 +48,7 @@ private:
     LedOutputConfig output_;
     std::vector<std::uint32_t> chain_;
     std::array<std::uint8_t, 256> levels_;
+    double dimming_ = 1.0;
     std::array<int, 4> channels_;
     int channelCount_;
     // The chain as straight runs through the picture last seen, so a frame walks the picture

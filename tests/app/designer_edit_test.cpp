@@ -331,60 +331,7 @@ namespace {
 class DesignerWindow : public zl::testing::MainWindowTest {
 public:
     DesignerWindow() : MainWindowTest("zorled-designer-window") {}
-    // The page window's close button or Alt+F4: the window manager asks the window to close.
-    void CloseFromWindowManager() {
-        ASSERT_NE(Page().windowHandle(), nullptr);
-        Page().windowHandle()->close();
-        QCoreApplication::processEvents();
-    }
 };
-
-// Closing the page window while designing is 新页面: its question, and its outcome.
-TEST_F(DesignerWindow, ClosingThePageWindowIsNewPageWithItsQuestion) {
-    const auto saved = scratch_ / "pagedef" / "closed.DFM";
-    window_->RunFileDialog = [&](QFileDialog& dialog) {
-        dialog.selectFile(QString::fromStdString(saved.string()));
-        return true;
-    };
-    const struct {
-        const char* what;
-        bool changed;
-        TSYS_Frmzorled::SaveAnswer answer;
-        int questions;
-        bool replaced;
-    } cases[] = {
-        {"unchanged: a fresh page without a question", false, TSYS_Frmzorled::SaveAnswer::Cancel, 0, true},
-        {"changed, cancelled: the page stays, shown", true, TSYS_Frmzorled::SaveAnswer::Cancel, 1, false},
-        {"changed, discarded", true, TSYS_Frmzorled::SaveAnswer::Discard, 1, true},
-        {"changed, saved", true, TSYS_Frmzorled::SaveAnswer::Save, 1, true},
-    };
-    for (const auto& k : cases) {
-        SCOPED_TRACE(k.what);
-        window_->Actionnewpage->trigger();
-        Page().show();
-        if (k.changed) window_->Actionnewlabel->trigger();
-        const QPointer<TFrmZorLedForm> before = &Page();
-        questions_ = 0;
-        answer_ = k.answer;
-        std::filesystem::remove(saved);
-        CloseFromWindowManager();
-        EXPECT_EQ(questions_, k.questions);
-        EXPECT_EQ(before.isNull(), k.replaced);
-        EXPECT_TRUE(Page().Visible());
-        EXPECT_TRUE(Page().isVisible()) << "designing never goes on unseen";
-        if (!k.replaced) {
-            EXPECT_NE(Widget("mylabel1"), nullptr);
-            window_->Actionnewlabel->trigger();
-            EXPECT_EQ(Page().ChildControls().size(), 2u);
-        }
-        if (k.answer == TSYS_Frmzorled::SaveAnswer::Save) {
-            const std::string file = ReadWholeFile(saved);
-            EXPECT_NE(file.find("Visible = True"), std::string::npos);
-            EXPECT_NE(file.find("mylabel1"), std::string::npos);
-        }
-    }
-    EXPECT_TRUE(reports_.isEmpty()) << reports_.join("\n").toStdString();
-}
 
 TEST_F(DesignerWindow, ASaveOfAHiddenPageStillWritesItVisible) {
     const auto path = scratch_ / "pagedef" / "hidden.DFM";

@@ -42,6 +42,8 @@ public:
     void SetUp() override {
         MainWindowTest::SetUp();
         answer_ = TSYS_Frmzorled::SaveAnswer::Discard;
+        // The panel docks in the main window: shown, as the operator has it.
+        window_->show();
         window_->ActionProperties->trigger();
         Settle();
     }

@@ -117,7 +117,7 @@ TEST_F(PlanEdit, ClosingWritesBothListsWhicheverWayItCloses) {
         std::filesystem::remove(PageDef() / "SelectList.PLN");
         EXPECT_EQ(Edit([&](TFormPlanEdit& f) {
                       EXPECT_EQ(f.windowTitle(), U("播放计划定义"));
-                      EXPECT_EQ(f.size(), QSize(537, 467));
+                      EXPECT_EQ(f.size(), QSize(837, 467)) << "the plan part keeps 537 wide, the 时段 list beside it";
                       EXPECT_EQ(f.CheckListBoxPlayList->count(), 0);
                       c.close(f);
                   }),

@@ -797,5 +797,54 @@ TEST_F(LedEngine, MulticastGoesToTheUniverseGroupOnTheChosenInterface) {
     EXPECT_EQ(Be16(sync[0], 45), 4300u);
 }
 
+
+// The schedule's level follows local wall time and fades over two seconds of the monotonic clock.
+TEST_F(LedEngine, BrightnessScheduleStepsFadeInTheSentPixels) {
+    ASSERT_TRUE(receiver_.Ready());
+    page_->SetColor(0x00FFFFFF);
+    LedOutputConfig o = Output(LedProtocol::Ddp, {60, 36, 4, 4});  // white ground only
+    o.brightnessSchedule = *ParseBrightnessSchedule("06:30=100, 19:00=60,23:00=20");
+    const size_t bytes = static_cast<size_t>(o.PixelCount()) * 3;
+    auto engine = Engine({o});
+    engine->Start();
+    auto level = [&](std::int64_t wait) {
+        clock_.Advance(wait - 25);
+        receiver_.Take();
+        clock_.Advance(25);
+        const auto frame = FromDdp(receiver_.Take(), bytes);
+        return std::set<int>(frame.begin(), frame.end());
+    };
+    EXPECT_EQ(level(25), std::set<int>{51}) << "before 06:30 the day before's 23:00 step holds";
+    clock_.Set(MakeLocalMs(1970, 1, 1, 6, 30));
+    EXPECT_EQ(level(25), std::set<int>{51}) << "the fade begins where the level was";
+    EXPECT_EQ(level(1000), std::set<int>{153}) << "halfway";
+    EXPECT_EQ(level(1000), std::set<int>{255});
+    clock_.Set(MakeLocalMs(1970, 1, 1, 19, 0));
+    EXPECT_EQ(level(25), std::set<int>{255});
+    EXPECT_EQ(level(1000), std::set<int>{204});
+    EXPECT_EQ(level(1000), std::set<int>{153});
+}
+
+TEST(LedOutputConfig, BrightnessScheduleReadsOrIsReported) {
+    const struct {
+        const char* text;
+        bool ok;
+    } cases[] = {{"06:30=100,19:00=60,23:00=20", true}, {"", true}, {"6:30=100", true}, {"06:30=101", false},
+                 {"24:00=5", false}, {"06:30", false}, {"06:30=5,06:30=6", false}, {"06:3=5", false}};
+    for (const auto& c : cases) {
+        const LedOutputSettings s = ParseLedOutputs(std::string("[output1]\nhost=1.2.3.4\nbrightness_schedule=") + c.text + "\n");
+        EXPECT_EQ(s.outputs.size(), c.ok ? 1u : 0u) << c.text;
+        if (!c.ok) {
+            ASSERT_EQ(s.problems.size(), 1u) << c.text;
+            EXPECT_NE(s.problems[0].find("brightness_schedule"), std::string::npos) << s.problems[0];
+        }
+    }
+    const auto steps = *ParseBrightnessSchedule("19:00=60, 06:30=100,23:00=20");
+    EXPECT_EQ(BrightnessScheduleText(steps), "06:30=100,19:00=60,23:00=20");
+    EXPECT_EQ(ScheduledPercent(steps, MakeLocalMs(2026, 3, 1, 2, 0)), 20);
+    EXPECT_EQ(ScheduledPercent(steps, MakeLocalMs(2026, 3, 1, 6, 30)), 100);
+    EXPECT_EQ(ScheduledPercent(steps, MakeLocalMs(2026, 3, 1, 18, 59)), 100);
+}
+
 }  // namespace
 }  // namespace zl
