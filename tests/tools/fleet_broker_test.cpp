@@ -852,9 +852,14 @@ TEST_F(FleetBroker, ClosingTheDeskWhileAJobWaitsLeavesTheProgramRunning) {
     PublishRaw(broker_->Config("publisher"), StateTopic("ghost"), R"({"sign":"ghost","groups":["g"]})", true);
     auto* window = new FleetWindow(nullptr, broker_->PublisherIni(), broker_->path);
     window->show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Model().rowCount() > 0; }, 60000));
-    for (int r = 0; r < window->Model().rowCount(); ++r)
-        if (window->Model().SignAt(r) == "ghost") window->Table()->selectRow(r);
+    // Signs of earlier cases may show first: wait for the ghost itself.
+    int ghostRow = -1;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        for (int r = 0; r < window->Model().rowCount(); ++r)
+            if (window->Model().SignAt(r) == "ghost") ghostRow = r;
+        return ghostRow >= 0;
+    }, 60000));
+    window->Table()->selectRow(ghostRow);
     for (QPushButton* b : window->findChildren<QPushButton*>())
         if (b->text() == QString::fromUtf8("截图")) b->click();
     EXPECT_EQ(FleetWindow::JobsOut(), 1);
