@@ -119,11 +119,13 @@ void PixelMap::MapRuns(const QImage& picture, std::uint8_t* wire, Wanted wanted)
             tables[3][v] = (l << shift[3]) - (tables[0][v] + tables[1][v] + tables[2][v]);
         }
         const std::uint32_t *red = tables[0], *green = tables[1], *blue = tables[2], *white = tables[3];
-        auto level = [&](std::uint32_t c) {
-            const std::uint32_t r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+        // The colour bytes are read from memory one by one: cheaper than shifting them out.
+        auto level = [&](const std::uint8_t* c) {
+            const std::uint32_t b = c[0], g = c[1], r = c[2];
             return red[r] + green[g] + blue[b] + white[std::min(r, std::min(g, b))];
         };
-        const std::uint32_t black = level(0);
+        const std::uint8_t zero[4] = {};
+        const std::uint32_t black = level(zero);
         for (const Run& run : runs_) {
             if (!wanted(run)) continue;
             std::uint8_t* out = wire + run.wire;
@@ -131,13 +133,13 @@ void PixelMap::MapRuns(const QImage& picture, std::uint8_t* wire, Wanted wanted)
                 for (std::uint32_t k = 0; k < run.count; ++k, out += 4) std::memcpy(out, &black, 4);
                 continue;
             }
-            const std::uint32_t* p = pixels + run.first;
-            for (std::uint32_t k = 1; k < run.count; ++k, p += run.step, out += 4) {
-                const std::uint32_t v = level(*p);
+            // Locals: a store through the byte pointer could alias the run and reload it.
+            const auto* p = reinterpret_cast<const std::uint8_t*>(pixels + run.first);
+            const std::int64_t step = run.step * 4;
+            for (std::uint32_t k = 0, count = run.count; k < count; ++k, p += step, out += 4) {
+                const std::uint32_t v = level(p);
                 std::memcpy(out, &v, 4);
             }
-            const std::uint32_t v = level(*p);
-            std::memcpy(out, &v, 4);
         }
         return;
     }
@@ -147,7 +149,8 @@ void PixelMap::MapRuns(const QImage& picture, std::uint8_t* wire, Wanted wanted)
     for (int k = 0; k < 3; ++k)
         for (int v = 0; v < 256; ++v) tables[channels_[k]][v] = static_cast<std::uint32_t>(levels_[v]) << (8 * k);
     const std::uint32_t *red = tables[0], *green = tables[1], *blue = tables[2];
-    auto level = [&](std::uint32_t c) { return red[(c >> 16) & 0xFF] | green[(c >> 8) & 0xFF] | blue[c & 0xFF]; };
+    // The colour bytes are read from memory one by one: cheaper than shifting them out.
+    auto level = [&](const std::uint8_t* c) { return red[c[2]] | green[c[1]] | blue[c[0]]; };
     for (const Run& run : runs_) {
         if (!wanted(run)) continue;
         std::uint8_t* out = wire + run.wire;
@@ -155,14 +158,20 @@ void PixelMap::MapRuns(const QImage& picture, std::uint8_t* wire, Wanted wanted)
             std::memset(out, levels_[0], run.count * 3u);
             continue;
         }
-        const std::uint32_t* p = pixels + run.first;
-        // Four bytes stored per pixel, the fourth overwritten by the next; the last one alone.
-        for (std::uint32_t k = 1; k < run.count; ++k, p += run.step, out += 3) {
-            const std::uint32_t v = level(*p);
-            std::memcpy(out, &v, 4);
+        // Locals: a store through the byte pointer could alias the run and reload it.
+        const auto* p = reinterpret_cast<const std::uint8_t*>(pixels + run.first);
+        const std::int64_t step = run.step * 4;
+        const std::uint32_t count = run.count;
+        std::uint32_t k = 0;
+        // Two pixels in one eight-byte store while a third follows to take its last two bytes.
+        for (; k + 2 < count; k += 2, p += 2 * step, out += 6) {
+            const std::uint64_t pair = level(p) | std::uint64_t{level(p + step)} << 24;
+            std::memcpy(out, &pair, 8);
         }
-        const std::uint32_t v = level(*p);
-        std::memcpy(out, &v, 3);
+        for (; k < count; ++k, p += step, out += 3) {
+            const std::uint32_t v = level(p);
+            std::memcpy(out, &v, 3);
+        }
     }
 }
 
