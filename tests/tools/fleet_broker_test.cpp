@@ -58,6 +58,7 @@ const QString kTool = QString(ZORLED_BINARY_DIR) + "/src/app/zorled-tool";
 const std::map<std::string, std::string> kSigns = {
     {"s1", "g1"}, {"s2", "g1"}, {"s3", "g1"}, {"s4", "g2"}, {"s5", "g2"}, {"r1", "bad"}, {"k1", "k"},
     {"n1", "rr"}, {"n5", "north,south"}, {"c1", "cmd"}, {"d1", "dup"}, {"x1", "x"}, {"gui1", "gui"}, {"st1", "st"},
+    {"rk1", "rk"}, {"rk2", "rk"},
 };
 
 std::vector<std::string> GroupsOf(const std::string& sign) {
@@ -960,4 +961,50 @@ TEST_F(FleetBroker, RefusalsOnAGuiSignGoToItsStatusLinesAndNeverToABox) {
     SetErrorReporter(previous);
     ::unsetenv("NOTIFY_SOCKET");
     ::unsetenv("ZORLED_HOME");
+}
+
+TEST_F(FleetBroker, ASignKilledInItsFirstApplyFinishesAtItsNextStart) {
+    QTemporaryDir source;
+    const fs::path sourceHome = source.path().toStdString();
+    MakeSourceHome(sourceHome, "after the kill");
+    const ToolResult published = Publish(*broker_, "rk", sourceHome, 0);
+    ASSERT_EQ(published.code, 0) << published.err;
+    // What a kill leaves between the steps of a first apply over the sign's own pages.
+    const std::string earlier = "5-aaaaaaaaaaaa";
+    struct Case {
+        const char* sign;
+        const char* what;
+        std::function<void(const fs::path& home)> leave;
+    } cases[] = {
+        {"rk1", "killed with the new link made beside the real folder",
+         [&](const fs::path& home) {
+             MakeSourceHome(home, "own pages");
+             fs::create_directories(home / "fleet" / (earlier + ".new"));
+             WriteFileAtomic(home / "fleet" / (earlier + ".new") / "half.DFM", "object");
+             fs::create_directory_symlink(fs::path("fleet") / earlier, home / ".pagedef.link");
+         }},
+        {"rk2", "killed after the exchange: the own pages under the temporary name",
+         [&](const fs::path& home) {
+             MakeSourceHome(home / "fleet" / "made", "an earlier bundle");
+             fs::rename(home / "fleet" / "made" / "pagedef", home / "fleet" / earlier);
+             fs::remove(home / "fleet" / "made");
+             MakeSourceHome(home, "own pages");
+             fs::rename(home / "pagedef", home / ".pagedef.link");
+             fs::create_directory_symlink(fs::path("fleet") / earlier, home / "pagedef");
+         }},
+    };
+    StateWatch watch(*broker_);
+    for (const Case& c : cases) {
+        Sign sign(*broker_, c.sign, false);
+        c.leave(sign.home);
+        sign.Start();
+        EXPECT_TRUE(watch.Wait(c.sign, Showing(PublishedSha(published.out)), 60)) << c.what << "\n" << watch.Dump(c.sign);
+        EXPECT_TRUE(fs::is_symlink(sign.home / "pagedef")) << c.what;
+        ExpectSameFiles(sourceHome / "pagedef", sign.home / "pagedef");
+        EXPECT_NE(ReadWholeFile(sign.home / "pagedef.local" / "notice.Pas").find("own pages"), std::string::npos)
+            << c.what;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(sign.home / ".pagedef.link"))) << c.what;
+        EXPECT_FALSE(fs::exists(sign.home / "fleet" / (earlier + ".new"))) << c.what;
+        EXPECT_TRUE(watch.State(c.sign).value("error").isNull()) << c.what << "\n" << watch.Dump(c.sign);
+    }
 }
