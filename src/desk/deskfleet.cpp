@@ -302,8 +302,15 @@ void DeskFleet::Announce(const QJsonObject& args, Done done) {
 }
 
 // Publish and rollback both answer once the group's signs show the bundle they sent.
-void DeskFleet::SendBundle(const std::string& group, std::function<QJsonObject()> work, Done done) {
-    Background(std::move(work), [this, group, done](const QJsonObject& result) {
+void DeskFleet::SendBundle(const QJsonObject& args, std::function<QJsonObject(const std::string& group)> work,
+                           Done done) {
+    std::string group;
+    try {
+        group = CheckedGroup(args);
+    } catch (const std::exception& e) {
+        return done(Failed(e.what()));
+    }
+    Background([work, group] { return work(group); }, [this, group, done](const QJsonObject& result) {
         if (!result.value("ok").toBool()) return done(result);
         const QString sha = result.value("bundle").toString();
         WatchApplied(group, [sha](const QJsonObject& s) { return s.value("bundle").toString() == sha; }, 30, result, done);
@@ -311,13 +318,7 @@ void DeskFleet::SendBundle(const std::string& group, std::function<QJsonObject()
 }
 
 void DeskFleet::Publish(const QJsonObject& args, Done done) {
-    std::string group;
-    try {
-        group = CheckedGroup(args);
-    } catch (const std::exception& e) {
-        return done(Failed(e.what()));
-    }
-    SendBundle(group, [this, group] {
+    SendBundle(args, [this](const std::string& group) {
         const PublishResult r = PublishBundle(config_, group, home_ / "pagedef", 0);
         QString warnings;
         for (const std::string& w : r.warnings) warnings += "；" + QString::fromStdString(w);
@@ -328,13 +329,7 @@ void DeskFleet::Publish(const QJsonObject& args, Done done) {
 }
 
 void DeskFleet::Rollback(const QJsonObject& args, Done done) {
-    std::string group;
-    try {
-        group = CheckedGroup(args);
-    } catch (const std::exception& e) {
-        return done(Failed(e.what()));
-    }
-    SendBundle(group, [this, group] {
+    SendBundle(args, [this](const std::string& group) {
         const std::filesystem::path previous = home_ / "desk" / "bundles" / group / "previous.bundle";
         std::error_code ec;
         if (!std::filesystem::exists(previous, ec)) throw Error("这个组没有上一个节目包可以回退");
