@@ -518,6 +518,68 @@ TEST_F(Play, ADataModuleThatBlocksNeverHoldsThePage) {
     ::unsetenv("ZORLED_FIXTURE_DATA");
 }
 
+TEST_F(Play, ReportsOfDataNameThePageTheWidgetAndTheDataFile) {
+    const std::string data = (home_ / "feed.txt").string();
+    const std::string folder = (home_ / "folder").string();
+    std::filesystem::create_directories(folder);
+    const auto crash = home_ / "crash";
+    std::ofstream(crash) << "";
+    ::setenv("ZORLED_FIXTURE_CRASH", crash.c_str(), 1);
+    ::setenv("ZORLED_FIXTURE_DATA", data.c_str(), 1);
+    struct Case {
+        const char* what;
+        bool board;
+        int source;
+        std::string textFile;
+        const char* module;
+        const char* message;
+    } cases[] = {
+        {"a board's data file above 16 MB", true, dataformtxtfile, data, "", "is larger than 16 MB"},
+        {"a marquee's data file that is a folder", false, dataformtxtfile, folder, "", "Is a directory"},
+        {"a data module that crashes", true, datafromexetxt, data, "crashing.so", "crashed"},
+    };
+    window_->PlayPluginCalls = std::make_unique<HostPlayPlugins>();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::ofstream(data, std::ios::trunc).flush();
+        if (c.source == dataformtxtfile) std::filesystem::resize_file(std::filesystem::path(data), 17u << 20);
+        const std::string page = (PageDef() / "fed.DFM").string();
+        {
+            std::unique_ptr<TFrmZorLedForm> form(CreatePageWindow("LedDesignWin"));
+            DataFed* fed;
+            if (c.board) {
+                auto* board = new TzorledScrollText(form.get(), form.get());
+                board->SetName("news");
+                fed = board;
+            } else {
+                auto* marquee = new Tzorledzmd(form.get(), form.get());
+                marquee->SetName("news");
+                fed = marquee;
+            }
+            fed->Setdatainterface(c.source);
+            fed->SetTextFileName(c.textFile);
+            if (*c.module) fed->SetExeFileName((testing::FixtureFolder("data") / c.module).string());
+            SavePageFile(*form, page);
+        }
+        Plan("A", {"fed"});
+        Select({"A"});
+        reported_.clear();
+        PressPlay();
+        ASSERT_TRUE(testing::WaitUntil([&] {
+            QCoreApplication::processEvents();
+            return !reported_.empty();
+        }));
+        const std::string& report = reported_.front();
+        EXPECT_NE(report.find(c.message), std::string::npos) << report;
+        EXPECT_NE(report.find("page \"" + page + "\""), std::string::npos) << report;
+        EXPECT_NE(report.find("widget \"news\""), std::string::npos) << report;
+        EXPECT_NE(report.find('"' + c.textFile + '"'), std::string::npos) << report;
+        PressPlay();
+    }
+    ::unsetenv("ZORLED_FIXTURE_CRASH");
+    ::unsetenv("ZORLED_FIXTURE_DATA");
+}
+
 TEST_F(Play, StopLeavesThePageAndItsMarqueesRunning) {
     WritePage("p1");
     WritePage("p2");
