@@ -8,6 +8,7 @@
 
 #include "app/playplugins.h"
 #include "core/clock.h"
+#include "core/resumepoint.h"
 #include "core/schedule.h"
 #include "core/textlist.h"
 #include "page/frmzorledform.h"
@@ -60,8 +61,8 @@ public:
     StringList PlanLines;
     StringList SelectedPlans;
     int PageIndex = -1;
-    // The page index the next StartPlay begins at (a resumed run), -1 for the first page.
-    int ResumeAt = -1;
+    // Where the next StartPlay goes on (a resumed run); none: at the first page.
+    std::optional<ResumePoint> Resume;
     // Kept in milliseconds so the tick's whole-second comparison is exact.
     LocalMs PageStart = 0;
     // Play found no page to show: the last page (or a black one) stays and the list is tried
@@ -167,6 +168,9 @@ public:
 
     // The play run.
     void StartPlay();
+    // The entry of PageList a resume record points at: its plan and page where that plan is on
+    // (an old record: its index); -1 when the record is of another selection or its plan is off.
+    int ResumeIndex(const ResumePoint& point) const;
     void BuildPageList();
     void StartPlugins();
     std::string NextPageName();
