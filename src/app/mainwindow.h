@@ -82,6 +82,8 @@ public:
     std::filesystem::path PlayedFile;
     // The sign is dark: a black page where the last one was, its widgets never started.
     bool Dark = false;
+    // An announcement is shown: the sign is not dark while it lasts.
+    bool Awake = false;
     // Every page of the selection, whether its plan is on or not: the data modules are ready
     // for all of them, so a window opening calls no initialisation in the middle of play.
     StringList SelectionPages;
@@ -204,6 +206,10 @@ public:
     // Looks at the schedule again when it is due (or forced, or the wall clock jumped); true
     // when the plans on or the darkness changed, with PageList rebuilt for them.
     bool ScheduleMoved(bool force);
+    // Replaces the page on screen at once when the plans on or the darkness changed; true then.
+    bool FollowSchedule(bool force);
+    // Wakes a dark sign while an announcement shows, and lets it go dark again after.
+    void SetAwake(bool awake);
     // Shows the black page in place of the last one (at start, of the selection's first page).
     void GoDark();
     // The plans on and when that ends, or dark and until when; empty without schedules.

@@ -326,13 +326,7 @@ void TSYS_Frmzorled::FreeRetiringPage() {
 void TSYS_Frmzorled::TimerPlayTimer() {
     FreeRetiringPage();
     // A window opening or closing replaces the page at once, whatever its time left.
-    if (Playing && Schedule.Active() && ScheduleMoved(false)) {
-        PageIndex = -1;
-        if (Page) Page->StopWidgets();
-        PlayNextPage();
-        ShowPlayStatus();
-        return;
-    }
+    if (FollowSchedule(false)) return;
     if (!Page || Dark) {
         ShowPlayStatus();
         return;
