@@ -1,7 +1,8 @@
-// A fleet on this machine: 50 headless signs (zorled-tool sign) on a real Mosquitto, a 1 MB
-// bundle published, time until all 50 report it applied, and one sign's peak RSS. Goal: all 50
-// within 2 s, under 40 MB each; both goals are reported beside the figures. Then a sign killed
-// (SIGKILL) or frozen (SIGSTOP): time until it shows offline, beside twice its keepalive.
+// A fleet on this machine: 50 headless signs (zorled-tool sign) on a real Mosquitto, playing
+// pages with a board, a marquee and a clock; a 1 MB bundle published, time until all 50 report it
+// applied, and the signs' peak RSS. Goals: all 50 within 2 s, at most 40 MB each; both are
+// reported beside the figures. Then a playing sign killed (SIGKILL) or frozen (SIGSTOP): time
+// until it shows offline, beside Mosquitto's 1.5 keepalives and 2 s.
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -70,11 +71,12 @@ int FreePort() {
     return ntohs(a.sin_port);
 }
 
-// Static pages: labels and an image, with a unit padded so the bundle weighs about 1 MB.
+// Pages that move: a board, a marquee and a clock on each (with labels and an image on the
+// second), and a unit padded so the bundle weighs about 1 MB.
 void MakeHome(const fs::path& pagedef, const QString& tool, int edition) {
     fs::create_directories(pagedef);
-    QProcess::execute(tool, {"new", QString::fromStdString((pagedef / "p1.DFM").string()), "1", "1", "2"});
-    QProcess::execute(tool, {"new", QString::fromStdString((pagedef / "p2.DFM").string()), "1", "2"});
+    QProcess::execute(tool, {"new", QString::fromStdString((pagedef / "p1.DFM").string()), "5", "3", "4"});
+    QProcess::execute(tool, {"new", QString::fromStdString((pagedef / "p2.DFM").string()), "5", "3", "4", "1", "2"});
     std::string padding = "// edition " + std::to_string(edition) + "\n";
     std::uint32_t x = 2463534242u + static_cast<std::uint32_t>(edition);
     while (padding.size() < 1024 * 1024) {
@@ -140,6 +142,13 @@ void SetUpFleet() {
     std::unique_lock lock(f->mutex);
     f->changed.wait_for(lock, std::chrono::seconds(60), [f] { return f->bundles.size() == kSigns; });
     for (int e = 0; e < 11; ++e) MakeHome(f->path / ("src" + std::to_string(e)) / "pagedef", tool, e);
+    // Every sign plays the moving pages before anything is measured.
+    lock.unlock();
+    const PublishResult first = PublishBundle(f->publisher, "bench", f->path / "src10" / "pagedef", 0);
+    lock.lock();
+    f->changed.wait_for(lock, std::chrono::seconds(120), [&] {
+        return std::all_of(f->bundles.begin(), f->bundles.end(), [&](const auto& b) { return b.second == first.sha256; });
+    });
 }
 
 void TearDownFleet() {
@@ -189,12 +198,19 @@ void BM_FleetBundleReachesAllSigns(benchmark::State& state) {
     state.counters["p99_s"] = at(0.99);
     state.counters["goal_s"] = kGoalSeconds;
     state.counters["p99_per_goal"] = at(0.99) / kGoalSeconds;
-    const qint64 pid = f.signs.front()->processId();
-    const double rss = ProcMegabytes(pid, "status", "VmHWM:");
+    // Every sign's peak: the worst is the figure against the goal.
+    double rss = 0, rssSum = 0;
+    qint64 worstPid = 0;
+    for (const auto& sign : f.signs) {
+        const double peak = ProcMegabytes(sign->processId(), "status", "VmHWM:");
+        rssSum += peak;
+        if (peak > rss) rss = peak, worstPid = sign->processId();
+    }
     // Most of the resident set is library pages every sign shares; these two show its own share.
-    state.counters["sign_anon_MB"] = ProcMegabytes(pid, "status", "RssAnon:");
-    state.counters["sign_pss_MB"] = ProcMegabytes(pid, "smaps_rollup", "Pss:");
+    state.counters["sign_anon_MB"] = ProcMegabytes(worstPid, "status", "RssAnon:");
+    state.counters["sign_pss_MB"] = ProcMegabytes(worstPid, "smaps_rollup", "Pss:");
     state.counters["sign_peak_rss_MB"] = rss;
+    state.counters["sign_peak_rss_mean_MB"] = rssSum / static_cast<double>(f.signs.size());
     state.counters["goal_MB"] = kGoalMegabytes;
     // The same executable doing no fleet work (the page writes made for the homes): what the
     // libraries alone weigh.
@@ -205,9 +221,10 @@ void BM_FleetBundleReachesAllSigns(benchmark::State& state) {
 }
 BENCHMARK(BM_FleetBundleReachesAllSigns)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// A sign that dies without a goodbye: time until its retained state says offline, beside the goal
-// of twice its keepalive. SIGKILL closes its connection (the broker sends the will at once);
-// SIGSTOP leaves it open and silent, as a cut cable does, so the will waits 1.5 keepalives.
+// A sign that dies without a goodbye: time until its presence says offline, beside the goal of
+// 1.5 keepalives (when Mosquitto gives up on a silent client) and 2 s. SIGKILL closes its
+// connection (the broker sends the will at once); SIGSTOP leaves it open and silent, as a cut
+// cable does, so the will waits the 1.5 keepalives.
 void BM_FleetDeadSignShowsOffline(benchmark::State& state) {
     const int signal = static_cast<int>(state.range(0));
     Fleet& f = *g_fleet;
@@ -229,9 +246,14 @@ void BM_FleetDeadSignShowsOffline(benchmark::State& state) {
         sign.setStandardOutputFile(QProcess::nullDevice());
         sign.setStandardErrorFile(QProcess::nullDevice());
         sign.start(tool, {"sign", "--home", QString::fromStdString(home.string())});
+        // It dies playing the group's moving pages, not idle.
         std::unique_lock lock(f.mutex);
-        if (!f.changed.wait_for(lock, std::chrono::seconds(60), [&] { return f.online[c.sign]; })) {
-            state.SkipWithError("the sign did not come online within 60 s");
+        if (!f.changed.wait_for(lock, std::chrono::seconds(60), [&] {
+                const auto s = f.roster.Sign(c.sign);
+                return f.online[c.sign] && s && !s->value("page").isNull() &&
+                       s->value("page_bundle") == s->value("bundle");
+            })) {
+            state.SkipWithError("the sign did not come online playing within 60 s");
             break;
         }
         lock.unlock();
@@ -255,8 +277,9 @@ void BM_FleetDeadSignShowsOffline(benchmark::State& state) {
     const double worst = *std::max_element(seconds.begin(), seconds.end());
     state.counters["keepalive_s"] = kKeepalive;
     state.counters["worst_offline_s"] = worst;
-    state.counters["goal_s"] = 2.0 * kKeepalive;
-    state.counters["worst_per_goal"] = worst / (2.0 * kKeepalive);
+    const double goal = 1.5 * kKeepalive + 2.0;
+    state.counters["goal_s"] = goal;
+    state.counters["worst_per_goal"] = worst / goal;
 }
 BENCHMARK(BM_FleetDeadSignShowsOffline)
     ->Arg(SIGKILL)

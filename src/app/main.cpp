@@ -131,11 +131,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<zl::FleetPlay> fleet;
     zl::Guarded([&] { fleet = zl::StartFleetIfConfigured(window, zl::ProgramHome()); });
     if (fleet) {
-        fleet->Problem = [&](const std::string& message) {
-            std::fprintf(stderr, "%s\n", message.c_str());
-            sign.Log().Event(zl::Now(), "fleet", {message});
-            window.statusBar()->showMessage(QString::fromStdString(message));
-        };
+        fleet->Problem = [&](const std::string& message) { sign.FleetProblem(message); };
         // Asked to play with nothing to play yet: the fleet's first bundle brings the selection.
         if (playAtStart && !window.Playing)
             fleet->StartPlay = [&] {

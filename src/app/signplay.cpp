@@ -84,6 +84,15 @@ void SignPlay::Follow() {
     }
 }
 
+void SignPlay::FleetProblem(const std::string& message) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    std::fflush(stderr);
+    log_.Event(Now(), "fleet", {message});
+    const QString text = QString::fromStdString(message);
+    window_.statusBar()->showMessage(text);
+    if (service_) service_->Status(text);
+}
+
 void SignPlay::Shown(const std::string& page) {
     if (previousShown_) previousShown_(page);
     // Each page comes in a fresh page window, which has the pointer of its own.

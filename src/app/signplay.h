@@ -36,6 +36,10 @@ public:
     // itself; a stop that bypasses the command (退出, a signal) calls it after.
     void Follow();
     PlayLog& Log() { return log_; }
+    // A fleet refusal or connection failure: said on standard error, in the play log, the status
+    // line and the service status. Never a box: anyone who may write a group's topics could
+    // raise one over the page.
+    void FleetProblem(const std::string& message);
 
 private:
     void Shown(const std::string& page);

@@ -301,35 +301,35 @@ void DeskFleet::Announce(const QJsonObject& args, Done done) {
     });
 }
 
-void DeskFleet::Publish(const QJsonObject& args, Done done) {
+// Publish and rollback both answer once the group's signs show the bundle they sent.
+void DeskFleet::SendBundle(const QJsonObject& args, std::function<QJsonObject(const std::string& group)> work,
+                           Done done) {
     std::string group;
     try {
         group = CheckedGroup(args);
     } catch (const std::exception& e) {
         return done(Failed(e.what()));
     }
-    Background([this, group] {
-        const PublishResult r = PublishBundle(config_, group, home_ / "pagedef", 0);
-        QString warnings;
-        for (const std::string& w : r.warnings) warnings += "；" + QString::fromStdString(w);
-        return QJsonObject{{"ok", true},
-                           {"bundle", QString::fromStdString(r.sha256)},
-                           {"message", QString("已发布节目包 %1").arg(QString::fromStdString(r.sha256.substr(0, 12))) + warnings}};
-    }, [this, group, done](const QJsonObject& result) {
+    Background([work, group] { return work(group); }, [this, group, done](const QJsonObject& result) {
         if (!result.value("ok").toBool()) return done(result);
         const QString sha = result.value("bundle").toString();
         WatchApplied(group, [sha](const QJsonObject& s) { return s.value("bundle").toString() == sha; }, 30, result, done);
     });
 }
 
+void DeskFleet::Publish(const QJsonObject& args, Done done) {
+    SendBundle(args, [this](const std::string& group) {
+        const PublishResult r = PublishBundle(config_, group, home_ / "pagedef", 0);
+        QString warnings;
+        for (const std::string& w : r.warnings) warnings += "；" + QString::fromStdString(w);
+        return QJsonObject{{"ok", true},
+                           {"bundle", QString::fromStdString(r.sha256)},
+                           {"message", QString("已发布节目包 %1").arg(QString::fromStdString(r.sha256.substr(0, 12))) + warnings}};
+    }, done);
+}
+
 void DeskFleet::Rollback(const QJsonObject& args, Done done) {
-    std::string group;
-    try {
-        group = CheckedGroup(args);
-    } catch (const std::exception& e) {
-        return done(Failed(e.what()));
-    }
-    Background([this, group] {
+    SendBundle(args, [this](const std::string& group) {
         const std::filesystem::path previous = home_ / "desk" / "bundles" / group / "previous.bundle";
         std::error_code ec;
         if (!std::filesystem::exists(previous, ec)) throw Error("这个组没有上一个节目包可以回退");
@@ -345,11 +345,7 @@ void DeskFleet::Rollback(const QJsonObject& args, Done done) {
         return QJsonObject{{"ok", true},
                            {"bundle", QString::fromStdString(sha)},
                            {"message", QString("已回退到上一个节目包，重新发布为 %1").arg(QString::fromStdString(sha.substr(0, 12)))}};
-    }, [this, group, done](const QJsonObject& result) {
-        if (!result.value("ok").toBool()) return done(result);
-        const QString sha = result.value("bundle").toString();
-        WatchApplied(group, [sha](const QJsonObject& s) { return s.value("bundle").toString() == sha; }, 30, result, done);
-    });
+    }, done);
 }
 
 void DeskFleet::SendCommand(const std::string& sign, const std::string& cmd, QJsonObject fields, Done failed) {

@@ -64,6 +64,7 @@ private:
     void SendCommand(const std::string& sign, const std::string& cmd, QJsonObject fields, Done failed);
     // Runs blocking work off the GUI thread; its result comes back to `done` there.
     void Background(std::function<QJsonObject()> work, Done done);
+    void SendBundle(const QJsonObject& args, std::function<QJsonObject(const std::string& group)> work, Done done);
     // Calls `done` when every online sign of `group` passes `applied`, or after `seconds`.
     void WatchApplied(const std::string& group, std::function<bool(const QJsonObject&)> applied, int seconds,
                       QJsonObject result, Done done);

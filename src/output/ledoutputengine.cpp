@@ -466,7 +466,7 @@ void LedOutputEngine::WaitForLookups() {
         if (o->lookup) o->lookup->answer.wait();
 }
 
-bool LedOutputEngine::Compose(Output& o, QWidget* page, int rate, bool& drawn) {
+bool LedOutputEngine::Compose(Output& o, QWidget* page, int rate, QImage& picture) {
     if (o.pattern) {
         if (o.patternKind == TestPatternKind::Chase) {
             // The picture keeps one lit pixel: the one the walk has reached by now.
@@ -483,10 +483,9 @@ bool LedOutputEngine::Compose(Output& o, QWidget* page, int rate, bool& drawn) {
         return true;
     }
     if (!page) return false;  // no page: the last picture stays on the sign
-    // Drawn at most once per tick, into an image whose memory is kept from tick to tick.
-    QImage& picture = pictures_[rate];
-    if (!drawn) RenderPagePicture(*page, picture, areas_[rate]);
-    drawn = true;
+    // Taken at most once per tick; a drawn one goes into an image whose memory is kept from tick
+    // to tick (`picture` shares it only until the tick ends, so drawing into it never copies).
+    if (picture.isNull()) picture = RenderPagePicture(*page, pictures_[rate], areas_[rate]);
     // Only the rows that changed are mapped again; an unchanged picture costs one comparison.
     return o.map.Update(picture, o.wire.data()) || !o.haveLast;
 }
@@ -495,7 +494,7 @@ void LedOutputEngine::Tick(int rate) {
     if (!running_) return;
     const LocalMs now = Now();
     QWidget* page = page_ ? page_() : nullptr;
-    bool drawn = false;
+    QImage picture;
     const int interval = TickInterval(rate);
     CollectPaced();
     for (size_t i = 0; i < outputs_.size(); ++i) {
@@ -504,7 +503,7 @@ void LedOutputEngine::Tick(int rate) {
         if (!o.link.IsOpen() && (o.lookup || now >= o.retryAt)) OpenLink(o, now);
         if (!page && !o.haveLast && !o.pattern) continue;
         Dim(o);
-        const bool changed = Compose(o, page, rate, drawn);
+        const bool changed = Compose(o, page, rate, picture);
         // The next tick would come too late for the keep-alive: send now.
         const bool due = now + interval - o.lastSend > kKeepAliveMs;
         if (!changed && o.sendsOfSame >= kRepeatsOfSame && !due) continue;
@@ -535,8 +534,8 @@ void LedOutputEngine::SendNow(int index) {
     Output& o = *outputs_.at(static_cast<size_t>(index));
     CollectPaced();
     if (!o.link.IsOpen()) OpenLink(o, Now());
-    bool drawn = false;
-    const bool changed = Compose(o, page_ ? page_() : nullptr, o.config.rate, drawn);
+    QImage picture;
+    const bool changed = Compose(o, page_ ? page_() : nullptr, o.config.rate, picture);
     o.haveLast = true;
     Transmit(o, 0, changed);
 }
@@ -555,12 +554,17 @@ void LedOutputEngine::Transmit(Output& o, std::uint8_t options, bool changed) {
     const bool copy = o.held[slot] != o.picture;
     o.held[slot] = o.picture;
     size_t count = batch.Count();
-    if (o.e131)
+    if (o.e131) {
         count = o.e131->Frame(o.wire.data(), o.wire.size(), options, batch, copy);
-    else if (o.artnet)
+    } else if (o.artnet) {
         count = o.artnet->Frame(o.wire.data(), o.wire.size(), batch, copy);
-    else
+    } else if (!paced) {
+        // Sent before the wire buffer changes again: the packets read it in place.
+        o.ddp.FrameBorrowed(o.wire.data(), o.wire.size(), batch);
+        o.held[slot] = -1;
+    } else {
         o.ddp.Frame(o.wire.data(), o.wire.size(), batch, copy);
+    }
     // No way out yet (a host still being looked up or that never resolved): the problem is
     // on show already, and a frame that was never tried is no failed send.
     if (!o.link.IsOpen()) return;

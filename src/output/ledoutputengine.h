@@ -123,7 +123,8 @@ private:
     void Build();
     void OpenLink(Output& o, LocalMs now);
     // Maps the output's next frame into its wire buffer; true when it differs from the last.
-    bool Compose(Output& o, QWidget* page, int rate, bool& drawn);
+    // `picture` is the page's picture of this tick, taken on first need.
+    bool Compose(Output& o, QWidget* page, int rate, QImage& picture);
     // Sets the output's level for this frame from its brightness schedule.
     void Dim(Output& o);
     void Transmit(Output& o, std::uint8_t options, bool changed = true);

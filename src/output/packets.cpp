@@ -21,18 +21,33 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
 void PacketBatch::Reset(size_t packets, size_t packetSize) {
     packetSize_ = packetSize;
     storage_.assign(packets * packetSize, 0);
-    slices_.assign(packets, iovec{});
+    slices_.assign(2 * packets, iovec{});
     messages_.assign(packets, mmsghdr{});
     for (size_t i = 0; i < packets; ++i) {
-        slices_[i] = {Packet(i), packetSize};
-        messages_[i].msg_hdr.msg_iov = &slices_[i];
+        slices_[2 * i] = {Packet(i), packetSize};
+        messages_[i].msg_hdr.msg_iov = &slices_[2 * i];
         messages_[i].msg_hdr.msg_iovlen = 1;
     }
 }
 
+void PacketBatch::SetLength(size_t i, size_t bytes) {
+    slices_[2 * i].iov_len = bytes;
+    messages_[i].msg_hdr.msg_iovlen = 1;
+}
+
+void PacketBatch::Borrow(size_t i, size_t headerBytes, const std::uint8_t* data, size_t bytes) {
+    slices_[2 * i].iov_len = headerBytes;
+    slices_[2 * i + 1] = {const_cast<std::uint8_t*>(data), bytes};
+    messages_[i].msg_hdr.msg_iovlen = 2;
+}
+
 std::vector<std::uint8_t> PacketBatch::Bytes(size_t i) const {
-    const auto* p = static_cast<const std::uint8_t*>(slices_[i].iov_base);
-    return {p, p + slices_[i].iov_len};
+    std::vector<std::uint8_t> bytes;
+    for (size_t k = 0; k < messages_[i].msg_hdr.msg_iovlen; ++k) {
+        const auto* p = static_cast<const std::uint8_t*>(slices_[2 * i + k].iov_base);
+        bytes.insert(bytes.end(), p, p + slices_[2 * i + k].iov_len);
+    }
+    return bytes;
 }
 
 std::vector<UniverseSlice> UniverseLayout(size_t pixels, int channelsPerPixel, int startChannel, int pixelsPerUniverse) {
@@ -55,21 +70,33 @@ void DdpFramer::Prepare(PacketBatch& batch, size_t bytes) const {
     batch.Reset(DdpPacketCount(bytes), kDdpHeaderSize + kDdpMaxData);
 }
 
-void DdpFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch, bool copy) {
+std::pair<size_t, size_t> DdpFramer::Header(size_t i, size_t bytes, PacketBatch& batch) {
     const size_t count = batch.Count();
-    for (size_t i = 0; i < count; ++i) {
-        const size_t offset = i * kDdpMaxData;
-        const size_t length = std::min(kDdpMaxData, bytes - offset);
-        sequence_ = static_cast<std::uint8_t>(sequence_ % 15 + 1);
-        std::uint8_t* h = batch.Packet(i);
-        h[0] = 0x40 | (i + 1 == count ? 0x01 : 0x00);  // version 1; push on the last packet
-        h[1] = sequence_;
-        h[2] = white_ ? 0x1B : 0x0B;  // RGB or RGBW, 8 bits per element
-        h[3] = 1;     // the default output device
-        Put32(h + 4, static_cast<std::uint32_t>(offset_ + offset));
-        Put16(h + 8, static_cast<unsigned>(length));
-        if (copy) std::memcpy(h + kDdpHeaderSize, wire + offset, length);
+    const size_t offset = i * kDdpMaxData;
+    const size_t length = std::min(kDdpMaxData, bytes - offset);
+    sequence_ = static_cast<std::uint8_t>(sequence_ % 15 + 1);
+    std::uint8_t* h = batch.Packet(i);
+    h[0] = 0x40 | (i + 1 == count ? 0x01 : 0x00);  // version 1; push on the last packet
+    h[1] = sequence_;
+    h[2] = white_ ? 0x1B : 0x0B;  // RGB or RGBW, 8 bits per element
+    h[3] = 1;     // the default output device
+    Put32(h + 4, static_cast<std::uint32_t>(offset_ + offset));
+    Put16(h + 8, static_cast<unsigned>(length));
+    return {offset, length};
+}
+
+void DdpFramer::Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch, bool copy) {
+    for (size_t i = 0; i < batch.Count(); ++i) {
+        const auto [offset, length] = Header(i, bytes, batch);
+        if (copy) std::memcpy(batch.Packet(i) + kDdpHeaderSize, wire + offset, length);
         batch.SetLength(i, kDdpHeaderSize + length);
+    }
+}
+
+void DdpFramer::FrameBorrowed(const std::uint8_t* wire, size_t bytes, PacketBatch& batch) {
+    for (size_t i = 0; i < batch.Count(); ++i) {
+        const auto [offset, length] = Header(i, bytes, batch);
+        batch.Borrow(i, kDdpHeaderSize, wire + offset, length);
     }
 }
 

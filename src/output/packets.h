@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zl {
@@ -25,8 +26,9 @@ constexpr size_t DdpPacketCount(size_t bytes) { return (bytes + kDdpMaxData - 1)
 constexpr size_t E131UniverseCount(size_t pixels) { return (pixels + kE131PixelsPerUniverse - 1) / kE131PixelsPerUniverse; }
 
 // The datagrams of one frame, laid out whole one after another, ready for one sendmmsg. Built
-// once per output; a frame rewrites the changing header fields and copies the pixel data in, so
-// the kernel gets one plain buffer per datagram.
+// once per output; a frame rewrites the changing header fields and either copies the pixel data
+// in, so the kernel gets one plain buffer per datagram, or points the datagram's data at the
+// caller's pixels, so the kernel gathers header and data and nothing is copied twice.
 class PacketBatch {
 public:
     PacketBatch() = default;
@@ -37,14 +39,18 @@ public:
     void Reset(size_t packets, size_t packetSize);
     size_t Count() const { return messages_.size(); }
     std::uint8_t* Packet(size_t i) { return storage_.data() + i * packetSize_; }
-    void SetLength(size_t i, size_t bytes) { slices_[i].iov_len = bytes; }
+    // Packet i is its first `bytes` bytes.
+    void SetLength(size_t i, size_t bytes);
+    // Packet i is its first `headerBytes` bytes followed by `data`, which must stay as it is
+    // until the packet is sent.
+    void Borrow(size_t i, size_t headerBytes, const std::uint8_t* data, size_t bytes);
     mmsghdr* Messages() { return messages_.data(); }
     // The bytes of packet i laid end to end, as a receiver gets them.
     std::vector<std::uint8_t> Bytes(size_t i) const;
 
 private:
     std::vector<std::uint8_t> storage_;
-    std::vector<iovec> slices_;
+    std::vector<iovec> slices_;  // two per packet: its own bytes, then borrowed data
     std::vector<mmsghdr> messages_;
     size_t packetSize_ = 0;
 };
@@ -66,8 +72,13 @@ public:
     void Prepare(PacketBatch& batch, size_t bytes) const;
     // `copy` false: the pixels are those of the previous frame, already in the batch.
     void Frame(const std::uint8_t* wire, size_t bytes, PacketBatch& batch, bool copy = true);
+    // The same with the packets' data read from `wire` as they are sent.
+    void FrameBorrowed(const std::uint8_t* wire, size_t bytes, PacketBatch& batch);
 
 private:
+    // Writes packet i's header and returns its data's offset in the wire and length.
+    std::pair<size_t, size_t> Header(size_t i, size_t bytes, PacketBatch& batch);
+
     std::uint8_t sequence_ = 0;  // 1..15, 0 before the first packet
     size_t offset_ = 0;
     bool white_ = false;

@@ -4,7 +4,6 @@
 #include <QPainter>
 #include <QWidget>
 #include <QWindow>
-#include <cstring>
 
 #include "page/frmzorledform.h"
 #include "page/selectcontrol.h"
@@ -49,23 +48,21 @@ const QImage* DrawnPicture(QWidget& page) {
 
 }  // namespace
 
-void RenderPagePicture(QWidget& page, QImage& picture, const QRect& area) {
+QImage RenderPagePicture(QWidget& page, QImage& picture, const QRect& area) {
+    // The page draws every frame for the screen anyway: its store is read rather than drawn a
+    // second time. The ground's alpha byte, if the store keeps one, is opaque already.
+    if (const QImage* drawn = DrawnPicture(page))
+        return QImage(drawn->constBits(), page.width(), page.height(), drawn->bytesPerLine(), QImage::Format_RGB32);
     if (picture.size() != page.size() || picture.format() != QImage::Format_RGB32) {
         picture = QImage(page.size(), QImage::Format_RGB32);
         picture.fill(Qt::black);
     }
-    if (picture.isNull()) return;
-    const QRect own = area & page.rect();
-    // The page draws every frame for the screen anyway: its rows are copied rather than drawn
-    // a second time. The ground's alpha byte, if the store keeps one, is opaque already.
-    if (const QImage* drawn = DrawnPicture(page)) {
-        const size_t bytes = static_cast<size_t>(own.width()) * 4;
-        for (int y = own.top(); y <= own.bottom(); ++y)
-            std::memcpy(picture.scanLine(y) + own.left() * 4, drawn->constScanLine(y) + own.left() * 4, bytes);
-        return;
+    if (picture.isNull()) return picture;
+    {
+        QPainter painter(&picture);
+        RenderTree(page, painter, QPoint(0, 0), area & page.rect());
     }
-    QPainter painter(&picture);
-    RenderTree(page, painter, QPoint(0, 0), area & page.rect());
+    return picture;
 }
 
 }  // namespace zl

@@ -41,6 +41,10 @@ public:
 
 private:
     void Rebase(const QImage& picture);
+    struct Run;
+    // Maps the leading blocks of 16 pixels of a run along a row with byte permutes where the
+    // processor has them into the run's `wire` bytes; how many pixels it mapped.
+    std::uint32_t Permuted(const Run& run, const std::uint32_t* pixels, std::uint8_t* wire) const;
     // Maps the runs for which `wanted(run)` holds.
     template <typename Wanted>
     void MapRuns(const QImage& picture, std::uint8_t* wire, Wanted wanted);
@@ -51,6 +55,7 @@ private:
     double dimming_ = 1.0;
     std::array<int, 4> channels_;
     int channelCount_;
+    std::array<std::array<std::uint8_t, 64>, 2> orders_;  // wire byte sources, forwards and backwards
     // The chain as straight runs through the picture last seen, so a frame walks the picture
     // with a fixed step instead of looking every pixel up; runs off the picture are black.
     struct Run {

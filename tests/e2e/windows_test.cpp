@@ -55,10 +55,7 @@ protected:
         if (!problem.isEmpty()) GTEST_SKIP() << "no X server with a window manager: " << problem.toStdString();
         const fs::path pagedef = home_ / "pagedef";
         fs::create_directories(pagedef);
-        // Two sizes at the same Left and Top: a default-sized page and a resized one.
-        WriteText(pagedef / "small.DFM", PageText("small", 291, 255, "clRed"));
-        WriteText(pagedef / "wide.DFM", PageText("wide", 600, 120, "clBlue"));
-        WriteText(pagedef / "A.LED", "small\r\nwide\r\n");
+        WritePages(pagedef);
         WriteText(pagedef / "SelectList.PLN", "A\r\n");
         QProcessEnvironment env = x_.Environment();
         env.insert("ZORLED_HOME", QString::fromStdString(home_.path().string()));
@@ -66,6 +63,12 @@ protected:
         program_.setProcessChannelMode(QProcess::ForwardedChannels);
         program_.start(QString(ZORLED_BINARY_DIR) + "/src/app/zorled", {"--play"});
         ASSERT_TRUE(program_.waitForStarted(30000));
+    }
+    // Two sizes at the same Left and Top: a default-sized page and a resized one.
+    virtual void WritePages(const fs::path& pagedef) {
+        WriteText(pagedef / "small.DFM", PageText("small", 291, 255, "clRed"));
+        WriteText(pagedef / "wide.DFM", PageText("wide", 600, 120, "clBlue"));
+        WriteText(pagedef / "A.LED", "small\r\nwide\r\n");
     }
     void TearDown() override {
         if (program_.state() != QProcess::NotRunning) {
@@ -134,6 +137,41 @@ TEST_F(PageWindows, AnOpenDialogStaysAboveTheNextPage) {
     const auto at = [&](const QString& window) { return stacking.indexOf("0x" + QString::number(window.toULong(), 16)); };
     ASSERT_GE(at(page), 0) << stacking.toStdString();
     EXPECT_GT(at(box), at(page)) << stacking.toStdString();
+}
+
+// A sign whose first page broke (a copy cut off half-way) plays the second one.
+class BrokenFirstPage : public PageWindows {
+protected:
+    void WritePages(const fs::path& pagedef) override {
+        const std::string small = PageText("small", 291, 255, "clRed");
+        WriteText(pagedef / "small.DFM", small.substr(0, small.find("Top = ") + 6));
+        WriteText(pagedef / "wide.DFM", PageText("wide", 600, 120, "clBlue"));
+        WriteText(pagedef / "A.LED", "small\r\nwide\r\n");
+    }
+};
+
+TEST_F(BrokenFirstPage, PlayReachesTheSecondPageAndNamesTheFirstByItsFile) {
+    x_.WaitWindow("^wide$");
+    // The report box, which closes by itself, stands beside the page; the play log has its text.
+    x_.WaitWindow("^ZorLED$");
+    const fs::path shots = fs::path(ZORLED_BINARY_DIR) / "e2e-screenshots";
+    fs::create_directories(shots);
+    x_.Screenshot(shots / "broken-first-page.png");
+    const std::string named = "(page file \"" + (home_ / "pagedef" / "small.DFM").string() + "\")";
+    std::string log;
+    X11Session::Poll("the play log to name the broken page", [&] {
+        log.clear();
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(home_ / "log", ec)) {
+            std::ifstream in(entry.path());
+            log.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        return log.find(named) != std::string::npos;
+    });
+    const size_t line = log.rfind('\n', log.find(named)) + 1;
+    EXPECT_NE(log.substr(line, log.find(named) - line).find("\terror\t"), std::string::npos) << log;
+    EXPECT_NE(log.find("\tshowing\tA\twide"), std::string::npos) << log;
+    EXPECT_EQ(program_.state(), QProcess::Running);
 }
 
 QString WindowProperty(const X11Session& x, const QString& window, const char* property) {

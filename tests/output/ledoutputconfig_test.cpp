@@ -407,6 +407,71 @@ TEST(PixelMapping, WhiteIsTheSmallestColourTakenOffEach) {
     }
 }
 
+// Rows long enough for the mapping's 16-pixel blocks and their tails, walked both ways, against
+// every pixel's bytes worked out alone; then a changed row through Update.
+TEST(PixelMapping, WideRowsMapAsEachPixelWorkedOutAlone) {
+    QImage picture(41, 5, QImage::Format_RGB32);
+    std::uint32_t seed = 7;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            seed = seed * 1103515245u + 12345u;
+            picture.setPixel(x, y, 0xFF000000u | (seed >> 8));
+        }
+    auto expected = [&](const LedOutputConfig& o) {
+        const auto level = LevelTable(o.brightness, o.gamma);
+        const std::string order(ColorOrderName(o.colors));
+        std::vector<std::uint8_t> wire;
+        for (const std::uint32_t at : ChainOrder(o)) {
+            const QPoint p(o.x + static_cast<int>(at % static_cast<std::uint32_t>(o.width)),
+                           o.y + static_cast<int>(at / static_cast<std::uint32_t>(o.width)));
+            const QRgb c = picture.rect().contains(p) ? picture.pixel(p) : 0;
+            const int white = order.size() == 4 ? level[std::min({qRed(c), qGreen(c), qBlue(c)})] : 0;
+            for (const char k : order)
+                wire.push_back(static_cast<std::uint8_t>(
+                    k == 'W' ? white : level[k == 'R' ? qRed(c) : k == 'G' ? qGreen(c) : qBlue(c)] - white));
+        }
+        return wire;
+    };
+    struct Case {
+        PanelStart start;
+        bool columns;
+        QRect region;
+    };
+    const Case layouts[] = {
+        {PanelStart::BottomLeft, false, {0, 0, 41, 5}},
+        {PanelStart::TopRight, false, {2, 1, 38, 3}},
+        {PanelStart::TopLeft, true, {0, 0, 41, 5}},
+        {PanelStart::TopLeft, false, {10, 2, 40, 4}},  // past the picture's right and bottom edges
+    };
+    for (const ColorOrder order : {ColorOrder::RGB, ColorOrder::GRB, ColorOrder::BGR, ColorOrder::RGBW,
+                                   ColorOrder::GRBW, ColorOrder::WRGB}) {
+        for (const Case& c : layouts) {
+            LedOutputConfig o;
+            o.x = c.region.x();
+            o.y = c.region.y();
+            o.width = c.region.width();
+            o.height = c.region.height();
+            o.start = c.start;
+            o.columns = c.columns;
+            o.serpentine = true;
+            o.colors = order;
+            o.brightness = 80;
+            o.gamma = 2.2;
+            const std::string name = std::string(ColorOrderName(order)) + " " + std::string(StartName(c.start)) +
+                                     (c.columns ? " columns" : " rows");
+            PixelMap map(o);
+            std::vector<std::uint8_t> wire(static_cast<size_t>(map.Bytes()), 0xEE);
+            map.Update(picture, wire.data());
+            ASSERT_EQ(wire, expected(o)) << name;
+            const QImage kept = picture;
+            for (int x = 0; x < picture.width(); ++x) picture.setPixel(x, 2, ~picture.pixel(x, 2) | 0xFF000000u);
+            ASSERT_TRUE(map.Update(picture, wire.data()));
+            EXPECT_EQ(wire, expected(o)) << name << ", a row changed";
+            picture = kept;
+        }
+    }
+}
+
 TEST(PixelMapping, LevelTableRoundsHalvesUp) {
     const auto half = LevelTable(50, 1.0);
     EXPECT_EQ(half[1], 1);    // 0.5

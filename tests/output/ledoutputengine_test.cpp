@@ -196,6 +196,19 @@ TEST(LedPackets, DdpFrameOf512By256PixelsInPacketsByteByByte) {
     }
     framer.Frame(wire.data(), wire.size(), batch);
     EXPECT_EQ(batch.Bytes(0)[1], 274 % 15 + 1) << "the next frame goes on counting";
+
+    // Packets that read the wire in place carry the same bytes; copying again makes them whole.
+    DdpFramer copying, borrowing;
+    PacketBatch copied, borrowed;
+    copying.Prepare(copied, wire.size());
+    borrowing.Prepare(borrowed, wire.size());
+    copying.Frame(wire.data(), wire.size(), copied);
+    borrowing.FrameBorrowed(wire.data(), wire.size(), borrowed);
+    for (size_t i = 0; i < copied.Count(); ++i) ASSERT_EQ(borrowed.Bytes(i), copied.Bytes(i)) << i;
+    std::vector<std::uint8_t> other(wire.size(), 0x77);
+    borrowing.Frame(other.data(), other.size(), borrowed);
+    EXPECT_EQ(Slice(borrowed.Bytes(273), 10, 96), Slice(other, 393120, 96));
+    EXPECT_EQ(borrowed.Bytes(273).size(), 106u);
 }
 
 TEST(LedPackets, E131FrameOf512By256PixelsInUniversesByteByByte) {

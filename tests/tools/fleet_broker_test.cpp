@@ -13,7 +13,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTcpSocket>
 #include <QTest>
@@ -25,7 +27,11 @@
 #include <map>
 #include <mutex>
 
+#include "app/fleetplay.h"
 #include "app/fleetwindow.h"
+#include "app/mainwindow.h"
+#include "app/signplay.h"
+#include "output/ledoutputcontrol.h"
 #include "desk/deskauth.h"
 #include "core/atomicfile.h"
 #include "core/textlist.h"
@@ -37,7 +43,10 @@
 #include "fleet/roster.h"
 #include "fleet/topics.h"
 #include "fleet/signature.h"
+#include "page/frmzorledform.h"
+#include "qtbase/application.h"
 #include "qtbase/lifetime.h"
+#include "support/notifysocket.h"
 
 namespace fs = std::filesystem;
 using namespace zl;
@@ -49,8 +58,8 @@ const QString kTool = QString(ZORLED_BINARY_DIR) + "/src/app/zorled-tool";
 // Every sign of these tests, its groups, and the broker users that go with them.
 const std::map<std::string, std::string> kSigns = {
     {"s1", "g1"}, {"s2", "g1"}, {"s3", "g1"}, {"s4", "g2"}, {"s5", "g2"}, {"r1", "bad"}, {"k1", "k"},
-    {"n1", "rr"}, {"n5", "north,south"}, {"c1", "cmd"}, {"d1", "dup"}, {"x1", "x"}, {"gui1", "gui"},
-    {"t1", "timed"},
+    {"n1", "rr"}, {"n5", "north,south"}, {"c1", "cmd"}, {"d1", "dup"}, {"x1", "x"}, {"gui1", "gui"}, {"st1", "st"},
+    {"rk1", "rk"}, {"rk2", "rk"}, {"t1", "timed"},
 };
 
 std::vector<std::string> GroupsOf(const std::string& sign) {
@@ -299,8 +308,19 @@ void ExpectSameFiles(const fs::path& source, const fs::path& applied) {
         EXPECT_EQ(ReadWholeFile(applied / name), ReadWholeFile(source / name)) << applied << " " << name;
 }
 
-auto HasBundle(const std::string& sha) {
-    return [sha](const QJsonObject& s) { return s.value("bundle").toString().toStdString() == sha; };
+// The bundle `publish` printed (its hash's first 12 digits), applied and on screen. A watch may
+// still hold an older state when `publish --wait` returns, so tests wait for this rather than
+// read the state at once.
+std::string PublishedSha(const std::string& out) {
+    const std::string lead = "published bundle ";
+    const size_t at = out.find(lead);
+    return at == std::string::npos ? std::string("(nothing published)") : out.substr(at + lead.size(), 12);
+}
+auto Showing(const std::string& shortSha) {
+    return [shortSha](const QJsonObject& s) {
+        return s.value("bundle").toString().startsWith(QString::fromStdString(shortSha)) &&
+               s.value("page_bundle") == s.value("bundle");
+    };
 }
 bool Online(const QJsonObject& s) { return s.value("online").toBool(); }
 
@@ -342,7 +362,8 @@ TEST_F(FleetBroker, GroupsGetTheirBundlesAnnouncementsAndScreenshots) {
         ExpectSameFiles((i < 3 ? fs::path(a.path().toStdString()) : fs::path(b.path().toStdString())) / "pagedef",
                         signs[i]->home / "pagedef");
     // Play takes the new selection: the page shows and the state names it.
-    ASSERT_TRUE(watch.Wait("s1", [](const QJsonObject& s) { return s.value("page").toString() == "notice"; }, 60));
+    ASSERT_TRUE(watch.Wait("s1", Showing(PublishedSha(one.out)), 60)) << watch.Dump("s1");
+    EXPECT_EQ(watch.State("s1").value("page").toString(), "notice");
     EXPECT_EQ(watch.State("s1").value("plan").toString(), "main");
 
     // The fleet listing: one line per sign.
@@ -376,9 +397,8 @@ TEST_F(FleetBroker, GroupsGetTheirBundlesAnnouncementsAndScreenshots) {
     EXPECT_EQ(again.code, 3);
     EXPECT_NE(again.out.find("2 of 3 signs of group g1 applied it"), std::string::npos) << again.out;
     EXPECT_NE(again.out.find("not applied: s3"), std::string::npos) << again.out;
-    const std::string sha = watch.State("s1").value("bundle").toString().toStdString();
     signs[2]->Start();
-    EXPECT_TRUE(watch.Wait("s3", HasBundle(sha), 60));
+    EXPECT_TRUE(watch.Wait("s3", Showing(PublishedSha(again.out)), 60)) << watch.Dump("s3");
     ExpectSameFiles(fs::path(a.path().toStdString()) / "pagedef", signs[2]->home / "pagedef");
 
     // Signs that stop on purpose say so.
@@ -397,6 +417,7 @@ TEST_F(FleetBroker, RefusedBundlesChangeNothing) {
     MakeSourceHome(source.path().toStdString(), "good");
     const ToolResult good = Publish(*broker_, "bad", source.path().toStdString(), 120);
     ASSERT_EQ(good.code, 0) << good.out << good.err;
+    ASSERT_TRUE(watch.Wait("r1", Showing(PublishedSha(good.out)), 60)) << watch.Dump("r1");
     const fs::path pagedef = fs::canonical(sign.home / "pagedef");
     const std::string applied = ReadWholeFile(sign.home / "fleet" / "applied.json");
     const std::string goodSha = watch.State("r1").value("bundle").toString().toStdString();
@@ -448,19 +469,24 @@ TEST_F(FleetBroker, KilledSignGoesOfflineKeepingItsStateAndSignCredentialsCannot
     ASSERT_TRUE(watch.Wait("k1", Online, 60));
     QTemporaryDir source;
     MakeSourceHome(source.path().toStdString(), "before the kill");
-    ASSERT_EQ(Publish(*broker_, "k", source.path().toStdString(), 120).code, 0);
-    ASSERT_TRUE(watch.Wait("k1", [](const QJsonObject& s) { return s.value("page").toString() == "notice"; }, 60));
+    const ToolResult published = Publish(*broker_, "k", source.path().toStdString(), 120);
+    ASSERT_EQ(published.code, 0) << published.out << published.err;
+    ASSERT_TRUE(watch.Wait("k1", Showing(PublishedSha(published.out)), 60)) << watch.Dump("k1");
     const QJsonObject alive = watch.State("k1");
 
     // The broker sends the will after one and a half keepalives (5 s) of silence: presence only.
     ::kill(static_cast<pid_t>(sign.process->processId()), SIGKILL);
     sign.process->waitForFinished(5000);
     EXPECT_TRUE(watch.Wait("k1", [](const QJsonObject& s) { return !Online(s); }, 60));
+    // The page may have come round again (a later `since`) in a state still on its way at the kill.
+    const QJsonObject dead = watch.State("k1");
+    EXPECT_GE(dead.value("since").toInteger(), alive.value("since").toInteger()) << watch.Dump("k1");
     auto kept = [&](const QJsonObject& s) {
         for (const char* key : {"bundle", "bundle_group", "version", "plan", "page", "since", "instance"})
-            EXPECT_EQ(s.value(key), alive.value(key)) << key << "\n" << QJsonDocument(s).toJson().toStdString();
+            EXPECT_EQ(s.value(key), dead.value(key)) << key << "\n" << QJsonDocument(s).toJson().toStdString();
     };
-    kept(watch.State("k1"));
+    for (const char* key : {"bundle", "bundle_group", "version", "plan", "page", "instance"})
+        EXPECT_EQ(dead.value(key), alive.value(key)) << key << "\n" << watch.Dump("k1");
     // And so it stays over a broker restart.
     broker_->Stop();
     broker_->Start();
@@ -703,8 +729,10 @@ TEST_F(FleetBroker, AnAnnouncementToAWidgetNamedBundleIsAnAnnouncement) {
     MakeSourceHome(home, "a label named bundle");
     QString page = QString::fromStdString(ReadWholeFile(home / "pagedef" / "notice.DFM"));
     WriteFileAtomic(home / "pagedef" / "notice.DFM", page.replace("mylabel1", "bundle").toStdString());
-    ASSERT_EQ(Publish(*broker_, "g1", home, 0).code, 0);
-    ASSERT_TRUE(sign.WaitOutput("page notice", 60)) << sign.output;
+    // g1 holds the bundle of an earlier case, whose page has the same name: wait for this one.
+    const ToolResult published = Publish(*broker_, "g1", home, 0);
+    ASSERT_EQ(published.code, 0) << published.err;
+    ASSERT_TRUE(watch.Wait("s2", Showing(PublishedSha(published.out)), 60)) << watch.Dump("s2");
     const ToolResult said = Tool({"announce", "--fleet", QString::fromStdString(broker_->PublisherIni().string()),
                                   "--group", "g1", "--widget", "bundle", "停运"});
     EXPECT_EQ(said.code, 0) << said.err;
@@ -832,6 +860,7 @@ TEST_F(FleetBroker, AGuiSignAskedToPlayStartsWithItsFirstBundleAndKeepsRefusalsO
     const ToolResult published = Publish(*broker_, "gui", source.path().toStdString(), 60);
     EXPECT_EQ(published.code, 0) << published.out << published.err;
     EXPECT_NE(published.out.find("1 of 1 signs of group gui applied it"), std::string::npos) << published.out;
+    EXPECT_TRUE(watch.Wait("gui1", Showing(PublishedSha(published.out)), 60)) << watch.Dump("gui1");
     EXPECT_EQ(watch.State("gui1").value("page").toString(), "notice") << watch.Dump("gui1");
     // A refused bundle: in the state, the play log and on standard error.
     PublishRaw(broker_->Config("publisher"), BundleTopic("gui"), std::string(80, 'z'), false);
@@ -909,4 +938,114 @@ TEST_F(FleetBroker, ClosingTheDeskWhileAJobWaitsLeavesTheProgramRunning) {
     // The job's answer comes to a window that is gone.
     EXPECT_TRUE(QTest::qWaitFor([] { return FleetWindow::JobsOut() == 0; }, 60000));
     PublishRaw(broker_->Config("publisher"), StateTopic("ghost"), "", true);
+}
+
+TEST_F(FleetBroker, RefusalsOnAGuiSignGoToItsStatusLinesAndNeverToABox) {
+    // The program's own wiring, in this process: its window, its play reports, its service status
+    // on a socket standing for systemd's.
+    StateWatch watch(*broker_);
+    Sign home(*broker_, "st1", false);
+    zl::testing::NotifySocket notify(home.home / "notify");
+    ASSERT_TRUE(notify.Ready());
+    ::setenv("NOTIFY_SOCKET", notify.Path().c_str(), 1);
+    ::setenv("ZORLED_HOME", home.home.c_str(), 1);
+    std::vector<std::string> reported;
+    const ErrorReporter previous = SetErrorReporter([&](const QString& m) { reported.push_back(m.toStdString()); });
+    RegisterPageClasses();
+    {
+        ServiceNotifier service;
+        TSYS_Frmzorled window;
+        window.LedOutput.reset();
+        SignPlay sign(window, home.home, &service);
+        FleetPlay fleet(window, home.home, ReadFleetConfig(home.home / "fleet.ini", FleetRole::Sign));
+        fleet.Problem = [&](const std::string& message) { sign.FleetProblem(message); };
+        fleet.StartPlay = [&] {
+            window.RunPlanEditor = [] { return true; };
+            window.ActionPlayExecute();
+        };
+        fleet.Start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Online(watch.State("st1")); }, 60000)) << watch.Dump("st1");
+
+        std::vector<std::string> statuses;
+        auto refused = [&](const std::string& payload) {
+            PublishRaw(broker_->Config("publisher"), BundleTopic("st"), payload, false);
+            EXPECT_TRUE(QTest::qWaitFor([&] {
+                for (const std::string& m : notify.Take()) statuses.push_back(m);
+                return window.statusBar()->currentMessage().contains("Bundle refused") &&
+                       std::any_of(statuses.begin(), statuses.end(), [](const std::string& m) {
+                           return m.rfind("STATUS=Bundle refused", 0) == 0;
+                       });
+            }, 60000)) << window.statusBar()->currentMessage().toStdString();
+            std::string log;
+            std::error_code ec;
+            for (const auto& e : fs::directory_iterator(home.home / "log", ec)) log += ReadWholeFile(e.path());
+            EXPECT_NE(log.find("fleet\tBundle refused"), std::string::npos) << log;
+            EXPECT_TRUE(reported.empty()) << reported.front();
+            EXPECT_TRUE(OpenReports().isEmpty());
+            for (QWidget* w : QApplication::topLevelWidgets())
+                EXPECT_FALSE(w->isVisible() && qobject_cast<QMessageBox*>(w)) << w->windowTitle().toStdString();
+            statuses.clear();
+        };
+        // In design mode, where every report would open a box of its own.
+        refused(std::string(80, 'z'));
+        EXPECT_FALSE(window.Playing);
+        // Playing, where a report would open the self-closing box over the page.
+        QTemporaryDir source;
+        MakeSourceHome(source.path().toStdString(), "status lines");
+        const ToolResult published = Publish(*broker_, "st", source.path().toStdString(), 0);
+        ASSERT_EQ(published.code, 0) << published.err;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.Playing && window.Page; }, 60000));
+        refused(std::string(90, 'y'));
+        window.StopPlay();
+        sign.Follow();
+    }
+    SetErrorReporter(previous);
+    ::unsetenv("NOTIFY_SOCKET");
+    ::unsetenv("ZORLED_HOME");
+}
+
+TEST_F(FleetBroker, ASignKilledInItsFirstApplyFinishesAtItsNextStart) {
+    QTemporaryDir source;
+    const fs::path sourceHome = source.path().toStdString();
+    MakeSourceHome(sourceHome, "after the kill");
+    const ToolResult published = Publish(*broker_, "rk", sourceHome, 0);
+    ASSERT_EQ(published.code, 0) << published.err;
+    // What a kill leaves between the steps of a first apply over the sign's own pages.
+    const std::string earlier = "5-aaaaaaaaaaaa";
+    struct Case {
+        const char* sign;
+        const char* what;
+        std::function<void(const fs::path& home)> leave;
+    } cases[] = {
+        {"rk1", "killed with the new link made beside the real folder",
+         [&](const fs::path& home) {
+             MakeSourceHome(home, "own pages");
+             fs::create_directories(home / "fleet" / (earlier + ".new"));
+             WriteFileAtomic(home / "fleet" / (earlier + ".new") / "half.DFM", "object");
+             fs::create_directory_symlink(fs::path("fleet") / earlier, home / ".pagedef.link");
+         }},
+        {"rk2", "killed after the exchange: the own pages under the temporary name",
+         [&](const fs::path& home) {
+             MakeSourceHome(home / "fleet" / "made", "an earlier bundle");
+             fs::rename(home / "fleet" / "made" / "pagedef", home / "fleet" / earlier);
+             fs::remove(home / "fleet" / "made");
+             MakeSourceHome(home, "own pages");
+             fs::rename(home / "pagedef", home / ".pagedef.link");
+             fs::create_directory_symlink(fs::path("fleet") / earlier, home / "pagedef");
+         }},
+    };
+    StateWatch watch(*broker_);
+    for (const Case& c : cases) {
+        Sign sign(*broker_, c.sign, false);
+        c.leave(sign.home);
+        sign.Start();
+        EXPECT_TRUE(watch.Wait(c.sign, Showing(PublishedSha(published.out)), 60)) << c.what << "\n" << watch.Dump(c.sign);
+        EXPECT_TRUE(fs::is_symlink(sign.home / "pagedef")) << c.what;
+        ExpectSameFiles(sourceHome / "pagedef", sign.home / "pagedef");
+        EXPECT_NE(ReadWholeFile(sign.home / "pagedef.local" / "notice.Pas").find("own pages"), std::string::npos)
+            << c.what;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(sign.home / ".pagedef.link"))) << c.what;
+        EXPECT_FALSE(fs::exists(sign.home / "fleet" / (earlier + ".new"))) << c.what;
+        EXPECT_TRUE(watch.State(c.sign).value("error").isNull()) << c.what << "\n" << watch.Dump(c.sign);
+    }
 }

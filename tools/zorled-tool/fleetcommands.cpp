@@ -117,11 +117,7 @@ int RunSign(const std::vector<std::string>& args) {
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     };
-    fleet->Problem = [&signPlay](const std::string& message) {
-        std::fprintf(stderr, "%s\n", message.c_str());
-        std::fflush(stderr);
-        signPlay.Log().Event(Now(), "fleet", {message});
-    };
+    fleet->Problem = [&signPlay](const std::string& message) { signPlay.FleetProblem(message); };
     fleet->Start();
     // Play runs from the start; with nothing to play it waits for the fleet's first bundle.
     window.Playing = true;
