@@ -364,7 +364,7 @@ void TSmoothGraphicControl::paintEvent(QPaintEvent*) try {
     QPainter painter(this);
     Present(painter);
 } catch (...) {
-    ReportCurrentError();
+    ReportCurrentError(*this);
 }
 
 void TSmoothGraphicControl::resizeEvent(QResizeEvent* event) {

@@ -200,12 +200,16 @@ TSmoothScrollText::TSmoothScrollText(Component* owner, QWidget* parent)
     : TSmoothCustomText(owner, parent), drag_(this), parentEffect_(this) {
     text_ = std::make_unique<TScrollTextParam>(this, [this](TNotifyClass&) { Changed(); });
     scrollTimer_ = std::make_unique<TTimerEx>();
-    scrollTimer_->OnTimer = [this] { ScrollTick(); };
+    scrollTimer_->OnTimer = [this] { Guarded(*this, [this] { ScrollTick(); }); };
     delayTimer_ = CreateTimer();
-    delayTimer_->SetOnTimer([this] { DelayTick(); });
+    delayTimer_->SetOnTimer([this] { Guarded(*this, [this] { DelayTick(); }); });
     layoutTimer_ = CreateTimer();
     layoutTimer_->SetInterval(kLayoutStepMs);
-    layoutTimer_->SetOnTimer([this] { if (!LayoutStep()) layoutTimer_->SetEnabled(false); });
+    layoutTimer_->SetOnTimer([this] {
+        Guarded(*this, [this] {
+            if (!LayoutStep()) layoutTimer_->SetEnabled(false);
+        });
+    });
     position_ = 0;
     repeatCount_ = 0;
     active_ = true;
@@ -368,6 +372,18 @@ void TSmoothScrollText::LayoutUntil(int bottom) {
     }
 }
 
+namespace {
+
+// A row whose text could reach far past the board on both sides (the text of a feed of one very
+// long line) is drawn only where the board shows it: drawn whole, its mask alone could pass what
+// a row may take. Every character is taken as at most as wide as the row is high.
+bool IsWideRow(size_t bytes, int height, int boardWidth) {
+    constexpr std::int64_t kMinWide = 16384;
+    return static_cast<std::int64_t>(bytes) * std::max(height, 1) > std::max<std::int64_t>(kMinWide, 4 * std::int64_t{boardWidth});
+}
+
+}  // namespace
+
 void TSmoothScrollText::LayoutLine(const std::string& source) {
     Layout& l = layout_;
     TSmoothFontEx& renderer = Renderer();
@@ -403,6 +419,7 @@ void TSmoothScrollText::LayoutLine(const std::string& source) {
     l.maxRowHeight = std::max(l.maxRowHeight, h);
     for (std::string& s : subLines) {
         TextRow row{l.y, l.alignment == taLeftJustify ? 0 : TextRow::kUnplaced, h, std::move(s), l.style, l.alignment};
+        row.wide = IsWideRow(row.text.size(), h, width);
         if (row.x == TextRow::kUnplaced && text_->WordWrap() && subLines.size() == 1 && row.text == line) Place(row, w);
         l.rows.push_back(std::move(row));
         l.y += advance;
@@ -414,6 +431,56 @@ void TSmoothScrollText::Place(TextRow& row, int textWidth) {
 }
 
 void TSmoothScrollText::Place(TextRow& row) { Place(row, Renderer().TextWidth(row.text)); }
+
+void TSmoothScrollText::ClipWideRow(TextRow& row) {
+    const std::string_view text = row.text;
+    // Character starts (GBK lead bytes take a trail byte) about every kPieceBytes, so the text
+    // is measured piece by piece only as far as the board reaches.
+    constexpr size_t kPieceBytes = 32;
+    std::vector<size_t> starts{0};
+    for (size_t i = 0, next = kPieceBytes; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        i += (b >= 0x81 && b <= 0xFE) ? 2 : 1;
+        if (i >= next && i < text.size()) {
+            starts.push_back(i);
+            next = i + kPieceBytes;
+        }
+    }
+    starts.push_back(text.size());
+    const size_t pieces = starts.size() - 1;
+    TSmoothFontEx& renderer = Renderer();
+    // Shadow room counts once for the row, not once a piece.
+    const auto width = [&](size_t k) {
+        return std::int64_t{renderer.TSmoothFont::TextWidth(text.substr(starts[k], starts[k + 1] - starts[k]))};
+    };
+    // Where piece `first` starts on the board. A text of a few pieces is measured whole and
+    // placed as its alignment places it; a longer one is pinned by its end at the right edge, or
+    // by its middle at the middle of the board, without measuring all of it.
+    constexpr size_t kMeasuredPieces = 2048;
+    const std::int64_t w = layout_.width;
+    size_t first = 0;
+    std::int64_t x = 0;
+    if (row.alignment != taLeftJustify && pieces <= kMeasuredPieces) {
+        std::int64_t total = 0;
+        for (size_t k = 0; k < pieces; ++k) total += width(k);
+        x = row.alignment == taRightJustify ? w - total : (w - total) / 2;
+    } else if (row.alignment == taRightJustify) {
+        first = pieces;
+        x = w;
+    } else if (row.alignment != taLeftJustify) {
+        first = pieces / 2;
+        x = w / 2;
+    }
+    // Room for glyphs and shadows overhanging the edges.
+    const std::int64_t margin = 2 * std::int64_t{row.height};
+    while (first > 0 && x > -margin) x -= width(--first);
+    for (std::int64_t next; first < pieces && (next = x + width(first)) < -margin; ++first) x = next;
+    size_t last = first;
+    for (std::int64_t end = x; last < pieces && end < w + margin; ++last) end += width(last);
+    row.drawFrom = starts[first];
+    row.drawLength = std::max<size_t>(starts[last] - starts[first], 1);
+    row.drawX = static_cast<int>(x);
+}
 
 const std::vector<TextRow>& TSmoothScrollText::Rows() {
     const TextRow::Style* current = nullptr;
@@ -506,12 +573,17 @@ void TSmoothScrollText::RenderBand(int index, QImage& image) {
         // A row that cannot be drawn (a line far too long for a mask) costs only itself: the
         // other rows show, the error is reported once per text, and the next text may draw.
         try {
+            if (it->wide) {
+                if (it->drawLength == 0) ClipWideRow(*it);
+                renderer.TextOut(it->drawX, it->y - top, std::string_view(it->text).substr(it->drawFrom, it->drawLength));
+                continue;
+            }
             if (it->x == TextRow::kUnplaced) Place(*it);
             renderer.TextOut(it->x, it->y - top, it->text);
         } catch (const std::exception&) {
             if (reportedGeneration_ != layoutGeneration_) {
                 reportedGeneration_ = layoutGeneration_;
-                ReportCurrentError();
+                ReportCurrentError(*this);
             }
         }
     }

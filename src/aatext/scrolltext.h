@@ -133,6 +133,12 @@ struct TextRow {
     std::string text;
     std::shared_ptr<const Style> style;
     int alignment = 0;
+    // A row far wider than the board draws only the bytes [drawFrom, drawFrom + drawLength) of
+    // its text, drawX from the board's left; found when first drawn (drawLength 0 until then).
+    bool wide = false;
+    size_t drawFrom = 0;
+    size_t drawLength = 0;
+    int drawX = 0;
 };
 
 // Multi-line tagged text laid out once and shown through a window that moves up a few pixels
@@ -181,6 +187,8 @@ public:
     int LaidOutRows() const { return static_cast<int>(layout_.rows.size()); }
     // Every row laid out so far, placed.
     const std::vector<TextRow>& Rows();
+    // A row of the text as laid out now could not be drawn (the error was reported).
+    bool DrawingFailed() const { return reportedGeneration_ == layoutGeneration_; }
     // The whole text bitmap in one image, for checks on small texts.
     QImage TextBmpImage();
     // Rows index × kBandRows onwards of the text bitmap, rendered now unless held.
@@ -235,6 +243,8 @@ private:
     // Sets the x of a row laid out unplaced; the renderer holds the row's style.
     void Place(TextRow& row);
     void Place(TextRow& row, int textWidth);
+    // The part of a wide row's text that the board can show, and where it starts.
+    void ClipWideRow(TextRow& row);
     void FinishLayout();
     // Makes sure every row above `bottom` is laid out (or the layout is complete).
     void LayoutUntil(int bottom);

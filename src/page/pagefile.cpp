@@ -135,6 +135,7 @@ void TreeToPage(const pagetext::Object& root, TFrmZorLedForm& page) {
 
 void SavePageFile(TFrmZorLedForm& page, const std::filesystem::path& path) {
     WriteFileAtomic(path, pagetext::Write(PageToTree(page)));
+    page.File = path;
 }
 
 namespace {
@@ -156,6 +157,7 @@ void LoadPageFile(TFrmZorLedForm& page, const std::filesystem::path& path, bool 
     const bool wasShown = page.isVisible();
     page.hide();
     page.setUpdatesEnabled(false);
+    page.File = path;
     try {
         try {
             const std::string text = ReadWholeFile(path);

@@ -97,6 +97,8 @@ void TZorForm::SetCaption(const std::string& v) {
     setWindowTitle(Q(v));
 }
 
+QString TZorForm::PageName() const { return File.empty() ? Q(caption_) : QString::fromStdString(File.string()); }
+
 void TZorForm::SetBorderStyle(int v) {
     if (v == borderStyle_) return;
     borderStyle_ = v;

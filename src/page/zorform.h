@@ -1,5 +1,6 @@
 #pragma once
 #include <QWidget>
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -42,6 +43,10 @@ public:
     void SetBorderStyle(int v);
     int FormStyle() const { return formStyle_; }
     void SetFormStyle(int v);
+
+    // The file the page was read from or saved to; empty for a page never saved.
+    std::filesystem::path File;
+    QString PageName() const override;
 
     int displaytime = 0;
     bool OldCreateOrder = false;

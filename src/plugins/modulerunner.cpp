@@ -98,12 +98,14 @@ public:
         for (int i = 0; i < mentions; ++i) Send('I', nullptr);
     }
 
-    void Send(char request, std::function<void(bool)> done) {
+    // `place` names the widget asking, for the reports of a call that fails.
+    void Send(char request, std::function<void(bool)> done, const QString& place = {}) {
         if (!process_) {
             if (done) done(false);
             return;
         }
-        pending_.push_back({request, std::move(done)});
+        if (!place.isEmpty()) lastPlace_ = place;
+        pending_.push_back({request, std::move(done), place});
         process_->write(&request, 1);
         if (!timer_->Enabled()) timer_->SetEnabled(true);
     }
@@ -138,7 +140,17 @@ private:
     struct Pending {
         char request;
         std::function<void(bool)> done;
+        QString place;
     };
+
+    // The widgets waiting on the host, else the one that asked last.
+    QString Places() const {
+        QStringList places;
+        for (const Pending& p : pending_)
+            if (!p.place.isEmpty() && !places.contains(p.place)) places << p.place;
+        if (places.isEmpty() && !lastPlace_.isEmpty()) places << lastPlace_;
+        return places.join(QString());
+    }
 
     void OnReadable() {
         while (process_ && process_->bytesAvailable() > 0) {
@@ -153,7 +165,8 @@ private:
             if (reply == 'f' && !notFunctionReported_) {
                 notFunctionReported_ = true;
                 ReportError(QStringLiteral("Data module \"%1\": its export for this call is not a function; it is not called")
-                                .arg(Name(file_)));
+                                .arg(Name(file_)) +
+                            p.place);
             }
             const qint64 pid = process_->processId();
             if (p.done) p.done(true);
@@ -195,9 +208,11 @@ private:
 
     // Ends the host, reports once and lets every waiting widget go idle.
     void Fail(std::string_view kind, const std::string& detail, const QString& message) {
+        const QString places = Places();
         End(0);
         if (failed_) failed_(kind, file_.string(), detail);
-        ReportError(message);
+        // Named before the host ends: ending it lets every waiting widget go.
+        ReportError(message + places);
     }
 
     void End(int waitMs) {
@@ -227,6 +242,7 @@ private:
     std::unique_ptr<Timer> timer_;
     std::deque<Pending> pending_;
     bool ended_ = true;
+    QString lastPlace_;
     bool notFunctionReported_ = false;
     const ModuleFailureListener& failed_;
 };
@@ -268,7 +284,7 @@ void ModuleRunner::Stop() {
     hosts_.clear();
 }
 
-void ModuleRunner::Call(const std::string& module, std::function<void(bool)> done) {
+void ModuleRunner::Call(const std::string& module, std::function<void(bool)> done, const QString& place) {
     const auto file = FindLibraryFile(module);
     if (!file) {
         if (done) done(true);
@@ -276,7 +292,7 @@ void ModuleRunner::Call(const std::string& module, std::function<void(bool)> don
     }
     Host* host = HostFor(*file);
     host->EnsureRunning();
-    host->Send('G', std::move(done));
+    host->Send('G', std::move(done), place);
     if (await_) host->Await();
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include <QString>
+
 #include "core/textlist.h"
 
 // Data modules run each in a host process of its own (zorled-modulehost), so that a module that
@@ -51,8 +53,9 @@ public:
     // `done(false)` when the call failed: the host died, timed out or was recycled, which is
     // reported once. A host that is down is started again here, with PluginInit once per
     // mention of its module. `done` runs later from the event loop, or before Call returns
-    // when replies are awaited (SetAwaitReplies) or there is nothing to call.
-    void Call(const std::string& module, std::function<void(bool returned)> done);
+    // when replies are awaited (SetAwaitReplies) or there is nothing to call. `place` (see
+    // InPlace) names the widget asking; a failure's report ends with those waiting.
+    void Call(const std::string& module, std::function<void(bool returned)> done, const QString& place = {});
 
     // The tool on virtual time has no event loop to wait in: Call then blocks until the reply,
     // on real time up to the timeout.

@@ -9,6 +9,8 @@
 #include <sys/resource.h>
 
 #include "core/clock.h"
+#include "qtbase/control.h"
+#include "qtbase/qtstrings.h"
 
 namespace zl {
 namespace {
@@ -130,13 +132,43 @@ void CloseReports() {
     ForgetClosedBoxes();
 }
 
-void ReportCurrentError() {
+namespace {
+
+QString CurrentErrorText() {
     try {
         throw;
     } catch (const std::exception& e) {
-        ReportError(QString::fromUtf8(e.what()));
+        return QString::fromUtf8(e.what());
     } catch (...) {
-        ReportError(QStringLiteral("Unknown error"));
+        return QStringLiteral("Unknown error");
+    }
+}
+
+}  // namespace
+
+void ReportCurrentError() { ReportError(CurrentErrorText()); }
+
+QString InPlace(const QString& message, const Control& widget, const std::string& dataFile) {
+    QStringList parts;
+    const auto add = [&](const char* what, const QString& name) {
+        if (!name.isEmpty() && !message.contains('"' + name + '"')) parts << QStringLiteral("%1 \"%2\"").arg(what, name);
+    };
+    const Control* page = Control::Of(widget.Widget()->window());
+    if (page) add("page", page->PageName());
+    if (widget.PageName().isEmpty()) add("widget", Q(widget.Name()));
+    add("data file", Q(dataFile));
+    return parts.isEmpty() ? message : message + " (" + parts.join(", ") + ")";
+}
+
+void ReportCurrentError(const Control& widget, const std::string& dataFile) {
+    ReportError(InPlace(CurrentErrorText(), widget, dataFile));
+}
+
+void Guarded(const Control& widget, const std::function<void()>& action, const std::string& dataFile) {
+    try {
+        action();
+    } catch (...) {
+        ReportCurrentError(widget, dataFile);
     }
 }
 

@@ -2,8 +2,11 @@
 #include <QApplication>
 #include <QStringList>
 #include <functional>
+#include <string>
 
 namespace zl {
+
+class Control;
 
 // The program's application object; a last resort for an error that slipped past the guards
 // below (catching there is late: it has already unwound through Qt's own code).
@@ -44,5 +47,13 @@ std::function<void()> GuardedHandler(std::function<void()> handler);
 // Reports the exception being handled; for a function-try-block around an event handler:
 //   void X::paintEvent(QPaintEvent* e) try { ... } catch (...) { ReportCurrentError(); }
 void ReportCurrentError();
+
+// A report of drawing or data says where it comes from, so that an operator with many pages
+// finds it: the message ends in ` (page "FILE", widget "NAME", data file "FILE")`. The page is
+// named by its file (its caption while unsaved); a part the message already names is left out.
+QString InPlace(const QString& message, const Control& widget, const std::string& dataFile = {});
+// ReportCurrentError and Guarded naming the widget (and its data file) that failed.
+void ReportCurrentError(const Control& widget, const std::string& dataFile = {});
+void Guarded(const Control& widget, const std::function<void()>& action, const std::string& dataFile = {});
 
 }  // namespace zl

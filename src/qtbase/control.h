@@ -54,6 +54,10 @@ public:
     void SetParentFont(bool v);
     const TFont& EffectiveFont() const;
 
+    // A page window's name in reports (its file, or its caption while unsaved); empty for
+    // anything that is not a page.
+    virtual QString PageName() const { return {}; }
+
     // Windowed controls (clocks) stack above drawn ones and follow them in control order.
     virtual bool IsWindowed() const { return false; }
 

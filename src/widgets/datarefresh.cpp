@@ -49,16 +49,27 @@ void Tdatarefresh::RefreshNow() {
     if (datainterface_ == datafromexetxt && !exeFileName_.empty()) {
         // The module runs in its host; the file is read once its call has returned, and a call
         // that failed keeps the text as it was.
-        ModuleRunner::Instance().Call(exeFileName_, [this, alive = alive_](bool returned) {
-            if (!*alive) return;
-            if (returned) Guarded([this] { ReadFile(); });
-            idle_ = true;
-        });
+        const QString place = Widget ? InPlace({}, *Widget, textFileName_) : QString();
+        ModuleRunner::Instance().Call(
+            exeFileName_,
+            [this, alive = alive_](bool returned) {
+                if (!*alive) return;
+                if (returned) ReadFileGuarded();
+                idle_ = true;
+            },
+            place);
         return;
     }
     // A pass never throws: play start and the timer go on, and Idle comes back in every case.
-    if (datainterface_ == dataformtxtfile || datainterface_ == datafromexetxt) Guarded([this] { ReadFile(); });
+    if (datainterface_ == dataformtxtfile || datainterface_ == datafromexetxt) ReadFileGuarded();
     idle_ = true;
+}
+
+void Tdatarefresh::ReadFileGuarded() {
+    if (Widget)
+        Guarded(*Widget, [this] { ReadFile(); }, textFileName_);
+    else
+        Guarded([this] { ReadFile(); });
 }
 
 void Tdatarefresh::ReadFile() {
@@ -96,7 +107,9 @@ const ClassInfo& Tdatarefresh::StaticClass() {
     return info;
 }
 
-DataFed::DataFed(std::function<void(const std::string&)> reader) : refresher_(std::make_unique<Tdatarefresh>()) {
+DataFed::DataFed(const Control& widget, std::function<void(const std::string&)> reader)
+    : refresher_(std::make_unique<Tdatarefresh>()) {
+    refresher_->Widget = &widget;
     refresher_->OnGetDataFromFileEvent = [this, reader = std::move(reader)](const std::string& fileName) {
         if (!FeedHeld) reader(fileName);
     };

@@ -15,6 +15,8 @@
 
 namespace zl {
 
+class Control;
+
 // Where a text widget's text comes from.
 enum Tdatainterface { datafromEditor, dataformtxtfile, datafromexetxt };
 extern const NameTable kDatainterfaceNames;
@@ -51,6 +53,9 @@ public:
     int Interval() const { return timer_->Interval(); }
     void SetInterval(int v) { timer_->SetInterval(v); }
 
+    // The widget fed, named in the reports of its passes.
+    const Control* Widget = nullptr;
+
     // The widget's reader, called with TextFileName at the end of a file pass.
     std::function<void(const std::string& fileName)> OnGetDataFromFileEvent;
 
@@ -65,6 +70,8 @@ public:
 
 private:
     void ReadFile();
+    // ReadFile, its error reported with the widget and the data file.
+    void ReadFileGuarded();
 
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
@@ -81,8 +88,8 @@ private:
 // which may hold it differently (a refresh time below the floor runs at the floor).
 class DataFed : public RefreshingWidget {
 public:
-    // `reader` is the widget's handler for the refresher's text file.
-    explicit DataFed(std::function<void(const std::string& fileName)> reader);
+    // `reader` is the widget's handler for the refresher's text file; `widget` the widget itself.
+    DataFed(const Control& widget, std::function<void(const std::string& fileName)> reader);
     ~DataFed() override;
 
     int datainterface() const { return datainterface_; }

@@ -43,11 +43,11 @@ Tzmd::Tzmd(Component* owner, QWidget* parent) : QWidget(parent), Control(this, o
     if (!owner || !owner->FindComponent("RunningText")) SetName("RunningText");
     timer_->SetEnabled(false);
     timer_->SetInterval(speed_);
-    timer_->SetOnTimer(GuardedHandler([this] { FrameTick(); }));
+    timer_->SetOnTimer([this] { Guarded(*this, [this] { FrameTick(); }); });
     layoutTimer_ = CreateTimer();
     layoutTimer_->SetEnabled(false);
     layoutTimer_->SetInterval(1);
-    layoutTimer_->SetOnTimer(GuardedHandler([this] { LayoutTick(); }));
+    layoutTimer_->SetOnTimer([this] { Guarded(*this, [this] { LayoutTick(); }); });
 }
 
 Tzmd::~Tzmd() {

@@ -144,7 +144,7 @@ void Tzorclock::paintEvent(QPaintEvent*) try {
     painter.setPen(ToQColor(EffectiveFont().Color()));
     painter.drawText(r, flags, Q(caption_));
 } catch (...) {
-    ReportCurrentError();
+    ReportCurrentError(*this);
 }
 
 const ClassInfo& Tzorclock::StaticClass() {

@@ -67,7 +67,7 @@ void Tzorledimage::paintEvent(QPaintEvent*) try {
     QPainter painter(this);
     painter.drawImage(DestRect(), drawn_);
 } catch (...) {
-    ReportCurrentError();
+    ReportCurrentError(*this);
 }
 
 const ClassInfo& Tzorledimage::StaticClass() {

@@ -60,7 +60,7 @@ void Tzorledlabel::paintEvent(QPaintEvent*) try {
     painter.setPen(ToQColor(EffectiveFont().Color()));
     painter.drawText(rect(), TextFlags(), Q(caption_));
 } catch (...) {
-    ReportCurrentError();
+    ReportCurrentError(*this);
 }
 
 const ClassInfo& Tzorledlabel::StaticClass() {

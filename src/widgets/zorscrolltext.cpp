@@ -1,18 +1,32 @@
 #include "widgets/zorscrolltext.h"
 
+#include <algorithm>
+#include <functional>
+
 namespace zl {
 
 // The refresher goes before the control (bases are destroyed in reverse order).
 TzorScrollText::TzorScrollText(Component* owner, QWidget* parent)
     : TSmoothScrollText(owner, parent),
-      DataFed([this](const std::string& fileName) { LoadBoardText(fileName); }) {}
+      DataFed(*this, [this](const std::string& fileName) { LoadBoardText(fileName); }) {}
 
 void TzorScrollText::LoadBoardText(const std::string& fileName) {
     const std::optional<StringList> lines = ReadDataTextFile(fileName);
     if (!lines) return;
     // Equal lines are no change to the list, yet every pass starts the text over.
-    if (*lines == Text().Lines()) Changed();
-    else Text().SetLines(*lines);
+    if (*lines == Text().Lines()) {
+        Changed();
+        return;
+    }
+    size_t hash = lines->size();
+    for (const std::string& line : *lines) hash = hash * 31 + std::hash<std::string>{}(line);
+    hash = std::max<size_t>(hash, 1);
+    if (hash == refused_) return;
+    const StringList shown = Text().Lines();
+    Text().SetLines(*lines);
+    if (!DrawingFailed() || shown.empty()) return;
+    refused_ = hash;
+    Text().SetLines(shown);
 }
 
 void TzorScrollText::Loading() { Text().SetLines({}); }

@@ -5,7 +5,7 @@
 namespace zl {
 
 Tzorzmd::Tzorzmd(Component* owner, QWidget* parent)
-    : Tzmd(owner, parent), DataFed([this](const std::string& fileName) { LoadRunningCaption(fileName); }) {}
+    : Tzmd(owner, parent), DataFed(*this, [this](const std::string& fileName) { LoadRunningCaption(fileName); }) {}
 
 void Tzorzmd::LoadRunningCaption(const std::string& fileName) {
     auto lines = ReadDataTextFile(fileName);

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "aatext/scrolltext.h"
+#include "qtbase/application.h"
 #include "core/clock.h"
 #include "core/codepage.h"
 #include "core/props/enums.h"
@@ -439,6 +440,46 @@ TEST_F(ScrollText, LongTextIsLaidOutStepByStepWithTheSameResult) {
     direct->Text().SetLines(lines);
     EXPECT_EQ(direct->TextBmpHeight(), control->TextBmpHeight());
     EXPECT_EQ(direct->Rows().back().y, control->Rows().back().y);
+}
+
+// A line far longer than the board (a feed of one 400,000-character line) draws the part the
+// board shows: no report, ink across the board, and no mask wider than the board needs.
+TEST_F(ScrollText, ALineOfAnyLengthDrawsWhereTheBoardShowsIt) {
+    std::string line;
+    while (line.size() < 400000) line += "The quick brown fox. ";
+    line.resize(400000);
+    std::vector<std::string> reported;
+    const ErrorReporter previous = SetErrorReporter([&](const QString& m) { reported.push_back(m.toStdString()); });
+    // Ink in a column range of the frame's text rows.
+    const auto inked = [](const QImage& frame, int from, int to) {
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = from; x < to; ++x)
+                if (qRed(frame.pixel(x, y)) < 128) return true;
+        return false;
+    };
+    for (const int alignment : {int{taLeftJustify}, int{taCenter}, int{taRightJustify}}) {
+        SCOPED_TRACE(alignment);
+        auto control = Make(300, 40, {});
+        control->Text().SetQuality(TSmoothQuality::aqNormal);
+        control->Text().SetAlignment(alignment);
+        control->Text().SetLines({line});
+        control->Paint();
+        const QImage& frame = control->CurrBmp();
+        EXPECT_TRUE(inked(frame, 0, 20)) << "the left edge";
+        EXPECT_TRUE(inked(frame, 280, 300)) << "the right edge";
+        EXPECT_LT(control->Renderer().Mask().Width(), 4 * 300);
+        if (alignment == taLeftJustify) {
+            // The same pixels as the line's first characters drawn alone.
+            auto start = Make(300, 40, {});
+            start->Text().SetQuality(TSmoothQuality::aqNormal);
+            start->Text().SetAlignment(taLeftJustify);
+            start->Text().SetLines({line.substr(0, 200)});
+            start->Paint();
+            EXPECT_EQ(frame, start->CurrBmp());
+        }
+    }
+    EXPECT_TRUE(reported.empty()) << reported.front();
+    SetErrorReporter(previous);
 }
 
 }  // namespace

@@ -84,6 +84,11 @@ TEST_F(MainWindowPlugins, BadDataNeitherStopsPlayNorTouchesWhatWasSaved) {
     WriteFileAtomic(notALibrary, "these are words, not a library\n");
     const std::string caption = Utf8ToGbk("走马灯文字");
     const StringList lines = {Utf8ToGbk("led滚动文字"), Utf8ToGbk("滚动文字")};
+    // Each widget's report names the page and the widget.
+    const auto TooLarge = [&](const char* widget) {
+        return QString::fromStdString("File \"" + data.string() + "\" is larger than 16 MB (page \"" +
+                                      (scratch_ / "pagedef" / "fed.DFM").string() + "\", widget \"" + widget + "\")");
+    };
     struct Case {
         const char* what;
         std::string bytes;
@@ -94,7 +99,7 @@ TEST_F(MainWindowPlugins, BadDataNeitherStopsPlayNorTouchesWhatWasSaved) {
     } cases[] = {
         {"an empty data file", "", false, "", {}, {}},
         {"a data file over 16 MB", std::string(kMaxDataFileSize + 1, 'x'), false, caption, lines,
-         {QString::fromStdString("File \"" + data.string() + "\" is larger than 16 MB")}},
+         {TooLarge("myzmd1"), TooLarge("myscrolltext1")}},
         {"a data module that is no library", "fresh\r\n", true, "fresh", {"fresh"}, {}},
     };
     for (const auto& c : cases) {
@@ -135,7 +140,7 @@ TEST_F(MainWindowPlugins, BadDataNeitherStopsPlayNorTouchesWhatWasSaved) {
         if (c.module) EXPECT_TRUE(testing::WaitUntil([&] { return marquee->RefreshIdle() && board->RefreshIdle(); }));
         EXPECT_EQ(marquee->RunningCaption(), c.caption);
         EXPECT_EQ(board->Text().Lines(), c.lines);
-        EXPECT_EQ(OpenReports(), c.reports) << "one box for the same text, however many reads";
+        EXPECT_EQ(OpenReports(), c.reports) << "one box for each text, however many reads";
         clock_.Advance(14500);  // the plain page, then the fed page read again
         EXPECT_EQ(shown, std::vector<std::string>({"fed", "plain", "fed"})) << "play goes on";
         EXPECT_EQ(OpenReports(), c.reports);

@@ -43,7 +43,9 @@ protected:
         WriteTextList(home_ / "pagedef" / "A.LED", pages);
         WriteTextList(home_ / "pagedef" / "SelectList.PLN", {"A"});
     }
-    QProcess& Start(const QStringList& args, const std::string& watchdogUsec = "", bool screen = true) {
+    // Without a screen, `display` (if any) is a DISPLAY that no server answers.
+    QProcess& Start(const QStringList& args, const std::string& watchdogUsec = "", bool screen = true,
+                    const QString& display = {}) {
         running_.push_back(std::make_unique<QProcess>());
         QProcess& process = *running_.back();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -52,6 +54,7 @@ protected:
             env.remove("QT_QPA_PLATFORM");
             env.remove("DISPLAY");
             env.remove("WAYLAND_DISPLAY");
+            if (!display.isEmpty()) env.insert("DISPLAY", display);
         }
         env.insert("ZORLED_HOME", QString::fromStdString(home_.path().string()));
         env.insert("ZORLED_FIXTURE_LOG", QString::fromStdString((home_ / "calls.log").string()));
@@ -201,6 +204,62 @@ TEST_F(Program, HelpListsTheOptionsWithoutAScreen) {
     const std::string out = program.readAllStandardOutput().toStdString();
     EXPECT_NE(out.find("--play"), std::string::npos) << out;
     EXPECT_EQ(program.exitCode(), 0);
+}
+
+// A sign started before its X server (or with none to import) says so and ends with 69, which its
+// unit waits longer after; it never aborts.
+TEST_F(Program, WithoutADisplayPlayEndsWithItsOwnStatusAndOneLine) {
+    int free = 4093;
+    while (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(free))) ++free;
+    WriteSelection({"p1"});
+    struct Case {
+        QString display;
+        std::string why;
+    };
+    for (const Case& c : {Case{"", "DISPLAY is not set"}, Case{":" + QString::number(free), "cannot open X display"}}) {
+        SCOPED_TRACE(c.why);
+        QProcess& program = Start({"--play"}, "", false, c.display);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), kExitNoDisplay);
+        const std::string err = program.readAllStandardError().toStdString();
+        EXPECT_EQ(err.rfind("zorled: no display: ", 0), 0u) << err;
+        EXPECT_NE(err.find(c.why), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+}
+
+// A data module's children (the host's process group) end with the program, however it ends.
+TEST_F(Program, WhatADataModuleStartedEndsWithTheProgram) {
+    ASSERT_TRUE(notify_.Ready());
+    WriteFileAtomic(home_ / "pagedef" / "fed.DFM",
+                    "object P: TFrmZorLedForm\r\n  displaytime = 5\r\n  object M: Tzorledzmd\r\n"
+                    "    datainterface = datafromexetxt\r\n    ExeFileName = '" +
+                        (FixtureFolder("data") / "forking.so").string() + "'\r\n    TextFileName = '" +
+                        (home_ / "data.txt").string() + "'\r\n  end\r\nend\r\n");
+    WriteTextList(home_ / "pagedef" / "A.LED", {"fed"});
+    WriteTextList(home_ / "pagedef" / "SelectList.PLN", {"A"});
+    // The module's call never returns: its children stay until someone ends them.
+    ::setenv("ZORLED_FIXTURE_RELEASE", (home_ / "never").c_str(), 1);
+    ::setenv("ZORLED_FIXTURE_DATA", (home_ / "data.txt").c_str(), 1);
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        QProcess& program = Start({"--play"});
+        const long pid = program.processId();
+        long host = 0;
+        // The host leads its own group: itself, a sleeping child with a child, and an orphan.
+        ASSERT_TRUE(WaitFor(program, [&] {
+            for (const auto& p : testing::Processes())
+                if (p.parent == pid && p.group == p.pid) host = p.pid;
+            return host > 0 && testing::LiveInGroup(host) == 4;
+        })) << host;
+        ::kill(static_cast<pid_t>(pid), signal);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_TRUE(testing::WaitUntil([&] { return testing::LiveInGroup(host) == 0; }))
+            << testing::LiveInGroup(host) << " left";
+    }
+    ::unsetenv("ZORLED_FIXTURE_RELEASE");
+    ::unsetenv("ZORLED_FIXTURE_DATA");
 }
 
 TEST_F(Program, AfterAKillDuringPage2Of3PlayAtStartResumesAtPage2) {

@@ -203,7 +203,8 @@ TEST_F(ZorledTool, RenderReportsErrorsWritesThePictureAndExitsOne) {
     WriteFileAtomic(dir_ / "old.png", "an older picture");
     const Result r = Tool({"render", Q(dir_ / "page.DFM"), Q(dir_ / "old.png"), "--ms", "15000"}, dir_);
     EXPECT_EQ(r.exitCode, 1);
-    const std::string line = "Cannot open file \"" + (dir_ / "feed.txt").string() + "\". Not a regular file\n";
+    const std::string line = "Cannot open file \"" + (dir_ / "feed.txt").string() + "\". Not a regular file (page \"" +
+                             (dir_ / "page.DFM").string() + "\", widget \"myzmd1\")\n";
     EXPECT_EQ(r.err, line + line) << "the pass at the start and the one ten seconds later";
     EXPECT_FALSE(QImageReader(Q(dir_ / "old.png")).size().isEmpty()) << "the picture is written all the same";
 }

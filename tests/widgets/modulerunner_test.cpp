@@ -18,28 +18,10 @@ namespace {
 
 using testing::FixtureCalls;
 using testing::FixtureFolder;
+using testing::LiveInGroup;
 using testing::ScratchDir;
 using testing::WaitUntil;
 using Lines = std::vector<std::string>;
-
-// Processes of a process group that have not ended (zombies count as ended).
-int LiveInGroup(long group) {
-    int live = 0;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        const size_t name = line.rfind(')');
-        if (name == std::string::npos) continue;
-        std::istringstream rest(line.substr(name + 1));
-        char state = 0;
-        long parent = 0, pgrp = 0;
-        rest >> state >> parent >> pgrp;
-        if (pgrp == group && state != 'Z' && state != 'X') ++live;
-    }
-    return live;
-}
 
 // Data modules that crash, leak or are not callable, run through the real host process.
 class ModuleHost : public ::testing::Test {
