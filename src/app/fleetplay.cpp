@@ -3,7 +3,6 @@
 #include <QBuffer>
 #include <QImage>
 #include <QCoreApplication>
-#include <QTimer>
 #include <algorithm>
 
 #include "app/fleetwindow.h"
@@ -125,9 +124,19 @@ FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetCo
         if (shown) shown(page);
         // The page list is rebuilt before the first page of a new selection shows.
         if (!window_.SelectionReplaced && !takenBundle_.empty()) playedBundle_ = std::exchange(takenBundle_, {});
+        sign_->SetWindow(PlayWindowNow());
         sign_->SetPage(GbkToUtf8(window_.CurrentPlan()), GbkToUtf8(page), IsFleetManaged(home_) ? playedBundle_ : "");
         Say("page " + GbkToUtf8(page));
         Tick();
+    };
+    previousDark_ = window_.DarkShown;
+    window_.DarkShown = [this](std::optional<UtcMs> until) {
+        if (previousDark_) previousDark_(until);
+        // Dark is how the new selection plays now: the publisher hears it applied.
+        if (!window_.SelectionReplaced && !takenBundle_.empty()) playedBundle_ = std::exchange(takenBundle_, {});
+        sign_->SetWindow(PlayWindowNow());
+        sign_->SetPage({}, {}, IsFleetManaged(home_) ? playedBundle_ : "");
+        Say("dark");
     };
     // The network thread only queues; the GUI thread does the work when it gets to it.
     sign_->onBundleApplied = [this] {
@@ -177,24 +186,35 @@ FleetPlay::FleetPlay(TSYS_Frmzorled& window, std::filesystem::path home, FleetCo
         }, Qt::QueuedConnection);
     };
     playedBundle_ = sign_->AppliedBundle();
-    timer_ = new QTimer(this);
-    timer_->setInterval(1000);
-    connect(timer_, &QTimer::timeout, this, [this] {
+    timer_ = CreateTimer();
+    timer_->SetInterval(1000);
+    timer_->SetOnTimer([this] {
         Guarded([this] { Tick(); });
         // Health figures a minute old at most, without a message a second from every sign.
         if (++ticks_ % 60 == 0) sign_->RefreshHealth();
     });
+    timer_->SetEnabled(true);
 }
 
 FleetPlay::~FleetPlay() {
     // The network thread ends before anything it could queue to goes away.
     sign_->Stop();
+    window_.DarkShown = previousDark_;
     if (window_.Announcements) window_.Announcements->RestoreAll();
 }
 
 void FleetPlay::Start() {
     sign_->Start();
-    timer_->start();
+}
+
+FleetSign::PlayWindow FleetPlay::PlayWindowNow() const {
+    FleetSign::PlayWindow now;
+    const bool scheduled = window_.Schedule.Active();
+    for (const std::string& plan : scheduled ? window_.ScheduleNow.plans : window_.SelectedPlans)
+        now.plansOn.push_back(GbkToUtf8(plan));
+    now.dark = scheduled && window_.ScheduleNow.dark;
+    if (scheduled) now.until = window_.ScheduleChange;
+    return now;
 }
 
 void FleetPlay::Say(const std::string& line) {
@@ -207,7 +227,9 @@ void FleetPlay::Tick() {
         window_.Announcements->RestoreAll();
         return;
     }
-    for (const std::string& change : window_.Announcements->Apply(window_.Page, FleetNowMs())) Say(change);
+    for (const std::string& change : window_.Announcements->Apply(window_.Page, UtcNow())) Say(change);
+    // Waking shows a page, whose PageShown comes back here to put the announcement in it.
+    window_.SetAwake(!window_.Announcements->Empty());
 }
 
 std::unique_ptr<FleetPlay> StartFleetIfConfigured(TSYS_Frmzorled& window, const std::filesystem::path& home) {

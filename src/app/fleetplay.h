@@ -7,11 +7,11 @@
 #include <memory>
 #include <string>
 
+#include "core/clock.h"
 #include "core/textlist.h"
 #include "fleet/fleetconfig.h"
 #include "fleet/fleetsign.h"
 
-class QTimer;
 
 namespace zl {
 
@@ -70,7 +70,9 @@ private:
     TSYS_Frmzorled& window_;
     std::filesystem::path home_;
     std::unique_ptr<FleetSign> sign_;
-    QTimer* timer_ = nullptr;
+    FleetSign::PlayWindow PlayWindowNow() const;
+    std::unique_ptr<Timer> timer_;
+    std::function<void(std::optional<std::int64_t> until)> previousDark_;
     int ticks_ = 0;
     // The bundle whose selection play runs, and one applied that play has yet to take.
     std::string playedBundle_, takenBundle_;

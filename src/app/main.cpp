@@ -112,12 +112,10 @@ int main(int argc, char** argv) {
         } else {
             // After a crash or a kill, play goes on at the page that was showing.
             const auto resume = zl::ReadResumePoint(home);
-            if (resume && resume->selection == window.SelectedPlans &&
-                resume->pageIndex < static_cast<int>(window.PageList.size())) {
-                window.ResumeAt = resume->pageIndex;
+            if (const int at = resume ? window.ResumeIndex(*resume) : -1; at >= 0) {
+                window.Resume = resume;
                 sign.Log().Event(zl::Now(), "resume",
-                              {zl::GbkToUtf8(window.PagePlans[resume->pageIndex]),
-                               zl::GbkToUtf8(window.PageList[resume->pageIndex])});
+                              {zl::GbkToUtf8(window.PagePlans[at]), zl::GbkToUtf8(window.PageList[at])});
             }
             // The saved selection stands as the plan editor's 确定 would leave it.
             const auto editor = window.RunPlanEditor;

@@ -8,6 +8,7 @@
 
 #include "app/playplugins.h"
 #include "core/clock.h"
+#include "core/resumepoint.h"
 #include "core/schedule.h"
 #include "core/textlist.h"
 #include "page/frmzorledform.h"
@@ -60,8 +61,8 @@ public:
     StringList PlanLines;
     StringList SelectedPlans;
     int PageIndex = -1;
-    // The page index the next StartPlay begins at (a resumed run), -1 for the first page.
-    int ResumeAt = -1;
+    // Where the next StartPlay goes on (a resumed run); none: at the first page.
+    std::optional<ResumePoint> Resume;
     // Kept in milliseconds so the tick's whole-second comparison is exact.
     LocalMs PageStart = 0;
     // Play found no page to show: the last page (or a black one) stays and the list is tried
@@ -81,6 +82,8 @@ public:
     std::filesystem::path PlayedFile;
     // The sign is dark: a black page where the last one was, its widgets never started.
     bool Dark = false;
+    // An announcement is shown: the sign is not dark while it lasts.
+    bool Awake = false;
     // Every page of the selection, whether its plan is on or not: the data modules are ready
     // for all of them, so a window opening calls no initialisation in the middle of play.
     StringList SelectionPages;
@@ -167,6 +170,9 @@ public:
 
     // The play run.
     void StartPlay();
+    // The entry of PageList a resume record points at: its plan and page where that plan is on
+    // (an old record: its index); -1 when the record is of another selection or its plan is off.
+    int ResumeIndex(const ResumePoint& point) const;
     void BuildPageList();
     void StartPlugins();
     std::string NextPageName();
@@ -200,6 +206,10 @@ public:
     // Looks at the schedule again when it is due (or forced, or the wall clock jumped); true
     // when the plans on or the darkness changed, with PageList rebuilt for them.
     bool ScheduleMoved(bool force);
+    // Replaces the page on screen at once when the plans on or the darkness changed; true then.
+    bool FollowSchedule(bool force);
+    // Wakes a dark sign while an announcement shows, and lets it go dark again after.
+    void SetAwake(bool awake);
     // Shows the black page in place of the last one (at start, of the selection's first page).
     void GoDark();
     // The plans on and when that ends, or dark and until when; empty without schedules.

@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QWindow>
+#include <algorithm>
 #include <functional>
 
 #include "app/mainwindow.h"
@@ -89,13 +90,24 @@ void TSYS_Frmzorled::StartPlay() {
     Dark = false;
     BuildPageList();
     StartPlugins();
-    PageIndex = ResumeAt >= 0 && ResumeAt < static_cast<int>(PageList.size()) ? ResumeAt - 1 : -1;
-    ResumeAt = -1;
+    PageIndex = Resume ? std::max(ResumeIndex(*Resume) - 1, -1) : -1;
+    Resume.reset();
     WaitingForPages = false;
     PageFromPlay = false;
     BrokenPages.clear();
     if (LedOutput) LedOutput->SetPlaying(true);
     PlayNextPage();
+}
+
+int TSYS_Frmzorled::ResumeIndex(const ResumePoint& point) const {
+    const int entries = static_cast<int>(PageList.size());
+    if (point.selection != SelectedPlans) return -1;
+    if (point.plan.empty() && point.page.empty()) return point.pageIndex < entries ? point.pageIndex : -1;
+    const auto there = [&](int i) { return PagePlans[i] == point.plan && PageList[i] == point.page; };
+    if (point.pageIndex < entries && there(point.pageIndex)) return point.pageIndex;
+    for (int i = 0; i < entries; ++i)
+        if (there(i)) return i;
+    return -1;
 }
 
 void TSYS_Frmzorled::BuildPageList() {
@@ -314,13 +326,7 @@ void TSYS_Frmzorled::FreeRetiringPage() {
 void TSYS_Frmzorled::TimerPlayTimer() {
     FreeRetiringPage();
     // A window opening or closing replaces the page at once, whatever its time left.
-    if (Playing && Schedule.Active() && ScheduleMoved(false)) {
-        PageIndex = -1;
-        if (Page) Page->StopWidgets();
-        PlayNextPage();
-        ShowPlayStatus();
-        return;
-    }
+    if (FollowSchedule(false)) return;
     if (!Page || Dark) {
         ShowPlayStatus();
         return;

@@ -30,7 +30,7 @@ void TSYS_Frmzorled::LoadSchedule() {
     });
     const UtcMs now = UtcNow();
     wallOffset_ = now - MonotonicNow();
-    ScheduleNow = Schedule.StateAt(now);
+    ScheduleNow = Schedule.StateAt(now, Awake);
     ScheduleChange = Schedule.Active() ? Schedule.NextChange(now) : std::nullopt;
 }
 
@@ -45,7 +45,7 @@ bool TSYS_Frmzorled::ScheduleMoved(bool force) {
     const bool jumped = std::abs(offset - wallOffset_) > kWallJumpMs;
     wallOffset_ = offset;
     if (!force && !jumped && (!ScheduleChange || now < *ScheduleChange)) return false;
-    ScheduleState state = Schedule.StateAt(now);
+    ScheduleState state = Schedule.StateAt(now, Awake);
     ScheduleChange = Schedule.NextChange(now);
     if (state == ScheduleNow) return false;
     ScheduleNow = std::move(state);
@@ -66,6 +66,21 @@ bool TSYS_Frmzorled::ScheduleMoved(bool force) {
         PagePlans.insert(PagePlans.end(), PlanLines.size(), plan);
     }
     return true;
+}
+
+bool TSYS_Frmzorled::FollowSchedule(bool force) {
+    if (!Playing || !Schedule.Active() || !ScheduleMoved(force)) return false;
+    PageIndex = -1;
+    if (Page) Page->StopWidgets();
+    PlayNextPage();
+    ShowPlayStatus();
+    return true;
+}
+
+void TSYS_Frmzorled::SetAwake(bool awake) {
+    if (Awake == awake) return;
+    Awake = awake;
+    FollowSchedule(true);
 }
 
 void TSYS_Frmzorled::GoDark() {

@@ -104,7 +104,7 @@ void SignPlay::Shown(const std::string& page) {
     // Where to go on after a crash; a record that cannot be written never stops play. It is
     // written before the page is announced, so a kill right after the announcement resumes here.
     try {
-        WriteResumePoint(home_, {window_.SelectedPlans, window_.PageIndex});
+        WriteResumePoint(home_, {window_.SelectedPlans, window_.PageIndex, window_.CurrentPlan(), page});
     } catch (const std::exception& e) {
         log_.Event(Now(), "error", {e.what()});
     }

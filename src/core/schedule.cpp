@@ -220,9 +220,9 @@ bool PlaySchedule::Active() const {
     return std::any_of(plans.begin(), plans.end(), [](const ScheduledPlan& p) { return p.schedule.has_value(); });
 }
 
-ScheduleState PlaySchedule::StateAt(UtcMs when) const {
+ScheduleState PlaySchedule::StateAt(UtcMs when, bool awake) const {
     ScheduleState state;
-    if (darkHours && PriorityAt(*darkHours, when)) {
+    if (!awake && darkHours && PriorityAt(*darkHours, when)) {
         state.dark = true;
         return state;
     }
@@ -234,6 +234,8 @@ ScheduleState PlaySchedule::StateAt(UtcMs when) const {
     }
     for (size_t i = 0; i < plans.size(); ++i)
         if (priorities[i] && *priorities[i] == best) state.plans.push_back(plans[i].name);
+    if (awake && state.plans.empty())
+        for (const ScheduledPlan& plan : plans) state.plans.push_back(plan.name);
     state.dark = state.plans.empty();
     return state;
 }

@@ -73,8 +73,9 @@ struct PlaySchedule {
     // Whether anything here is scheduled at all: without it play is what it always was.
     bool Active() const;
     // The plans on at `when`: of those that are, only the ones of the highest priority; dark
-    // when none is or dark hours hold.
-    ScheduleState StateAt(UtcMs when) const;
+    // when none is or dark hours hold. An awake sign (an announcement shows) is never dark: dark
+    // hours give way, and with no plan on every plan plays.
+    ScheduleState StateAt(UtcMs when, bool awake = false) const;
     // The first instant after `when` at which the state may change, looking up to `horizonDays`
     // ahead; nothing when none comes.
     std::optional<UtcMs> NextChange(UtcMs when, int horizonDays = 8) const;

@@ -178,6 +178,11 @@ void FleetSign::SetPage(const std::string& plan, const std::string& page, const 
     PublishState();
 }
 
+void FleetSign::SetWindow(PlayWindow window) {
+    std::lock_guard lock(mutex_);
+    window_ = std::move(window);
+}
+
 void FleetSign::SetError(const std::string& kind, const std::string& message) {
     {
         std::lock_guard lock(mutex_);
@@ -226,6 +231,11 @@ std::string FleetSign::StateJson() const {
                       {"error", errors_.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(errors_.back().second))},
                       {"uptime", static_cast<qint64>((clock_.utcMs() - started_) / 1000)},
                       {"time", static_cast<qint64>(clock_.utcMs())}};
+    QJsonArray plansOn;
+    for (const std::string& p : window_.plansOn) plansOn.append(QString::fromStdString(p));
+    state.insert("plans_on", plansOn);
+    state.insert("dark", window_.dark);
+    state.insert("window_until", window_.until ? QJsonValue(static_cast<qint64>(*window_.until)) : QJsonValue());
     if (skew_) state.insert("clock_skew_ms", static_cast<qint64>(*skew_));
     if (!duplicate_.empty()) state.insert("duplicate", QString::fromStdString(duplicate_));
     if (!config_.site.empty()) state.insert("site", QString::fromStdString(config_.site));

@@ -63,6 +63,13 @@ public:
     void Stop();
     // Play showed a page (UTF-8 names) of the bundle `bundle` (its SHA-256; empty: local pages).
     void SetPage(const std::string& plan, const std::string& page, const std::string& bundle = {});
+    // What the schedule says (UTF-8 plan names): published with the next SetPage.
+    struct PlayWindow {
+        std::vector<std::string> plansOn;
+        bool dark = false;
+        std::optional<std::int64_t> until;  // ms UTC the plans on or the darkness end; none: not foreseen
+    };
+    void SetWindow(PlayWindow window);
     // Errors by kind ("bundle", "announcement", "command", "connection", ...): a success of one
     // kind clears that kind's error only; the state shows the latest one standing.
     void SetError(const std::string& kind, const std::string& message);
@@ -108,6 +115,7 @@ private:
     std::mutex publishMutex_;
     bool stopping_ = false;
     std::string plan_, page_, pageBundle_;
+    PlayWindow window_;
     std::vector<std::pair<std::string, std::string>> errors_;  // (kind, message), oldest first
     std::map<std::string, Announcement> texts_;            // announcements taken, by widget, for the state
     std::set<std::string> shownTopics_;                        // announcement topics taken since start

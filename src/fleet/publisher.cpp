@@ -200,7 +200,7 @@ std::string FormatStateLine(const QJsonObject& s) {
         since > 0 ? QDateTime::fromMSecsSinceEpoch(since).toString("yyyy-MM-dd HH:mm:ss").toStdString() : "-";
     const std::string bundle = text("bundle");
     return text("sign") + "\t" + (s.value("online").toBool() ? "online" : "offline") + "\t" +
-           (bundle == "-" ? bundle : bundle.substr(0, 12)) + "\t" + text("plan") + "\t" + text("page") + "\t" + when +
+           (bundle == "-" ? bundle : bundle.substr(0, 12)) + "\t" + text("plan") + "\t" + (s.value("dark").toBool() ? "dark" : text("page")) + "\t" + when +
            "\t" + text("error");
 }
 

@@ -2,6 +2,7 @@
 // saves refused into a managed pagedef.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/fleetplay.h"
@@ -9,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include "app/mainwindow.h"
 #include "core/atomicfile.h"
@@ -21,6 +23,7 @@
 #include "output/ledoutputcontrol.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
+#include "support/scopedzone.h"
 #include "support/scratchdir.h"
 #include "widgets/zmd.h"
 #include "widgets/zorledlabel.h"
@@ -163,6 +166,60 @@ TEST_F(FleetPlayTest, AnnouncementsShowInNamedWidgetsUntilTheyEndAndNeverReachAS
     board.Apply(page, 7000);
     EXPECT_EQ(label->Caption(), Utf8ToGbk("晚点?十分钟"));
     EXPECT_EQ(label->Caption(), TextFileToGbk("晚点\xF0\x9F\x9A\x86十分钟"));
+}
+
+// At night the sign is dark; an announcement lights it for as long as it lasts, and the state
+// says what the schedule says throughout.
+TEST_F(FleetPlayTest, AnAnnouncementWakesADarkSignForItsTimeAndTheStateNamesTheWindow) {
+    ScopedZone zone("Asia/Shanghai");
+    MakeHome(home_ / "pagedef", {"p"});
+    WriteTextList(home_ / "pagedef" / "DarkHours.PLN", {"* 23:00-06:00"});
+    const auto at = [](int day, int h, int m) { return UtcFromLocal(MakeLocalMs(2026, 12, day, h, m, 0)); };
+    clock_.SetInstant(at(21, 22, 59));
+    FleetKey::Generate(home_ / "k.pem", home_ / "k.pub");
+    FleetConfig config;
+    config.sign = "s1";
+    config.groups = {"g"};
+    config.publisherKey = home_ / "k.pub";
+    FleetPlay fleet(*window_, home_, config);
+    std::vector<std::string> said;
+    fleet.Log = [&](const std::string& line) { said.push_back(line); };
+    const auto state = [&] { return QJsonDocument::fromJson(QByteArray::fromStdString(fleet.Sign().StateJson())).object(); };
+    const auto advance = [&](std::int64_t ms) {
+        clock_.Advance(ms);
+        QCoreApplication::processEvents();
+    };
+    window_->ActionPlayExecute();
+    ASSERT_EQ(shown_, std::vector<std::string>{"p"});
+    EXPECT_EQ(state().value("plans_on").toArray(), QJsonArray{"main"});
+    EXPECT_FALSE(state().value("dark").toBool());
+    EXPECT_EQ(state().value("window_until").toInteger(), at(21, 23, 0));
+    advance(60'000);
+    ASSERT_TRUE(window_->Dark);
+    EXPECT_TRUE(state().value("dark").toBool());
+    EXPECT_EQ(state().value("plans_on").toArray(), QJsonArray{});
+    EXPECT_TRUE(state().value("page").isNull());
+    EXPECT_EQ(state().value("window_until").toInteger(), at(22, 6, 0));
+
+    advance(60'000);
+    const size_t darkShown = shown_.size();
+    fleet.Sign().onAnnouncement({"mylabel1", "列车晚点", UtcNow() + 30'000});
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window_->Dark) << "woken";
+    ASSERT_EQ(shown_.size(), darkShown + 1);
+    auto* label = dynamic_cast<Tzorledlabel*>(window_->Page->FindComponent("mylabel1"));
+    ASSERT_TRUE(label);
+    EXPECT_TRUE(label->Visible());
+    EXPECT_EQ(label->Caption(), Utf8ToGbk("列车晚点"));
+    EXPECT_FALSE(state().value("dark").toBool());
+    EXPECT_EQ(state().value("page").toString(), "p");
+    advance(29'000);
+    EXPECT_FALSE(window_->Dark) << "for the announcement's whole time";
+    advance(1'000);
+    EXPECT_TRUE(window_->Dark) << "and dark again after it";
+    EXPECT_TRUE(state().value("dark").toBool());
+    EXPECT_EQ(std::count(said.begin(), said.end(), "dark"), 2);
+    window_->ActionPlayExecute();
 }
 
 TEST_F(FleetPlayTest, SavingIntoAManagedPagedefIsRefusedNamingTheFleet) {

@@ -465,6 +465,47 @@ TEST_F(Play, WindowsReplaceThePageAtOnceAndDarkShowsBlackWhereThePageWas) {
     PressPlay();
 }
 
+// A restart goes on at the recorded plan's page wherever the schedule has put that page now,
+// and at the first page of the plans on when that plan is off.
+TEST_F(Play, AResumeRecordNamesPlanAndPageAcrossAScheduleSwitch) {
+    ScopedZone zone("Asia/Shanghai");
+    for (const char* p : {"d1", "d2", "b1", "b2"}) WritePage(p);
+    Plan("Default", {"d1", "d2"});
+    Plan("Breakfast", {"b1", "b2"});
+    WriteList("Breakfast.SCH", {"* 07:00-11:00"});
+    // Of the same priority as breakfast, so both play from 07:00 to 11:00.
+    WriteList("Default.SCH", {"* 00:00-24:00"});
+    Select({"Default", "Breakfast"});
+    const StringList selection{"Default", "Breakfast"};
+    struct Case {
+        int hour;
+        ResumePoint point;
+        const char* first;
+    } cases[] = {
+        // Recorded at 08:00 (b2 was entry 3), restarted at 12:00 when only Default is on.
+        {12, {selection, 3, "Breakfast", "b2"}, "d1"},
+        // Recorded before 07:00 (d2 was entry 1), restarted at 08:00: d2 is entry 1 still.
+        {8, {selection, 1, "Default", "d2"}, "d2"},
+        // Recorded at 08:00 as entry 3, restarted at 09:00: the same entry.
+        {9, {selection, 3, "Breakfast", "b2"}, "b2"},
+        // Recorded at 12:00 as entry 1 of the then shorter list: found by plan and page.
+        {8, {selection, 0, "Breakfast", "b1"}, "b1"},
+        // A record of an older version: its index into today's list.
+        {8, {selection, 2}, "b1"},
+        {8, {{"Other"}, 2, "Breakfast", "b1"}, "d1"},
+    };
+    for (const Case& c : cases) {
+        clock_.SetInstant(UtcFromLocal(MakeLocalMs(2026, 12, 21, c.hour, 0, 0)));
+        shown_.clear();
+        window_->Resume = c.point;
+        PressPlay();
+        ASSERT_FALSE(shown_.empty());
+        EXPECT_EQ(shown_[0].substr(0, 2), c.first) << c.hour << " " << c.point.plan << " " << c.point.page;
+        EXPECT_FALSE(window_->Resume) << "taken once";
+        PressPlay();
+    }
+}
+
 TEST_F(Play, BusyWidgetsHoldThePageUntilIdle) {
     WritePage("p1");
     WritePage("p2");

@@ -121,10 +121,15 @@ TEST(PlayLog, OnlyDaysOfTheCalendarAreDays) {
 TEST(ResumePoint, RoundTripsAndIgnoresWhatItCannotRead) {
     testing::ScratchDir home("resume");
     EXPECT_FALSE(ReadResumePoint(home.path()));
-    const ResumePoint point{{"A", "\xd4\xe7\xb0\xe0"}, 2};
-    WriteResumePoint(home.path(), point);
-    EXPECT_EQ(ReadResumePoint(home.path()), point);
-    for (const char* bad : {"", "x\r\nA\r\n", "-1\r\nA\r\n", "2x\r\n"}) {
+    for (const ResumePoint& point : {ResumePoint{{"A", "\xd4\xe7\xb0\xe0"}, 2, "\xd4\xe7\xb0\xe0", "p1"},
+                                     ResumePoint{{"A\tB"}, 0, "A\tB", ""}, ResumePoint{{"A"}, 3}}) {
+        WriteResumePoint(home.path(), point);
+        EXPECT_EQ(ReadResumePoint(home.path()), point) << point.plan;
+    }
+    // A record of an older version: the index and the selection only.
+    WriteFileAtomic(ResumePointPath(home.path()), "1\r\nA\r\nB\r\n");
+    EXPECT_EQ(ReadResumePoint(home.path()), (ResumePoint{{"A", "B"}, 1}));
+    for (const char* bad : {"", "x\r\nA\r\n", "-1\r\nA\r\n", "2x\r\n", "2\tA\r\nA\r\n", "x\tA\tp\r\n"}) {
         WriteFileAtomic(ResumePointPath(home.path()), bad);
         EXPECT_FALSE(ReadResumePoint(home.path())) << bad;
     }

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -59,7 +60,7 @@ const QString kTool = QString(ZORLED_BINARY_DIR) + "/src/app/zorled-tool";
 const std::map<std::string, std::string> kSigns = {
     {"s1", "g1"}, {"s2", "g1"}, {"s3", "g1"}, {"s4", "g2"}, {"s5", "g2"}, {"r1", "bad"}, {"k1", "k"},
     {"n1", "rr"}, {"n5", "north,south"}, {"c1", "cmd"}, {"d1", "dup"}, {"x1", "x"}, {"gui1", "gui"}, {"st1", "st"},
-    {"rk1", "rk"}, {"rk2", "rk"},
+    {"rk1", "rk"}, {"rk2", "rk"}, {"t1", "timed"},
 };
 
 std::vector<std::string> GroupsOf(const std::string& sign) {
@@ -876,6 +877,46 @@ TEST_F(FleetBroker, AGuiSignAskedToPlayStartsWithItsFirstBundleAndKeepsRefusalsO
     program.terminate();
     program.waitForFinished(30000);
     EXPECT_NE(program.readAllStandardError().toStdString().find("Bundle refused"), std::string::npos);
+}
+
+// The state a sign retains says which plans its schedule has on and until when, and when it is dark.
+TEST_F(FleetBroker, TheStateNamesThePlansOnAndWhenTheirWindowEnds) {
+    StateWatch watch(*broker_);
+    Sign sign(*broker_, "t1");
+    ASSERT_TRUE(watch.Wait("t1", Online, 60));
+    QTemporaryDir source;
+    const fs::path pagedef = fs::path(source.path().toStdString()) / "pagedef";
+    MakeSourceHome(source.path().toStdString(), "timed");
+    // A window from an hour ago to an hour from now (across midnight when it must be) over a
+    // plan that is always on.
+    const QDateTime minute = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() / 60 * 60);
+    const auto window = [&](int hoursBefore, int hoursAfter) {
+        return "* " + minute.addSecs(-3600 * hoursBefore).toString("HH:mm").toStdString() + "-" +
+               minute.addSecs(3600 * hoursAfter).toString("HH:mm").toStdString();
+    };
+    WriteTextList(pagedef / "SelectList.PLN", {"main", "always"});
+    WriteTextList(pagedef / "always.LED", {"notice"});
+    WriteTextList(pagedef / "main.SCH", {window(1, 1) + " priority 5"});
+    const ToolResult first = Publish(*broker_, "timed", source.path().toStdString(), 60);
+    ASSERT_EQ(first.code, 0) << first.out << first.err << sign.output << watch.Dump("t1");
+    const auto until = [](qint64 ms) {
+        return [ms](const QJsonObject& s) { return s.value("window_until").toInteger() == ms; };
+    };
+    ASSERT_TRUE(watch.Wait("t1", until(minute.addSecs(3600).toMSecsSinceEpoch()), 60)) << watch.Dump("t1");
+    EXPECT_EQ(watch.State("t1").value("plans_on").toArray(), QJsonArray{"main"});
+    EXPECT_FALSE(watch.State("t1").value("dark").toBool());
+    EXPECT_EQ(watch.State("t1").value("page").toString(), "notice");
+
+    WriteTextList(pagedef / "DarkHours.PLN", {window(1, 2)});
+    const ToolResult second = Publish(*broker_, "timed", source.path().toStdString(), 60);
+    ASSERT_EQ(second.code, 0) << second.out << second.err << sign.output << sign.process->readAllStandardError().toStdString() << watch.Dump("t1");
+    ASSERT_TRUE(watch.Wait("t1", until(minute.addSecs(7200).toMSecsSinceEpoch()), 60)) << watch.Dump("t1");
+    EXPECT_TRUE(watch.State("t1").value("dark").toBool());
+    EXPECT_EQ(watch.State("t1").value("plans_on").toArray(), QJsonArray{});
+    EXPECT_TRUE(watch.State("t1").value("page").isNull());
+    const ToolResult listing =
+        Tool({"fleet", "--fleet", QString::fromStdString(broker_->PublisherIni().string()), "--group", "timed"});
+    EXPECT_NE(listing.out.find("\t-\tdark\t"), std::string::npos) << listing.out;
 }
 
 TEST_F(FleetBroker, ClosingTheDeskWhileAJobWaitsLeavesTheProgramRunning) {
