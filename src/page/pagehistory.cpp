@@ -90,6 +90,34 @@ void CollectOrder(const TFrmZorLedForm& page, const ComponentPlaces& places, Con
         for (Control* child : page.ControlsIn(widget.Widget())) CollectOrder(page, places, *child, state);
 }
 
+// Qt takes a child out of its parent's list at a cost of its place there, except the very first
+// child, which goes at once. The designer's own helpers (the band canvas) standing before the
+// widgets go on top first, where they draw anyway, so that an undone paste of thousands of
+// widgets takes each from the front.
+void RemoveWidgets(const std::vector<Control*>& widgets) {
+    std::unordered_set<const QObject*> going;
+    for (Control* c : widgets) going.insert(c->Widget());
+    std::unordered_set<QWidget*> containers;
+    for (Control* c : widgets)
+        if (QWidget* container = c->Widget()->parentWidget()) containers.insert(container);
+    for (QWidget* container : containers) {
+        std::vector<QWidget*> helpers;
+        for (QObject* child : container->children()) {
+            if (going.count(child)) break;
+            auto* w = qobject_cast<QWidget*>(child);
+            if (!w || Control::Of(w)) {
+                helpers.clear();
+                break;
+            }
+            helpers.push_back(w);
+        }
+        for (QWidget* w : helpers) w->raise();
+    }
+    std::vector<QPointer<QWidget>> doomed;
+    for (Control* c : widgets) doomed.emplace_back(c->Widget());
+    for (const auto& w : doomed) delete w.data();
+}
+
 }  // namespace
 
 TPageHistory::TPageHistory(TFrmZorLedForm& page) : page_(page) {}
@@ -167,9 +195,7 @@ void TPageHistory::End() {
 
 void TPageHistory::Apply(const PageState& remove, const PageState& build) {
     if (page_.Selection) page_.Selection->Clear();
-    std::vector<QPointer<QWidget>> doomed;
-    for (Control* c : WidgetsNamed(page_, remove)) doomed.emplace_back(c->Widget());
-    for (const auto& w : doomed) delete w.data();
+    RemoveWidgets(WidgetsNamed(page_, remove));
 
     std::vector<Control*> rebuilt;
     std::vector<std::pair<int, Component*>> places;

@@ -12,7 +12,8 @@ Component::Component(Component* owner) {
 
 Component::~Component() {
     // Owned components are freed by whoever holds them (the widget tree); only unlink here.
-    for (Component* c : components_) c->owner_ = nullptr;
+    for (Component* c : components_)
+        if (c) c->owner_ = nullptr;
     if (owner_) owner_->Remove(this);
 }
 
@@ -75,7 +76,17 @@ void Component::ChangeOwner(Component* owner) {
     if (owner) owner->Insert(this);
 }
 
+const std::vector<Component*>& Component::Components() const {
+    if (holes_ > 0) {
+        components_.erase(std::remove(components_.begin(), components_.end(), nullptr), components_.end());
+        for (size_t i = 0; i < components_.size(); ++i) components_[i]->slot_ = i;
+        holes_ = 0;
+    }
+    return components_;
+}
+
 void Component::Insert(Component* child) {
+    child->slot_ = components_.size();
     components_.push_back(child);
     child->owner_ = this;
     Index(child);
@@ -83,10 +94,18 @@ void Component::Insert(Component* child) {
 
 void Component::Remove(Component* child) {
     Unindex(child);
-    // Components mostly go in reverse order of creation: look from the back.
-    const auto it = std::find(components_.rbegin(), components_.rend(), child);
-    if (it != components_.rend()) components_.erase(std::next(it).base());
     child->owner_ = nullptr;
+    if (child->slot_ >= components_.size() || components_[child->slot_] != child) {
+        const auto it = std::find(components_.begin(), components_.end(), child);
+        if (it == components_.end()) return;
+        child->slot_ = static_cast<size_t>(it - components_.begin());
+    }
+    if (child->slot_ + 1 == components_.size()) {
+        components_.pop_back();
+    } else {
+        components_[child->slot_] = nullptr;
+        ++holes_;
+    }
 }
 
 namespace {

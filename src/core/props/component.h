@@ -22,7 +22,7 @@ public:
     // Fails with "A component named %s already exists" when a sibling bears the name.
     void SetName(const std::string& name);
     Component* Owner() const { return owner_; }
-    const std::vector<Component*>& Components() const { return components_; }
+    const std::vector<Component*>& Components() const;
     // By name, ignoring ASCII case, through a table: a page of many widgets loads in linear time.
     // Unnamed components are never found, so they never clash.
     Component* FindComponent(std::string_view name) const;
@@ -56,7 +56,11 @@ private:
     std::string name_;
     bool loading_ = false;
     Component* owner_ = nullptr;
-    std::vector<Component*> components_;
+    // A removed component leaves a hole, closed the next time the list is asked for: removing
+    // thousands of widgets one by one (an undone paste, a closed page) then stays linear.
+    mutable std::vector<Component*> components_;
+    mutable size_t holes_ = 0;
+    size_t slot_ = 0;  // this component's place in its owner's list
     std::unordered_map<std::string, Component*> byName_;  // lower-case name to owned component
     std::map<std::string, std::string, std::less<>> events_;
 };
