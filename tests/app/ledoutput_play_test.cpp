@@ -11,6 +11,7 @@
 #include "output/packets.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
+#include "support/mainwindowfixture.h"
 #include "support/scopedzone.h"
 #include "support/scratchdir.h"
 #include "support/udpreceiver.h"
@@ -21,12 +22,12 @@ namespace {
 using Packets = std::vector<std::vector<std::uint8_t>>;
 
 // Play with a home whose ledoutput.ini points at a receiver inside the test.
-class PlayStreams : public ::testing::Test {
+class PlayStreams : public zl::testing::MainWindowTest {
 protected:
+    PlayStreams() : MainWindowTest("zorled-ledplay", false) {}
     void SetUp() override {
         std::filesystem::create_directories(home_ / "pagedef");
-        ::setenv("ZORLED_HOME", home_.c_str(), 1);
-        RegisterPageClasses();
+        MainWindowTest::SetUp();
         // Two pages in plain colours, so the stream shows which one is on.
         for (auto [name, color] : {std::pair{"red", TColor(0x000000FF)}, {"blue", TColor(0x00FF0000)}}) {
             std::unique_ptr<TFrmZorLedForm> page(CreatePageWindow("LedDesignWin"));
@@ -36,12 +37,6 @@ protected:
         }
         WriteFileAtomic(home_ / "pagedef" / "A.LED", "red\r\nblue\r\n");
         WriteFileAtomic(home_ / "pagedef" / "SelectList.PLN", "A\r\n");
-        previousReporter_ = SetErrorReporter([this](const QString& m) { reported_.push_back(m.toStdString()); });
-    }
-    void TearDown() override {
-        window_.reset();
-        SetErrorReporter(previousReporter_);
-        ::unsetenv("ZORLED_HOME");
     }
     void Outputs(const std::string& ini) { WriteFileAtomic(home_ / "ledoutput.ini", ini); }
     std::string E131Output() const {
@@ -49,7 +44,7 @@ protected:
                "\nuniverse=9\nwidth=10\nheight=10\n";
     }
     void Open() {
-        window_ = std::make_unique<TSYS_Frmzorled>();
+        OpenWindow();
         window_->RunPlanEditor = [] { return true; };
         window_->PageShown = [this](const std::string& page) { shown_.push_back(page); };
     }
@@ -70,13 +65,9 @@ protected:
 
     ManualTimeSource clock_{MakeLocalMs(2024, 3, 1, 8, 0, 0)};
     ScopedTimeSource scope_{clock_};
-    zl::testing::ScratchDir scratch_{"zorled-ledplay"};
     const std::filesystem::path& home_ = scratch_.path();
     zl::testing::UdpReceiver receiver_;
-    std::unique_ptr<TSYS_Frmzorled> window_;
     std::vector<std::string> shown_;
-    std::vector<std::string> reported_;
-    ErrorReporter previousReporter_;
 };
 
 TEST_F(PlayStreams, PlayStreamsEachPageAndStoppingEndsTheStream) {
@@ -94,7 +85,7 @@ TEST_F(PlayStreams, PlayStreamsEachPageAndStoppingEndsTheStream) {
     EXPECT_EQ(ended, 3);
     clock_.Advance(3000);
     EXPECT_TRUE(receiver_.Take().empty());
-    EXPECT_TRUE(reported_.empty());
+    EXPECT_TRUE(reports_.isEmpty());
 
     // In design mode on the operator's word; ending the program ends the stream.
     window_->LedOutput->SetDesignOutput(true);
@@ -113,13 +104,13 @@ TEST_F(PlayStreams, BrokenOrLostOutputsNeverHoldPlayUp) {
     Open();
     window_->LedOutput->Engine().SetResolver([](const std::string&) { return std::optional<in_addr>(); });
     window_->ActionPlayExecute();
-    ASSERT_EQ(reported_.size(), 1u);
-    EXPECT_NE(reported_[0].find("[output1] brightness"), std::string::npos) << reported_[0];
+    ASSERT_EQ(reports_.size(), 1);
+    EXPECT_NE(Report(0).find("[output1] brightness"), std::string::npos) << Report(0);
     window_->LedOutput->Engine().WaitForLookups();
     clock_.Advance(11000);
     EXPECT_EQ(shown_, (std::vector<std::string>{"red", "blue", "red"}));
     EXPECT_EQ(Read(receiver_.Take()).first, (std::vector<std::uint32_t>{0xFF0000, 0x0000FF, 0xFF0000}));
-    EXPECT_EQ(reported_.size(), 1u) << "send problems go to the log and the preview, not to message boxes";
+    EXPECT_EQ(reports_.size(), 1) << "send problems go to the log and the preview, not to message boxes";
     EXPECT_TRUE(window_->LedOutput->Preview().Status().contains("sign.invalid"));
 }
 
@@ -155,7 +146,7 @@ TEST_F(PlayStreams, DarkSendsBlackFramesAndKeepsTheStreamAlive) {
     clock_.Advance(2000);
     EXPECT_FALSE(window_->Dark) << "lit again at 08:01";
     EXPECT_EQ(Read(take()).first, (std::vector<std::uint32_t>{0x000000, 0xFF0000}));
-    EXPECT_TRUE(reported_.empty()) << reported_.front();
+    EXPECT_TRUE(reports_.isEmpty()) << Report(0);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/mainwindowfixture.h"
 #include "support/pluginfixtures.h"
 #include "support/scopedzone.h"
 #include "support/scratchdir.h"
@@ -111,18 +112,16 @@ private:
     TSYS_Frmzorled& window_;
 };
 
-class Play : public ::testing::Test {
+class Play : public zl::testing::MainWindowTest {
 protected:
+    Play() : MainWindowTest("zorled-play", false) {}
     void SetUp() override {
         std::filesystem::create_directories(home_ / "pagedef");
-        ::setenv("ZORLED_HOME", home_.c_str(), 1);
-        RegisterPageClasses();
-        ResetWidgetCounters();
+        MainWindowTest::SetUp();
         NewWindow();
-        previousReporter_ = SetErrorReporter([this](const QString& m) { reported_.push_back(m.toStdString()); });
     }
     void NewWindow() {
-        window_ = std::make_unique<TSYS_Frmzorled>();
+        OpenWindow();
         window_->RunPlanEditor = [] { return true; };
         window_->PageShown = [this](const std::string& page) {
             const LocalMs ms = clock_.Now() - start_;
@@ -130,12 +129,6 @@ protected:
         };
         window_->PlayPluginCalls = std::make_unique<RecordingPlugins>(plugins_);
     }
-    void TearDown() override {
-        window_.reset();
-        SetErrorReporter(previousReporter_);
-        ::unsetenv("ZORLED_HOME");
-    }
-
     std::filesystem::path PageDef() const { return home_ / "pagedef"; }
     // Page files come from the real writer, so play reads what the designer saves.
     void WritePage(const std::string& name, int displaytime = 0) {
@@ -164,13 +157,9 @@ protected:
     ManualTimeSource clock_{MakeLocalMs(2024, 3, 1, 8, 0, 0)};
     ScopedTimeSource scope_{clock_};
     const LocalMs start_ = clock_.Now();
-    zl::testing::ScratchDir scratch_{"zorled-play"};
     const std::filesystem::path& home_ = scratch_.path();
-    std::unique_ptr<TSYS_Frmzorled> window_;
     PluginLog plugins_;
     std::vector<std::string> shown_;
-    std::vector<std::string> reported_;
-    ErrorReporter previousReporter_;
 };
 
 using Lines = std::vector<std::string>;
@@ -227,7 +216,7 @@ TEST_F(Play, WithoutAnyPageToShowPlayWaitsOnBlackAndTakesPagesThatAppear) {
         std::filesystem::remove(PageDef() / "p1.DFM");
         std::filesystem::remove(PageDef() / "B.LED");
         shown_.clear();
-        reported_.clear();
+        reports_.clear();
         clock_.Set(start_);
         Select(c.selected);
         Plan("A", c.planA);
@@ -245,7 +234,7 @@ TEST_F(Play, WithoutAnyPageToShowPlayWaitsOnBlackAndTakesPagesThatAppear) {
             << window_->PlayStatus->text().toStdString();
         Seconds(30);
         EXPECT_TRUE(shown_.empty() || !c.reported);
-        EXPECT_EQ(reported_.size(), c.reported ? 1u : 0u) << "reported once, not at every try";
+        EXPECT_EQ(reports_.size(), c.reported ? 1 : 0) << "reported once, not at every try";
         // What the selection names is put back: it plays at the next try, every 4 s.
         WritePage("p1");
         Plan("B", {"p1"});
@@ -275,30 +264,30 @@ TEST_F(Play, ABrokenPageIsPassedOverAndReportedByItsFileOncePerFault) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         shown_.clear();
-        reported_.clear();
+        reports_.clear();
         clock_.Set(start_);
         Plan("A", c.pages);
         Select({"A"});
         PressPlay();
         Seconds(11);
         EXPECT_EQ(shown_, c.expected);
-        ASSERT_EQ(reported_.size(), 1u);
-        EXPECT_NE(reported_[0].find("Invalid property value on line 3"), std::string::npos) << reported_[0];
-        EXPECT_NE(reported_[0].find((PageDef() / "broken.DFM").string()), std::string::npos) << reported_[0];
+        ASSERT_EQ(reports_.size(), 1);
+        EXPECT_NE(Report(0).find("Invalid property value on line 3"), std::string::npos) << Report(0);
+        EXPECT_NE(Report(0).find((PageDef() / "broken.DFM").string()), std::string::npos) << Report(0);
         EXPECT_TRUE(window_->Playing);
         EXPECT_EQ(window_->ActionPlay->text(), U("停止"));
         PressPlay();
     }
     // Mended, the page plays again; broken another way, it is reported again.
     WritePage("broken");
-    reported_.clear();
+    reports_.clear();
     PressPlay();
     Seconds(6);
     EXPECT_EQ(shown_.back().substr(0, 7), "broken ");
     WriteFileAtomic(PageDef() / "broken.DFM", "object LedDesignWin: TFrmZorLedForm\r\n  object x: TNoSuchClass\r\n  end\r\nend\r\n");
     Seconds(10);
-    ASSERT_EQ(reported_.size(), 1u);
-    EXPECT_NE(reported_[0].find("TNoSuchClass"), std::string::npos) << reported_[0];
+    ASSERT_EQ(reports_.size(), 1);
+    EXPECT_NE(Report(0).find("TNoSuchClass"), std::string::npos) << Report(0);
     PressPlay();
 }
 
@@ -335,10 +324,10 @@ TEST_F(Play, APlanOfTenThousandMissingPagesNeitherStallsNorReportsEachPage) {
     PressPlay();
     Seconds(10);
     EXPECT_TRUE(shown_.empty());
-    EXPECT_EQ(reported_.size(), 1u) << "the run without a page is reported once";
+    EXPECT_EQ(reports_.size(), 1) << "the run without a page is reported once";
     PressPlay();
     EXPECT_FALSE(window_->Playing);
-    reported_.clear();
+    reports_.clear();
 
     // One real page behind them plays as if it were alone.
     WritePage("p1");
@@ -348,7 +337,7 @@ TEST_F(Play, APlanOfTenThousandMissingPagesNeitherStallsNorReportsEachPage) {
     PressPlay();
     Seconds(5.5);
     EXPECT_EQ(shown_, Lines({"p1 0.0", "p1 5.0"}));
-    EXPECT_TRUE(reported_.empty());
+    EXPECT_TRUE(reports_.isEmpty());
     PressPlay();
 }
 
@@ -435,8 +424,8 @@ TEST_F(Play, WindowsReplaceThePageAtOnceAndDarkShowsBlackWhereThePageWas) {
     const MonoMs mono = clock_.Monotonic();
     const auto page = [&] { return window_->Page ? window_->CurrentPlan() + "@" + std::to_string((clock_.Monotonic() - mono) / 1000) : ""; };
     PressPlay();
-    ASSERT_EQ(reported_.size(), 1u) << "the line it cannot read, once";
-    EXPECT_NE(reported_[0].find("DarkHours.PLN, line 3: times \"7:05-07:06\""), std::string::npos) << reported_[0];
+    ASSERT_EQ(reports_.size(), 1) << "the line it cannot read, once";
+    EXPECT_NE(Report(0).find("DarkHours.PLN, line 3: times \"7:05-07:06\""), std::string::npos) << Report(0);
     EXPECT_EQ(page(), "Default@0");
     Seconds(2);
     EXPECT_EQ(page(), "Breakfast@2") << "at 07:00, not after d1's 20 s";
@@ -552,7 +541,7 @@ TEST_F(Play, ADataModuleThatBlocksNeverHoldsThePage) {
     Seconds(5);
     Seconds(5);
     EXPECT_EQ(shown_, Lines({"fed 0.0", "p2 5.0", "fed 10.0", "p2 15.0"}));
-    EXPECT_TRUE(reported_.empty()) << reported_.front();
+    EXPECT_TRUE(reports_.isEmpty()) << Report(0);
     std::ofstream(release) << "";
     PressPlay();
     ::unsetenv("ZORLED_FIXTURE_RELEASE");
@@ -604,13 +593,13 @@ TEST_F(Play, ReportsOfDataNameThePageTheWidgetAndTheDataFile) {
         }
         Plan("A", {"fed"});
         Select({"A"});
-        reported_.clear();
+        reports_.clear();
         PressPlay();
         ASSERT_TRUE(testing::WaitUntil([&] {
             QCoreApplication::processEvents();
-            return !reported_.empty();
+            return !reports_.isEmpty();
         }));
-        const std::string& report = reported_.front();
+        const std::string& report = Report(0);
         EXPECT_NE(report.find(c.message), std::string::npos) << report;
         EXPECT_NE(report.find("page \"" + page + "\""), std::string::npos) << report;
         EXPECT_NE(report.find("widget \"news\""), std::string::npos) << report;
@@ -705,7 +694,8 @@ TEST_F(Play, APageFileThatIsAFifoIsRefusedAndPlayGoesOn) {
     window_->PlayPluginCalls = std::make_unique<HostPlayPlugins>();  // the real collector reads every page
     PressPlay();
     Seconds(6);
-    EXPECT_EQ(reported_, Lines({"Cannot open file \"" + (PageDef() / "pipe.DFM").string() + "\". Not a regular file"}));
+    EXPECT_EQ(reports_, QStringList{QString::fromStdString("Cannot open file \"" + (PageDef() / "pipe.DFM").string() +
+                                                          "\". Not a regular file")});
     EXPECT_EQ(shown_, Lines({"p1 0.0", "p3 5.0"}));
     EXPECT_TRUE(window_->Playing);
     window_->ActionPlayExecute();
@@ -754,7 +744,7 @@ TEST_F(Play, AWholePassWithoutPagesKeepsThePageAndRetriesEveryFourSeconds) {
     QPointer<TFrmZorLedForm> page = window_->Page;
     Seconds(10);  // the pass at 5 s found nothing, the try at 9 s neither
     EXPECT_EQ(window_->Page, page.data());
-    EXPECT_EQ(reported_.size(), 1u);
+    EXPECT_EQ(reports_.size(), 1);
     WritePage("p1");
     Seconds(2);
     EXPECT_EQ(shown_, Lines({"p1 0.0"}));
@@ -860,8 +850,8 @@ TEST_F(Play, APageThatFailsToLoadLeavesTheCurrentOneShowing) {
     Seconds(0);
     const int windowsBefore = pageWindows();
     Seconds(5);
-    ASSERT_GE(reported_.size(), 1u);
-    EXPECT_NE(reported_[0].find("broken.DFM"), std::string::npos) << reported_[0];
+    ASSERT_GE(reports_.size(), 1);
+    EXPECT_NE(Report(0).find("broken.DFM"), std::string::npos) << Report(0);
     EXPECT_EQ(window_->Page, p1.data());
     ASSERT_FALSE(p1.isNull());
     EXPECT_TRUE(p1->isVisible());

@@ -14,6 +14,7 @@
 #include "page/pagefile.h"
 #include "plugins/modulerunner.h"
 #include "qtbase/application.h"
+#include "support/mainwindowfixture.h"
 #include "support/pluginfixtures.h"
 #include "support/scratchdir.h"
 #include "widgets/zorledzmd.h"
@@ -24,14 +25,13 @@ namespace {
 using Lines = std::vector<std::string>;
 
 // The program's play with what a sign adds around it, on virtual time and with the real boxes.
-class SignPlayTest : public ::testing::Test {
+class SignPlayTest : public testing::MainWindowTest {
 protected:
+    SignPlayTest() : MainWindowTest("zorled-signplay") {}
     void SetUp() override {
         std::filesystem::create_directories(home_ / "pagedef");
-        ::setenv("ZORLED_HOME", home_.c_str(), 1);
-        RegisterPageClasses();
-        previous_ = SetErrorReporter(nullptr);
-        window_ = std::make_unique<TSYS_Frmzorled>();
+        MainWindowTest::SetUp();
+        SetErrorReporter(nullptr);  // the real report boxes
         window_->RunPlanEditor = [] { return true; };
         sign_ = std::make_unique<SignPlay>(*window_, home_);
     }
@@ -40,8 +40,7 @@ protected:
         sign_.reset();
         window_.reset();
         CloseReports();
-        SetErrorReporter(previous_);
-        ::unsetenv("ZORLED_HOME");
+        MainWindowTest::TearDown();
     }
     void WritePage(const std::string& name) {
         std::unique_ptr<TFrmZorLedForm> page(CreatePageWindow("LedDesignWin"));
@@ -66,11 +65,8 @@ protected:
 
     ManualTimeSource clock_{MakeLocalMs(2024, 3, 1, 8, 0, 0)};
     ScopedTimeSource scope_{clock_};
-    testing::ScratchDir scratch_{"zorled-signplay"};
     const std::filesystem::path& home_ = scratch_.path();
-    std::unique_ptr<TSYS_Frmzorled> window_;
     std::unique_ptr<SignPlay> sign_;
-    ErrorReporter previous_;
 };
 
 TEST_F(SignPlayTest, ThePointerIsHiddenOverEveryPageShownAndBackOnStop) {

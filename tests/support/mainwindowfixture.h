@@ -20,12 +20,17 @@ namespace zl::testing {
 
 class MainWindowTest : public ::testing::Test {
 public:
-    explicit MainWindowTest(const char* prefix) : scratch_(prefix) {}
+    // Without openWindow the test opens it itself (OpenWindow), once its home holds what the
+    // window reads when it starts.
+    explicit MainWindowTest(const char* prefix, bool openWindow = true) : scratch_(prefix), openWindow_(openWindow) {}
     void SetUp() override {
         ::setenv("ZORLED_HOME", scratch_.path().c_str(), 1);
         RegisterPageClasses();
         ResetWidgetCounters();
         previous_ = SetErrorReporter([this](const QString& m) { reports_ << m; });
+        if (openWindow_) OpenWindow();
+    }
+    void OpenWindow() {
         window_ = std::make_unique<TSYS_Frmzorled>();
         window_->AskSaveChanges = [this] {
             ++questions_;
@@ -39,6 +44,8 @@ public:
     }
     TFrmZorLedForm& Page() { return *window_->Page; }
     std::string Text() { return pagetext::Write(PageToTree(Page())); }
+    // The report at the index, empty when there is none.
+    std::string Report(int index) const { return reports_.value(index).toStdString(); }
     Control* Widget(const char* name) { return dynamic_cast<Control*>(Page().FindComponent(name)); }
     void Select(std::initializer_list<const char*> names) {
         std::vector<Control*> widgets;
@@ -52,6 +59,9 @@ public:
     TSYS_Frmzorled::SaveAnswer answer_ = TSYS_Frmzorled::SaveAnswer::Cancel;
     QStringList reports_;
     ErrorReporter previous_;
+
+private:
+    bool openWindow_;
 };
 
 }  // namespace zl::testing
