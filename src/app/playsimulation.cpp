@@ -24,8 +24,9 @@ void ServeEvents() {
 
 void SimulatePlayRun(std::int64_t seconds, const std::function<void(const std::string& line)>& shown,
                      std::optional<LocalMs> at) {
-    ManualTimeSource clock(at ? *at : SystemClock().Now());
-    if (!at) clock.SetInstant(SystemClock().Utc());
+    ManualTimeSource clock;
+    // A time in a skipped hour starts the run at the first valid minute after it.
+    clock.SetInstant(at ? UtcFromLocal(*at) : SystemClock().Utc());
     ScopedTimeSource scope(clock);
     const MonoMs start = clock.Monotonic();
     // Virtual time runs far faster than any sign could follow: no LED output.

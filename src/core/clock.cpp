@@ -214,8 +214,11 @@ void ManualTimeSource::Advance(std::int64_t ms) {
     // The wall clocks follow the monotonic one, each from where it was set.
     const MonoMs target = mono_ + ms;
     const auto moveTo = [this](MonoMs mono) {
-        now_ += mono - mono_;
+        // Local time keeps its distance from the zone's reading of UTC, so it steps at a
+        // daylight-saving change as the system's clock does; without a change it moves by `ms`.
+        const std::int64_t setBy = now_ - LocalFromUtc(utc_);
         utc_ += mono - mono_;
+        now_ = LocalFromUtc(utc_) + setBy;
         mono_ = mono;
     };
     for (;;) {

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
@@ -200,6 +201,13 @@ Persistent* TPropertyPanel::Target() const {
     return page_.data();
 }
 
+std::vector<Control*> TPropertyPanel::Targets() const {
+    std::vector<Control*> out;
+    if (!page_ || !widget_ || !page_->Selection) return out;
+    for (const auto& item : page_->Selection->Items) out.push_back(item.Control);
+    return out;
+}
+
 QTreeWidgetItem* TPropertyPanel::Row(const QString& path) const {
     for (const RowState& r : rows_)
         if (r.path == path) return r.item;
@@ -256,7 +264,12 @@ void TPropertyPanel::Rebuild() {
     if (page_->Selection && page_->Selection->Count() > 0) target = page_->Selection->Items[0].Control;
     if (target != page_.data()) widget_ = target->Widget();
     const QString kind = QString::fromLatin1(target->Class().name.data(), int(target->Class().name.size()));
-    Heading->setText((widget_ ? U("部件: ") : U("页面: ")) + Q(target->Name()) + "  (" + kind + ")");
+    const int count = widget_ ? page_->Selection->Count() : 0;
+    if (count > 1)
+        Heading->setText(U("%1 个部件: ").arg(count) + Q(target->Name()) + U(" 等  (") + kind + ")");
+    else
+        Heading->setText((widget_ ? U("部件: ") : U("页面: ")) + Q(target->Name()) + "  (" + kind + ")");
+    shownCount_ = Targets().size();
     AddRows(*target, nullptr, true);
     for (const RowState& r : rows_)
         if (expanded_.contains(r.path)) r.item->setExpanded(true);
@@ -268,7 +281,7 @@ void TPropertyPanel::Refresh() {
     // Undo rebuilds widgets: a different widget in the same place needs new rows.
     const bool wantsWidget = page_ && page_->Selection && page_->Selection->Count() > 0;
     const QWidget* wanted = wantsWidget ? page_->Selection->Items[0].Control->Widget() : nullptr;
-    if (!Target() || wanted != widget_.data()) {
+    if (!Target() || wanted != widget_.data() || Targets().size() != shownCount_) {
         Rebuild();
         return;
     }
@@ -282,6 +295,17 @@ PropValue TPropertyPanel::Current(const std::string& path) const {
     auto [info, owner] = FindPath(*target, path);
     if (!info) return {};
     return ShownValue({path, info, owner, 0});
+}
+
+bool TPropertyPanel::Differs(const std::string& path) const {
+    const std::vector<Control*> targets = Targets();
+    if (targets.size() < 2) return false;
+    const PropValue first = Current(path);
+    for (size_t i = 1; i < targets.size(); ++i) {
+        auto [info, owner] = FindPath(*targets[i], path);
+        if (info && !SameValue(ShownValue({path, info, owner, 0}), first)) return true;
+    }
+    return false;
 }
 
 void TPropertyPanel::AddRows(Persistent& object, QTreeWidgetItem* parent, bool editable) {
@@ -390,7 +414,7 @@ QWidget* TPropertyPanel::MakeEditor(const PropertyPath& row, QTreeWidgetItem* it
                         combo->addItem(QString::number(v), QVariant::fromValue(v));
                         index = combo->count() - 1;
                     }
-                    combo->setCurrentIndex(index);
+                    combo->setCurrentIndex(Differs(path) ? -1 : index);
                 };
                 editor = combo;
             } else if (info.minimum >= INT_MIN && info.maximum <= INT_MAX) {
@@ -398,9 +422,11 @@ QWidget* TPropertyPanel::MakeEditor(const PropertyPath& row, QTreeWidgetItem* it
                 spin->setRange(static_cast<int>(info.minimum), static_cast<int>(info.maximum));
                 spin->setKeyboardTracking(false);
                 connect(spin, &QSpinBox::valueChanged, this, [apply](int v) { apply(PropValue::Int(v)); });
+                BlankWhenMixed(spin, path, [spin] { return PropValue::Int(spin->value()); }, apply);
                 refresh = [this, spin, path] {
                     const QSignalBlocker quiet(spin);
                     spin->setValue(static_cast<int>(Current(path).i));
+                    if (Differs(path)) spin->clear();
                 };
                 editor = spin;
             } else {
@@ -410,9 +436,11 @@ QWidget* TPropertyPanel::MakeEditor(const PropertyPath& row, QTreeWidgetItem* it
                 spin->setKeyboardTracking(false);
                 connect(spin, &QDoubleSpinBox::valueChanged, this,
                         [apply](double v) { apply(PropValue::Int(static_cast<std::int64_t>(v))); });
+                BlankWhenMixed(spin, path, [spin] { return PropValue::Int(static_cast<std::int64_t>(spin->value())); }, apply);
                 refresh = [this, spin, path] {
                     const QSignalBlocker quiet(spin);
                     spin->setValue(static_cast<double>(Current(path).i));
+                    if (Differs(path)) spin->clear();
                 };
                 editor = spin;
             }
@@ -425,7 +453,7 @@ QWidget* TPropertyPanel::MakeEditor(const PropertyPath& row, QTreeWidgetItem* it
                 refresh = [this, check, path] {
                     const QSignalBlocker quiet(check);
                     check->setChecked(Current(path).i != 0);
-                    check->setText(check->isChecked() ? "True" : "False");
+                    check->setText(Differs(path) ? QString() : check->isChecked() ? "True" : "False");
                 };
                 editor = check;
             } else {
@@ -437,7 +465,8 @@ QWidget* TPropertyPanel::MakeEditor(const PropertyPath& row, QTreeWidgetItem* it
                         [combo, apply](int index) { apply(PropValue::Int(combo->itemData(index).toLongLong())); });
                 refresh = [this, combo, path] {
                     const QSignalBlocker quiet(combo);
-                    combo->setCurrentIndex(combo->findData(QVariant::fromValue<qlonglong>(Current(path).i)));
+                    combo->setCurrentIndex(
+                        Differs(path) ? -1 : combo->findData(QVariant::fromValue<qlonglong>(Current(path).i)));
                 };
                 editor = combo;
             }
@@ -479,11 +508,14 @@ QWidget* TPropertyPanel::MakeEditor(const PropertyPath& row, QTreeWidgetItem* it
             auto* line = Compact(new QLineEdit);
             connect(line, &QLineEdit::editingFinished, this, [this, line, apply, path] {
                 const std::string text = Gbk(line->text());
-                if (text != Current(path).s) apply(PropValue::Str(text));
+                // A blank row over differing values changes them only once the operator typed.
+                if (Differs(path) ? line->isModified() : text != Current(path).s) apply(PropValue::Str(text));
+                line->setModified(false);
             });
             refresh = [this, line, path] {
                 const QSignalBlocker quiet(line);
-                line->setText(Q(Current(path).s));
+                line->setText(Differs(path) ? QString() : Q(Current(path).s));
+                line->setModified(false);
             };
             editor = line;
             break;
@@ -494,9 +526,11 @@ QWidget* TPropertyPanel::MakeEditor(const PropertyPath& row, QTreeWidgetItem* it
             spin->setRange(-1e15, 1e15);
             spin->setKeyboardTracking(false);
             connect(spin, &QDoubleSpinBox::valueChanged, this, [apply](double v) { apply(PropValue::Real(v)); });
+            BlankWhenMixed(spin, path, [spin] { return PropValue::Real(spin->value()); }, apply);
             refresh = [this, spin, path] {
                 const QSignalBlocker quiet(spin);
                 spin->setValue(Current(path).f);
+                if (Differs(path)) spin->clear();
             };
             editor = spin;
             break;
@@ -543,16 +577,30 @@ QWidget* TPropertyPanel::MakeEditor(const PropertyPath& row, QTreeWidgetItem* it
     return editor;
 }
 
+void TPropertyPanel::BlankWhenMixed(QAbstractSpinBox* spin, const std::string& path, std::function<PropValue()> value,
+                                    std::function<void(PropValue)> apply) {
+    // A blank box left with the first widget's value typed in changes no value of its own, yet
+    // the operator means it for every selected widget.
+    connect(spin, &QAbstractSpinBox::editingFinished, this, [this, spin, path, value, apply] {
+        if (Differs(path) && !spin->text().isEmpty()) apply(value());
+    });
+}
+
 void TPropertyPanel::Apply(const QString& caption, const std::vector<std::pair<std::string, PropValue>>& values) {
     Guarded([&] {
         Persistent* target = Target();
         if (!target || !page_ || !page_->History || !editable_) return;
         TPageHistory& history = *page_->History;
+        std::vector<Persistent*> targets;
+        for (Control* c : Targets()) targets.push_back(c);
+        if (targets.empty()) targets.push_back(target);
+        // Each selected widget whose class has the property takes the value.
         auto setAll = [&] {
-            for (const auto& [path, value] : values) {
-                auto [info, owner] = FindPath(*target, path);
-                if (info && info->set) info->set(*owner, value);
-            }
+            for (Persistent* t : targets)
+                for (const auto& [path, value] : values) {
+                    auto [info, owner] = FindPath(*t, path);
+                    if (info && info->set) info->set(*owner, value);
+                }
         };
         if (!widget_) {
             PropertyValues before = history.TakePage();
@@ -568,16 +616,16 @@ void TPropertyPanel::Apply(const QString& caption, const std::vector<std::pair<s
             } record{history, *page_, caption, std::move(before)};
             setAll();
         } else {
-            auto* control = static_cast<Control*>(target);
-            history.Begin({control}, caption);
+            const std::vector<Control*> controls = Targets();
+            history.Begin(controls, caption);
             struct End {
                 TPageHistory& history;
-                Control& control;
+                const std::vector<Control*>& controls;
                 ~End() {
-                    control.Changed();
+                    for (Control* c : controls) c->Changed();
                     Guarded([this] { history.End(); });
                 }
-            } end{history, *control};
+            } end{history, controls};
             setAll();
         }
         page_->LayoutAllGrips();

@@ -9,6 +9,7 @@
 
 #include "core/props/propertypaths.h"
 
+class QAbstractSpinBox;
 class QLabel;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -34,6 +35,8 @@ public:
 
     // The object shown: the first selected widget, else the page.
     Persistent* Target() const;
+    // Every selected widget (the first is Target()); empty when the page is shown.
+    std::vector<Control*> Targets() const;
 
     QLabel* Heading;
     QTreeWidget* Tree;
@@ -65,9 +68,13 @@ private:
     // The editor of an editable row (null when its parts below it are the editors) and how it
     // shows the present value again.
     QWidget* MakeEditor(const PropertyPath& row, QTreeWidgetItem* item, std::function<void()>& refresh);
-    // Sets the values through their setters as one undo step.
+    void BlankWhenMixed(QAbstractSpinBox* spin, const std::string& path, std::function<PropValue()> value,
+                        std::function<void(PropValue)> apply);
+    // Sets the values through their setters on every selected widget that has them, as one undo step.
     void Apply(const QString& caption, const std::vector<std::pair<std::string, PropValue>>& values);
     PropValue Current(const std::string& path) const;
+    // With several widgets selected: some of those that have the property hold another value.
+    bool Differs(const std::string& path) const;
 
     QPointer<TFrmZorLedForm> page_;
     QPointer<QWidget> widget_;  // the widget shown; null: the page
@@ -77,6 +84,7 @@ private:
     bool rebuildPending_ = false;
     bool refreshPending_ = false;
     bool placed_ = false;
+    size_t shownCount_ = 0;
 };
 
 // The text a read-only row shows for a value of the property.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <algorithm>
 
 #include "app/mainwindow.h"
 #include "core/atomicfile.h"
@@ -10,6 +11,7 @@
 #include "output/packets.h"
 #include "page/pagefile.h"
 #include "qtbase/application.h"
+#include "support/scopedzone.h"
 #include "support/scratchdir.h"
 #include "support/udpreceiver.h"
 
@@ -119,6 +121,41 @@ TEST_F(PlayStreams, BrokenOrLostOutputsNeverHoldPlayUp) {
     EXPECT_EQ(Read(receiver_.Take()).first, (std::vector<std::uint32_t>{0xFF0000, 0x0000FF, 0xFF0000}));
     EXPECT_EQ(reported_.size(), 1u) << "send problems go to the log and the preview, not to message boxes";
     EXPECT_TRUE(window_->LedOutput->Preview().Status().contains("sign.invalid"));
+}
+
+// Dark hours send black to the LEDs, the E1.31 stream kept alive, until the sign lights again.
+TEST_F(PlayStreams, DarkSendsBlackFramesAndKeepsTheStreamAlive) {
+    ScopedZone zone("Asia/Shanghai");
+    WriteFileAtomic(home_ / "pagedef" / "DarkHours.PLN", "* 08:00-08:01\r\n");
+    clock_.SetInstant(UtcFromLocal(MakeLocalMs(2026, 12, 21, 7, 59, 58)));
+    Outputs(E131Output());
+    Open();
+    size_t sent = 0;
+    window_->LedOutput->Engine().FrameSent = [&](int, const std::uint8_t*, size_t) { ++sent; };
+    // Every frame sent, once the kernel has handed it over.
+    const auto take = [&] {
+        Packets packets = receiver_.Take(sent);
+        sent = 0;
+        return packets;
+    };
+    window_->ActionPlayExecute();
+    clock_.Advance(1900);
+    EXPECT_EQ(Read(take()).first, std::vector<std::uint32_t>{0xFF0000});
+    clock_.Advance(200);
+    ASSERT_TRUE(window_->Dark);
+    clock_.Advance(57'900);
+    const Packets dark = take();
+    const auto [colors, ended] = Read(dark);
+    ASSERT_FALSE(colors.empty());
+    EXPECT_EQ(colors.back(), 0x000000u);
+    EXPECT_EQ(ended, 0) << "the stream stays alive";
+    EXPECT_GE(dark.size(), 57u) << "a frame at least every second";
+    for (size_t i = dark.size() - 57; i < dark.size(); ++i)
+        EXPECT_TRUE(std::all_of(dark[i].begin() + 126, dark[i].begin() + 126 + 300, [](std::uint8_t b) { return b == 0; }));
+    clock_.Advance(2000);
+    EXPECT_FALSE(window_->Dark) << "lit again at 08:01";
+    EXPECT_EQ(Read(take()).first, (std::vector<std::uint32_t>{0x000000, 0xFF0000}));
+    EXPECT_TRUE(reported_.empty()) << reported_.front();
 }
 
 }  // namespace

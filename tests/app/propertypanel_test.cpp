@@ -241,6 +241,54 @@ TEST_F(PropertyPanel, ShowsWhatUndoAndTheMouseChangeAndFollowsTheSelection) {
     EXPECT_EQ(Panel().Heading->text(), U("部件: mylabel2  (Tzorledlabel)"));
 }
 
+// Three labels and a board selected: rows show what all agree on, an edit reaches each widget
+// that has the property, and one undo takes it back from all of them.
+TEST_F(PropertyPanel, SeveralSelectedShowCommonValuesAndTakeAnEditAsOneStep) {
+    Show(window_->Actionnewlabel);
+    window_->Actionnewlabel->trigger();
+    window_->Actionnewlabel->trigger();
+    window_->Actionnewscrolltext->trigger();
+    std::vector<Control*> widgets = Page().ChildControls();
+    ASSERT_EQ(widgets.size(), 4u);
+    for (size_t i = 0; i < widgets.size(); ++i) widgets[i]->SetBounds(10 + 40 * int(i), 20, 30, 16);
+    widgets[1]->SetCaption("other");
+    Page().Selection->SelectWidgets(widgets);
+    Settle();
+    EXPECT_EQ(Panel().Heading->text(), U("4 个部件: mylabel1 等  (Tzorledlabel)"));
+    auto* left = static_cast<QSpinBox*>(Panel().Editor("Left"));
+    auto* top = static_cast<QSpinBox*>(Panel().Editor("Top"));
+    auto* caption = static_cast<QLineEdit*>(Panel().Editor("Caption"));
+    ASSERT_TRUE(left && top && caption);
+    EXPECT_EQ(left->text(), "") << "the lefts differ";
+    EXPECT_EQ(top->text(), "20");
+    EXPECT_EQ(caption->text(), "") << "one caption differs";
+
+    const std::string before = Text();
+    const int steps = Page().History->Stack().count();
+    // The first label's own value typed into the blank box still sets it on every widget.
+    left->setFocus();
+    left->findChild<QLineEdit*>()->setText("10");
+    QTest::keyClick(left, Qt::Key_Return);
+    Settle();
+    widgets = Page().ChildControls();
+    for (Control* w : widgets) EXPECT_EQ(w->Left(), 10) << w->Name();
+    caption = static_cast<QLineEdit*>(Panel().Editor("Caption"));
+    caption->setText("same");
+    caption->setModified(true);
+    QTest::keyClick(caption, Qt::Key_Return);
+    Settle();
+    widgets = Page().ChildControls();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(widgets[i]->Caption(), "same") << widgets[i]->Name();
+    EXPECT_EQ(Page().History->Stack().count(), steps + 2) << "one step per edit, not per widget";
+    EXPECT_EQ(static_cast<QSpinBox*>(Panel().Editor("Left"))->text(), "10");
+
+    window_->ActionUndo->trigger();
+    window_->ActionUndo->trigger();
+    Settle();
+    EXPECT_EQ(Text(), before);
+    EXPECT_TRUE(reports_.isEmpty()) << reports_.join("\n").toStdString();
+}
+
 TEST_F(PropertyPanel, APageFontEditUndoesWithTheParentFontItCleared) {
     Show(nullptr);
     window_->Page->SetParentFont(true);

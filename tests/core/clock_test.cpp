@@ -83,6 +83,31 @@ TEST(ManualTime, WallClocksAreSetOnTheirOwnAndTimersRunOnTheMonotonicClock) {
     EXPECT_EQ(time.Monotonic(), mono + 1000);
 }
 
+// Virtual local time steps with the zone's daylight-saving changes, as the system's clock does;
+// a local clock set by hand keeps its distance from the zone's time.
+TEST(ManualTime, LocalTimeFollowsTheZoneAcrossDaylightSavingChanges) {
+    ScopedZone zone("Europe/Berlin");
+    struct Case {
+        LocalMs from;
+        std::int64_t setBack;
+        LocalMs to;  // 20 s later
+    } cases[] = {
+        {MakeLocalMs(2026, 3, 29, 1, 59, 50), 0, MakeLocalMs(2026, 3, 29, 3, 0, 10)},
+        {MakeLocalMs(2026, 10, 25, 2, 59, 50), 0, MakeLocalMs(2026, 10, 25, 2, 0, 10)},
+        {MakeLocalMs(2026, 3, 29, 1, 59, 50), 3'600'000, MakeLocalMs(2026, 3, 29, 2, 0, 10)},
+        {MakeLocalMs(2026, 7, 1, 12, 0, 0), 0, MakeLocalMs(2026, 7, 1, 12, 0, 20)},
+    };
+    for (const Case& c : cases) {
+        ManualTimeSource time;
+        time.SetInstant(UtcFromLocal(c.from));
+        time.Set(time.Now() - c.setBack);
+        const UtcMs utc = time.Utc();
+        time.Advance(20'000);
+        EXPECT_EQ(time.Now(), c.to) << c.from;
+        EXPECT_EQ(time.Utc(), utc + 20'000);
+    }
+}
+
 TEST(ZoneTime, LocalTimesOfSkippedAndRepeatedHoursNameOneInstant) {
     struct Case {
         const char* zone;

@@ -215,6 +215,21 @@ void X11Session::Drag(int fromX, int fromY, int toX, int toY) const {
     Xdotool(args);
 }
 
+void X11Session::DragUntil(int fromX, int fromY, int toX, int toY, const std::function<bool()>& arrived) const {
+    Xdotool({"mousemove", "--sync", QString::number(fromX), QString::number(fromY), "mousedown", "1"});
+    const QString x = QString::number(toX), y = QString::number(toY);
+    try {
+        Poll("the dragged window to follow the pointer", [&] {
+            Xdotool({"mousemove", "--sync", QString::number(toX + 1), y, "mousemove", "--sync", x, y});
+            return arrived();
+        });
+    } catch (...) {
+        Xdotool({"mouseup", "1"});
+        throw;
+    }
+    Xdotool({"mouseup", "1"});
+}
+
 void X11Session::Type(const QString& text) const { Xdotool({"type", "--delay", "30", text}); }
 
 void X11Session::Key(const QString& keys) const { Xdotool({"key", "--delay", "60", keys}); }

@@ -46,6 +46,10 @@ public:
 
     void Click(int x, int y, int count = 1) const;
     void Drag(int fromX, int fromY, int toX, int toY) const;
+    // A drag the window manager carries out (a title bar): it starts moving only on motion it
+    // sees after taking the press, so the pointer keeps stirring at the end point until `arrived`
+    // holds, and only then lets go.
+    void DragUntil(int fromX, int fromY, int toX, int toY, const std::function<bool()>& arrived) const;
     void Type(const QString& text) const;
     void Key(const QString& keys) const;
     void Screenshot(const std::filesystem::path& file) const;

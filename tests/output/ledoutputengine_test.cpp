@@ -819,13 +819,23 @@ TEST_F(LedEngine, BrightnessScheduleStepsFadeInTheSentPixels) {
     o.brightnessSchedule = *ParseBrightnessSchedule("06:30=100, 19:00=60,23:00=20");
     const size_t bytes = static_cast<size_t>(o.PixelCount()) * 3;
     auto engine = Engine({o});
+    size_t sent = 0, received = 0;
+    engine->FrameSent = [&](int, const std::uint8_t*, size_t) { sent += DdpPacketCount(bytes); };
+    // What the LEDs show: the last frame that came. A tick that repeats nothing (the frame is
+    // unchanged and its keep-alive not due) leaves it; an empty read is no frame of 0xEE bytes.
+    std::vector<std::uint8_t> shown;
+    const auto arrive = [&] {
+        const auto packets = receiver_.Take(sent - received);
+        received += packets.size();
+        if (!packets.empty()) shown = FromDdp(packets, bytes);
+    };
     engine->Start();
     auto level = [&](std::int64_t wait) {
         clock_.Advance(wait - 25);
-        receiver_.Take();
+        arrive();
         clock_.Advance(25);
-        const auto frame = FromDdp(receiver_.Take(), bytes);
-        return std::set<int>(frame.begin(), frame.end());
+        arrive();
+        return std::set<int>(shown.begin(), shown.end());
     };
     EXPECT_EQ(level(25), std::set<int>{51}) << "before 06:30 the day before's 23:00 step holds";
     clock_.Set(MakeLocalMs(1970, 1, 1, 6, 30));
@@ -836,6 +846,8 @@ TEST_F(LedEngine, BrightnessScheduleStepsFadeInTheSentPixels) {
     EXPECT_EQ(level(25), std::set<int>{255});
     EXPECT_EQ(level(1000), std::set<int>{204});
     EXPECT_EQ(level(1000), std::set<int>{153});
+    EXPECT_EQ(level(1000), std::set<int>{153}) << "3 s after the step: the frame is no longer repeated";
+    EXPECT_EQ(level(60'000), std::set<int>{153}) << "kept alive";
 }
 
 TEST(LedOutputConfig, BrightnessScheduleReadsOrIsReported) {

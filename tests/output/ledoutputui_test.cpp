@@ -189,7 +189,8 @@ TEST_F(LedDialog, OkKeepsWhatItCannotReadAndEveryCommentByteForByte) {
         "[output2]\n"
         "host=127.0.0.1\n"
         "gamma = 2.222   # measured\n"
-        "brightness=80\n";
+        "brightness=80\n"
+        "brightness_schedule = 23:00=20, 06:30=100   ; quieter at night\n";
     WriteFileAtomic(LedOutputFilePath(), file);
     auto dialog = Open();
     ASSERT_EQ(dialog->List->count(), 3);
@@ -208,6 +209,9 @@ TEST_F(LedDialog, OkKeepsWhatItCannotReadAndEveryCommentByteForByte) {
     expected.replace(expected.find("universe=7\n"), 11, "universe=7\nenabled=false\n");
     EXPECT_EQ(ReadWholeFile(LedOutputFilePath()), expected);
     EXPECT_FALSE(LoadLedOutputs().outputs[0].enabled);
+    ASSERT_EQ(LoadLedOutputs().outputs.size(), 2u);
+    EXPECT_EQ(BrightnessScheduleText(LoadLedOutputs().outputs[1].brightnessSchedule), "06:30=100,23:00=20")
+        << "the dialog shows no schedule, and keeps it in the section it saved";
 
     // A hand edit made while the dialog is open stays; the dialog's own change joins it.
     std::string edited = expected;

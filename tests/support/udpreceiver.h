@@ -2,6 +2,7 @@
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,8 +12,9 @@
 
 namespace zl::testing {
 
-// A UDP socket on the loopback interface that collects what the program sends to it; loopback
-// delivers during the send, so everything sent is waiting once the sending call returns.
+// A UDP socket on the loopback interface that collects what the program sends to it. Loopback
+// mostly delivers during the send, but a busy machine may defer it: a test that must see every
+// datagram sent says how many it waits for.
 class UdpReceiver {
 public:
     // Unicast on 127.0.0.1 at a free port.
@@ -35,14 +37,19 @@ public:
     bool Ready() const { return fd_ >= 0; }
     int Port() const { return port_; }
 
-    // Every datagram waiting, oldest first.
-    std::vector<std::vector<std::uint8_t>> Take() {
+    // Every datagram waiting, oldest first; with `atLeast`, waits up to `timeoutMs` for that
+    // many, since the kernel may hand a loopback datagram over after send() has returned.
+    std::vector<std::vector<std::uint8_t>> Take(size_t atLeast = 0, int timeoutMs = 10000) {
         std::vector<std::vector<std::uint8_t>> packets;
         std::vector<std::uint8_t> buffer(65536);
         for (;;) {
             const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
-            if (n < 0) break;
-            packets.emplace_back(buffer.begin(), buffer.begin() + n);
+            if (n >= 0) {
+                packets.emplace_back(buffer.begin(), buffer.begin() + n);
+                continue;
+            }
+            pollfd waiting{fd_, POLLIN, 0};
+            if (packets.size() >= atLeast || ::poll(&waiting, 1, timeoutMs) <= 0) break;
         }
         return packets;
     }

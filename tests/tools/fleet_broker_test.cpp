@@ -46,6 +46,7 @@
 #include "page/frmzorledform.h"
 #include "qtbase/application.h"
 #include "qtbase/lifetime.h"
+#include "e2e/x11session.h"
 #include "support/notifysocket.h"
 
 namespace fs = std::filesystem;
@@ -1048,4 +1049,56 @@ TEST_F(FleetBroker, ASignKilledInItsFirstApplyFinishesAtItsNextStart) {
         EXPECT_FALSE(fs::exists(sign.home / "fleet" / (earlier + ".new"))) << c.what;
         EXPECT_TRUE(watch.State(c.sign).value("error").isNull()) << c.what << "\n" << watch.Dump(c.sign);
     }
+}
+
+TEST_F(FleetBroker, ClosingTheDeskOnAnXServerWhileAScreenshotWaitsLeavesTheProgramRunning) {
+    // The real program on a real X server with a window manager, driven by pointer and keyboard.
+    zl::testing::X11Session x;
+    const QString problem = x.Start(1280, 1024);
+    if (!problem.isEmpty()) GTEST_SKIP() << "no X server: " << problem.toStdString();
+    const QString manager = x.StartWindowManager();
+    if (!manager.isEmpty()) GTEST_SKIP() << "no window manager: " << manager.toStdString();
+    // A broker of its own, so a sign that left a state and went is the table's only row: a
+    // screenshot request to it waits its full time.
+    Broker own;
+    PublishRaw(own.Config("publisher"), StateTopic("ghost"), R"({"sign":"ghost","groups":["g"]})", true);
+    QTemporaryDir desk;
+    const fs::path home = desk.path().toStdString();
+    fs::copy_file(own.PublisherIni(), home / "fleet.ini");
+    QProcess program;
+    QProcessEnvironment env = x.Environment();
+    env.insert("ZORLED_HOME", desk.path());
+    program.setProcessEnvironment(env);
+    program.start(QString(ZORLED_BINARY_DIR) + "/src/app/zorled", QStringList());
+    ASSERT_TRUE(program.waitForStarted(30000));
+    auto openDesk = [&] {
+        const auto main = x.ScreenArea(x.WaitWindow(QString::fromUtf8("^ZorLED显示系统")));
+        const QStringList before = x.VisibleWindows();
+        x.Click(main.x + 322, main.y + 8);  // the menu 屏群, last of the menu bar
+        const auto menu = x.Geometry(x.WaitNewWindow(before, 10));
+        x.Click(menu.x + 30, menu.y + 10);
+        return x.WaitWindow(QString::fromUtf8("^屏群$"));
+    };
+    const QString window = openDesk();
+    const auto area = x.ScreenArea(window);
+    x.Click(area.x + 60, area.y + 45);    // the ghost's row
+    x.Click(area.x + 234, area.y + 315);  // 截图
+    x.Poll("the request to go out", [&] { return own.ReadLog().find(" as zorled-shot-") != std::string::npos; });
+    x.Key("alt+F4");
+    x.WaitGone(window);
+    // The request gives up after its time, and its answer comes to a window that is gone.
+    x.Poll("the request to end", [&] {
+        return own.ReadLog().find("Client zorled-shot-") != std::string::npos || program.state() == QProcess::NotRunning;
+    });
+    // The answer has had its moment in the program: it is still there and answers its operator.
+    ASSERT_FALSE(program.waitForFinished(1000)) << "the program ended with status " << program.exitCode() << ", "
+                                                 << (program.exitStatus() == QProcess::CrashExit ? "crashed" : "exited");
+    const QString again = openDesk();
+    EXPECT_EQ(program.state(), QProcess::Running);
+    fs::create_directories(fs::path(ZORLED_BINARY_DIR) / "fleet-screenshots");
+    x.Screenshot(fs::path(ZORLED_BINARY_DIR) / "fleet-screenshots" / "desk-open-again.png");
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
 }

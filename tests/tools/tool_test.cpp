@@ -322,4 +322,33 @@ TEST_F(ToolSchedule, PlayOnVirtualTimeSwitchesAtTheWindowAndGoesDark) {
     EXPECT_EQ(r.out, "0.0\tdark\n2.0\td1\n") << "a run that starts dark wakes by itself";
 }
 
+// Across the nights the clocks change, a window opens when the local clock shows its time: 03:00
+// comes ten seconds after 01:59:50 in spring and an hour and ten seconds after 02:59:50 in autumn.
+TEST_F(ToolSchedule, PlayOnVirtualTimeFollowsDaylightSavingChanges) {
+    ScopedZone zone("Europe/Berlin");
+    WriteTextList(dir_ / "pagedef" / "SelectList.PLN", {"Default", "Breakfast"});
+    WriteTextList(dir_ / "pagedef" / "Breakfast.SCH", {"* 03:00-03:01 priority 5"});
+    std::filesystem::remove(dir_ / "pagedef" / "DarkHours.PLN");
+    const struct {
+        const char* at;
+        const char* seconds;
+        const char* opens;  // the first line of the 03:00 plan
+    } cases[] = {
+        {"2026-03-29 01:59:50", "12", "10.0\tb1\n"},
+        // A start in the skipped hour is the first valid minute after it.
+        {"2026-03-29 02:30:00", "1", "0.0\tb1\n"},
+        {"2026-10-25 02:59:50", "3612", "3610.0\tb1\n"},
+    };
+    for (const auto& c : cases) {
+        const Result r = Tool({"play", "--at", c.at, "--seconds", c.seconds}, dir_);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const size_t b1 = r.out.find("\tb1\n");
+        ASSERT_NE(b1, std::string::npos) << c.at << "\n" << r.out;
+        const size_t line = r.out.rfind('\n', b1);
+        EXPECT_EQ(r.out.substr(line == std::string::npos ? 0 : line + 1, b1 + 4 - (line == std::string::npos ? 0 : line + 1)),
+                  c.opens)
+            << c.at;
+    }
+}
+
 }  // namespace zl
