@@ -260,6 +260,37 @@ TEST_F(DesignWindows, AMovedPageKeepsItsClientWhereItWasPutAndWritesIt) {
     EXPECT_NE(text.find("  Visible = True\r\n"), std::string::npos);
 }
 
+// The window manager's close button on a changed page asks 新页面's question: 取消 keeps the
+// page as it is, 不保存 puts a fresh page in its place, which a save then writes visible.
+TEST_F(DesignWindows, TheCloseButtonOfAChangedPageAsksTheNewPageQuestion) {
+    StartProgram({});
+    const QString title = QString::fromUtf8("^ZorLED通用显示系统$");
+    const QString page = x_.WaitWindow(title);
+    const QString mainWindow = x_.WaitWindow("^" + kMainTitle);
+    const X11Session::Rect main = x_.ScreenArea(mainWindow);
+    x_.Click(main.x + 43 + 80 * 3, main.y + 24 + 74 + 37);  // 新增标签
+    X11Session::Poll("the page to be changed", [&] { return x_.Title(mainWindow).endsWith("*"); });
+    // The close button, at the right end of the page's title bar.
+    const auto closeAndAnswer = [&](int buttonX) {
+        const X11Session::Rect r = x_.ScreenArea(x_.WaitWindow(title));
+        const QStringList before = x_.VisibleWindows();
+        x_.Click(r.x + r.width - 10, r.y - 11);
+        const QString question = x_.WaitNewWindow(before, 50);
+        EXPECT_EQ(x_.Title(question), QString::fromUtf8("请确定"));
+        const X11Session::Rect q = x_.ScreenArea(question);
+        x_.Click(q.x + buttonX, q.y + 60);
+        x_.WaitGone(question);
+    };
+    closeAndAnswer(222);  // 取消
+    EXPECT_TRUE(x_.Windows(title).contains(page));
+    EXPECT_TRUE(x_.Title(mainWindow).endsWith("*"));
+    closeAndAnswer(136);  // 不保存
+    X11Session::Poll("a fresh page", [&] { return !x_.Title(mainWindow).endsWith("*") && !x_.Windows(title).isEmpty(); });
+    const std::string text = SaveAs(home_ / "pagedef" / "fresh.DFM");
+    EXPECT_EQ(text.find("object mylabel1"), std::string::npos) << text;
+    EXPECT_NE(text.find("  Visible = True\r\n"), std::string::npos) << text;
+}
+
 TEST_F(DesignWindows, ABorderlessPageHasNoFrameAndItsClientWhereEveryPageHasIt) {
     const fs::path pagedef = home_ / "pagedef";
     WriteText(pagedef / "bare.DFM", PageText("bare", 320, 96, "clBlack", "bsNone"));
