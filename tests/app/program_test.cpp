@@ -262,6 +262,46 @@ TEST_F(Program, WhatADataModuleStartedEndsWithTheProgram) {
     ::unsetenv("ZORLED_FIXTURE_DATA");
 }
 
+// The unit a sign runs under, as systemd reads it: never given up, slower to retry without a
+// display, and a watchdog well above the longest page load bench_pageload measures (a
+// 10,000-widget page) but far below the minute a frozen sign used to stay dark.
+TEST(Unit, NeverGivesUpWaitsLongerWithoutADisplayAndWatchesAboveTheLongestPageLoad) {
+    const std::filesystem::path file = std::filesystem::path(ZORLED_BINARY_DIR) / "packaging" / "zorled.service";
+    const std::string unit = ReadWholeFile(file);
+    const auto value = [&](const std::string& key) {
+        const size_t at = unit.find("\n" + key + "=");
+        if (at == std::string::npos) return std::string();
+        const size_t from = at + key.size() + 2;
+        return unit.substr(from, unit.find('\n', from) - from);
+    };
+    EXPECT_EQ(value("StartLimitIntervalSec"), "0");
+    EXPECT_EQ(value("Restart"), "always");
+    EXPECT_EQ(value("RestartPreventExitStatus"), std::to_string(kExitHomeInUse));
+    EXPECT_NE(value("ExecStopPost").find("!= " + std::to_string(kExitNoDisplay)), std::string::npos);
+    const std::string watchdog = value("WatchdogSec");
+    ASSERT_FALSE(watchdog.empty());
+    EXPECT_GE(std::stoi(watchdog), 10);
+    EXPECT_LE(std::stoi(watchdog), 20);
+
+    // systemd itself accepts it, with the program of this build in its command.
+    const testing::ScratchDir work{"zorled-unit"};
+    std::filesystem::create_directories(work / "runtime");
+    std::filesystem::permissions(work / "runtime", std::filesystem::perms::owner_all);
+    std::string local = unit;
+    const size_t exec = local.find("\nExecStart=") + 11;
+    local.replace(exec, local.find(' ', exec) - exec, std::string(ZORLED_BINARY_DIR) + "/src/app/zorled");
+    WriteFileAtomic(work / "zorled.service", local);
+    QProcess verify;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString((work / "runtime").string()));
+    verify.setProcessEnvironment(env);
+    verify.setProcessChannelMode(QProcess::MergedChannels);
+    verify.start("systemd-analyze", {"--user", "verify", "--man=no", QString::fromStdString((work / "zorled.service").string())});
+    if (!verify.waitForStarted(10000)) GTEST_SKIP() << "no systemd-analyze";
+    ASSERT_TRUE(verify.waitForFinished(60000));
+    EXPECT_EQ(verify.exitCode(), 0) << verify.readAll().toStdString();
+}
+
 TEST_F(Program, AfterAKillDuringPage2Of3PlayAtStartResumesAtPage2) {
     WriteSelection({"p1", "p2", "p3"});
     QProcess& first = Start({"--play"});
