@@ -311,11 +311,18 @@ bool TPropertyPanel::Differs(const std::string& path) const {
 void TPropertyPanel::AddRows(Persistent& object, QTreeWidgetItem* parent, bool editable) {
     const QString prefix = parent && !editable ? parent->data(0, kPathRole).toString() + "." : QString();
     std::vector<QTreeWidgetItem*> levels;
-    for (const PropertyPath& row : PropertyPaths(object)) {
+    std::vector<PropertyPath> paths = PropertyPaths(object);
+    // The page's display time is what the operator sets on every page: first among its rows.
+    if (!parent && &object == static_cast<Persistent*>(page_.data()))
+        std::stable_partition(paths.begin(), paths.end(),
+                              [](const PropertyPath& r) { return r.depth == 0 && r.path == "displaytime"; });
+    for (const PropertyPath& row : paths) {
         QTreeWidgetItem* holder = row.depth == 0 ? parent : levels[row.depth - 1];
         auto* item = holder ? new QTreeWidgetItem(holder) : new QTreeWidgetItem(Tree);
         const QString path = prefix + QString::fromStdString(row.path);
         item->setText(0, QString::fromLatin1(row.info->name.data(), int(row.info->name.size())));
+        // A narrow name column cuts long names short: the whole path shows on hover.
+        item->setToolTip(0, path);
         item->setData(0, kPathRole, path);
         levels.resize(row.depth + 1);
         levels[row.depth] = item;

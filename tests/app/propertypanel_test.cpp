@@ -215,6 +215,18 @@ TEST_F(PropertyPanel, AnEditIsWhatTheSavedFileHoldsAndOneUndoStep) {
     EXPECT_TRUE(reports_.isEmpty()) << reports_.join("\n").toStdString();
 }
 
+TEST_F(PropertyPanel, ThePageShowsItsDisplayTimeFirstAndEveryNameInFullOnHover) {
+    Show(nullptr);
+    ASSERT_GT(Panel().Tree->topLevelItemCount(), 1);
+    EXPECT_EQ(Panel().Tree->topLevelItem(0)->text(0), "displaytime");
+    EXPECT_NE(Panel().Editor("displaytime"), nullptr);
+    ASSERT_NE(Panel().Row("Font.Charset"), nullptr);
+    EXPECT_EQ(Panel().Row("Font.Charset")->toolTip(0), "Font.Charset");
+    // A widget keeps its table's order.
+    Show(window_->Actionnewlabel);
+    EXPECT_NE(Panel().Tree->topLevelItem(0)->text(0), "displaytime");
+}
+
 TEST_F(PropertyPanel, ShowsWhatUndoAndTheMouseChangeAndFollowsTheSelection) {
     Show(window_->Actionnewlabel);
     auto* left = static_cast<QSpinBox*>(Panel().Editor("Left"));
