@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -172,6 +173,15 @@ TPropertyPanel::TPropertyPanel(QWidget* parent) : QDockWidget(U("属性"), paren
             [this](QTreeWidgetItem* item) { expanded_.insert(item->data(0, kPathRole).toString()); });
     connect(Tree, &QTreeWidget::itemCollapsed, this,
             [this](QTreeWidgetItem* item) { expanded_.remove(item->data(0, kPathRole).toString()); });
+    Tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Tree, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QTreeWidgetItem* item = Tree->itemAt(at);
+        if (!item || !editable_) return;
+        const QString path = item->data(0, kPathRole).toString();
+        QMenu menu(this);
+        QAction* reset = menu.addAction(U("恢复默认值"));
+        if (menu.exec(Tree->viewport()->mapToGlobal(at)) == reset) ResetToDefault(path);
+    });
     layout->addWidget(Heading);
     layout->addWidget(Tree, 1);
     setWidget(body);
@@ -218,6 +228,25 @@ QWidget* TPropertyPanel::Editor(const QString& path) const {
     for (const RowState& r : rows_)
         if (r.path == path) return r.editor;
     return nullptr;
+}
+
+bool TPropertyPanel::ResetToDefault(const QString& path) {
+    Persistent* target = Target();
+    if (!target || !editable_) return false;
+    const std::string p = path.toStdString();
+    auto [info, owner] = FindPath(*target, p);
+    if (!info || !info->get || !info->set || ReadOnlyKind(*info) || !target->Class().create) return false;
+    // A new object of the class, never shown nor owned, tells its default.
+    Component* fresh = target->Class().create(nullptr);
+    PropValue value;
+    {
+        auto [freshInfo, freshOwner] = FindPath(*fresh, p);
+        if (freshInfo) value = freshInfo->get(*freshOwner);
+    }
+    if (auto* control = dynamic_cast<Control*>(fresh)) delete control->Widget();
+    else delete fresh;
+    Apply(U("恢复默认值 ") + path, {{p, value}});
+    return true;
 }
 
 void TPropertyPanel::showEvent(QShowEvent* event) {

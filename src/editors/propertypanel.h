@@ -46,6 +46,10 @@ public:
     // The row's editor; null for a read-only row.
     QWidget* Editor(const QString& path) const;
 
+    // 恢复默认值: the value a new object of the shown class has, set on every selected widget (or
+    // the page) as one undo step. False for a path that cannot be set.
+    bool ResetToDefault(const QString& path);
+
     // Rebuilds or refreshes right away what changes of selection and history asked for later.
     void Flush();
 

@@ -227,6 +227,29 @@ TEST_F(PropertyPanel, ThePageShowsItsDisplayTimeFirstAndEveryNameInFullOnHover) 
     EXPECT_NE(Panel().Tree->topLevelItem(0)->text(0), "displaytime");
 }
 
+// 恢复默认值 gives what a new object of the class has (a label is 65 wide), to every selected
+// widget, as one step; a read-only row has no default to go back to.
+TEST_F(PropertyPanel, ResetToDefaultSetsTheClassDefaultAsOneStep) {
+    Show(window_->Actionnewlabel);
+    window_->Actionnewlabel->trigger();
+    const std::vector<Control*> labels = Page().ChildControls();
+    Page().Selection->SelectWidgets(labels);
+    Settle();
+    const std::string before = Text();
+    const int steps = Page().History->Stack().count();
+    ASSERT_EQ(labels[0]->Width(), 100);
+    EXPECT_TRUE(Panel().ResetToDefault("Width"));
+    Settle();
+    for (Control* w : Page().ChildControls()) EXPECT_EQ(w->Width(), 65) << w->Name();
+    EXPECT_EQ(Page().History->Stack().count(), steps + 1);
+    EXPECT_EQ(static_cast<QSpinBox*>(Panel().Editor("Width"))->value(), 65);
+    EXPECT_FALSE(Panel().ResetToDefault("OnClick"));
+    window_->ActionUndo->trigger();
+    Settle();
+    EXPECT_EQ(Text(), before);
+    EXPECT_TRUE(reports_.isEmpty()) << reports_.join("\n").toStdString();
+}
+
 TEST_F(PropertyPanel, ShowsWhatUndoAndTheMouseChangeAndFollowsTheSelection) {
     Show(window_->Actionnewlabel);
     auto* left = static_cast<QSpinBox*>(Panel().Editor("Left"));
