@@ -159,6 +159,10 @@ TPropertyPanel::TPropertyPanel(QWidget* parent) : QDockWidget(U("属性"), paren
     layout->setContentsMargins(4, 4, 4, 4);
     Heading = new QLabel(body);
     Heading->setObjectName("Heading");
+    Filter = new QLineEdit(body);
+    Filter->setObjectName("Filter");
+    Filter->setPlaceholderText(U("筛选属性"));
+    Filter->setClearButtonEnabled(true);
     Tree = new QTreeWidget(body);
     Tree->setObjectName("PropertyTree");
     Tree->setColumnCount(2);
@@ -182,7 +186,9 @@ TPropertyPanel::TPropertyPanel(QWidget* parent) : QDockWidget(U("属性"), paren
         QAction* reset = menu.addAction(U("恢复默认值"));
         if (menu.exec(Tree->viewport()->mapToGlobal(at)) == reset) ResetToDefault(path);
     });
+    connect(Filter, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
     layout->addWidget(Heading);
+    layout->addWidget(Filter);
     layout->addWidget(Tree, 1);
     setWidget(body);
     resize(360, 640);
@@ -302,7 +308,19 @@ void TPropertyPanel::Rebuild() {
     AddRows(*target, nullptr, true);
     for (const RowState& r : rows_)
         if (expanded_.contains(r.path)) r.item->setExpanded(true);
+    ApplyFilter();
     Tree->verticalScrollBar()->setValue(scroll);
+}
+
+void TPropertyPanel::ApplyFilter() {
+    const QString text = Filter->text().trimmed();
+    auto show = [&](auto& self, QTreeWidgetItem* item) -> bool {
+        bool any = text.isEmpty() || item->text(0).contains(text, Qt::CaseInsensitive);
+        for (int i = 0; i < item->childCount(); ++i) any = self(self, item->child(i)) || any;
+        item->setHidden(!any);
+        return any;
+    };
+    for (int i = 0; i < Tree->topLevelItemCount(); ++i) show(show, Tree->topLevelItem(i));
 }
 
 void TPropertyPanel::Refresh() {

@@ -11,6 +11,7 @@
 
 class QAbstractSpinBox;
 class QLabel;
+class QLineEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -39,6 +40,8 @@ public:
     std::vector<Control*> Targets() const;
 
     QLabel* Heading;
+    // Rows whose name holds the text (any case) stay, with the rows above them.
+    QLineEdit* Filter;
     QTreeWidget* Tree;
 
     // The row of a property by its path ("Text.Font.Name"; a set's element as "Anchors[akRight]").
@@ -65,6 +68,7 @@ private:
     };
 
     void Schedule(bool rebuild);
+    void ApplyFilter();
     void Rebuild();
     void Refresh();
     void AddRows(Persistent& object, QTreeWidgetItem* parent, bool editable);

@@ -215,13 +215,26 @@ TEST_F(PropertyPanel, AnEditIsWhatTheSavedFileHoldsAndOneUndoStep) {
     EXPECT_TRUE(reports_.isEmpty()) << reports_.join("\n").toStdString();
 }
 
-TEST_F(PropertyPanel, ThePageShowsItsDisplayTimeFirstAndEveryNameInFullOnHover) {
+TEST_F(PropertyPanel, DisplayTimeComesFirstNamesShowInFullAndTheFilterKeepsMatchingRows) {
     Show(nullptr);
     ASSERT_GT(Panel().Tree->topLevelItemCount(), 1);
     EXPECT_EQ(Panel().Tree->topLevelItem(0)->text(0), "displaytime");
     EXPECT_NE(Panel().Editor("displaytime"), nullptr);
     ASSERT_NE(Panel().Row("Font.Charset"), nullptr);
     EXPECT_EQ(Panel().Row("Font.Charset")->toolTip(0), "Font.Charset");
+    // The filter keeps the matching rows, nested ones with the rows above them, across a rebuild.
+    Panel().Filter->setText("charset");
+    EXPECT_TRUE(Panel().Row("displaytime")->isHidden());
+    EXPECT_FALSE(Panel().Row("Font")->isHidden());
+    EXPECT_FALSE(Panel().Row("Font.Charset")->isHidden());
+    EXPECT_TRUE(Panel().Row("Font.Name")->isHidden());
+    window_->Actionnewlabel->trigger();
+    Page().Selection->SelectWidgets({Page().ChildControls().back()});
+    Settle();
+    EXPECT_TRUE(Panel().Row("Left")->isHidden());
+    EXPECT_FALSE(Panel().Row("Font.Charset")->isHidden());
+    Panel().Filter->clear();
+    EXPECT_FALSE(Panel().Row("Left")->isHidden());
     // A widget keeps its table's order.
     Show(window_->Actionnewlabel);
     EXPECT_NE(Panel().Tree->topLevelItem(0)->text(0), "displaytime");
