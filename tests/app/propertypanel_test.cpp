@@ -263,6 +263,26 @@ TEST_F(PropertyPanel, ResetToDefaultSetsTheClassDefaultAsOneStep) {
     EXPECT_TRUE(reports_.isEmpty()) << reports_.join("\n").toStdString();
 }
 
+// Undo and redo rebuild the widget, and its rows with it: the rows stay scrolled where they were.
+TEST_F(PropertyPanel, UndoAndRedoKeepTheRowsScrolledWhereTheyWere) {
+    Show(window_->Actionnewlabel);
+    Panel().resize(360, 300);
+    Settle();
+    QScrollBar* bar = Panel().Tree->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    bar->setValue(bar->maximum());
+    const int at = bar->value();
+    auto* check = Panel().findChild<QCheckBox*>("Transparent");
+    ASSERT_NE(check, nullptr);
+    check->setChecked(!check->isChecked());
+    Settle();
+    for (QAction* step : {window_->ActionUndo, window_->ActionRedo}) {
+        step->trigger();
+        Settle();
+        EXPECT_EQ(Panel().Tree->verticalScrollBar()->value(), at) << step->text().toStdString();
+    }
+}
+
 TEST_F(PropertyPanel, ShowsWhatUndoAndTheMouseChangeAndFollowsTheSelection) {
     Show(window_->Actionnewlabel);
     auto* left = static_cast<QSpinBox*>(Panel().Editor("Left"));
