@@ -71,8 +71,12 @@ TSYS_Frmzorled::TSYS_Frmzorled(QWidget* parent, Use use) : QMainWindow(parent) {
         PropertyPanel->hide();
         auto fit = [this] {
             const int tools = kWidth - 6;
-            if (PropertyPanel->isVisible() && !PropertyPanel->isFloating())
+            if (PropertyPanel->isVisible() && !PropertyPanel->isFloating()) {
+                const bool widen = width() < tools + kDockedPanelWidth;
                 resize(std::max(width(), tools + kDockedPanelWidth), std::max(height(), kDockedPanelHeight));
+                // The room the window grew by goes to the panel, not to the fixed tool rows.
+                if (widen) resizeDocks({PropertyPanel}, {kDockedPanelWidth}, Qt::Horizontal);
+            }
             else if (width() > tools)
                 resize(tools, kHeight - 26);
         };

@@ -42,7 +42,7 @@ public:
     static constexpr int kWidth = 492;
     static constexpr int kHeight = 346;
     // The property panel docked beside the tool rows, and where its place is remembered.
-    static constexpr int kDockedPanelWidth = 300;
+    static constexpr int kDockedPanelWidth = 400;
     static constexpr int kDockedPanelHeight = 520;
     static constexpr const char* kDesignerSettings = "designer.ini";
 

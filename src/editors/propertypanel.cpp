@@ -39,6 +39,13 @@ namespace zl {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
+// The rows of the widget's name and of the folded group are no property paths.
+const QString kNamePath = QStringLiteral("Name");
+const QString kMorePath = QStringLiteral("(more)");
+// The value column is never narrower, even before any editor asked for more.
+constexpr int kValueWidth = 120;
+// Component names longer than this could not be read back from a page file's header line.
+constexpr int kMaxNameLength = 63;
 // Doubles hold every whole number up to 2^53 exactly.
 constexpr double kWholeLimit = 9007199254740992.0;
 
@@ -48,6 +55,38 @@ std::span<const pagetext::IntegerName> IntegerNames(IntNames names) {
         case IntNames::Charset: return pagetext::CharsetNames();
         default: return {};
     }
+}
+
+// What an operator rarely sets on a display page: shown folded away below the others.
+bool Folded(const PropertyPath& row) {
+    const std::string_view name = row.info->name;
+    return row.depth == 0 &&
+           (row.info->kind == PropKind::Event || name.starts_with("Help") || name.starts_with("Drag"));
+}
+
+// Reserved words and class visibility words: a field of that name would break the unit source,
+// and "object", "inherited", "inline" and "end" the page file's own structure.
+bool ReservedWord(const QString& name) {
+    static const QStringList words = {
+        "and", "array", "as", "asm", "automated", "begin", "case", "class", "const", "constructor",
+        "destructor", "dispinterface", "div", "do", "downto", "else", "end", "except", "exports",
+        "file", "finalization", "finally", "for", "function", "goto", "if", "implementation", "in",
+        "inherited", "initialization", "inline", "interface", "is", "label", "library", "mod", "nil",
+        "not", "object", "of", "or", "out", "packed", "private", "procedure", "program", "property",
+        "protected", "public", "published", "raise", "record", "repeat", "resourcestring", "set", "shl",
+        "shr", "string", "then", "threadvar", "to", "try", "type", "unit", "until", "uses", "var",
+        "while", "with", "xor"};
+    return words.contains(name, Qt::CaseInsensitive);
+}
+
+bool Identifier(const QString& name) {
+    if (name.isEmpty()) return false;
+    for (int i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+        if (!letter && !(i > 0 && c >= '0' && c <= '9')) return false;
+    }
+    return true;
 }
 
 bool ReadOnlyKind(const PropInfo& info) {
@@ -169,6 +208,9 @@ TPropertyPanel::TPropertyPanel(QWidget* parent) : QDockWidget(U("属性"), paren
     Tree->setHeaderLabels({U("属性"), U("值")});
     Tree->header()->setSectionResizeMode(0, QHeaderView::Interactive);
     Tree->setColumnWidth(0, 150);
+    connect(Tree->header(), &QHeaderView::sectionResized, this, [this](int section) {
+        if (section == 0 && !fitting_) nameColumnSet_ = true;
+    });
     Tree->setAlternatingRowColors(true);
     // Rows with and without an editor line up alike, and a long board table lays out fast.
     Tree->setUniformRowHeights(true);
@@ -177,6 +219,10 @@ TPropertyPanel::TPropertyPanel(QWidget* parent) : QDockWidget(U("属性"), paren
             [this](QTreeWidgetItem* item) { expanded_.insert(item->data(0, kPathRole).toString()); });
     connect(Tree, &QTreeWidget::itemCollapsed, this,
             [this](QTreeWidgetItem* item) { expanded_.remove(item->data(0, kPathRole).toString()); });
+    // The folded group opens and closes on a click anywhere on its row, not only on its mark.
+    connect(Tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+        if (item && item == more_) item->setExpanded(!item->isExpanded());
+    });
     Tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Tree, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QTreeWidgetItem* item = Tree->itemAt(at);
@@ -184,6 +230,7 @@ TPropertyPanel::TPropertyPanel(QWidget* parent) : QDockWidget(U("属性"), paren
         const QString path = item->data(0, kPathRole).toString();
         QMenu menu(this);
         QAction* reset = menu.addAction(U("恢复默认值"));
+        reset->setEnabled(CanReset(path));
         if (menu.exec(Tree->viewport()->mapToGlobal(at)) == reset) ResetToDefault(path);
     });
     connect(Filter, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
@@ -191,7 +238,7 @@ TPropertyPanel::TPropertyPanel(QWidget* parent) : QDockWidget(U("属性"), paren
     layout->addWidget(Filter);
     layout->addWidget(Tree, 1);
     setWidget(body);
-    resize(360, 640);
+    resize(400, 640);
     rebuildPending_ = true;
 }
 
@@ -237,11 +284,9 @@ QWidget* TPropertyPanel::Editor(const QString& path) const {
 }
 
 bool TPropertyPanel::ResetToDefault(const QString& path) {
+    if (!CanReset(path)) return false;
     Persistent* target = Target();
-    if (!target || !editable_) return false;
     const std::string p = path.toStdString();
-    auto [info, owner] = FindPath(*target, p);
-    if (!info || !info->get || !info->set || ReadOnlyKind(*info) || !target->Class().create) return false;
     // A new object of the class, never shown nor owned, tells its default.
     Component* fresh = target->Class().create(nullptr);
     PropValue value;
@@ -252,6 +297,45 @@ bool TPropertyPanel::ResetToDefault(const QString& path) {
     if (auto* control = dynamic_cast<Control*>(fresh)) delete control->Widget();
     else delete fresh;
     Apply(U("恢复默认值 ") + path, {{p, value}});
+    return true;
+}
+
+bool TPropertyPanel::CanReset(const QString& path) const {
+    Persistent* target = Target();
+    if (!target || !editable_) return false;
+    auto [info, owner] = FindPath(*target, path.toStdString());
+    return info && info->get && info->set && !ReadOnlyKind(*info) && target->Class().create;
+}
+
+bool TPropertyPanel::Rename(const QString& wanted) {
+    const std::vector<Control*> targets = Targets();
+    if (!page_ || !page_->History || !editable_ || targets.size() != 1) return false;
+    Control* widget = targets[0];
+    const QString name = wanted.trimmed();
+    QString problem;
+    if (!Identifier(name))
+        problem = U("“%1”不是有效的部件名称：名称须以英文字母或下划线开头，只含英文字母、数字和下划线。").arg(name);
+    else if (name.size() > kMaxNameLength)
+        problem = U("部件名称不能超过 %1 个字符。").arg(kMaxNameLength);
+    else if (ReservedWord(name))
+        problem = U("“%1”是保留字，不能用作部件名称。").arg(name);
+    else if (Component* other = page_->FindComponent(name.toStdString()); other && other != widget)
+        problem = U("本页面已有名为“%1”的部件，部件名称须唯一。").arg(Q(other->Name()));
+    if (!problem.isEmpty()) {
+        Schedule(false);
+        ReportError(problem + U("名称仍为“%1”。").arg(Q(widget->Name())));
+        return false;
+    }
+    if (name.toStdString() == widget->Name()) return true;
+    Guarded([&] {
+        TPageHistory& history = *page_->History;
+        PageState before = history.Take({widget});
+        const QString caption = U("改名 ") + Q(widget->Name()) + " -> " + name;
+        widget->SetName(name.toStdString());
+        // The unit source is written from the widgets' names at every save, so it follows too.
+        history.Record(caption, std::move(before), history.Take({widget}));
+    });
+    Schedule(false);
     return true;
 }
 
@@ -290,6 +374,7 @@ void TPropertyPanel::Rebuild() {
     const int scroll = Tree->verticalScrollBar()->value();
     Tree->clear();
     rows_.clear();
+    more_ = nullptr;
     widget_ = nullptr;
     if (!page_) {
         Heading->clear();
@@ -298,18 +383,88 @@ void TPropertyPanel::Rebuild() {
     Control* target = page_.data();
     if (page_->Selection && page_->Selection->Count() > 0) target = page_->Selection->Items[0].Control;
     if (target != page_.data()) widget_ = target->Widget();
-    const QString kind = QString::fromLatin1(target->Class().name.data(), int(target->Class().name.size()));
-    const int count = widget_ ? page_->Selection->Count() : 0;
-    if (count > 1)
-        Heading->setText(U("%1 个部件: ").arg(count) + Q(target->Name()) + U(" 等  (") + kind + ")");
-    else
-        Heading->setText((widget_ ? U("部件: ") : U("页面: ")) + Q(target->Name()) + "  (" + kind + ")");
+    ShowHeading();
     shownCount_ = Targets().size();
     AddRows(*target, nullptr, true);
+    AddNameRow();
     for (const RowState& r : rows_)
         if (expanded_.contains(r.path)) r.item->setExpanded(true);
+    if (more_ && expanded_.contains(kMorePath)) more_->setExpanded(true);
     ApplyFilter();
+    FitColumns();
     Tree->verticalScrollBar()->setValue(scroll);
+}
+
+void TPropertyPanel::ShowHeading() {
+    Persistent* target = Target();
+    if (!target) return;
+    const QString kind = QString::fromLatin1(target->Class().name.data(), int(target->Class().name.size()));
+    const QString name = Q(static_cast<Component*>(target)->Name());
+    const int count = widget_ ? page_->Selection->Count() : 0;
+    if (count > 1)
+        Heading->setText(U("%1 个部件: ").arg(count) + name + U(" 等  (") + kind + ")");
+    else
+        Heading->setText((widget_ ? U("部件: ") : U("页面: ")) + name + "  (" + kind + ")");
+}
+
+void TPropertyPanel::AddNameRow() {
+    // First among a widget's rows; on the page after its display time. Only one widget at a time
+    // can be renamed, and the page's own name comes from its file.
+    const bool single = widget_ && shownCount_ == 1;
+    auto* item = new QTreeWidgetItem;
+    Tree->insertTopLevelItem(widget_ ? 0 : std::min(1, Tree->topLevelItemCount()), item);
+    item->setText(0, kNamePath);
+    item->setToolTip(0, kNamePath);
+    item->setData(0, kPathRole, kNamePath);
+    RowState state{kNamePath, item, nullptr, {}};
+    if (single && editable_) {
+        auto* line = Compact(new QLineEdit);
+        line->setObjectName(kNamePath);
+        connect(line, &QLineEdit::editingFinished, this, [this, line] {
+            Persistent* target = Target();
+            if (target && line->text() != Q(static_cast<Component*>(target)->Name())) Rename(line->text());
+        });
+        state.refresh = [this, line] {
+            const QSignalBlocker quiet(line);
+            if (Persistent* target = Target()) line->setText(Q(static_cast<Component*>(target)->Name()));
+            ShowHeading();
+        };
+        state.refresh();
+        state.editor = line;
+        Tree->setItemWidget(item, 1, line);
+    } else {
+        item->setText(1, shownCount_ > 1 ? QString() : Q(static_cast<Component*>(Target())->Name()));
+        item->setForeground(1, palette().brush(QPalette::Disabled, QPalette::Text));
+    }
+    rows_.insert(rows_.begin(), std::move(state));
+}
+
+void TPropertyPanel::FitColumns() {
+    const QFontMetrics metrics(Tree->font());
+    int widest = 0;
+    auto measure = [&](auto& self, QTreeWidgetItem* item, int depth) -> void {
+        // The root rows are indented too, by their expand marks.
+        const int indent = (depth + (Tree->rootIsDecorated() ? 1 : 0)) * Tree->indentation();
+        widest = std::max(widest, indent + metrics.horizontalAdvance(item->text(0)));
+        for (int i = 0; i < item->childCount(); ++i) self(self, item->child(i), depth + 1);
+    };
+    for (int i = 0; i < Tree->topLevelItemCount(); ++i) measure(measure, Tree->topLevelItem(i), 0);
+    if (!nameColumnSet_) {
+        fitting_ = true;
+        Tree->setColumnWidth(0, widest + 16);
+        fitting_ = false;
+    }
+    // The panel is never dragged so narrow that a drop-down cuts its longest value or a spin
+    // box its arrows; it only grows, so that changing the selection never makes it jump.
+    int values = kValueWidth;
+    for (const RowState& r : rows_)
+        if (r.editor)
+            values = std::max(values, qobject_cast<QComboBox*>(r.editor) ? r.editor->sizeHint().width()
+                                                                         : r.editor->minimumSizeHint().width());
+    const QMargins margins = widget()->layout()->contentsMargins();
+    const int need = Tree->columnWidth(0) + values + Tree->verticalScrollBar()->sizeHint().width() +
+                     2 * Tree->frameWidth() + margins.left() + margins.right();
+    if (need > widget()->minimumWidth()) widget()->setMinimumWidth(need);
 }
 
 void TPropertyPanel::ApplyFilter() {
@@ -321,6 +476,11 @@ void TPropertyPanel::ApplyFilter() {
         return any;
     };
     for (int i = 0; i < Tree->topLevelItemCount(); ++i) show(show, Tree->topLevelItem(i));
+    // A filter that finds folded rows shows them without the operator opening the group.
+    if (more_ && !text.isEmpty() && !more_->isHidden()) {
+        const QSignalBlocker quiet(Tree);
+        more_->setExpanded(true);
+    }
 }
 
 void TPropertyPanel::Refresh() {
@@ -332,6 +492,7 @@ void TPropertyPanel::Refresh() {
         Rebuild();
         return;
     }
+    ShowHeading();
     for (const RowState& r : rows_)
         if (r.refresh) r.refresh();
 }
@@ -363,9 +524,26 @@ void TPropertyPanel::AddRows(Persistent& object, QTreeWidgetItem* parent, bool e
     if (!parent && &object == static_cast<Persistent*>(page_.data()))
         std::stable_partition(paths.begin(), paths.end(),
                               [](const PropertyPath& r) { return r.depth == 0 && r.path == "displaytime"; });
+    // The folded group stands last; the other top rows go in above it.
+    const bool fold = !parent && std::any_of(paths.begin(), paths.end(), Folded);
+    if (fold) {
+        more_ = new QTreeWidgetItem(Tree);
+        more_->setText(0, U("事件、帮助与拖放"));
+        more_->setToolTip(0, U("事件、帮助与拖放的属性，单击展开"));
+        more_->setData(0, kPathRole, kMorePath);
+        more_->setFirstColumnSpanned(true);
+    }
+    bool folded = false;
     for (const PropertyPath& row : paths) {
-        QTreeWidgetItem* holder = row.depth == 0 ? parent : levels[row.depth - 1];
-        auto* item = holder ? new QTreeWidgetItem(holder) : new QTreeWidgetItem(Tree);
+        if (row.depth == 0) folded = fold && Folded(row);
+        QTreeWidgetItem* holder = row.depth == 0 ? (folded ? more_ : parent) : levels[row.depth - 1];
+        QTreeWidgetItem* item = nullptr;
+        if (holder) {
+            item = new QTreeWidgetItem(holder);
+        } else {
+            item = new QTreeWidgetItem;
+            Tree->insertTopLevelItem(more_ ? Tree->indexOfTopLevelItem(more_) : Tree->topLevelItemCount(), item);
+        }
         const QString path = prefix + QString::fromStdString(row.path);
         item->setText(0, QString::fromLatin1(row.info->name.data(), int(row.info->name.size())));
         // A narrow name column cuts long names short: the whole path shows on hover.

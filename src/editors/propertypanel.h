@@ -52,6 +52,15 @@ public:
     // 恢复默认值: the value a new object of the shown class has, set on every selected widget (or
     // the page) as one undo step. False for a path that cannot be set.
     bool ResetToDefault(const QString& path);
+    // Whether the row has a class default to go back to: false for read-only rows.
+    bool CanReset(const QString& path) const;
+
+    // Renames the one selected widget as one undo step. A name that is no identifier, a reserved
+    // word or already borne on the page is refused with a message; the old name stays.
+    bool Rename(const QString& name);
+
+    // The row folding the event, help and drag rows, closed until the operator opens it.
+    QTreeWidgetItem* MoreRow() const { return more_; }
 
     // Rebuilds or refreshes right away what changes of selection and history asked for later.
     void Flush();
@@ -68,6 +77,11 @@ private:
     };
 
     void Schedule(bool rebuild);
+    void ShowHeading();
+    void AddNameRow();
+    // The name column fits the longest name, unless the operator has dragged it, and the panel
+    // keeps room for the widest editor beside it.
+    void FitColumns();
     void ApplyFilter();
     void Rebuild();
     void Refresh();
@@ -84,6 +98,9 @@ private:
     // With several widgets selected: some of those that have the property hold another value.
     bool Differs(const std::string& path) const;
 
+    QTreeWidgetItem* more_ = nullptr;
+    bool nameColumnSet_ = false;  // the operator dragged the name column
+    bool fitting_ = false;
     QPointer<TFrmZorLedForm> page_;
     QPointer<QWidget> widget_;  // the widget shown; null: the page
     std::vector<RowState> rows_;

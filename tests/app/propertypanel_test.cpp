@@ -12,10 +12,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <QScrollBar>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+#include <QTreeWidgetItemIterator>
 #include <QWheelEvent>
 #include <QUndoStack>
 #include <functional>
@@ -266,7 +269,8 @@ TEST_F(PropertyPanel, ResetToDefaultSetsTheClassDefaultAsOneStep) {
 // Undo and redo rebuild the widget, and its rows with it: the rows stay scrolled where they were.
 TEST_F(PropertyPanel, UndoAndRedoKeepTheRowsScrolledWhereTheyWere) {
     Show(window_->Actionnewlabel);
-    Panel().resize(360, 300);
+    // Open, the folded group gives the docked panel more rows than it can show.
+    Panel().MoreRow()->setExpanded(true);
     Settle();
     QScrollBar* bar = Panel().Tree->verticalScrollBar();
     ASSERT_GT(bar->maximum(), 0);
@@ -459,6 +463,205 @@ TEST_F(PropertyPanel, OpensDockedOnTheRightAndIsFoundWhereItWasLeft) {
     window_ = std::make_unique<TSYS_Frmzorled>();
     window_->AskSaveChanges = [] { return TSYS_Frmzorled::SaveAnswer::Discard; };
     EXPECT_TRUE(Panel().isFloating()) << "left floating, found floating";
+}
+
+}  // namespace
+}  // namespace zl
+
+namespace zl {
+namespace {
+
+// A widget's Name row renames it as one step; the page file and the unit source written beside it
+// then bear the new name, and undo gives the old one back byte for byte. A name that is no
+// identifier, a reserved word or one already on the page is refused with a message.
+TEST_F(PropertyPanel, TheNameRowRenamesOneWidgetAsOneStepThatTheSavedFilesFollow) {
+    Show(window_->Actionnewlabel);
+    window_->Actionnewlabel->trigger();
+    Select({"mylabel1"});
+    Settle();
+    const std::string before = Text();
+    const int steps = Page().History->Stack().count();
+    ASSERT_EQ(Panel().Tree->topLevelItem(0), Panel().Row("Name"));
+    auto name = [&] { return static_cast<QLineEdit*>(Panel().Editor("Name")); };
+    auto type = [&](const QString& text) {
+        name()->setText(text);
+        QTest::keyClick(name(), Qt::Key_Return);
+        Settle();
+    };
+    const struct {
+        QString name;
+        const char* says;
+    } refused[] = {
+        {"", "不是有效的部件名称"},
+        {"2nd", "不是有效的部件名称"},
+        {"my label", "不是有效的部件名称"},
+        {U("标签"), "不是有效的部件名称"},
+        {QString(64, 'a'), "不能超过 63 个字符"},
+        {"mylabel2", "本页面已有名为“mylabel2”的部件"},
+        {"MYLABEL2", "本页面已有名为“mylabel2”的部件"},
+        {"End", "是保留字"},
+        {"object", "是保留字"},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.name.toStdString());
+        reports_.clear();
+        type(r.name);
+        ASSERT_EQ(reports_.size(), 1);
+        EXPECT_TRUE(reports_[0].contains(U(r.says))) << reports_[0].toStdString();
+        EXPECT_TRUE(reports_[0].contains(U("名称仍为“mylabel1”"))) << reports_[0].toStdString();
+        EXPECT_EQ(name()->text(), "mylabel1");
+        EXPECT_EQ(Text(), before);
+        EXPECT_EQ(Page().History->Stack().count(), steps);
+    }
+    reports_.clear();
+
+    type("Platform_2");
+    ASSERT_NE(Widget("Platform_2"), nullptr);
+    EXPECT_EQ(Widget("mylabel1"), nullptr);
+    EXPECT_EQ(Page().History->Stack().count(), steps + 1);
+    EXPECT_EQ(Panel().Heading->text(), U("部件: Platform_2  (Tzorledlabel)"));
+    const std::string after = Text();
+    const auto file = scratch_.path() / "renamed.DFM";
+    window_->SavePageTo(file);
+    EXPECT_NE(ReadWholeFile(file).find("\r\n  object Platform_2: Tzorledlabel\r\n"), std::string::npos);
+    const std::string unit = ReadWholeFile(scratch_.path() / "renamed.Pas");
+    EXPECT_NE(unit.find("\r\nPlatform_2: Tzorledlabel;\r\nmylabel2: Tzorledlabel;\r\n"), std::string::npos) << unit;
+    EXPECT_EQ(unit.find("mylabel1"), std::string::npos);
+    // The widget's own name in other letters is no clash.
+    type("PLATFORM_2");
+    EXPECT_NE(Page().FindComponent("PLATFORM_2"), nullptr);
+    EXPECT_EQ(Page().History->Stack().count(), steps + 2);
+
+    window_->ActionUndo->trigger();
+    window_->ActionUndo->trigger();
+    Settle();
+    EXPECT_EQ(Text(), before);
+    window_->ActionRedo->trigger();
+    Settle();
+    EXPECT_EQ(Text(), after);
+    EXPECT_TRUE(reports_.isEmpty()) << reports_.join("\n").toStdString();
+
+    // Several widgets, or the page, show their name without an editor.
+    Select({"Platform_2", "mylabel2"});
+    Settle();
+    EXPECT_EQ(Panel().Editor("Name"), nullptr);
+    EXPECT_FALSE(Panel().Rename("x"));
+    Page().Selection->Clear();
+    Settle();
+    EXPECT_EQ(Panel().Tree->topLevelItem(1), Panel().Row("Name"));
+    EXPECT_EQ(Panel().Row("Name")->text(1), "LedDesignWin");
+    EXPECT_EQ(Panel().Editor("Name"), nullptr);
+}
+
+// Events, help and drag rows sit in one group at the end, closed until a click opens it; a
+// filter that finds them opens it too.
+TEST_F(PropertyPanel, EventHelpAndDragRowsAreFoldedInOneClosedGroupThatAClickOpens) {
+    const struct {
+        const char* what;
+        QAction* create;
+        std::vector<const char*> folded, open;
+    } kinds[] = {
+        {"page", nullptr, {"OnClick", "HelpFile", "OnDragDrop"}, {"Left", "Caption", "displaytime"}},
+        {"label", window_->Actionnewlabel, {"OnClick", "HelpType", "HelpKeyword", "DragCursor", "DragMode"},
+         {"Caption", "Hint", "Cursor"}},
+        {"board", window_->Actionnewscrolltext, {"OnClick", "OnPainted", "HelpContext", "Drag"}, {"Text", "Active"}},
+    };
+    for (const auto& k : kinds) {
+        SCOPED_TRACE(k.what);
+        Show(k.create);
+        QTreeWidgetItem* more = Panel().MoreRow();
+        ASSERT_NE(more, nullptr);
+        EXPECT_EQ(Panel().Tree->topLevelItem(Panel().Tree->topLevelItemCount() - 1), more);
+        EXPECT_FALSE(more->isExpanded());
+        for (const char* path : k.folded) {
+            SCOPED_TRACE(path);
+            ASSERT_NE(Panel().Row(path), nullptr);
+            EXPECT_EQ(Panel().Row(path)->parent(), more);
+        }
+        for (const char* path : k.open) {
+            SCOPED_TRACE(path);
+            ASSERT_NE(Panel().Row(path), nullptr);
+            EXPECT_EQ(Panel().Row(path)->parent(), nullptr);
+        }
+    }
+    // A click on the group's name opens it, another closes it; it stays as left across a rebuild.
+    QTreeWidgetItem* more = Panel().MoreRow();
+    Panel().Tree->scrollToItem(more);
+    const QPoint at = Panel().Tree->visualItemRect(more).center();
+    QTest::mouseClick(Panel().Tree->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_TRUE(more->isExpanded());
+    window_->Actionnewscrolltext->trigger();
+    Page().Selection->SelectWidgets({Page().ChildControls().front()});
+    Settle();
+    EXPECT_TRUE(Panel().MoreRow()->isExpanded());
+    more = Panel().MoreRow();
+    Panel().Tree->scrollToItem(more);
+    QTest::mouseClick(Panel().Tree->viewport(), Qt::LeftButton, {}, Panel().Tree->visualItemRect(more).center());
+    EXPECT_FALSE(more->isExpanded());
+    Panel().Filter->setText("ondbl");
+    EXPECT_TRUE(Panel().MoreRow()->isExpanded());
+    EXPECT_FALSE(Panel().Row("OnDblClick")->isHidden());
+    EXPECT_TRUE(Panel().Row("OnClick")->isHidden());
+}
+
+// Docked as it opens, the panel shows every name whole, however deep, and leaves the values
+// room for the longest entry of a drop-down and a spin box's arrows.
+TEST_F(PropertyPanel, NamesAndValuesFitTheirColumnsInTheDockedPanel) {
+    ASSERT_FALSE(Panel().isFloating());
+    for (QAction* create : {static_cast<QAction*>(nullptr), window_->Actionnewlabel, window_->Actionnewscrolltext,
+                            window_->Actionnewzmd, window_->Actionnewclock, window_->Actionnewimage}) {
+        Show(create);
+        SCOPED_TRACE(Panel().Heading->text().toStdString());
+        QTreeWidget* tree = Panel().Tree;
+        tree->expandAll();
+        QCoreApplication::processEvents();
+        const QFontMetrics metrics(tree->font());
+        const int names = tree->columnWidth(0), values = tree->viewport()->width() - names;
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            int depth = 1;
+            for (QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent()) ++depth;
+            EXPECT_LE(depth * tree->indentation() + metrics.horizontalAdvance((*it)->text(0)), names)
+                << (*it)->text(0).toStdString();
+            QWidget* editor = tree->itemWidget(*it, 1);
+            if (!editor) continue;
+            const int need = qobject_cast<QComboBox*>(editor) ? editor->sizeHint().width()
+                                                               : editor->minimumSizeHint().width();
+            EXPECT_GE(values, need) << (*it)->text(0).toStdString();
+        }
+    }
+}
+
+// 恢复默认值 is offered greyed out on rows that hold no class default: events, the name, the
+// folded group, pictures and set elements.
+TEST_F(PropertyPanel, ResetToDefaultIsGreyedOutOnReadOnlyRows) {
+    Show(window_->Actionnewimage);
+    Panel().Tree->expandAll();
+    QCoreApplication::processEvents();
+    const struct {
+        const char* path;
+        bool offered;
+    } rows[] = {{"Width", true}, {"Hint", true}, {"Name", false}, {"OnClick", false},
+                {"(more)", false}, {"Picture", false}, {"Anchors[akLeft]", false}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.path);
+        QTreeWidgetItem* item = QString(r.path) == "(more)" ? Panel().MoreRow() : Panel().Row(r.path);
+        if (!item) {
+            EXPECT_FALSE(r.offered) << "no such row";
+            continue;
+        }
+        Panel().Tree->scrollToItem(item);
+        bool shown = false, enabled = false;
+        QTimer::singleShot(0, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                shown = true;
+                enabled = menu->actions().value(0) && menu->actions()[0]->isEnabled();
+                menu->close();
+            }
+        });
+        emit Panel().Tree->customContextMenuRequested(Panel().Tree->visualItemRect(item).center());
+        EXPECT_TRUE(shown);
+        EXPECT_EQ(enabled, r.offered);
+    }
 }
 
 }  // namespace
