@@ -23,6 +23,7 @@
 #include <QSpinBox>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 #include <climits>
 
@@ -390,6 +391,10 @@ void TPropertyPanel::Rebuild() {
     for (const RowState& r : rows_)
         if (expanded_.contains(r.path)) r.item->setExpanded(true);
     if (more_ && expanded_.contains(kMorePath)) more_->setExpanded(true);
+    // Rows are all as high as an editor's, whichever row comes first: the tree takes the first
+    // row's height for every row, and a first row of text only would clip the editors below.
+    const int height = RowHeight();
+    for (QTreeWidgetItemIterator it(Tree); *it; ++it) (*it)->setSizeHint(0, QSize(0, height));
     ApplyFilter();
     FitColumns();
     Tree->verticalScrollBar()->setValue(scroll);
@@ -437,6 +442,13 @@ void TPropertyPanel::AddNameRow() {
         item->setForeground(1, palette().brush(QPalette::Disabled, QPalette::Text));
     }
     rows_.insert(rows_.begin(), std::move(state));
+}
+
+int TPropertyPanel::RowHeight() const {
+    int height = Tree->fontMetrics().height() + 6;
+    for (const RowState& r : rows_)
+        if (r.editor) height = std::max(height, r.editor->sizeHint().height());
+    return height;
 }
 
 void TPropertyPanel::FitColumns() {

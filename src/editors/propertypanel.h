@@ -82,6 +82,7 @@ private:
     // The name column fits the longest name, unless the operator has dragged it, and the panel
     // keeps room for the widest editor beside it.
     void FitColumns();
+    int RowHeight() const;
     void ApplyFilter();
     void Rebuild();
     void Refresh();

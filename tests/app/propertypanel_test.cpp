@@ -605,12 +605,23 @@ TEST_F(PropertyPanel, EventHelpAndDragRowsAreFoldedInOneClosedGroupThatAClickOpe
 }
 
 // Docked as it opens, the panel shows every name whole, however deep, and leaves the values
-// room for the longest entry of a drop-down and a spin box's arrows.
+// room for the longest entry of a drop-down and a spin box's arrows, and the rows the height of
+// the editors (three labels start with a Name row of text only).
 TEST_F(PropertyPanel, NamesAndValuesFitTheirColumnsInTheDockedPanel) {
     ASSERT_FALSE(Panel().isFloating());
+    auto threeLabels = [this] {
+        Show(window_->Actionnewlabel);
+        window_->Actionnewlabel->trigger();
+        window_->Actionnewlabel->trigger();
+        Page().Selection->SelectWidgets(Page().ChildControls());
+        Settle();
+    };
+    std::vector<std::function<void()>> shown{threeLabels};
     for (QAction* create : {static_cast<QAction*>(nullptr), window_->Actionnewlabel, window_->Actionnewscrolltext,
-                            window_->Actionnewzmd, window_->Actionnewclock, window_->Actionnewimage}) {
-        Show(create);
+                            window_->Actionnewzmd, window_->Actionnewclock, window_->Actionnewimage})
+        shown.push_back([this, create] { Show(create); });
+    for (const auto& show : shown) {
+        show();
         SCOPED_TRACE(Panel().Heading->text().toStdString());
         QTreeWidget* tree = Panel().Tree;
         tree->expandAll();
@@ -627,6 +638,8 @@ TEST_F(PropertyPanel, NamesAndValuesFitTheirColumnsInTheDockedPanel) {
             const int need = qobject_cast<QComboBox*>(editor) ? editor->sizeHint().width()
                                                                : editor->minimumSizeHint().width();
             EXPECT_GE(values, need) << (*it)->text(0).toStdString();
+            EXPECT_GE(tree->visualItemRect(*it).height(), editor->minimumSizeHint().height())
+                << (*it)->text(0).toStdString();
         }
     }
 }
