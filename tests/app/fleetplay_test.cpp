@@ -25,6 +25,7 @@
 #include "qtbase/application.h"
 #include "support/scopedzone.h"
 #include "support/scratchdir.h"
+#include "support/signconfig.h"
 #include "widgets/zmd.h"
 #include "widgets/zorledlabel.h"
 #include "widgets/zorscrolltext.h"
@@ -96,10 +97,7 @@ TEST_F(FleetPlayTest, ANewSelectionStartsAtItsFirstPageAtTheNextPageChange) {
 TEST_F(FleetPlayTest, AnOldSelectionsIndexRecordedBeforePlayTakesTheBundleIsReset) {
     MakeHome(home_ / "pagedef", {"a1", "a2"});
     FleetKey::Generate(home_ / "k.pem", home_ / "k.pub");
-    FleetConfig config;
-    config.sign = "s1";
-    config.groups = {"g"};
-    config.publisherKey = home_ / "k.pub";
+    FleetConfig config = testing::SignS1OfGroupG(home_ / "k.pub");
     FleetPlay fleet(*window_, home_, config);
     window_->ActionPlayExecute();
     MakeHome(home_ / "src", {"b1", "b2"});
@@ -177,10 +175,7 @@ TEST_F(FleetPlayTest, AnAnnouncementWakesADarkSignForItsTimeAndTheStateNamesTheW
     const auto at = [](int day, int h, int m) { return UtcFromLocal(MakeLocalMs(2026, 12, day, h, m, 0)); };
     clock_.SetInstant(at(21, 22, 59));
     FleetKey::Generate(home_ / "k.pem", home_ / "k.pub");
-    FleetConfig config;
-    config.sign = "s1";
-    config.groups = {"g"};
-    config.publisherKey = home_ / "k.pub";
+    FleetConfig config = testing::SignS1OfGroupG(home_ / "k.pub");
     FleetPlay fleet(*window_, home_, config);
     std::vector<std::string> said;
     fleet.Log = [&](const std::string& line) { said.push_back(line); };

@@ -54,6 +54,15 @@ public:
     std::string Text() { return pagetext::Write(PageToTree(Page())); }
     // Lets the panel follow the selection and the history, as the event loop does.
     void Settle() { QCoreApplication::sendPostedEvents(); }
+    // Undo gives back the page text byte for byte, and redo the text the edits made.
+    void ExpectUndoAndRedo(int undos, const std::string& before, int redos, const std::string& after) {
+        for (int i = 0; i < undos; ++i) window_->ActionUndo->trigger();
+        Settle();
+        EXPECT_EQ(Text(), before) << "undo restores the page text byte for byte";
+        for (int i = 0; i < redos; ++i) window_->ActionRedo->trigger();
+        Settle();
+        EXPECT_EQ(Text(), after);
+    }
     // A fresh page holding one widget of the kind (none for the page itself), selected.
     void Show(QAction* create) {
         window_->Actionnewpage->trigger();
@@ -208,12 +217,7 @@ TEST_F(PropertyPanel, AnEditIsWhatTheSavedFileHoldsAndOneUndoStep) {
         window_->SavePageTo(file);
         EXPECT_NE(ReadWholeFile(file).find(std::string("  ") + c.line + "\r\n"), std::string::npos) << ReadWholeFile(file);
 
-        window_->ActionUndo->trigger();
-        Settle();
-        EXPECT_EQ(Text(), before) << "undo restores the page text byte for byte";
-        window_->ActionRedo->trigger();
-        Settle();
-        EXPECT_EQ(Text(), after);
+        ExpectUndoAndRedo(1, before, 1, after);
     }
     EXPECT_TRUE(reports_.isEmpty()) << reports_.join("\n").toStdString();
 }
@@ -375,12 +379,7 @@ TEST_F(PropertyPanel, APageFontEditUndoesWithTheParentFontItCleared) {
     const std::string after = Text();
     EXPECT_NE(before.find("ParentFont = True"), std::string::npos) << before;
     EXPECT_EQ(after.find("ParentFont = True"), std::string::npos) << after;
-    window_->ActionUndo->trigger();
-    Settle();
-    EXPECT_EQ(Text(), before);
-    window_->ActionRedo->trigger();
-    Settle();
-    EXPECT_EQ(Text(), after);
+    ExpectUndoAndRedo(1, before, 1, after);
 }
 
 TEST_F(PropertyPanel, StringListsEditInTheirOwnBoxAndNothingEditsInPlay) {
@@ -532,13 +531,7 @@ TEST_F(PropertyPanel, TheNameRowRenamesOneWidgetAsOneStepThatTheSavedFilesFollow
     EXPECT_NE(Page().FindComponent("PLATFORM_2"), nullptr);
     EXPECT_EQ(Page().History->Stack().count(), steps + 2);
 
-    window_->ActionUndo->trigger();
-    window_->ActionUndo->trigger();
-    Settle();
-    EXPECT_EQ(Text(), before);
-    window_->ActionRedo->trigger();
-    Settle();
-    EXPECT_EQ(Text(), after);
+    ExpectUndoAndRedo(2, before, 1, after);
     EXPECT_TRUE(reports_.isEmpty()) << reports_.join("\n").toStdString();
 
     // Several widgets, or the page, show their name without an editor.

@@ -22,6 +22,7 @@
 #include "core/textlist.h"
 #include "fleet/bundle.h"
 #include "fleet/fleetconfig.h"
+#include "support/signconfig.h"
 #include "fleet/fleetsign.h"
 #include "fleet/roster.h"
 #include "fleet/topics.h"
@@ -237,10 +238,7 @@ TEST(FleetSign, RefusesForgedReplayedAndBadBundlesChangingNothing) {
     const fs::path h = home.path();
     FleetKey::Generate(h / "priv.pem", h / "pub.pem");
     FleetKey::Generate(h / "other.pem", h / "otherpub.pem");
-    FleetConfig config;
-    config.sign = "s1";
-    config.groups = {"g"};
-    config.publisherKey = h / "pub.pem";
+    FleetConfig config = zl::testing::SignS1OfGroupG(h / "pub.pem");
     MakePlayHome(h / "src", "v");
     const FleetKey key = FleetKey::LoadPrivate(h / "priv.pem");
     const std::string topic = BundleTopic("g");
@@ -278,10 +276,7 @@ TEST(FleetSign, TakesAnnouncementsOnceAndShowsTheRetainedOneAgainAfterARestart) 
     TempHome home;
     const fs::path h = home.path();
     FleetKey::Generate(h / "priv.pem", h / "pub.pem");
-    FleetConfig config;
-    config.sign = "s1";
-    config.groups = {"g"};
-    config.publisherKey = h / "pub.pem";
+    FleetConfig config = zl::testing::SignS1OfGroupG(h / "pub.pem");
     const FleetKey key = FleetKey::LoadPrivate(h / "priv.pem");
     const std::string topic = TextTopic("g", "notice");
     auto message = [&](std::int64_t version, const std::string& text) {
@@ -573,10 +568,7 @@ TEST(FleetBundle, SparseEntriesAreRefusedBeforeTheyTakeMemory) {
     TempHome home;
     const fs::path h = home.path();
     FleetKey::Generate(h / "priv.pem", h / "pub.pem");
-    FleetConfig config;
-    config.sign = "s1";
-    config.groups = {"g"};
-    config.publisherKey = h / "pub.pem";
+    FleetConfig config = zl::testing::SignS1OfGroupG(h / "pub.pem");
     const std::string message = SignFleetMessage(FleetKey::LoadPrivate(h / "priv.pem"), BundleTopic("g"), tar);
     // Under a memory limit 300 MB above what the process holds now, as a sign of small means.
     const int status = InChild([&] {
