@@ -358,10 +358,12 @@ void TSYS_Frmzorled::TakeNewSelection() {
 }
 
 std::string TSYS_Frmzorled::FollowingPage() const {
-    // The entries play would skip (pages that do not exist) are skipped here too.
+    // The entries play would skip (pages that do not exist, or failed when last tried) are
+    // skipped here too.
     const int count = static_cast<int>(PageList.size());
     for (int step = 1; step <= count; ++step) {
         const std::string& name = PageList[(PageIndex + step) % count];
+        if (BrokenPages.contains(name)) continue;
         const auto file = FindFileCaseInsensitive(PageFilePath(name));
         std::error_code ec;
         if (file && !std::filesystem::is_directory(*file, ec)) return name;
