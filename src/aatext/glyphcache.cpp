@@ -1,6 +1,7 @@
 #include "aatext/glyphcache.h"
 
 #include "aatext/contourorder.h"
+#include "aatext/fontfile.h"
 
 #include <QPainterPath>
 #include <QRawFont>
@@ -202,7 +203,7 @@ struct GlyphCache::State {
         std::string file;
         int faceIndex = 0;
         if (library && FindFaceFile(family, style, file, faceIndex) &&
-            FT_New_Face(library, file.c_str(), faceIndex, &face.ft) == 0 && FT_IS_SCALABLE(face.ft)) {
+            OpenFontFace(library, file.c_str(), faceIndex, &face.ft) == 0 && FT_IS_SCALABLE(face.ft)) {
             const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face.ft, FT_SFNT_OS2));
             face.bold = (face.ft->style_flags & FT_STYLE_FLAG_BOLD) || (os2 && os2->usWeightClass >= 700);
             face.italic = face.ft->style_flags & FT_STYLE_FLAG_ITALIC;
