@@ -1,5 +1,8 @@
 #include "aatext/glyphcache.h"
 
+#include "aatext/contourorder.h"
+#include "aatext/fontfile.h"
+
 #include <QPainterPath>
 #include <QRawFont>
 #include <algorithm>
@@ -64,13 +67,12 @@ struct Entry {
     std::size_t bytes;
 };
 
-// An outline to rasterise: FreeType's glyph slot, or points taken from a Qt path.
+// An outline to rasterise: FreeType's glyph slot, or points taken from a Qt path; the buffers
+// are kept from glyph to glyph.
 struct Outline {
     FT_Outline* outline = nullptr;
-    FT_Outline own{};
-    std::vector<FT_Vector> points;
-    std::vector<char> tags;
-    std::vector<short> contours;
+    OwnedOutline own, ordered;
+    FT_BBox box{};  // control box
 };
 
 void AddRow(std::uint8_t* out, const std::uint8_t* in, int count) {
@@ -144,32 +146,31 @@ bool FindFaceFile(const std::string& family, const std::string& style, std::stri
 }
 
 void PathToOutline(const QPainterPath& path, Outline& out) {
-    auto point = [&out](double x, double y, char tag) {
-        out.points.push_back({static_cast<FT_Pos>(std::lround(x * 64)), static_cast<FT_Pos>(std::lround(-y * 64))});
-        out.tags.push_back(tag);
+    OwnedOutline& own = out.own;
+    own.points.clear();
+    own.tags.clear();
+    own.contours.clear();
+    auto point = [&own](double x, double y, char tag) {
+        own.points.push_back({static_cast<FT_Pos>(std::lround(x * 64)), static_cast<FT_Pos>(std::lround(-y * 64))});
+        own.tags.push_back(tag);
     };
     for (int i = 0; i < path.elementCount(); ++i) {
         const QPainterPath::Element e = path.elementAt(i);
-        if (e.type == QPainterPath::MoveToElement && !out.points.empty())
-            out.contours.push_back(static_cast<short>(out.points.size() - 1));
+        if (e.type == QPainterPath::MoveToElement && !own.points.empty())
+            own.contours.push_back(static_cast<short>(own.points.size() - 1));
         const bool control = e.type == QPainterPath::CurveToElement ||
                              (e.type == QPainterPath::CurveToDataElement && i + 1 < path.elementCount() &&
                               path.elementAt(i + 1).type == QPainterPath::CurveToDataElement);
         point(e.x, e.y, control ? FT_CURVE_TAG_CUBIC : FT_CURVE_TAG_ON);
     }
-    if (!out.points.empty()) out.contours.push_back(static_cast<short>(out.points.size() - 1));
-    if (out.points.size() > 32767) {  // FreeType's outline counts are 16-bit
-        out.points.clear();
-        out.tags.clear();
-        out.contours.clear();
+    if (!own.points.empty()) own.contours.push_back(static_cast<short>(own.points.size() - 1));
+    if (own.points.size() > 32767) {  // FreeType's outline counts are 16-bit
+        own.points.clear();
+        own.tags.clear();
+        own.contours.clear();
     }
-    out.own.n_points = static_cast<short>(out.points.size());
-    out.own.n_contours = static_cast<short>(out.contours.size());
-    out.own.points = out.points.data();
-    out.own.tags = out.tags.data();
-    out.own.contours = out.contours.data();
-    out.own.flags = FT_OUTLINE_NONE;
-    out.outline = &out.own;
+    own.Attach(FT_OUTLINE_NONE);
+    out.outline = &own.outline;
 }
 
 }  // namespace
@@ -184,6 +185,7 @@ struct GlyphCache::State {
     std::size_t limit = kDefaultByteLimit;
     std::size_t bytes = 0;
     std::size_t peak = 0;
+    Outline scratch;  // the glyph being rasterised
 
     void Evict() {
         while (bytes > limit && !lru.empty()) {
@@ -201,7 +203,7 @@ struct GlyphCache::State {
         std::string file;
         int faceIndex = 0;
         if (library && FindFaceFile(family, style, file, faceIndex) &&
-            FT_New_Face(library, file.c_str(), faceIndex, &face.ft) == 0 && FT_IS_SCALABLE(face.ft)) {
+            OpenFontFace(library, file.c_str(), faceIndex, &face.ft) == 0 && FT_IS_SCALABLE(face.ft)) {
             const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face.ft, FT_SFNT_OS2));
             face.bold = (face.ft->style_flags & FT_STYLE_FLAG_BOLD) || (os2 && os2->usWeightClass >= 700);
             face.italic = face.ft->style_flags & FT_STYLE_FLAG_ITALIC;
@@ -246,20 +248,21 @@ struct GlyphCache::State {
             FT_Matrix shear = {0x10000, 0x0366A, 0, 0x10000};
             FT_Outline_Transform(out.outline, &shear);
         }
-        FT_Outline_Translate(out.outline, alignX * 64 + phaseX * 16, -(alignY * 64 + phaseY * 16));
+        if (alignX | alignY | phaseX | phaseY)
+            FT_Outline_Translate(out.outline, alignX * 64 + phaseX * 16, -(alignY * 64 + phaseY * 16));
         if (font.block > 1) {
             // From the block's corner, one block to a pixel.
             const FT_Fixed f = 0x10000 / font.block;
             FT_Matrix scale = {f, 0, 0, f};
             FT_Outline_Transform(out.outline, &scale);
         }
+        if (OrderContoursRightToLeft(*out.outline, out.ordered, out.box)) out.outline = &out.ordered.outline;
         return true;
     }
 
-    // Pixel box of an outline: x from left, rows from bottom (inclusive) to top (exclusive).
-    static FT_BBox PixelBox(const FT_Outline* outline) {
-        FT_BBox box;
-        FT_Outline_Get_CBox(outline, &box);
+    // Pixel box of an outline's control box: x from left, rows from bottom (inclusive) to top
+    // (exclusive).
+    static FT_BBox PixelBox(const FT_BBox& box) {
         return {box.xMin >> 6, box.yMin >> 6, (box.xMax + 63) >> 6, (box.yMax + 63) >> 6};
     }
 
@@ -379,11 +382,11 @@ void GlyphCache::Composite(const GlyphFont& font, std::uint32_t glyph, std::int6
             s.lru.splice(s.lru.begin(), s.lru, found->second);
             bitmap = found->second->bitmap;
         } else {
-            Outline outline;
+            Outline& outline = s.scratch;
             if (!s.LoadOutline(font, glyph, phaseX, phaseY, alignX, alignY, outline)) {
                 bitmap = std::make_shared<GlyphBitmap>();
             } else {
-                const FT_BBox box = State::PixelBox(outline.outline);
+                const FT_BBox box = State::PixelBox(outline.box);
                 const std::int64_t w = box.xMax - box.xMin, h = box.yMax - box.yMin;
                 if (w * block <= kLargestSide && h * block <= kLargestSide &&
                     static_cast<std::size_t>(w * h * block * block) <= s.limit / kLargestShare) {

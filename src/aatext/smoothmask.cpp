@@ -13,8 +13,8 @@
 #include <list>
 #include <new>
 #include <unordered_map>
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include "aatext/canvas.h"
@@ -109,18 +109,68 @@ void ReduceHigh(Rows& samples, std::uint8_t* out, int stride, int width, int hei
     }
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+#define ZL_REDUCE_SSSE3 1
+__attribute__((target("ssse3"))) inline __m128i Load16(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+
+// Sums of three neighbouring column sums starting at each of eight columns.
+__attribute__((target("ssse3"))) inline __m128i Threes(const std::uint16_t* p) {
+    return _mm_add_epi16(_mm_add_epi16(Load16(p), Load16(p + 1)), Load16(p + 2));
+}
+
+// Rounded-up halves of eight samples picked from bytes 0-15 and 8-23 of a row.
+__attribute__((target("ssse3"))) inline __m128i Halves(Row p, __m128i fromFirst, __m128i fromSecond) {
+    const __m128i x = _mm_or_si128(_mm_shuffle_epi8(Load16(p), fromFirst), _mm_shuffle_epi8(Load16(p + 8), fromSecond));
+    return _mm_srli_epi16(_mm_add_epi16(x, _mm_set1_epi16(1)), 1);
+}
+
+// Eight values of a normal-quality row at a time: each three-column sum gathered from every
+// third place by byte shuffles, the corner samples likewise, as ReduceNormal does one by one.
+__attribute__((target("ssse3"))) int NormalRowSsse3(const std::uint16_t* v, Row top, Row bottom, std::uint8_t* o,
+                                                    int width) {
+    const __m128i pick0 = _mm_setr_epi8(0, 1, 6, 7, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i pick1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 3, 8, 9, 14, 15, -1, -1, -1, -1);
+    const __m128i pick2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 4, 5, 10, 11);
+    // Samples 3c + 2 of the top row and 3c of the bottom one.
+    const __m128i topA = _mm_setr_epi8(2, -1, 5, -1, 8, -1, 11, -1, 14, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i topB = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 9, -1, 12, -1, 15, -1);
+    const __m128i bottomA = _mm_setr_epi8(0, -1, 3, -1, 6, -1, 9, -1, 12, -1, 15, -1, -1, -1, -1, -1);
+    const __m128i bottomB = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 10, -1, 13, -1);
+    int c = 0;
+    // The last group reads two column sums past its own 24.
+    for (; 3 * c + 26 <= 3 * width; c += 8, v += 24, top += 24, bottom += 24) {
+        const __m128i sums = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(Threes(v), pick0),
+                                                       _mm_shuffle_epi8(Threes(v + 8), pick1)),
+                                          _mm_shuffle_epi8(Threes(v + 16), pick2));
+        const __m128i value = _mm_srli_epi16(
+            _mm_sub_epi16(_mm_sub_epi16(sums, Halves(top, topA, topB)), Halves(bottom, bottomA, bottomB)), 3);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + c), _mm_packus_epi16(value, value));
+    }
+    return c;
+}
+#endif
+
 // Weights 1 1 1/2 / 1 1 1 / 1/2 1 1, a half sample being the sample shifted right first: the
 // full nine-sample sum less the rounded-up halves of the two corner samples.
 template <class Rows>
 void ReduceNormal(Rows& samples, std::uint8_t* out, int stride, int width, int height) {
     std::vector<std::uint16_t> columns(static_cast<size_t>(width) * 3);
+#if ZL_REDUCE_SSSE3
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+#endif
     for (int r = 0; r < height; ++r) {
         const Row rows[3] = {samples.Get(r * 3, 0), samples.Get(r * 3 + 1, 1), samples.Get(r * 3 + 2, 2)};
         SumRows(rows, 3, width * 3, columns.data());
-        const std::uint16_t* v = columns.data();
-        Row top = rows[0] + 2, bottom = rows[2];
         std::uint8_t* o = out + static_cast<size_t>(r) * stride;
-        for (int c = 0; c < width; ++c, v += 3, top += 3, bottom += 3) {
+        int c = 0;
+#if ZL_REDUCE_SSSE3
+        if (ssse3) c = NormalRowSsse3(columns.data(), rows[0], rows[2], o, width);
+#endif
+        const std::uint16_t* v = columns.data() + 3 * c;
+        Row top = rows[0] + 3 * c + 2, bottom = rows[2] + 3 * c;
+        for (; c < width; ++c, v += 3, top += 3, bottom += 3) {
             const unsigned sum = v[0] + v[1] + v[2] - ((*top + 1u) >> 1) - ((*bottom + 1u) >> 1);
             o[c] = static_cast<std::uint8_t>(sum >> 3);
         }

@@ -68,6 +68,8 @@ public:
     // Play found no page to show: the last page (or a black one) stays and the list is tried
     // again every few seconds; PageStart is then the time of the last try.
     bool WaitingForPages = false;
+    // What the wait was reported as, taken back when a page plays again.
+    QString WaitingReport;
     // The page on screen was put there by play (not the page from before play, not the black one).
     bool PageFromPlay = false;
     // Pages that failed to load in this run, with their error, so each fault is reported once.

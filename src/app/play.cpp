@@ -8,6 +8,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 #include "app/mainwindow.h"
 #include "app/toolicons.h"
@@ -184,6 +185,8 @@ bool TSYS_Frmzorled::PlayListedPage(const std::string& name) {
     }
     BrokenPages.erase(name);
     WaitingForPages = false;
+    // A box saying there is nothing to play must not stand over the page that now plays.
+    if (!WaitingReport.isEmpty()) WithdrawReport(std::exchange(WaitingReport, QString()));
     if (PageShown) PageShown(name);
     return true;
 }
@@ -206,6 +209,7 @@ void TSYS_Frmzorled::WaitForPages(bool wholePass) {
                             : QString::fromUtf8("所选播放方案中没有可播放的页面（页面文件不存在或无法读取），每 %1 秒重试")
                                   .arg(kMinDisplayTime);
     if (PlayWaiting) PlayWaiting(why);
+    WaitingReport = why;
     ReportError(why);
 }
 
@@ -354,10 +358,12 @@ void TSYS_Frmzorled::TakeNewSelection() {
 }
 
 std::string TSYS_Frmzorled::FollowingPage() const {
-    // The entries play would skip (pages that do not exist) are skipped here too.
+    // The entries play would skip (pages that do not exist, or failed when last tried) are
+    // skipped here too.
     const int count = static_cast<int>(PageList.size());
     for (int step = 1; step <= count; ++step) {
         const std::string& name = PageList[(PageIndex + step) % count];
+        if (BrokenPages.contains(name)) continue;
         const auto file = FindFileCaseInsensitive(PageFilePath(name));
         std::error_code ec;
         if (file && !std::filesystem::is_directory(*file, ec)) return name;
@@ -415,6 +421,7 @@ std::string TSYS_Frmzorled::JoinedPlans() const {
 void TSYS_Frmzorled::StopPlay() {
     Playing = false;
     WaitingForPages = false;
+    WaitingReport.clear();
     FreeRetiringPage();
     // A dark page is no page to design or save: the page it took its place from comes back.
     if (Dark && Page && !CurrentFile.empty()) Guarded([this] { ShowNextPage(CurrentFile); });

@@ -117,6 +117,18 @@ void ReportError(const QString& message) {
         ShowReportBox(message);
 }
 
+void WithdrawReport(const QString& message) {
+    ForgetClosedBoxes();
+    PlayReports& play = Play();
+    const auto boxes = Boxes();
+    for (const auto& box : boxes) {
+        if (!box || box->text() != message) continue;
+        if (box == play.box && play.closing) play.closing->SetEnabled(false);
+        box->close();
+    }
+    ForgetClosedBoxes();
+}
+
 QStringList OpenReports() {
     ForgetClosedBoxes();
     QStringList texts;

@@ -34,6 +34,9 @@ ErrorReporter SetErrorReporter(ErrorReporter reporter);
 // box is open, counting the reports that came while it was up, and it closes by itself after
 // 60 s. Otherwise (and with an empty `playing`) reports are those of design mode.
 void SetPlayReports(std::function<bool()> playing, ErrorReporter log);
+// Takes a report back once its cause has gone (the pages a sign waited for are back): its box
+// closes, unless a play box also counts later reports that still stand.
+void WithdrawReport(const QString& message);
 // The texts of the report boxes on screen, oldest first, and a way to close them all.
 QStringList OpenReports();
 void CloseReports();

@@ -25,8 +25,9 @@ protected:
     TSmoothMask& mask = font.Mask();
 };
 
-// One supersampled block in the middle of a 3 x 2 mask; its neighbours stay empty, so a
-// block read from the wrong place shows.
+// One supersampled block in the second row of a mask wide enough for whole groups of columns
+// and a remainder, put at each column in turn; the rest stays empty, so a block read from the
+// wrong place shows.
 TEST(ReduceSupersampled, WeighsEachBlockAsItsQualitySays) {
     struct Case {
         TSmoothQuality quality;
@@ -42,23 +43,33 @@ TEST(ReduceSupersampled, WeighsEachBlockAsItsQualitySays) {
         {TSmoothQuality::aqNormal, {0, 0, 0, 0, 0, 0, 255, 0, 0}, 15},   // half weight, bottom left
         {TSmoothQuality::aqNormal, {0, 0, 0, 0, 0, 0, 0, 0, 255}, 31},
         {TSmoothQuality::aqNormal, {0, 0, 1, 0, 0, 0, 1, 0, 0}, 0},      // halves shift before adding
+        {TSmoothQuality::aqNormal, {0, 0, 3, 0, 0, 0, 5, 0, 0}, 0},      // and round up
+        {TSmoothQuality::aqNormal, {0, 255, 7, 0, 0, 0, 9, 0, 0}, 32},   // (271 - 4 - 5) / 8
         {TSmoothQuality::aqNormal, {0, 0, 0, 0, 255, 0, 0, 0, 0}, 31},
         {TSmoothQuality::aqLow, {255, 255, 255, 255}, 255},
         {TSmoothQuality::aqLow, {0, 0, 0, 255}, 63},
         {TSmoothQuality::aqNone, {200}, 200},
     };
-    for (const Case& c : cases) {
-        const int s = ScaleOf(c.quality);
-        QImage work(3 * s, 2 * s, QImage::Format_Grayscale8);
-        work.fill(0);
-        for (int i = 0; i < s * s; ++i) work.scanLine(s + i / s)[s + i % s] = static_cast<std::uint8_t>(c.block[i]);
-        std::uint8_t out[2][4] = {{9, 9, 9, 9}, {9, 9, 9, 9}};
-        ReduceSupersampled(work, c.quality, &out[0][0], 4, 3, 2);
-        SCOPED_TRACE(testing::Message() << "quality " << static_cast<int>(c.quality) << ", expected " << c.expected);
-        EXPECT_EQ(out[1][1], c.expected);
-        EXPECT_EQ(out[0][0] + out[0][1] + out[0][2] + out[1][0] + out[1][2], 0);
-        EXPECT_EQ(out[0][3], 9) << "padding written";
-    }
+    constexpr int kWidth = 37, kStride = 40;
+    for (const Case& c : cases)
+        for (int at = 0; at < kWidth; ++at) {
+            const int s = ScaleOf(c.quality);
+            QImage work(kWidth * s, 2 * s, QImage::Format_Grayscale8);
+            work.fill(0);
+            for (int i = 0; i < s * s; ++i)
+                work.scanLine(s + i / s)[at * s + i % s] = static_cast<std::uint8_t>(c.block[i]);
+            std::vector<std::uint8_t> out(2 * kStride, 9);
+            ReduceSupersampled(work, c.quality, out.data(), kStride, kWidth, 2);
+            SCOPED_TRACE(testing::Message() << "quality " << static_cast<int>(c.quality) << ", column " << at
+                                            << ", expected " << c.expected);
+            int elsewhere = 0;
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < kWidth; ++x)
+                    if (y == 0 || x != at) elsewhere += out[y * kStride + x];
+            ASSERT_EQ(out[kStride + at], c.expected);
+            ASSERT_EQ(elsewhere, 0);
+            ASSERT_EQ(out[kWidth], 9) << "padding written";
+        }
 }
 
 TEST_F(MaskTest, FullCoverageReaches254OnlyUnderNormalQuality) {

@@ -271,6 +271,7 @@ TEST_F(Play, ABrokenPageIsPassedOverAndReportedByItsFileOncePerFault) {
         PressPlay();
         Seconds(11);
         EXPECT_EQ(shown_, c.expected);
+        EXPECT_TRUE(window_->PlayStatus->text().endsWith(U("下一页：p2"))) << "a page that failed is not the next one";
         ASSERT_EQ(reports_.size(), 1);
         EXPECT_NE(Report(0).find("Invalid property value on line 3"), std::string::npos) << Report(0);
         EXPECT_NE(Report(0).find((PageDef() / "broken.DFM").string()), std::string::npos) << Report(0);

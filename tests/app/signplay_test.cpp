@@ -161,6 +161,27 @@ TEST_F(SignPlayTest, ReportsInPlayOpenOneBoxThatCountsTheRestAndClosesItselfAfte
     EXPECT_EQ(Count(Log(), "error\t"), 12) << "design-mode reports are not play";
 }
 
+// The box saying nothing can play goes once a page plays again; one counting later reports stays.
+TEST_F(SignPlayTest, TheBoxOfPagesMissingGoesWhenThePagesComeBack) {
+    Select({"p1"});
+    window_->ActionPlayExecute();
+    ASSERT_TRUE(window_->Playing);
+    ASSERT_EQ(OpenReports().size(), 1);
+    EXPECT_TRUE(OpenReports()[0].contains(QString::fromUtf8("没有可播放的页面")));
+    WritePage("p1");
+    Seconds(4);
+    ASSERT_EQ(Count(Log(), "showing\tA\tp1"), 1) << ::testing::PrintToString(Log());
+    EXPECT_TRUE(OpenReports().isEmpty()) << "the box went with its cause";
+
+    window_->ActionPlayExecute();
+    std::filesystem::remove(home_ / "pagedef" / "p1.DFM");
+    window_->ActionPlayExecute();
+    ReportError("board text unreadable");
+    WritePage("p1");
+    Seconds(4);
+    EXPECT_EQ(OpenReports().size(), 1) << "a box that also tells of a later report stays";
+}
+
 TEST_F(SignPlayTest, AReportWhileTheFirstPageComesUpIsAPlayReportToo) {
     // As a widget of the first page reports a feed it cannot read, before the run is under way.
     sign_.reset();
