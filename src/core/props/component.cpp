@@ -1,10 +1,16 @@
 #include "core/props/component.h"
 
+#include <absl/container/flat_hash_map.h>
+
 #include <algorithm>
 
 #include "core/error.h"
 
 namespace zl {
+
+struct Component::NameIndex {
+    absl::flat_hash_map<std::string, Component*> names;
+};
 
 Component::Component(Component* owner) {
     if (owner) owner->Insert(this);
@@ -40,9 +46,9 @@ void Component::SetName(const std::string& name) {
 }
 
 Component* Component::FindComponent(std::string_view name) const {
-    if (name.empty()) return nullptr;
-    const auto it = byName_.find(LowerCase(name));
-    return it == byName_.end() ? nullptr : it->second;
+    if (name.empty() || !byName_) return nullptr;
+    const auto it = byName_->names.find(LowerCase(name));
+    return it == byName_->names.end() ? nullptr : it->second;
 }
 
 const std::string& Component::EventHandler(std::string_view event) const {
@@ -61,13 +67,15 @@ void Component::BindEvent(std::string_view event, const std::string& handler) {
 
 void Component::Index(Component* child) {
     // Names differing only in case clash, so one entry per key is enough.
-    if (!child->name_.empty()) byName_.emplace(LowerCase(child->name_), child);
+    if (child->name_.empty()) return;
+    if (!byName_) byName_ = std::make_unique<NameIndex>();
+    byName_->names.emplace(LowerCase(child->name_), child);
 }
 
 void Component::Unindex(Component* child) {
-    if (child->name_.empty()) return;
-    const auto it = byName_.find(LowerCase(child->name_));
-    if (it != byName_.end() && it->second == child) byName_.erase(it);
+    if (child->name_.empty() || !byName_) return;
+    const auto it = byName_->names.find(LowerCase(child->name_));
+    if (it != byName_->names.end() && it->second == child) byName_->names.erase(it);
 }
 
 void Component::ChangeOwner(Component* owner) {
