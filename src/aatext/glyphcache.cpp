@@ -256,7 +256,7 @@ struct GlyphCache::State {
             FT_Matrix scale = {f, 0, 0, f};
             FT_Outline_Transform(out.outline, &scale);
         }
-        if (OrderContoursRightToLeft(*out.outline, out.ordered, out.box)) out.outline = &out.ordered.outline;
+        if (OrderContoursForRaster(*out.outline, out.ordered, out.box)) out.outline = &out.ordered.outline;
         return true;
     }
 
