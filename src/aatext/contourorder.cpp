@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include FT_OUTLINE_H
+
 namespace zl {
 
 void OwnedOutline::Attach(int flags) {
@@ -14,18 +16,29 @@ void OwnedOutline::Attach(int flags) {
     outline.flags = flags;
 }
 
-bool OrderContoursRightToLeft(const FT_Outline& in, OwnedOutline& out) {
+bool OrderContoursRightToLeft(const FT_Outline& in, OwnedOutline& out, FT_BBox& box) {
     const int count = in.n_contours;
-    if (count < 2 || in.n_points <= 0) return false;
+    bool valid = count > 0 && in.n_points > 0 && in.contours[count - 1] == in.n_points - 1;
+    for (int c = 0; valid && c < count; ++c) valid = in.contours[c] >= (c == 0 ? 0 : in.contours[c - 1] + 1);
+    if (!valid) {  // not ours to mend: FreeType says what is wrong when it renders
+        FT_Outline_Get_CBox(&in, &box);
+        return false;
+    }
     thread_local std::vector<FT_Pos> left;
     thread_local std::vector<int> order;
     left.resize(static_cast<size_t>(count));
     bool sorted = true;
+    box = {in.points[0].x, in.points[0].y, in.points[0].x, in.points[0].y};
     for (int c = 0, first = 0; c < count; first = in.contours[c] + 1, ++c) {
-        const int last = in.contours[c];
-        if (last < first || last >= in.n_points) return false;  // not ours to mend; FreeType says why
         FT_Pos x = in.points[first].x;
-        for (int p = first + 1; p <= last; ++p) x = std::min(x, in.points[p].x);
+        for (int p = first; p <= in.contours[c]; ++p) {
+            const FT_Vector v = in.points[p];
+            x = std::min(x, v.x);
+            box.xMax = std::max(box.xMax, v.x);
+            box.yMin = std::min(box.yMin, v.y);
+            box.yMax = std::max(box.yMax, v.y);
+        }
+        box.xMin = std::min(box.xMin, x);
         left[static_cast<size_t>(c)] = x;
         sorted = sorted && (c == 0 || left[static_cast<size_t>(c) - 1] >= x);
     }

@@ -21,7 +21,8 @@ struct OwnedOutline {
 // it from the left for every cell a contour enters, so contours drawn right to left walk past
 // fewer cells. Each contour's cells add up the same whatever the order, so the coverage stays
 // the same to the byte. Copies `in` into `out` with its contours by falling left edge; false,
-// leaving `out` alone, when they are in that order already.
-bool OrderContoursRightToLeft(const FT_Outline& in, OwnedOutline& out);
+// leaving `out` alone, when they are in that order already. Either way `box` is the control box
+// of `in`, as FT_Outline_Get_CBox gives it, found on the way.
+bool OrderContoursRightToLeft(const FT_Outline& in, OwnedOutline& out, FT_BBox& box);
 
 }  // namespace zl

@@ -72,6 +72,7 @@ struct Entry {
 struct Outline {
     FT_Outline* outline = nullptr;
     OwnedOutline own, ordered;
+    FT_BBox box{};  // control box
 };
 
 void AddRow(std::uint8_t* out, const std::uint8_t* in, int count) {
@@ -247,21 +248,21 @@ struct GlyphCache::State {
             FT_Matrix shear = {0x10000, 0x0366A, 0, 0x10000};
             FT_Outline_Transform(out.outline, &shear);
         }
-        FT_Outline_Translate(out.outline, alignX * 64 + phaseX * 16, -(alignY * 64 + phaseY * 16));
+        if (alignX | alignY | phaseX | phaseY)
+            FT_Outline_Translate(out.outline, alignX * 64 + phaseX * 16, -(alignY * 64 + phaseY * 16));
         if (font.block > 1) {
             // From the block's corner, one block to a pixel.
             const FT_Fixed f = 0x10000 / font.block;
             FT_Matrix scale = {f, 0, 0, f};
             FT_Outline_Transform(out.outline, &scale);
         }
-        if (OrderContoursRightToLeft(*out.outline, out.ordered)) out.outline = &out.ordered.outline;
+        if (OrderContoursRightToLeft(*out.outline, out.ordered, out.box)) out.outline = &out.ordered.outline;
         return true;
     }
 
-    // Pixel box of an outline: x from left, rows from bottom (inclusive) to top (exclusive).
-    static FT_BBox PixelBox(const FT_Outline* outline) {
-        FT_BBox box;
-        FT_Outline_Get_CBox(outline, &box);
+    // Pixel box of an outline's control box: x from left, rows from bottom (inclusive) to top
+    // (exclusive).
+    static FT_BBox PixelBox(const FT_BBox& box) {
         return {box.xMin >> 6, box.yMin >> 6, (box.xMax + 63) >> 6, (box.yMax + 63) >> 6};
     }
 
@@ -385,7 +386,7 @@ void GlyphCache::Composite(const GlyphFont& font, std::uint32_t glyph, std::int6
             if (!s.LoadOutline(font, glyph, phaseX, phaseY, alignX, alignY, outline)) {
                 bitmap = std::make_shared<GlyphBitmap>();
             } else {
-                const FT_BBox box = State::PixelBox(outline.outline);
+                const FT_BBox box = State::PixelBox(outline.box);
                 const std::int64_t w = box.xMax - box.xMin, h = box.yMax - box.yMin;
                 if (w * block <= kLargestSide && h * block <= kLargestSide &&
                     static_cast<std::size_t>(w * h * block * block) <= s.limit / kLargestShare) {
