@@ -102,9 +102,22 @@ void FleetModel::TakeState(const QJsonObject& state) {
     endInsertRows();
 }
 
-void FleetModel::Take(const std::string& topic, std::string_view payload) {
-    if (!roster_.Take(topic, payload)) return;
-    const std::string sign = ParseTopic(topic).sign;
+FleetModel::FleetModel(QObject* parent) : QAbstractTableModel(parent), presence_(CreateTimer()) {
+    presence_->SetInterval(250);
+    presence_->SetOnTimer([this] {
+        for (const std::string& sign : roster_.PresenceChanged()) Refresh(sign);
+    });
+    presence_->SetEnabled(true);
+}
+
+FleetModel::~FleetModel() = default;
+
+void FleetModel::Take(const std::string& topic, std::string_view payload, const MessageInfo& how) {
+    if (!roster_.Take(topic, payload, how)) return;
+    Refresh(ParseTopic(topic).sign);
+}
+
+void FleetModel::Refresh(const std::string& sign) {
     if (const auto view = roster_.Sign(sign))
         TakeState(*view);
     else
@@ -167,8 +180,9 @@ FleetWindow::FleetWindow(QWidget* parent, std::filesystem::path settings, std::f
             link_->Subscribe("zorled/sign/+/state");
         };
         link_->onMessage = [this](const std::string& topic, std::string_view payload) {
-            QMetaObject::invokeMethod(this, [this, topic, p = std::string(payload)] { model_.Take(topic, p); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, topic, p = std::string(payload), how = MqttLink::Received()] { model_.Take(topic, p, how); },
+                Qt::QueuedConnection);
         };
         link_->Start();
         SetStatus(U("屏群 %1").arg(QString::fromStdString(config_.broker)));

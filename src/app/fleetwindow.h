@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/clock.h"
 #include "fleet/fleetconfig.h"
 #include "fleet/roster.h"
 
@@ -22,7 +23,10 @@ class DeskServer;
 class FleetModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    using QAbstractTableModel::QAbstractTableModel;
+    // Presence is looked at again a few times a second: a sign that falls silent turns offline
+    // without a message.
+    explicit FleetModel(QObject* parent = nullptr);
+    ~FleetModel() override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -30,13 +34,15 @@ public:
     // A sign's merged view (see FleetRoster); adds the sign or updates its row.
     void TakeState(const QJsonObject& state);
     // A state or presence message as the broker sent it; the sign comes from the topic.
-    void Take(const std::string& topic, std::string_view payload);
+    void Take(const std::string& topic, std::string_view payload, const MessageInfo& how = {});
     QString SignAt(int row) const;
 
 private:
     void RemoveSign(const QString& sign);
+    void Refresh(const std::string& sign);
     std::vector<QJsonObject> rows_;
     FleetRoster roster_;
+    std::unique_ptr<Timer> presence_;
 };
 
 // "屏群": the fleet seen from the desk, live, with publish, announcement and screenshot.

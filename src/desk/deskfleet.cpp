@@ -56,6 +56,13 @@ DeskFleet::DeskFleet(FleetConfig config, std::filesystem::path home)
     flush_.setInterval(200);
     flush_.setSingleShot(true);
     connect(&flush_, &QTimer::timeout, this, &DeskFleet::Flush);
+    presence_ = CreateTimer();
+    presence_->SetInterval(250);
+    presence_->SetOnTimer([this] {
+        for (const std::string& sign : roster_.PresenceChanged()) changed_.insert(sign);
+        if (!changed_.empty() && !flush_.isActive()) flush_.start();
+    });
+    presence_->SetEnabled(true);
 }
 
 DeskFleet::~DeskFleet() {
@@ -108,8 +115,8 @@ void DeskFleet::OnMessage(const std::string& topic, std::string_view payload) {
     const FleetTopic where = ParseTopic(topic);
     if (where.kind == TopicKind::State || where.kind == TopicKind::Online) {
         const bool state = where.kind == TopicKind::State;
-        QMetaObject::invokeMethod(this, [this, topic, sign = where.sign, state, bytes, now] {
-            TakeSignMessage(topic, sign, state, bytes, now);
+        QMetaObject::invokeMethod(this, [this, topic, sign = where.sign, state, bytes, now, how = MqttLink::Received()] {
+            TakeSignMessage(topic, sign, state, bytes, now, how);
         }, Qt::QueuedConnection);
     } else if (const std::string sign = SignOf(topic, "shot"); !sign.empty()) {
         const auto newline = bytes.indexOf('\n');
@@ -147,9 +154,9 @@ void DeskFleet::OnMessage(const std::string& topic, std::string_view payload) {
 }
 
 void DeskFleet::TakeSignMessage(const std::string& topic, const std::string& id, bool state, const QByteArray& payload,
-                                std::int64_t receivedMs) {
+                                std::int64_t receivedMs, const MessageInfo& how) {
     const bool known = roster_.Sign(id).has_value();
-    if (!roster_.Take(topic, std::string_view(payload.data(), static_cast<size_t>(payload.size())))) return;
+    if (!roster_.Take(topic, std::string_view(payload.data(), static_cast<size_t>(payload.size())), how)) return;
     if (known && !roster_.Sign(id)) {
         // Its retained messages were cleared: the sign was retired.
         signs_.erase(id);

@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 
+#include "core/clock.h"
 #include "fleet/fleetconfig.h"
 #include "fleet/roster.h"
 #include "fleet/signature.h"
@@ -58,7 +59,7 @@ signals:
 private:
     void OnMessage(const std::string& topic, std::string_view payload);
     void TakeSignMessage(const std::string& topic, const std::string& sign, bool state, const QByteArray& payload,
-                         std::int64_t receivedMs);
+                         std::int64_t receivedMs, const MessageInfo& how);
     void TakeBundle(const std::string& group, std::string_view message);
     // Signs and sends a command off the GUI thread; `failed` hears of a refusal there.
     void SendCommand(const std::string& sign, const std::string& cmd, QJsonObject fields, Done failed);
@@ -86,6 +87,8 @@ private:
     std::map<std::string, Sign> signs_;
     std::set<std::string> changed_;
     QTimer flush_;
+    // Looks at presence again a few times a second: a silent sign turns offline without a message.
+    std::unique_ptr<Timer> presence_;
     std::map<std::string, bool> sites_;  // bridge up, by site, from zorled/site/<site>/bridge
     std::map<std::string, QByteArray> shots_;  // newest per sign, a few signs
     std::map<std::string, std::function<void(const QByteArray&)>> shotWaits_;  // by request id

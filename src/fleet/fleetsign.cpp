@@ -122,16 +122,11 @@ void FleetSign::Start() {
             if (!duplicate_.empty() && clock_.steadyMs() - duplicateSeen_ > kCommandWindowMs) duplicate_.clear();
         }
         if (duplicate_.empty()) ClearError("duplicate");
-        {
-            std::lock_guard lock(publishMutex_);
-            if (!stopping_) {
-                try {
-                    link_->Publish(OnlineTopic(config_.sign), "1", true);
-                } catch (const std::exception&) {
-                }
-            }
-        }
+        SayAlive();
         PublishState();
+    };
+    link_->onTick = [this] {
+        if (clock_.steadyMs() >= nextAlive_) SayAlive();
     };
     link_->onMessage = [this](const std::string& topic, std::string_view payload) { OnMessage(topic, payload); };
     // Retried with back-off; the operator hears of it once per reason.
@@ -230,6 +225,7 @@ std::string FleetSign::StateJson() const {
                       {"since", static_cast<qint64>(since_)},
                       {"error", errors_.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(errors_.back().second))},
                       {"uptime", static_cast<qint64>((clock_.utcMs() - started_) / 1000)},
+                      {"keepalive", config_.keepalive},
                       {"time", static_cast<qint64>(clock_.utcMs())}};
     QJsonArray plansOn;
     for (const std::string& p : window_.plansOn) plansOn.append(QString::fromStdString(p));
@@ -247,6 +243,18 @@ std::string FleetSign::StateJson() const {
     state["texts"] = texts;
     AddHealth(state, home_);
     return QJsonDocument(state).toJson(QJsonDocument::Compact).toStdString();
+}
+
+void FleetSign::SayAlive() {
+    // Twice per keepalive: one late or lost message does not make a living sign look silent.
+    nextAlive_ = clock_.steadyMs() + config_.keepalive * 1000 / 2;
+    std::lock_guard lock(publishMutex_);
+    if (!link_ || stopping_) return;
+    try {
+        link_->Publish(OnlineTopic(config_.sign), "1", true, PresenceExpirySeconds(config_.keepalive));
+    } catch (const std::exception&) {
+        // Offline: presence goes out again on the next connect.
+    }
 }
 
 void FleetSign::PublishState() {

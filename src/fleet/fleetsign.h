@@ -101,6 +101,8 @@ private:
     // The message's signature bytes are overwritten by the check, which spares a copy of the body.
     bool TakeBundle(const std::string& topic, char* message, size_t size);
     void PublishState();
+    // The retained "1" that tells readers the sign still lives (see PresenceExpirySeconds).
+    void SayAlive();
 
     std::filesystem::path home_;
     FleetConfig config_;
@@ -124,6 +126,7 @@ private:
     std::optional<std::int64_t> skew_;
     std::string duplicate_;             // another instance seen with this sign's id
     std::int64_t duplicateSeen_ = 0;    // steady ms  // of the last command, when the clock is not synchronised
+    std::int64_t nextAlive_ = 0;  // steady ms when SayAlive is next due (network thread only)
     std::int64_t since_ = 0;
     std::int64_t started_ = 0;
 };

@@ -14,7 +14,7 @@ namespace zl {
 namespace {
 
 std::once_flag g_init;
-thread_local bool t_retained = false;
+thread_local MessageInfo t_received;
 
 std::string Why(int rc) {
     if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
@@ -97,6 +97,7 @@ void MqttLink::Run() {
                 rc = mosquitto_loop(mosq_, 500, 1);
                 failedErrno = errno;
                 if (rc != MOSQ_ERR_SUCCESS) break;
+                if (onTick && Connected()) onTick();
             }
         }
         int answered;
@@ -169,7 +170,8 @@ void MqttLink::Connect(int timeoutMs) {
     started_ = true;
 }
 
-bool MqttLink::MessageRetained() { return t_retained; }
+bool MqttLink::MessageRetained() { return t_received.retained; }
+MessageInfo MqttLink::Received() { return t_received; }
 
 void MqttLink::Subscribe(const std::string& pattern, int qos) {
     {
@@ -200,10 +202,14 @@ void MqttLink::WaitRetained(int timeoutMs) {
     subscribed_.erase(mid);
 }
 
-int MqttLink::Publish(const std::string& topic, const std::string& payload, bool retain) {
+int MqttLink::Publish(const std::string& topic, const std::string& payload, bool retain, int expirySeconds) {
     int mid = 0;
+    mosquitto_property* properties = nullptr;
+    if (expirySeconds > 0)
+        mosquitto_property_add_int32(&properties, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL, static_cast<uint32_t>(expirySeconds));
     const int rc = mosquitto_publish_v5(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
-                                        1, retain, nullptr);
+                                        1, retain, properties);
+    mosquitto_property_free_all(&properties);
     if (rc != MOSQ_ERR_SUCCESS)
         throw Error(Format("Cannot publish to %s on %s: %s", topic.c_str(), config_.broker.c_str(), Why(rc).c_str()));
     return mid;
@@ -299,10 +305,16 @@ void MqttLink::OnSubscribe(mosquitto*, void* self, int mid, int, const int*, con
     link->changed_.notify_all();
 }
 
-void MqttLink::OnMessage(mosquitto*, void* self, const mosquitto_message* message, const mqtt5__property*) {
+void MqttLink::OnMessage(mosquitto*, void* self, const mosquitto_message* message, const mqtt5__property* properties) {
     auto* link = static_cast<MqttLink*>(self);
     if (!link->onMessage) return;
-    t_retained = message->retain;
+    t_received.retained = message->retain;
+    // The broker gives the seconds left, counted from when it took the message.
+    uint32_t expiry = 0;
+    t_received.expirySeconds =
+        mosquitto_property_read_int32(properties, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL, &expiry, false)
+            ? static_cast<int>(std::min<uint32_t>(expiry, 1u << 30))
+            : -1;
     try {
         link->onMessage(message->topic, std::string_view(static_cast<const char*>(message->payload),
                                                          static_cast<size_t>(message->payloadlen)));

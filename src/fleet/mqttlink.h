@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "fleet/fleetconfig.h"
+#include "fleet/topics.h"
 
 struct mosquitto;
 struct mosquitto_message;
@@ -39,8 +40,12 @@ public:
     // The payload is the library's own buffer, valid during the call and writable (a bundle's
     // signature check lays its signed text out there rather than copying megabytes).
     std::function<void(const std::string& topic, std::string_view payload)> onMessage;
+    // Called on the network thread at least twice a second while connected.
+    std::function<void()> onTick;
     // During onMessage: whether the message is one the broker held retained (not a live one).
     static bool MessageRetained();
+    // During onMessage: whether it was retained and how long it has left before it expires.
+    static MessageInfo Received();
 
     // Sent by the broker, retained at QoS 1, when this link dies without saying goodbye; takes
     // effect at the next connect. Call it before Start or on the network thread (in a callback):
@@ -58,8 +63,9 @@ public:
     // Waits until the broker has sent every retained message of the subscriptions made so far
     // (a later subscription's acknowledgement comes after them); fails when the time ran out.
     void WaitRetained(int timeoutMs);
-    // Queues a QoS 1 message; returns its id.
-    int Publish(const std::string& topic, const std::string& payload, bool retain);
+    // Queues a QoS 1 message; returns its id. With expirySeconds > 0 the broker drops it (also
+    // as the retained message) once that long has passed.
+    int Publish(const std::string& topic, const std::string& payload, bool retain, int expirySeconds = 0);
     // Waits until the broker acknowledged message `mid`; fails with a message when it refused it,
     // the connection dropped or the time ran out.
     void WaitAcknowledged(int mid, int timeoutMs);

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <algorithm>
 #include <random>
 
 #include "core/error.h"
@@ -46,7 +47,7 @@ struct FleetWatch {
     }
     void Take(const std::string& topic, std::string_view payload) {
         std::lock_guard lock(mutex);
-        if (!roster.Take(topic, payload) && topic == versionTopic && payload.size() > kSignatureSize) {
+        if (!roster.Take(topic, payload, MqttLink::Received()) && topic == versionTopic && payload.size() > kSignatureSize) {
             const std::string_view body = payload.substr(kSignatureSize);
             retainedVersion = ParseTopic(topic).kind == TopicKind::Bundle
                                   ? BundleVersion(body)
@@ -129,6 +130,10 @@ PublishResult PublishBundle(const FleetConfig& config, const std::string& group,
     };
     while (!tally() && std::chrono::steady_clock::now() < deadline)
         watch.changed.wait_for(lock, std::chrono::milliseconds(100));
+    for (const QJsonObject& s : watch.roster.Signs(group))
+        if (!s.value("online").toBool() &&
+            std::count(result.missing.begin(), result.missing.end(), s.value("sign").toString().toStdString()))
+            result.offline.push_back(s.value("sign").toString().toStdString());
     return result;
 }
 

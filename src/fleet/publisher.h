@@ -22,6 +22,7 @@ struct PublishResult {
     std::string versionNote;
     // With a wait: the signs of the group that show a page of the bundle, and those that do not.
     std::vector<std::string> applied, missing;
+    std::vector<std::string> offline;  // those of `missing` offline when the wait ended
 };
 
 // Builds the bundle of `pagedef`'s selection for `group`, signs it and publishes it retained;

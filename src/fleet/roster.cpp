@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "core/clock.h"
 #include "fleet/topics.h"
 
 namespace zl {
@@ -13,15 +14,35 @@ bool InGroup(const QJsonObject& state, const std::string& group) {
     return false;
 }
 
-bool FleetRoster::Take(const std::string& topic, std::string_view payload) {
+bool FleetRoster::Online(const Entry& e, std::int64_t now) {
+    // A sign of an older program has no presence topic: its state said whether it was online.
+    if (!(e.online ? *e.online : e.state.value("online").toBool())) return false;
+    const int keepalive = e.state.value("keepalive").toInt(0);
+    // A sign that does not say it is alive (an older program): the broker's word alone.
+    if (keepalive <= 0 && !e.expires) return true;
+    if (e.expires && now <= *e.expires) return true;
+    return keepalive > 0 && e.heard && now - *e.heard <= SilenceLimitMs(keepalive);
+}
+
+bool FleetRoster::Take(const std::string& topic, std::string_view payload, const MessageInfo& how) {
     const FleetTopic t = ParseTopic(topic);
     if (t.kind != TopicKind::State && t.kind != TopicKind::Online) return false;
+    const std::int64_t now = MonotonicNow();
     Entry& e = signs_[t.sign];
+    // Only what the sign sent while this reader listened tells that it lives now.
+    if (!how.retained && !payload.empty()) e.heard = now;
     if (t.kind == TopicKind::Online) {
         if (payload.empty())
             e.online.reset();
         else
             e.online = payload == "1";
+        if (e.online.value_or(false) && how.expirySeconds >= 0) {
+            e.expires = now + how.expirySeconds * std::int64_t{1000};
+        } else if (!e.online.value_or(false)) {
+            // Nothing heard before a death speaks for the time after it.
+            e.heard.reset();
+            e.expires.reset();
+        }
     } else if (payload.empty()) {
         e.state = {};
         e.refusal.clear();
@@ -41,15 +62,28 @@ bool FleetRoster::Take(const std::string& topic, std::string_view payload) {
             e.refusal.clear();
         }
     }
-    if (e.state.isEmpty() && !e.online && e.refusal.empty()) signs_.erase(t.sign);
+    if (e.state.isEmpty() && !e.online && e.refusal.empty())
+        signs_.erase(t.sign);
+    else
+        e.shown = Online(e, now);
     return true;
+}
+
+std::vector<std::string> FleetRoster::PresenceChanged() {
+    const std::int64_t now = MonotonicNow();
+    std::vector<std::string> changed;
+    for (auto& [sign, e] : signs_)
+        if (const bool online = Online(e, now); online != e.shown) {
+            e.shown = online;
+            changed.push_back(sign);
+        }
+    return changed;
 }
 
 QJsonObject FleetRoster::View(const std::string& sign, const Entry& e) const {
     QJsonObject v = e.state;
     v.insert("sign", QString::fromStdString(sign));
-    // A sign of an older program has no presence topic: its state said whether it was online.
-    v.insert("online", e.online ? *e.online : e.state.value("online").toBool());
+    v.insert("online", Online(e, MonotonicNow()));
     if (!e.refusal.empty()) {
         v.insert("error", QString::fromStdString(e.refusal));
         v.insert("refused", true);

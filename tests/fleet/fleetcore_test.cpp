@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include "core/atomicfile.h"
+#include "core/clock.h"
 #include "core/codepage.h"
 #include "core/error.h"
 #include "core/textlist.h"
@@ -462,6 +463,82 @@ TEST(FleetRoster, TakesTheSignFromTheTopicAndPresenceApartFromState) {
     // Retiring: empty retained messages remove the sign.
     roster.Take("zorled/sign/old/state", "");
     EXPECT_FALSE(roster.Sign("old"));
+}
+
+TEST(FleetRoster, ASignCountsOnlineWhileHeardWithinOneAndAHalfKeepalives) {
+    // Each step takes a message (how the broker sent it) or lets time pass, then says whether
+    // the sign is online.
+    struct Step {
+        const char* topic;  // nullptr: time passes
+        const char* payload;
+        MessageInfo how;
+        std::int64_t passMs;
+        bool online;
+    };
+    const char* state = "zorled/sign/s1/state";
+    const char* online = "zorled/sign/s1/online";
+    const char* keepalive4 = R"({"groups":["g"],"keepalive":4})";
+    const MessageInfo live{false, -1}, retained{true, -1};
+    const MessageInfo liveBeat{false, PresenceExpirySeconds(4)};
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"silence beyond 1.5 keepalives, then heard again",
+         {{state, keepalive4, live, 0, false},
+          {online, "1", liveBeat, 0, true},
+          {nullptr, "", {}, 6000, true},
+          {nullptr, "", {}, 1, false},
+          {online, "1", liveBeat, 0, true},
+          {nullptr, "", {}, 5000, true},
+          {state, keepalive4, live, 0, true},
+          {nullptr, "", {}, 5000, true},
+          {nullptr, "", {}, 1001, false}}},
+        {"the will counts at once",
+         {{state, keepalive4, live, 0, false}, {online, "1", liveBeat, 0, true}, {online, "0", live, 0, false}}},
+        {"a retained 1 without an expiry is no proof of life, a live state is",
+         {{state, keepalive4, retained, 0, false},
+          {online, "1", retained, 0, false},
+          {state, keepalive4, live, 0, true},
+          {nullptr, "", {}, 6001, false}}},
+        {"a retained 1 lives as long as its expiry has left",
+         {{state, keepalive4, retained, 0, false},
+          {online, "1", {true, 2}, 0, true},
+          {nullptr, "", {}, 2000, true},
+          {nullptr, "", {}, 1, false}}},
+        {"a retained 1 with an expiry before the state",
+         {{online, "1", {true, 2}, 0, true}, {state, keepalive4, retained, 0, true}, {nullptr, "", {}, 2001, false}}},
+        {"after the will, nothing heard before it counts",
+         {{state, keepalive4, live, 0, false},
+          {online, "1", liveBeat, 0, true},
+          {online, "0", live, 0, false},
+          {online, "1", retained, 0, false}}},
+        {"a sign that names no keepalive (an older program): the broker's word",
+         {{state, R"({"groups":["g"]})", retained, 0, false},
+          {online, "1", retained, 0, true},
+          {nullptr, "", {}, 3'600'000, true},
+          {online, "0", live, 0, false}}},
+    };
+    for (const auto& c : cases) {
+        ManualTimeSource time;
+        ScopedTimeSource installed(time);
+        FleetRoster roster;
+        bool was = false;
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& step = c.steps[i];
+            if (step.topic) {
+                roster.Take(step.topic, step.payload, step.how);
+                // A reader refreshes the sign it took a message of: nothing more to tell.
+                EXPECT_TRUE(roster.PresenceChanged().empty()) << c.name << ", step " << i;
+            } else {
+                time.Advance(step.passMs);
+                const auto changed = roster.PresenceChanged();
+                EXPECT_EQ(changed.size(), step.online != was ? 1u : 0u) << c.name << ", step " << i;
+            }
+            EXPECT_EQ(roster.Sign("s1")->value("online").toBool(), step.online) << c.name << ", step " << i;
+            was = step.online;
+        }
+    }
 }
 
 namespace {

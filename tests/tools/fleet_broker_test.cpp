@@ -21,6 +21,7 @@
 #include <QTest>
 #include <QTemporaryDir>
 #include <QThread>
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <condition_variable>
@@ -34,6 +35,7 @@
 #include "app/signplay.h"
 #include "output/ledoutputcontrol.h"
 #include "desk/deskauth.h"
+#include "desk/deskfleet.h"
 #include "core/atomicfile.h"
 #include "core/textlist.h"
 #include "fleet/bundle.h"
@@ -61,7 +63,7 @@ const QString kTool = QString(ZORLED_BINARY_DIR) + "/src/app/zorled-tool";
 const std::map<std::string, std::string> kSigns = {
     {"s1", "g1"}, {"s2", "g1"}, {"s3", "g1"}, {"s4", "g2"}, {"s5", "g2"}, {"r1", "bad"}, {"k1", "k"},
     {"n1", "rr"}, {"n5", "north,south"}, {"c1", "cmd"}, {"d1", "dup"}, {"x1", "x"}, {"gui1", "gui"}, {"st1", "st"},
-    {"rk1", "rk"}, {"rk2", "rk"}, {"t1", "timed"},
+    {"rk1", "rk"}, {"rk2", "rk"}, {"t1", "timed"}, {"h1", "hb"}, {"h2", "hb"},
 };
 
 std::vector<std::string> GroupsOf(const std::string& sign) {
@@ -223,7 +225,7 @@ public:
     explicit StateWatch(const Broker& broker) : link_(broker.Config("publisher"), "watch-" + std::to_string(++count_)) {
         link_.onMessage = [this](const std::string& topic, std::string_view payload) {
             std::lock_guard lock(mutex_);
-            roster_.Take(topic, payload);
+            roster_.Take(topic, payload, MqttLink::Received());
             changed_.notify_all();
         };
         link_.Connect(60000);
@@ -595,6 +597,87 @@ TEST_F(FleetBroker, DeskWindowListsTheSignsLive) {
     sign.process->waitForFinished(10000);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !online(); }, 60000))
         << QJsonDocument(watch.State("s5")).toJson().toStdString();
+}
+
+namespace {
+
+int RowOf(const FleetModel& model, const QString& sign) {
+    for (int r = 0; r < model.rowCount(); ++r)
+        if (model.SignAt(r) == sign) return r;
+    return -1;
+}
+QString Presence(const FleetModel& model, int row) {
+    return model.data(model.index(row, 1), Qt::DisplayRole).toString();
+}
+
+}  // namespace
+
+TEST_F(FleetBroker, ASignThatFallsSilentShowsOfflineAfterOneAndAHalfKeepalivesAndBackWhenHeard) {
+    // The readers on manual time; the sign goes silent when its own clock stands still, as a
+    // frozen one does, while the broker still holds its connection.
+    ManualTimeSource time;
+    ScopedTimeSource installed(time);
+    FleetWindow window(nullptr, broker_->PublisherIni(), broker_->path);
+    QTemporaryDir deskHome, signHome;
+    DeskFleet desk(ReadFleetConfig(broker_->PublisherIni(), FleetRole::Publisher), deskHome.path().toStdString());
+    desk.Start();
+    // Both readers listen before the sign speaks: all it says reaches them live.
+    const FleetConfig publisher = broker_->Config("publisher");
+    PublishRaw(publisher, StateTopic("h2"), R"({"groups":["hb"]})", true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return RowOf(window.Model(), "h2") >= 0 && !desk.State("h2").isEmpty(); }, 60000));
+    PublishRaw(publisher, StateTopic("h2"), "", true);
+    std::atomic<std::int64_t> signMs{0};
+    FleetClock clock = FleetClock::System();
+    clock.steadyMs = [&] { return signMs.load(); };
+    FleetConfig c = broker_->Config("h1");
+    c.sign = "h1";
+    c.groups = GroupsOf("h1");
+    c.publisherKey = broker_->path / "publisher.pub";
+    FleetSign sign(signHome.path().toStdString(), c, "test", clock);
+    sign.Start();
+    auto shown = [&](bool online) {
+        const int r = RowOf(window.Model(), "h1");
+        return r >= 0 && Presence(window.Model(), r) == QString::fromUtf8(online ? "在线" : "离线") &&
+               desk.State("h1").value("online").toBool() == online;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown(true) && desk.State("h1").value("keepalive") == 5; }, 60000));
+    const int row = RowOf(window.Model(), "h1");
+    int rowChanges = 0;
+    QObject::connect(&window.Model(), &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& from, const QModelIndex&) { rowChanges += from.row() == row; });
+    time.Advance(7500);
+    EXPECT_TRUE(shown(true));
+    // Silent for more than 1.5 keepalives: offline on the timer, no message needed.
+    rowChanges = 0;
+    time.Advance(250);
+    EXPECT_TRUE(shown(false));
+    EXPECT_EQ(rowChanges, 1);
+    // Heard again: its next "alive" (due every half keepalive of its own time) brings it back.
+    signMs += 2500;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown(true); }, 60000));
+    // The one-shot readers take the retained "1" for as long as its expiry has left.
+    const auto states = ReadStates(broker_->Config("publisher"), "hb");
+    ASSERT_EQ(states.size(), 1u);
+    EXPECT_TRUE(states[0].value("online").toBool());
+    sign.Stop();
+}
+
+TEST_F(FleetBroker, AStaleRetainedOneAloneDoesNotKeepASignOnline) {
+    // What a sign that died while the broker was down leaves: its state and a "1" that never
+    // expires (the will was never sent). Every reader shows it offline, the desk at once.
+    const FleetConfig publisher = broker_->Config("publisher");
+    PublishRaw(publisher, StateTopic("h2"), R"({"groups":["hb"],"keepalive":5,"page":"p1"})", true);
+    PublishRaw(publisher, OnlineTopic("h2"), "1", true);
+    for (const QJsonObject& s : ReadStates(publisher, "hb"))
+        if (s.value("sign") == "h2") EXPECT_FALSE(s.value("online").toBool()) << QJsonDocument(s).toJson().toStdString();
+    const ToolResult listing = Tool({"fleet", "--fleet", QString::fromStdString(broker_->PublisherIni().string()),
+                                     "--group", "hb"});
+    EXPECT_NE(listing.out.find("h2\toffline\t"), std::string::npos) << listing.out;
+    FleetWindow window(nullptr, broker_->PublisherIni(), broker_->path);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return RowOf(window.Model(), "h2") >= 0; }, 60000));
+    EXPECT_EQ(Presence(window.Model(), RowOf(window.Model(), "h2")), QString::fromUtf8("离线"));
+    PublishRaw(publisher, StateTopic("h2"), "", true);
+    PublishRaw(publisher, OnlineTopic("h2"), "", true);
 }
 
 TEST_F(FleetBroker, DeskWindowStartsAndStopsTheWebDesk) {

@@ -1,9 +1,9 @@
 // The fleet's sub-commands: a headless sign, and the publisher's publish, announce, fleet, shot.
 #include "fleetcommands.h"
 
-
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -159,7 +159,10 @@ int RunPublish(const std::vector<std::string>& args) {
                 group.c_str());
     if (!r.missing.empty()) {
         std::string names;
-        for (const std::string& s : r.missing) names += (names.empty() ? "" : ", ") + s;
+        for (const std::string& s : r.missing) {
+            const bool offline = std::count(r.offline.begin(), r.offline.end(), s) != 0;
+            names += (names.empty() ? "" : ", ") + s + (offline ? " (offline)" : "");
+        }
         std::printf("not applied: %s\n", names.c_str());
     }
     return r.missing.empty() && !r.applied.empty() ? 0 : 3;
