@@ -32,26 +32,41 @@ bool OrderContoursForRaster(const FT_Outline& in, OwnedOutline& out, FT_BBox& bo
     box = {in.points[0].x, in.points[0].y, in.points[0].x, in.points[0].y};
     for (int c = 0, first = 0; c < count; first = in.contours[c] + 1, ++c) {
         const int last = in.contours[c];
-        FT_Pos left = in.points[first].x;
-        double area = 0;  // twice the signed area of the polygon of the points, y up
-        int top = -1, bottom = -1;
+        FT_Pos left = in.points[first].x, right = left, low = in.points[first].y, high = low;
+        FT_Pos area = 0;  // twice the signed area of the polygon of the points, y up
         for (int p = first; p <= last; ++p) {
             const FT_Vector v = in.points[p], next = in.points[p == last ? first : p + 1];
             left = std::min(left, v.x);
-            box.xMax = std::max(box.xMax, v.x);
-            box.yMin = std::min(box.yMin, v.y);
-            box.yMax = std::max(box.yMax, v.y);
-            area += static_cast<double>(v.x) * next.y - static_cast<double>(next.x) * v.y;
-            if (FT_CURVE_TAG(in.tags[p]) != FT_CURVE_TAG_ON) continue;
-            const FT_Vector* t = top < 0 ? nullptr : &in.points[top];
-            const FT_Vector* b = bottom < 0 ? nullptr : &in.points[bottom];
-            if (!t || v.y > t->y || (v.y == t->y && v.x < t->x)) top = p;
-            if (!b || v.y < b->y || (v.y == b->y && v.x < b->x)) bottom = p;
+            right = std::max(right, v.x);
+            low = std::min(low, v.y);
+            high = std::max(high, v.y);
+            area += v.x * next.y - next.x * v.y;
         }
-        box.xMin = std::min(box.xMin, left);
-        // A contour with no point on the curve keeps its start: FreeType finds one of its own.
-        const int start = top < 0 ? first : area < 0 ? top : bottom;
-        contours.push_back({left, first, last - first + 1, start});
+        box = {std::min(box.xMin, left), std::min(box.yMin, low), std::max(box.xMax, right), std::max(box.yMax, high)};
+        // The leftmost point on the curve of the highest row for a clockwise contour, of the
+        // lowest for an anticlockwise one; a contour with none keeps its start (FreeType finds
+        // one of its own).
+        const FT_Pos row = area < 0 ? high : low;
+        int start = -1;
+        for (int p = first; p <= last; ++p)
+            if (in.points[p].y == row && FT_CURVE_TAG(in.tags[p]) == FT_CURVE_TAG_ON &&
+                (start < 0 || in.points[p].x < in.points[start].x))
+                start = p;
+        if (start < 0) {
+            // The extreme row holds only control points: the most extreme point on the curve.
+            for (int p = first; p <= last; ++p) {
+                if (FT_CURVE_TAG(in.tags[p]) != FT_CURVE_TAG_ON) continue;
+                const FT_Vector v = in.points[p];
+                if (start < 0) {
+                    start = p;
+                    continue;
+                }
+                const FT_Vector b = in.points[start];
+                if (area < 0 ? (v.y > b.y || (v.y == b.y && v.x < b.x)) : (v.y < b.y || (v.y == b.y && v.x < b.x)))
+                    start = p;
+            }
+        }
+        contours.push_back({left, first, last - first + 1, start < 0 ? first : start});
     }
     std::stable_sort(contours.begin(), contours.end(), [](const Contour& a, const Contour& b) { return a.left > b.left; });
     out.points.resize(static_cast<size_t>(in.n_points));
