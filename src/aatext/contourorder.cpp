@@ -33,42 +33,36 @@ bool OrderContoursForRaster(const FT_Outline& in, OwnedOutline& out, FT_BBox& bo
     for (int c = 0, first = 0; c < count; first = in.contours[c] + 1, ++c) {
         const int last = in.contours[c];
         FT_Pos left = in.points[first].x, right = left, low = in.points[first].y, high = low;
-        FT_Pos area = 0;  // twice the signed area of the polygon of the points, y up
+        // Twice the signed area of the polygon of the points, y up.
+        FT_Pos area = in.points[last].x * in.points[first].y - in.points[first].x * in.points[last].y;
+        // The highest and the lowest point on the curve, the leftmost of a row.
+        int top = -1, bottom = -1;
+        FT_Vector topPoint{0, 0}, bottomPoint{0, 0};
         for (int p = first; p <= last; ++p) {
-            const FT_Vector v = in.points[p], next = in.points[p == last ? first : p + 1];
+            const FT_Vector v = in.points[p];
             left = std::min(left, v.x);
             right = std::max(right, v.x);
             low = std::min(low, v.y);
             high = std::max(high, v.y);
-            area += v.x * next.y - next.x * v.y;
-        }
-        box = {std::min(box.xMin, left), std::min(box.yMin, low), std::max(box.xMax, right), std::max(box.yMax, high)};
-        // The leftmost point on the curve of the highest row for a clockwise contour, of the
-        // lowest for an anticlockwise one; a contour with none keeps its start (FreeType finds
-        // one of its own).
-        const FT_Pos row = area < 0 ? high : low;
-        int start = -1;
-        for (int p = first; p <= last; ++p)
-            if (in.points[p].y == row && FT_CURVE_TAG(in.tags[p]) == FT_CURVE_TAG_ON &&
-                (start < 0 || in.points[p].x < in.points[start].x))
-                start = p;
-        if (start < 0) {
-            // The extreme row holds only control points: the most extreme point on the curve.
-            for (int p = first; p <= last; ++p) {
-                if (FT_CURVE_TAG(in.tags[p]) != FT_CURVE_TAG_ON) continue;
-                const FT_Vector v = in.points[p];
-                if (start < 0) {
-                    start = p;
-                    continue;
-                }
-                const FT_Vector b = in.points[start];
-                if (area < 0 ? (v.y > b.y || (v.y == b.y && v.x < b.x)) : (v.y < b.y || (v.y == b.y && v.x < b.x)))
-                    start = p;
+            if (p < last) area += v.x * in.points[p + 1].y - in.points[p + 1].x * v.y;
+            if (FT_CURVE_TAG(in.tags[p]) != FT_CURVE_TAG_ON) continue;
+            if (top < 0 || v.y > topPoint.y || (v.y == topPoint.y && v.x < topPoint.x)) {
+                top = p;
+                topPoint = v;
+            }
+            if (bottom < 0 || v.y < bottomPoint.y || (v.y == bottomPoint.y && v.x < bottomPoint.x)) {
+                bottom = p;
+                bottomPoint = v;
             }
         }
-        contours.push_back({left, first, last - first + 1, start < 0 ? first : start});
+        box = {std::min(box.xMin, left), std::min(box.yMin, low), std::max(box.xMax, right), std::max(box.yMax, high)};
+        // A contour with no point on the curve keeps its start: FreeType finds one of its own.
+        const int start = top < 0 ? first : area < 0 ? top : bottom;
+        contours.push_back({left, first, last - first + 1, start});
     }
-    std::stable_sort(contours.begin(), contours.end(), [](const Contour& a, const Contour& b) { return a.left > b.left; });
+    std::sort(contours.begin(), contours.end(), [](const Contour& a, const Contour& b) {
+        return a.left != b.left ? a.left > b.left : a.first < b.first;
+    });
     out.points.resize(static_cast<size_t>(in.n_points));
     out.tags.resize(static_cast<size_t>(in.n_points));
     out.contours.resize(static_cast<size_t>(count));
