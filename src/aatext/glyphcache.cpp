@@ -72,14 +72,21 @@ struct Entry {
 struct Outline {
     FT_Outline* outline = nullptr;
     OwnedOutline own, ordered;
+    FT_BBox box{};  // control box
 };
 
 void AddRow(std::uint8_t* out, const std::uint8_t* in, int count) {
     int i = 0;
 #if defined(__SSE2__)
-    for (; i + 16 <= count; i += 16) {
-        __m128i* o = reinterpret_cast<__m128i*>(out + i);
-        _mm_storeu_si128(o, _mm_adds_epu8(_mm_loadu_si128(o), _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i))));
+    if (count >= 16) {
+        // The last 16 bytes are summed before the loop changes any of them and stored after it:
+        // where they overlap its last block they hold the same sums, and no byte is left over.
+        auto load = [](const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+        const __m128i last = _mm_adds_epu8(load(out + count - 16), load(in + count - 16));
+        for (; i + 16 <= count; i += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_adds_epu8(load(out + i), load(in + i)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + count - 16), last);
+        return;
     }
 #endif
     for (; i < count; ++i) out[i] = static_cast<std::uint8_t>(std::min(255, out[i] + in[i]));
@@ -247,21 +254,21 @@ struct GlyphCache::State {
             FT_Matrix shear = {0x10000, 0x0366A, 0, 0x10000};
             FT_Outline_Transform(out.outline, &shear);
         }
-        FT_Outline_Translate(out.outline, alignX * 64 + phaseX * 16, -(alignY * 64 + phaseY * 16));
+        if (alignX | alignY | phaseX | phaseY)
+            FT_Outline_Translate(out.outline, alignX * 64 + phaseX * 16, -(alignY * 64 + phaseY * 16));
         if (font.block > 1) {
             // From the block's corner, one block to a pixel.
             const FT_Fixed f = 0x10000 / font.block;
             FT_Matrix scale = {f, 0, 0, f};
             FT_Outline_Transform(out.outline, &scale);
         }
-        if (OrderContoursRightToLeft(*out.outline, out.ordered)) out.outline = &out.ordered.outline;
+        if (OrderContoursForRaster(*out.outline, out.ordered, out.box)) out.outline = &out.ordered.outline;
         return true;
     }
 
-    // Pixel box of an outline: x from left, rows from bottom (inclusive) to top (exclusive).
-    static FT_BBox PixelBox(const FT_Outline* outline) {
-        FT_BBox box;
-        FT_Outline_Get_CBox(outline, &box);
+    // Pixel box of an outline's control box: x from left, rows from bottom (inclusive) to top
+    // (exclusive).
+    static FT_BBox PixelBox(const FT_BBox& box) {
         return {box.xMin >> 6, box.yMin >> 6, (box.xMax + 63) >> 6, (box.yMax + 63) >> 6};
     }
 
@@ -385,7 +392,7 @@ void GlyphCache::Composite(const GlyphFont& font, std::uint32_t glyph, std::int6
             if (!s.LoadOutline(font, glyph, phaseX, phaseY, alignX, alignY, outline)) {
                 bitmap = std::make_shared<GlyphBitmap>();
             } else {
-                const FT_BBox box = State::PixelBox(outline.outline);
+                const FT_BBox box = State::PixelBox(outline.box);
                 const std::int64_t w = box.xMax - box.xMin, h = box.yMax - box.yMin;
                 if (w * block <= kLargestSide && h * block <= kLargestSide &&
                     static_cast<std::size_t>(w * h * block * block) <= s.limit / kLargestShare) {
