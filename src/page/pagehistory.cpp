@@ -94,28 +94,50 @@ void CollectOrder(const TFrmZorLedForm& page, const ComponentPlaces& places, Con
 // child, which goes at once. The designer's own helpers (the band canvas) standing before the
 // widgets go on top first, where they draw anyway, so that an undone paste of thousands of
 // widgets takes each from the front.
-void RemoveWidgets(const std::vector<Control*>& widgets) {
-    std::unordered_set<const QObject*> going;
-    for (Control* c : widgets) going.insert(c->Widget());
-    std::unordered_set<QWidget*> containers;
-    for (Control* c : widgets)
-        if (QWidget* container = c->Widget()->parentWidget()) containers.insert(container);
+void RaiseHelpers(TFrmZorLedForm& page, const PageState& remove) {
+    std::vector<QWidget*> containers;
+    std::unordered_set<std::string> seen;
+    const std::string* last = nullptr;
+    for (const WidgetState& s : remove) {
+        // Widgets of one container mostly follow each other.
+        if (last && *last == s.container) continue;
+        last = &s.container;
+        if (!seen.insert(s.container).second) continue;
+        // As when rebuilt: a holder not found (the page itself) is the page.
+        QWidget* container = &page;
+        if (auto* holder = dynamic_cast<Control*>(page.FindComponent(s.container))) container = holder->Widget();
+        if (std::find(containers.begin(), containers.end(), container) == containers.end())
+            containers.push_back(container);
+    }
+    // Helpers standing before each container's first widget, by that widget's name.
+    std::unordered_map<std::string, std::vector<QWidget*>> helpersBefore;
     for (QWidget* container : containers) {
         std::vector<QWidget*> helpers;
         for (QObject* child : container->children()) {
-            if (going.count(child)) break;
             auto* w = qobject_cast<QWidget*>(child);
-            if (!w || Control::Of(w)) {
-                helpers.clear();
+            if (!w) break;
+            if (Control* first = Control::Of(w)) {
+                if (!helpers.empty()) helpersBefore.emplace(first->Name(), std::move(helpers));
                 break;
             }
             helpers.push_back(w);
         }
-        for (QWidget* w : helpers) w->raise();
     }
-    std::vector<QPointer<QWidget>> doomed;
-    for (Control* c : widgets) doomed.emplace_back(c->Widget());
-    for (const auto& w : doomed) delete w.data();
+    for (const WidgetState& s : remove) {
+        if (helpersBefore.empty()) break;
+        const auto it = helpersBefore.find(s.name);
+        if (it == helpersBefore.end()) continue;
+        for (QWidget* w : it->second) w->raise();
+        helpersBefore.erase(it);
+    }
+}
+
+// Each widget is looked up right before it goes, in one pass: one that went with its holder is
+// simply not found, and thousands of widgets are each visited once, while still in the cache.
+void RemoveWidgets(TFrmZorLedForm& page, const PageState& remove) {
+    RaiseHelpers(page, remove);
+    for (const WidgetState& s : remove)
+        if (auto* c = dynamic_cast<Control*>(page.FindComponent(s.name))) delete c->Widget();
 }
 
 }  // namespace
@@ -195,7 +217,7 @@ void TPageHistory::End() {
 
 void TPageHistory::Apply(const PageState& remove, const PageState& build) {
     if (page_.Selection) page_.Selection->Clear();
-    RemoveWidgets(WidgetsNamed(page_, remove));
+    RemoveWidgets(page_, remove);
 
     std::vector<Control*> rebuilt;
     std::vector<std::pair<int, Component*>> places;
