@@ -32,28 +32,37 @@ bool OrderContoursForRaster(const FT_Outline& in, OwnedOutline& out, FT_BBox& bo
     box = {in.points[0].x, in.points[0].y, in.points[0].x, in.points[0].y};
     for (int c = 0, first = 0; c < count; first = in.contours[c] + 1, ++c) {
         const int last = in.contours[c];
-        FT_Pos left = in.points[first].x;
-        double area = 0;  // twice the signed area of the polygon of the points, y up
+        FT_Pos left = in.points[first].x, right = left, low = in.points[first].y, high = low;
+        // Twice the signed area of the polygon of the points, y up.
+        FT_Pos area = in.points[last].x * in.points[first].y - in.points[first].x * in.points[last].y;
+        // The highest and the lowest point on the curve, the leftmost of a row.
         int top = -1, bottom = -1;
+        FT_Vector topPoint{0, 0}, bottomPoint{0, 0};
         for (int p = first; p <= last; ++p) {
-            const FT_Vector v = in.points[p], next = in.points[p == last ? first : p + 1];
+            const FT_Vector v = in.points[p];
             left = std::min(left, v.x);
-            box.xMax = std::max(box.xMax, v.x);
-            box.yMin = std::min(box.yMin, v.y);
-            box.yMax = std::max(box.yMax, v.y);
-            area += static_cast<double>(v.x) * next.y - static_cast<double>(next.x) * v.y;
+            right = std::max(right, v.x);
+            low = std::min(low, v.y);
+            high = std::max(high, v.y);
+            if (p < last) area += v.x * in.points[p + 1].y - in.points[p + 1].x * v.y;
             if (FT_CURVE_TAG(in.tags[p]) != FT_CURVE_TAG_ON) continue;
-            const FT_Vector* t = top < 0 ? nullptr : &in.points[top];
-            const FT_Vector* b = bottom < 0 ? nullptr : &in.points[bottom];
-            if (!t || v.y > t->y || (v.y == t->y && v.x < t->x)) top = p;
-            if (!b || v.y < b->y || (v.y == b->y && v.x < b->x)) bottom = p;
+            if (top < 0 || v.y > topPoint.y || (v.y == topPoint.y && v.x < topPoint.x)) {
+                top = p;
+                topPoint = v;
+            }
+            if (bottom < 0 || v.y < bottomPoint.y || (v.y == bottomPoint.y && v.x < bottomPoint.x)) {
+                bottom = p;
+                bottomPoint = v;
+            }
         }
-        box.xMin = std::min(box.xMin, left);
+        box = {std::min(box.xMin, left), std::min(box.yMin, low), std::max(box.xMax, right), std::max(box.yMax, high)};
         // A contour with no point on the curve keeps its start: FreeType finds one of its own.
         const int start = top < 0 ? first : area < 0 ? top : bottom;
         contours.push_back({left, first, last - first + 1, start});
     }
-    std::stable_sort(contours.begin(), contours.end(), [](const Contour& a, const Contour& b) { return a.left > b.left; });
+    std::sort(contours.begin(), contours.end(), [](const Contour& a, const Contour& b) {
+        return a.left != b.left ? a.left > b.left : a.first < b.first;
+    });
     out.points.resize(static_cast<size_t>(in.n_points));
     out.tags.resize(static_cast<size_t>(in.n_points));
     out.contours.resize(static_cast<size_t>(count));
