@@ -18,11 +18,13 @@ struct OwnedOutline {
 };
 
 // FreeType's anti-aliasing rasteriser keeps the cells of each row in a list sorted by x and walks
-// it from the left for every cell a contour enters, so contours drawn right to left walk past
-// fewer cells. Each contour's cells add up the same whatever the order, so the coverage stays
-// the same to the byte. Copies `in` into `out` with its contours by falling left edge; false,
-// leaving `out` alone, when they are in that order already. Either way `box` is the control box
-// of `in`, as FT_Outline_Get_CBox gives it, found on the way.
-bool OrderContoursRightToLeft(const FT_Outline& in, OwnedOutline& out, FT_BBox& box);
+// it from the left for every cell a contour enters, so cells entered right to left walk past few.
+// Copies `in` into `out` with its contours by falling left edge, each starting where its right
+// side comes first: a clockwise contour at its highest point on the curve, an anticlockwise one
+// at its lowest. The segments stay the same and each cell's sums do not depend on their order,
+// so the coverage stays the same to the byte. `box` is the control box of `in`, as
+// FT_Outline_Get_CBox gives it, found on the way; false, leaving `out` alone, for an outline
+// whose contours do not add up (FreeType says what is wrong when it renders it).
+bool OrderContoursForRaster(const FT_Outline& in, OwnedOutline& out, FT_BBox& box);
 
 }  // namespace zl

@@ -91,30 +91,35 @@ void CloseStream(FT_Stream stream) {
 }  // namespace
 
 FT_Error OpenFontFace(FT_Library library, const char* path, FT_Long faceIndex, FT_Face* face) {
-    FT_Open_Args args{};
     if (!path) return FT_Err_Invalid_Argument;
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        // What this cannot read as a plain file FreeType opens its own way, with its own errors.
-        if (fd >= 0) close(fd);
+    // What this cannot read as a face of a plain file FreeType opens its own way: the same
+    // errors, and a Mac font's resource fork beside the file found as before.
+    auto byPath = [&] {
+        FT_Open_Args args{};
         args.flags = FT_OPEN_PATHNAME;
         args.pathname = const_cast<char*>(path);
         return FT_Open_Face(library, &args, faceIndex, face);
+    };
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0) close(fd);
+        return byPath();
     }
     auto* file = new (std::nothrow) FontFile;
     if (!file) {
         close(fd);
-        return FT_Err_Out_Of_Memory;
+        return byPath();
     }
     file->fd = fd;
     file->stream.size = static_cast<unsigned long>(st.st_size);
     file->stream.descriptor.pointer = file;
     file->stream.read = ReadAt;
     file->stream.close = CloseStream;
+    FT_Open_Args args{};
     args.flags = FT_OPEN_STREAM;
     args.stream = &file->stream;
-    return FT_Open_Face(library, &args, faceIndex, face);
+    return FT_Open_Face(library, &args, faceIndex, face) == 0 ? 0 : byPath();
 }
 
 }  // namespace zl

@@ -78,9 +78,15 @@ struct Outline {
 void AddRow(std::uint8_t* out, const std::uint8_t* in, int count) {
     int i = 0;
 #if defined(__SSE2__)
-    for (; i + 16 <= count; i += 16) {
-        __m128i* o = reinterpret_cast<__m128i*>(out + i);
-        _mm_storeu_si128(o, _mm_adds_epu8(_mm_loadu_si128(o), _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i))));
+    if (count >= 16) {
+        // The last 16 bytes are summed before the loop changes any of them and stored after it:
+        // where they overlap its last block they hold the same sums, and no byte is left over.
+        auto load = [](const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+        const __m128i last = _mm_adds_epu8(load(out + count - 16), load(in + count - 16));
+        for (; i + 16 <= count; i += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_adds_epu8(load(out + i), load(in + i)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + count - 16), last);
+        return;
     }
 #endif
     for (; i < count; ++i) out[i] = static_cast<std::uint8_t>(std::min(255, out[i] + in[i]));
@@ -256,7 +262,7 @@ struct GlyphCache::State {
             FT_Matrix scale = {f, 0, 0, f};
             FT_Outline_Transform(out.outline, &scale);
         }
-        if (OrderContoursRightToLeft(*out.outline, out.ordered, out.box)) out.outline = &out.ordered.outline;
+        if (OrderContoursForRaster(*out.outline, out.ordered, out.box)) out.outline = &out.ordered.outline;
         return true;
     }
 

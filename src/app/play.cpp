@@ -311,14 +311,17 @@ void TSYS_Frmzorled::ShowPlayPageWindow(TFrmZorLedForm& page) {
     // Qt closes an open menu whenever another window is mapped, which would let the operator's
     // next click fall through to whatever lies beneath; the menu of the menu bar is opened again
     // at once, on the entry it was on.
-    QAction* title = menuBar()->activeAction();
+    // A window that only plays has no menu bar; asking for one would make it (and load Qt's
+    // image plug-ins for its icons) in every headless sign.
+    auto* bar = qobject_cast<QMenuBar*>(menuWidget());
+    QAction* title = bar ? bar->activeAction() : nullptr;
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     QAction* entry = menu ? menu->activeAction() : nullptr;
     if (!title || title->menu() != menu) title = nullptr;
     page.SetVisible(true);
     KeepPageUnderDialogs(page);
     if (!title || QApplication::activePopupWidget()) return;
-    menuBar()->setActiveAction(title);
+    bar->setActiveAction(title);
     if (entry && title->menu()->isVisible()) title->menu()->setActiveAction(entry);
 }
 

@@ -99,8 +99,9 @@ PublishResult PublishBundle(const FleetConfig& config, const std::string& group,
     CheckGroup(group);
     const FleetKey key = FleetKey::LoadPrivate(config.privateKey);
     const std::string topic = BundleTopic(group);
-    MqttLink link(config, RandomId("publisher"));
+    // The watch outlives the link: the link's thread hands it messages until the link is gone.
     FleetWatch watch;
+    MqttLink link(config, RandomId("publisher"));
     watch.versionTopic = topic;
     watch.Attach(link);
     link.Connect(kAnswerMs);
@@ -144,8 +145,9 @@ std::string Announce(const FleetConfig& config, const std::string& group, const 
         throw Error("Widget name \"" + widget + "\" is not valid");
     const FleetKey key = FleetKey::LoadPrivate(config.privateKey);
     const std::string topic = TextTopic(group, widget);
-    MqttLink link(config, RandomId("publisher"));
+    // The watch outlives the link: the link's thread hands it messages until the link is gone.
     FleetWatch watch;
+    MqttLink link(config, RandomId("publisher"));
     watch.versionTopic = topic;
     watch.Attach(link);
     link.Connect(kAnswerMs);
@@ -185,8 +187,8 @@ std::string PublishCommand(MqttLink& link, const FleetKey& key, const std::strin
 }
 
 std::vector<QJsonObject> ReadStates(const FleetConfig& config, const std::string& group) {
-    MqttLink link(config, RandomId("reader"));
     FleetWatch watch;
+    MqttLink link(config, RandomId("reader"));
     watch.Attach(link);
     link.Connect(kAnswerMs);
     Survey(link, {});
@@ -212,10 +214,11 @@ std::string FormatStateLine(const QJsonObject& s) {
 std::string RequestShot(const FleetConfig& config, const std::string& sign, int timeoutMs) {
     if (!IsFleetId(sign)) throw Error("Sign \"" + sign + "\" is not valid: use 1 to 64 of A-Z a-z 0-9 _ -");
     const FleetKey key = FleetKey::LoadPrivate(config.privateKey);
-    MqttLink link(config, RandomId("shot"));
     std::mutex mutex;
     std::condition_variable changed;
     std::map<std::string, std::string> answers;  // id -> PNG
+    // Made after what its thread writes to, so it is stopped before they go.
+    MqttLink link(config, RandomId("shot"));
     link.onMessage = [&](const std::string& topic, std::string_view payload) {
         const auto newline = payload.find('\n');
         if (topic != ShotTopic(sign) || newline == std::string::npos) return;

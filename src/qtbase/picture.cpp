@@ -22,8 +22,17 @@ std::uint32_t GetU32(const std::string& in, size_t at) {
 }
 
 QImage DecodeWithQt(const std::string& bytes, const char* format) {
-    QImage image;
-    image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()), format);
+    // Told the format, Qt still loads every image plug-in to ask whether it reads it before its
+    // own handler gets a turn: the named format's handler reads first, and only what it cannot
+    // read goes through that search.
+    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    QImage image = reader.read();
+    if (image.isNull())
+        image.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()), format);
     return image;
 }
 

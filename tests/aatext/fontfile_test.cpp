@@ -1,5 +1,6 @@
-// Font files read a few bytes at a time: the same faces and outlines as FreeType's own open,
-// no font file mapped into the process (Qt's faces included), clean failures.
+// Font files read a few bytes at a time: the same faces, outlines and embedded bitmaps as
+// FreeType's own open, no font file mapped into the process (Qt's faces included), the same
+// failures.
 #include <dirent.h>
 #include <gtest/gtest.h>
 
@@ -65,6 +66,17 @@ std::vector<long> Outline(FT_Face face, unsigned code) {
     return out;
 }
 
+// The pixels of a glyph from the face's first embedded bitmap size (none without one).
+std::vector<unsigned char> Strike(FT_Face face, unsigned code) {
+    if (face->num_fixed_sizes == 0 || FT_Select_Size(face, 0) != 0 || FT_Load_Char(face, code, FT_LOAD_DEFAULT) != 0 ||
+        face->glyph->format != FT_GLYPH_FORMAT_BITMAP)
+        return {};
+    const FT_Bitmap& b = face->glyph->bitmap;
+    std::vector<unsigned char> out{static_cast<unsigned char>(b.width), static_cast<unsigned char>(b.rows)};
+    for (unsigned r = 0; r < b.rows; ++r) out.insert(out.end(), b.buffer + r * b.pitch, b.buffer + r * b.pitch + b.pitch);
+    return out;
+}
+
 class FontFileTest : public ::testing::Test {
 protected:
     FontFileTest() { FT_Init_FreeType(&library); }
@@ -78,10 +90,11 @@ TEST_F(FontFileTest, FacesMatchFreeTypesOwnOpen) {
         const char* family;
         long index;
         std::vector<unsigned> codes;
-    } cases[] = {{"AR PL UMing CN", 0, {0x663E, 0x9F98, 'A', 0xFF0C}},
-                 {"AR PL UMing CN", 1, {0x663E, 'g'}},
-                 {"WenQuanYi Zen Hei", 0, {0x5B57, 'W'}},
-                 {"DejaVu Sans", 0, {'j', 0x20AC}}};
+        bool bitmaps;  // the face has embedded bitmaps of these glyphs
+    } cases[] = {{"AR PL UMing CN", 0, {0x663E, 0x9F98, 0xFF0C}, true},
+                 {"AR PL UMing CN", 1, {0x663E, 'g'}, true},
+                 {"WenQuanYi Zen Hei", 0, {0x5B57, 'W'}, false},
+                 {"DejaVu Sans", 0, {'j', 0x20AC}, false}};
     for (const auto& c : cases) {
         const std::string file = FontFile(c.family);
         ASSERT_FALSE(file.empty()) << c.family;
@@ -98,6 +111,9 @@ TEST_F(FontFileTest, FacesMatchFreeTypesOwnOpen) {
             const std::vector<long> outline = Outline(ours, code);
             EXPECT_GT(outline.size(), 3u) << c.family << " U+" << std::hex << code;
             EXPECT_EQ(outline, Outline(theirs, code)) << c.family << " U+" << std::hex << code;
+            const std::vector<unsigned char> strike = Strike(ours, code);
+            EXPECT_EQ(strike.empty(), !c.bitmaps) << c.family << " U+" << std::hex << code;
+            EXPECT_EQ(strike, Strike(theirs, code)) << c.family << " U+" << std::hex << code;
         }
         FT_Done_Face(ours);
         FT_Done_Face(theirs);
@@ -129,23 +145,23 @@ TEST_F(FontFileTest, TextDrawnByQtAndBySmoothTextMapsNoFontFile) {
     EXPECT_EQ(MappedFontFiles(), std::vector<std::string>());
 }
 
-TEST_F(FontFileTest, FilesThatAreNoFontFailAndStayClosed) {
+TEST_F(FontFileTest, WhatIsNoFontFailsAsFreeTypeSaysAndStaysClosed) {
     const std::string notFont = std::string(ZORLED_BINARY_DIR) + "/fontfile-not-a-font.ttf";
     std::ofstream(notFont) << "not a font at all";
+    const std::string dejavu = FontFile("DejaVu Sans");
     const int before = OpenFiles();
     const struct {
         std::string path;
-        FT_Error error;  // -1: any error, as FreeType's stdio streams report it
-    } cases[] = {{"/nonexistent/font.ttf", FT_Err_Cannot_Open_Resource},
-                 {notFont, -1},
-                 {"/tmp", -1}};
+        long index;
+    } cases[] = {{"/nonexistent/font.ttf", 0}, {notFont, 0}, {"/tmp", 0}, {dejavu, 7}};
     for (const auto& c : cases) {
-        FT_Face face = nullptr;
-        const FT_Error error = OpenFontFace(library, c.path.c_str(), 0, &face);
-        if (c.error == -1)
-            EXPECT_NE(error, 0) << c.path;
-        else
-            EXPECT_EQ(error, c.error) << c.path;
+        FT_Face face = nullptr, theirs = nullptr;
+        FT_Open_Args args{};
+        args.flags = FT_OPEN_PATHNAME;
+        args.pathname = const_cast<char*>(c.path.c_str());
+        const FT_Error expected = FT_Open_Face(library, &args, c.index, &theirs);
+        EXPECT_NE(expected, 0) << c.path;
+        EXPECT_EQ(OpenFontFace(library, c.path.c_str(), c.index, &face), expected) << c.path;
         EXPECT_EQ(face, nullptr) << c.path;
     }
     FT_Face face = nullptr;

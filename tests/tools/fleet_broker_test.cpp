@@ -400,7 +400,7 @@ TEST_F(FleetBroker, GroupsGetTheirBundlesAnnouncementsAndScreenshots) {
     const ToolResult again = Publish(*broker_, "g1", a.path().toStdString(), 20);
     EXPECT_EQ(again.code, 3);
     EXPECT_NE(again.out.find("2 of 3 signs of group g1 applied it"), std::string::npos) << again.out;
-    EXPECT_NE(again.out.find("not applied: s3"), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("not applied: s3 (offline)"), std::string::npos) << again.out;
     signs[2]->Start();
     EXPECT_TRUE(watch.Wait("s3", Showing(PublishedSha(again.out)), 60)) << watch.Dump("s3");
     ExpectSameFiles(fs::path(a.path().toStdString()) / "pagedef", signs[2]->home / "pagedef");
@@ -645,6 +645,12 @@ TEST_F(FleetBroker, ASignThatFallsSilentShowsOfflineAfterOneAndAHalfKeepalivesAn
     int rowChanges = 0;
     QObject::connect(&window.Model(), &QAbstractItemModel::dataChanged,
                      [&](const QModelIndex& from, const QModelIndex&) { rowChanges += from.row() == row; });
+    // What the web desk pushes to the open pages.
+    std::vector<bool> pushed;
+    QObject::connect(&desk, &DeskFleet::statesChanged, [&](const QJsonArray& states) {
+        for (const QJsonValue& v : states)
+            if (v.toObject().value("sign") == "h1") pushed.push_back(v.toObject().value("online").toBool());
+    });
     time.Advance(7500);
     EXPECT_TRUE(shown(true));
     // Silent for more than 1.5 keepalives: offline on the timer, no message needed.
@@ -652,6 +658,8 @@ TEST_F(FleetBroker, ASignThatFallsSilentShowsOfflineAfterOneAndAHalfKeepalivesAn
     time.Advance(250);
     EXPECT_TRUE(shown(false));
     EXPECT_EQ(rowChanges, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !pushed.empty(); }, 60000));
+    EXPECT_EQ(pushed, std::vector<bool>{false});
     // Heard again: its next "alive" (due every half keepalive of its own time) brings it back.
     signMs += 2500;
     EXPECT_TRUE(QTest::qWaitFor([&] { return shown(true); }, 60000));
