@@ -63,7 +63,7 @@ const QString kTool = QString(ZORLED_BINARY_DIR) + "/src/app/zorled-tool";
 const std::map<std::string, std::string> kSigns = {
     {"s1", "g1"}, {"s2", "g1"}, {"s3", "g1"}, {"s4", "g2"}, {"s5", "g2"}, {"r1", "bad"}, {"k1", "k"},
     {"n1", "rr"}, {"n5", "north,south"}, {"c1", "cmd"}, {"d1", "dup"}, {"x1", "x"}, {"gui1", "gui"}, {"st1", "st"},
-    {"rk1", "rk"}, {"rk2", "rk"}, {"t1", "timed"}, {"h1", "hb"}, {"h2", "hb"},
+    {"rk1", "rk"}, {"rk2", "rk"}, {"t1", "timed"}, {"h1", "hb"}, {"h2", "hb"}, {"nt1", "nt"},
 };
 
 std::vector<std::string> GroupsOf(const std::string& sign) {
@@ -1095,6 +1095,36 @@ TEST_F(FleetBroker, RefusalsOnAGuiSignGoToItsStatusLinesAndNeverToABox) {
     SetErrorReporter(previous);
     ::unsetenv("NOTIFY_SOCKET");
     ::unsetenv("ZORLED_HOME");
+}
+
+// A headless sign under a unit of Type=notify: ready once it runs, watchdog pings while its event
+// loop turns, and a goodbye on SIGTERM.
+TEST_F(FleetBroker, AHeadlessSignTellsItsServiceManagerItIsReadyAliveAndStopping) {
+    StateWatch watch(*broker_);
+    Sign sign(*broker_, "nt1", false);
+    zl::testing::NotifySocket notify(sign.home / "notify");
+    ASSERT_TRUE(notify.Ready());
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("NOTIFY_SOCKET", QString::fromStdString(notify.Path()));
+    env.insert("WATCHDOG_USEC", "2000000");
+    process.setProcessEnvironment(env);
+    process.start(kTool, {"sign", "--home", QString::fromStdString(sign.home.string())});
+    ASSERT_TRUE(process.waitForStarted());
+    std::vector<std::string> said;
+    auto heard = [&](const std::string& message) {
+        for (std::string& m : notify.Take()) said.push_back(std::move(m));
+        return std::find(said.begin(), said.end(), message) != said.end();
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return heard("READY=1") && heard("WATCHDOG=1"); }, 60000))
+        << ::testing::PrintToString(said);
+    EXPECT_TRUE(watch.Wait("nt1", Online, 60));
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(heard("STOPPING=1")) << ::testing::PrintToString(said);
+    PublishRaw(broker_->Config("publisher"), StateTopic("nt1"), "", true);
+    PublishRaw(broker_->Config("publisher"), OnlineTopic("nt1"), "", true);
 }
 
 TEST_F(FleetBroker, ASignKilledInItsFirstApplyFinishesAtItsNextStart) {

@@ -102,15 +102,19 @@ int RunSign(const std::vector<std::string>& args) {
     // served before the loop runs (setting up may serve events) finds no loop to quit: the flag
     // keeps it from being lost.
     bool stopped = false;
-    StopSignals stop([&stopped](int) {
+    // Under a unit of Type=notify, as the program is: ready, status lines, and watchdog pings from
+    // the event loop, so a sign whose play hangs is ended and restarted rather than shown running.
+    ServiceNotifier service;
+    StopSignals stop([&stopped, &service](int) {
         stopped = true;
+        service.Stopping();
         QCoreApplication::quit();
     });
 
     TSYS_Frmzorled window(nullptr, TSYS_Frmzorled::Use::PlayOnly);
     window.RunPlanEditor = [] { return true; };
     // The play log, as a sign's program keeps it: proof of play over the fleet reads it.
-    SignPlay signPlay(window, home);
+    SignPlay signPlay(window, home, &service);
     std::unique_ptr<FleetPlay> fleet;
     fleet = std::make_unique<FleetPlay>(window, home, ReadFleetConfig(home / "fleet.ini", FleetRole::Sign));
     fleet->Log = [](const std::string& line) {
@@ -126,6 +130,7 @@ int RunSign(const std::vector<std::string>& args) {
         if (std::filesystem::exists(PageDefDir() / "SelectList.PLN", ec)) window.StartPlay();
     });
     window.Playing = true;
+    service.Ready();
     if (seconds > 0) QTimer::singleShot(static_cast<int>(std::min<long long>(seconds * 1000, INT32_MAX)), [] {
         QCoreApplication::quit();
     });
