@@ -3,32 +3,16 @@
 // overlap; the box found on the way is FreeType's control box.
 #include <gtest/gtest.h>
 
-#include <fontconfig/fontconfig.h>
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "aatext/contourorder.h"
+#include "testsupport.h"
 #include FT_OUTLINE_H
 
 namespace zl {
 namespace {
-
-std::string FaceFile(const char* family, int& index) {
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family));
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-    std::string file;
-    FcChar8* path = nullptr;
-    if (match && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) file = reinterpret_cast<char*>(path);
-    index = 0;
-    if (match) FcPatternGetInteger(match, FC_INDEX, 0, &index);
-    if (match) FcPatternDestroy(match);
-    return file;
-}
 
 std::vector<unsigned char> Coverage(FT_Library library, FT_Outline& outline, const FT_BBox& box) {
     const int width = static_cast<int>(box.xMax - box.xMin), rows = static_cast<int>(box.yMax - box.yMin);
@@ -59,7 +43,7 @@ TEST(ContourOrder, CoverageStaysFreeTypesOwnToTheByte) {
     int reordered = 0;
     for (const auto& c : cases) {
         int index = 0;
-        const std::string file = FaceFile(c.family, index);
+        const std::string file = test::FontFileOf(c.family, &index);
         FT_Face face = nullptr;
         ASSERT_EQ(FT_New_Face(library, file.c_str(), index, &face), 0) << c.family;
         ASSERT_EQ(FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(c.pixelSize)), 0);

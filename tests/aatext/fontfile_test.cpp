@@ -7,7 +7,6 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
-#include <fontconfig/fontconfig.h>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -21,20 +20,6 @@
 
 namespace zl {
 namespace {
-
-std::string FontFile(const char* family) {
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family));
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-    FcChar8* file = nullptr;
-    std::string path;
-    if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) path = reinterpret_cast<const char*>(file);
-    if (match) FcPatternDestroy(match);
-    return path;
-}
 
 // The font files the process has mapped, by the end of their names.
 std::vector<std::string> MappedFontFiles() {
@@ -96,7 +81,7 @@ TEST_F(FontFileTest, FacesMatchFreeTypesOwnOpen) {
                  {"WenQuanYi Zen Hei", 0, {0x5B57, 'W'}, false},
                  {"DejaVu Sans", 0, {'j', 0x20AC}, false}};
     for (const auto& c : cases) {
-        const std::string file = FontFile(c.family);
+        const std::string file = test::FontFileOf(c.family);
         ASSERT_FALSE(file.empty()) << c.family;
         FT_Face ours = nullptr, theirs = nullptr;
         FT_Open_Args args{};
@@ -148,7 +133,7 @@ TEST_F(FontFileTest, TextDrawnByQtAndBySmoothTextMapsNoFontFile) {
 TEST_F(FontFileTest, WhatIsNoFontFailsAsFreeTypeSaysAndStaysClosed) {
     const std::string notFont = std::string(ZORLED_BINARY_DIR) + "/fontfile-not-a-font.ttf";
     std::ofstream(notFont) << "not a font at all";
-    const std::string dejavu = FontFile("DejaVu Sans");
+    const std::string dejavu = test::FontFileOf("DejaVu Sans");
     const int before = OpenFiles();
     const struct {
         std::string path;

@@ -1,9 +1,29 @@
 #include "testsupport.h"
 
+#include <fontconfig/fontconfig.h>
+
 #include <algorithm>
 #include <sstream>
 
 namespace zl::test {
+
+std::string FontFileOf(const char* family, int* index) {
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPatternDestroy(pattern);
+    std::string file;
+    FcChar8* path = nullptr;
+    if (match && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) file = reinterpret_cast<char*>(path);
+    if (index) {
+        *index = 0;
+        if (match) FcPatternGetInteger(match, FC_INDEX, 0, index);
+    }
+    if (match) FcPatternDestroy(match);
+    return file;
+}
 
 std::string DescribeDifference(const QImage& expectedImage, const QImage& actualImage) {
     if (expectedImage.size() != actualImage.size()) {

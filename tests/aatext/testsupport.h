@@ -53,6 +53,10 @@ inline std::vector<int> Bgr(const QImage& image, int x, int y) {
     return {p[0], p[1], p[2]};
 }
 
+// The file fontconfig picks for a family, "" where it has none; `index` gets the face's index
+// within a collection.
+std::string FontFileOf(const char* family, int* index = nullptr);
+
 inline void SetFont(TFont& font, const char* utf8Name, int height, TColor color = clWhite) {
     font.SetName(Utf8ToGbk(utf8Name));
     font.SetHeight(height);
